@@ -1,0 +1,31 @@
+# The commands of the README. Each installs what is missing first.
+BUILD_TEST  := build/asan
+BUILD_BENCH := build/release
+BUILD_FUZZ  := build/fuzz
+JOBS        ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps test build-test bench fuzz clean
+
+deps:
+	@scripts/install-deps
+
+build-test: deps
+	cmake -S . -B $(BUILD_TEST) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_TESTS=ON
+	cmake --build $(BUILD_TEST) -j $(JOBS)
+
+test: build-test
+	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF -DQM_BENCH=ON
+	cmake --build $(BUILD_BENCH) -j $(JOBS)
+	@for b in $(BUILD_BENCH)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_TESTS=OFF -DQM_FUZZ=ON
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	@echo "Fuzz targets are in $(BUILD_FUZZ)/fuzz; run one with -max_total_time=$(FUZZ_SECONDS)"
+
+clean:
+	rm -rf build

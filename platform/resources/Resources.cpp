@@ -1,0 +1,53 @@
+#include "platform/resources/Resources.h"
+
+#include <algorithm>
+
+namespace platform::resources {
+namespace {
+
+const ModuleResources* tableOf(HINSTANCE module) {
+  return reinterpret_cast<const ModuleResources*>(module);
+}
+
+char16_t upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+
+bool equalsNoCase(const char16_t* a, const char16_t* b) {
+  for (; *a && *b; ++a, ++b) {
+    if (upper(*a) != upper(*b)) return false;
+  }
+  return *a == *b;
+}
+
+}  // namespace
+
+std::span<const unsigned char> findResource(HINSTANCE module, const char16_t* name, const char16_t* type) {
+  const ModuleResources* table = tableOf(module);
+  if (!table || !name || !type) return {};
+  for (std::size_t i = 0; i < table->blobCount; ++i) {
+    const BlobEntry& blob = table->blobs[i];
+    if (equalsNoCase(blob.name, name) && equalsNoCase(blob.type, type)) return {blob.data, blob.size};
+  }
+  return {};
+}
+
+std::span<const BlobEntry> allResources(HINSTANCE module) {
+  const ModuleResources* table = tableOf(module);
+  if (!table) return {};
+  return {table->blobs, table->blobCount};
+}
+
+}  // namespace platform::resources
+
+int LoadStringW(HINSTANCE module, UINT id, char16_t* buffer, int cchBufferMax) {
+  using namespace platform::resources;
+  const ModuleResources* table = tableOf(module);
+  if (!table || !buffer || cchBufferMax <= 0) return 0;
+  const StringEntry* begin = table->strings;
+  const StringEntry* end = begin + table->stringCount;
+  const StringEntry* hit = std::lower_bound(begin, end, id, [](const StringEntry& e, UINT v) { return e.id < v; });
+  if (hit == end || hit->id != id || hit->length == 0) return 0;
+  const std::size_t n = std::min<std::size_t>(hit->length, static_cast<std::size_t>(cchBufferMax - 1));
+  std::copy_n(hit->text, n, buffer);
+  buffer[n] = u'\0';
+  return static_cast<int>(n);
+}

@@ -1,0 +1,67 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "platform/resources/Resources.h"
+
+extern const platform::resources::ModuleResources kTestResources;
+
+namespace testsupport {
+namespace {
+
+std::filesystem::path g_dir;
+
+}  // namespace
+
+void makeProcessDir() {
+  const char* base = std::getenv("QM_TEST_TMP_BASE");
+  if (!base) base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmtest-XXXXXX";
+  if (!mkdtemp(pattern.data())) std::abort();
+  g_dir = pattern;
+  // Children and later tests of this process find the original base again.
+  setenv("QM_TEST_TMP_BASE", base && *base ? base : "/tmp", 0);
+  std::filesystem::create_directories(g_dir / "home");
+  setenv("TMPDIR", g_dir.c_str(), 1);
+  setenv("QUILLMARK_HOME", (g_dir / "home").c_str(), 1);
+  setenv("TZ", "UTC", 1);
+  tzset();
+}
+
+void removeProcessDir() {
+  std::error_code ec;
+  if (!g_dir.empty() && !std::getenv("QM_KEEP_TEST_DIRS")) std::filesystem::remove_all(g_dir, ec);
+}
+
+const std::filesystem::path& testDir() { return g_dir; }
+
+std::filesystem::path quillmarkHome() { return g_dir / "home"; }
+
+std::filesystem::path sharedDir() {
+  std::error_code ec;
+  std::filesystem::path dir(QM_SHARED_DIR);
+  if (const char* env = std::getenv("QM_SHARED_DIR")) dir = env;
+  if (std::filesystem::is_directory(dir / "testdata", ec)) return std::filesystem::canonical(dir, ec);
+  return {};
+}
+
+HINSTANCE testModule() { return platform::resources::handleOf(kTestResources); }
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void IsolatedTest::SetUp() {
+  // Each test starts with an empty folder, whatever the earlier tests of the process left.
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(g_dir, ec)) std::filesystem::remove_all(entry.path(), ec);
+  std::filesystem::create_directories(g_dir / "home", ec);
+}
+
+}  // namespace testsupport
