@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "foundation/AddinGlobals.h"
 #include "foundation/QuilString.h"
+#include "platform/resources/Resources.h"
 #include "resources/resource.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -91,6 +94,51 @@ TEST_F(StringTableTest, FormatsWithTheirArguments) {
   ASSERT_TRUE(s.FormatResource(module(), IDS_IE_VERSION_REQUIRED, 6.0, 5.5));
   EXPECT_EQ(s, u"Quillmark for Outlook requires Microsoft Internet Explorer version 6.0 or later to operate "
                u"correctly -- the version on this machine appears to be 5.5.");
+}
+
+std::string_view signatureOf(std::u16string_view name) {
+  if (name.ends_with(u".GIF")) return "GIF89a";
+  if (name.ends_with(u".BMP")) return "BM";
+  if (name.ends_with(u".JPG")) return "\xFF\xD8\xFF";
+  return "<!DOCTYPE html>";
+}
+
+// The support files are found by the names and the type they are extracted with, and each holds a
+// whole file of the kind its name says.
+TEST_F(StringTableTest, EverySupportFileIsEmbeddedWhole) {
+  const char16_t* const names[] = {
+      u"PRINTINGTEMPLATE_2057.HTM", u"PAGEPRINT_2057.HTM",
+      u"ATTACHMENTS.GIF", u"ATTACHMENTS_HILITE.GIF", u"ATTACHMENTS_INACTIVE.GIF",
+      u"BEGIN.GIF", u"BEGIN_HILITE.GIF", u"BEGIN_INACTIVE.GIF",
+      u"END.GIF", u"END_HILITE.GIF", u"END_INACTIVE.GIF",
+      u"NEXT.GIF", u"NEXT_HILITE.GIF", u"NEXT_INACTIVE.GIF",
+      u"PREV.GIF", u"PREV_HILITE.GIF", u"PREV_INACTIVE.GIF",
+      u"PRINTCTL.GIF", u"PRINTCTL_HILITE.GIF",
+      u"ZOOMIN.GIF", u"ZOOMIN_HILITE.GIF",
+      u"ZOOMOUT.GIF", u"ZOOMOUT_HILITE.GIF", u"ZOOM_INACTIVE.GIF",
+      u"QUILLMARK_SMALL.BMP", u"QMARK.GIF", u"BACKGROUND.JPG",
+  };
+  for (const char16_t* name : names) {
+    const std::u16string_view view(name);
+    SCOPED_TRACE(quilstring(name).toUtf8());
+    const auto data = platform::resources::findResource(module(), name, u"HTML");
+    ASSERT_GT(data.size(), 0u);
+    const std::string bytes(data.begin(), data.end());
+    EXPECT_TRUE(bytes.starts_with(signatureOf(view)));
+    if (view.ends_with(u".GIF")) {
+      EXPECT_EQ(bytes.back(), '\x3B');  // the trailer: not cut short
+    } else if (view.ends_with(u".JPG")) {
+      EXPECT_TRUE(bytes.ends_with("\xFF\xD9"));
+    } else if (view.ends_with(u".HTM")) {
+      EXPECT_NE(bytes.find("</html>"), std::string::npos);
+    }
+    if (view.ends_with(u".BMP")) {
+      ASSERT_GE(bytes.size(), 6u);
+      const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+      const std::uint32_t declared = p[2] | (p[3] << 8) | (p[4] << 16) | (static_cast<std::uint32_t>(p[5]) << 24);
+      EXPECT_EQ(declared, bytes.size());
+    }
+  }
 }
 
 }  // namespace
