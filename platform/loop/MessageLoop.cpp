@@ -331,6 +331,10 @@ void CFdStream::startReading(DataProc onData, ClosedProc onClosed) {
   detail::readMore(m_state);
 }
 
+void CFdStream::setClosedHandler(ClosedProc onClosed) {
+  if (!m_state->closed) m_state->onClosed = std::move(onClosed);
+}
+
 bool CFdStream::write(std::string data) {
   if (m_state->closed) return false;
   if (data.empty()) return true;

@@ -87,6 +87,8 @@ class QM_PLATFORM_API CFdStream {
 
   // Starts reading; onClosed comes once, at end of file or on an error, never after close().
   void startReading(DataProc onData, ClosedProc onClosed);
+  // For a stream only written to: onClosed comes once when a write fails.
+  void setClosedHandler(ClosedProc onClosed);
   // Queues bytes to write; answers false when the stream is closed or broken.
   bool write(std::string data);
   // Bytes queued and not yet written.

@@ -183,7 +183,7 @@ TEST_F(MessageLoopTest, WriteToAPipeWithoutReaderReportsTheBreak) {
   ::close(p.readEnd);
   loop::CFdStream writer(p.writeEnd);
   int closedWith = -1;
-  writer.startReading([](std::string_view) {}, [&](int e) { closedWith = e; });
+  writer.setClosedHandler([&](int e) { closedWith = e; });
   writer.write("lost");
   loop::runUntil([&] { return closedWith != -1; }, 2000);
   EXPECT_NE(closedWith, -1);
