@@ -215,6 +215,28 @@ TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRa
   EXPECT_NE(first.find("DECO-2"), std::string::npos);
   EXPECT_NE(second.find("PAGE-THREE"), std::string::npos);
   EXPECT_NE(second.find("DECO-3"), std::string::npos);
+
+  // Ranges are clamped to the document; a reversed one is refused and writes nothing.
+  struct Range {
+    int from, to;
+    HRESULT result;
+    int pages;
+  } ranges[] = {{0, 0, S_OK, 3}, {5, 9, S_OK, 1}, {-2, 1, S_OK, 1}, {3, 2, E_INVALIDARG, 0}};
+  for (const auto& r : ranges) {
+    SCOPED_TRACE(std::to_string(r.from) + ".." + std::to_string(r.to));
+    const fs::path out = dir() / "range.pdf";
+    std::error_code ec;
+    fs::remove(out, ec);
+    ASSERT_EQ(engine().overlay(body, fs::path(), out, r.from, r.to), r.result);
+    if (FAILED(r.result)) {
+      EXPECT_FALSE(fs::exists(out));
+      continue;
+    }
+    ASSERT_EQ(engine().pageCount(out, pages), S_OK);
+    EXPECT_EQ(pages, r.pages);
+  }
+  EXPECT_EQ(engine().overlay(dir() / "absent.pdf", decoPdf, merged, 1, 1), E_FAIL);
+  EXPECT_EQ(engine().pageCount(dir() / "mail.html", pages), E_FAIL);
 }
 
 }  // namespace
