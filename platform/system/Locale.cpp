@@ -95,6 +95,8 @@ UINT ansiCodePageOf(LCID locale) {
 
 UINT threadAnsiCodePage() { return ansiCodePageOf(GetThreadLocale()); }
 
+void resetThreadLocaleForTesting() { t_threadLocale.reset(); }
+
 }  // namespace platform::system
 
 LCID GetUserDefaultLCID() {

@@ -44,4 +44,7 @@ QM_PLATFORM_API UINT ansiCodePageOf(LCID locale);
 // The code page of the thread locale (CP_THREAD_ACP's meaning on Windows).
 QM_PLATFORM_API UINT threadAnsiCodePage();
 
+// The calling thread follows the user's default locale again, as a new thread does.
+QM_PLATFORM_API void resetThreadLocaleForTesting();
+
 }  // namespace platform::system

@@ -17,6 +17,7 @@ class LocaleTest : public testsupport::IsolatedTest {
  protected:
   void SetUp() override {
     IsolatedTest::SetUp();
+    platform::system::resetThreadLocaleForTesting();
     for (const char* name : {"LC_ALL", "LANG"}) {
       const char* value = std::getenv(name);
       m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
@@ -28,7 +29,7 @@ class LocaleTest : public testsupport::IsolatedTest {
       if (value) setenv(name, value->c_str(), 1);
       else unsetenv(name);
     }
-    SetThreadLocale(LOCALE_USER_DEFAULT);
+    platform::system::resetThreadLocaleForTesting();
   }
   std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
 };
