@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/QuilString.h"
+#include "platform/WinTypes.h"
 
 namespace NUtils {
 
@@ -29,5 +30,12 @@ const quilstring& listSeparator();
 // UTF-8 bytes to text and back; empty or invalid input answers false and leaves out as it was.
 bool MultiByteToWide(const std::string& bytes, quilstring& out);
 bool WideToMultiByte(const std::u16string& text, std::string& out);
+
+// Registry access.
+// The current user's effective rights on a registry key named as GetNamedSecurityInfoW names it
+// ("MACHINE\\SOFTWARE\\..."); 0, with an Error line, when they cannot be found.
+DWORD registryKeyAccessMaskOfCurrentUser(const quilstring& objectName);
+// The names of the access bits set in a mask, joined by " | "; empty for 0.
+quilstring accessMaskToString(DWORD mask);
 
 }  // namespace NUtils
