@@ -559,6 +559,7 @@ LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHK
 
 LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
                         LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
   return openOrCreate(hKey, lpSubKey, samDesired, phkResult, true, lpdwDisposition);
 }
 
