@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/QuilString.h"
+#include "platform/WinTypes.h"
 
 namespace NUtils {
 
@@ -59,5 +60,12 @@ float getIEVersion();
 DWORD getOSMajorVersion();
 // Whether a visual theme is active; asked once per process, false when it cannot be told.
 bool isThemeActive();
+
+// Registry access.
+// The current user's effective rights on a registry key named as GetNamedSecurityInfoW names it
+// ("MACHINE\\SOFTWARE\\..."); 0, with an Error line, when they cannot be found.
+DWORD registryKeyAccessMaskOfCurrentUser(const quilstring& objectName);
+// The names of the access bits set in a mask, joined by " | "; empty for 0.
+quilstring accessMaskToString(DWORD mask);
 
 }  // namespace NUtils
