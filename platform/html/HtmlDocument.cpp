@@ -300,12 +300,24 @@ CHtmlElementCollection CHtmlDocument::all() const {
   return CHtmlElementCollection(m_doc, std::move(nodes));
 }
 
-long CHtmlDocument::styleSheetsLength() const { return all().tags(u"style").length(); }
+namespace {
+
+// The HTML STYLE elements (an SVG style element is not a sheet of the document's).
+std::vector<Node*> styleElements(const DocumentData& doc) {
+  std::vector<Node*> nodes;
+  collectElements(doc.document, nodes);
+  std::erase_if(nodes, [](const Node* n) { return !n->isHtml(u"style"); });
+  return nodes;
+}
+
+}  // namespace
+
+long CHtmlDocument::styleSheetsLength() const { return static_cast<long>(styleElements(*m_doc).size()); }
 
 CHtmlStyleSheet CHtmlDocument::styleSheet(long index) const {
-  CHtmlElement style = all().tags(u"style").item(index);
-  if (!style || style.m_node->ns != Namespace::Html) return {};
-  return CHtmlStyleSheet(std::move(style));
+  const std::vector<Node*> styles = styleElements(*m_doc);
+  if (index < 0 || index >= static_cast<long>(styles.size())) return {};
+  return CHtmlStyleSheet(CHtmlElement(m_doc, styles[static_cast<std::size_t>(index)]));
 }
 
 HRESULT CHtmlDocument::createStyleSheet(std::u16string_view href, long index, CHtmlStyleSheet* sheet) {

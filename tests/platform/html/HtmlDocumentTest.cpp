@@ -223,7 +223,7 @@ TEST_F(HtmlDocumentTest, StyleSheetsRulesAndAddedSheetsSerialiseBack) {
   CHtmlDocument doc = load(
       u"<html><head><style>/* c */ p.MsoNormal, li.MsoNormal {margin:0in; font-family:\"Calibri\",sans-serif}"
       u"@page WordSection1 {size:8.5in 11in;} @media print { p {color:red} } a:link{color:blue}</style>"
-      u"</head><body><style>td{ }</style></body></html>");
+      u"</head><body><style>td{ }</style><svg><style>c{}</style></svg></body></html>");
   ASSERT_EQ(doc.styleSheetsLength(), 2);
   const auto rules = doc.styleSheet(0).rules();
   ASSERT_EQ(rules.size(), 3u);
