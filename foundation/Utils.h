@@ -8,6 +8,8 @@
 
 #include "foundation/QuilString.h"
 
+struct IUnknown;
+
 namespace NUtils {
 
 // Text.
@@ -29,5 +31,11 @@ const quilstring& listSeparator();
 // UTF-8 bytes to text and back; empty or invalid input answers false and leaves out as it was.
 bool MultiByteToWide(const std::string& bytes, quilstring& out);
 bool WideToMultiByte(const std::u16string& text, std::string& out);
+
+// COM.
+// True when both pointers are non-null and reach the same COM object (equal IUnknown identities).
+bool CompareInterfaces(IUnknown* first, IUnknown* second);
+// The same test, logged; finds the display manager of an explorer or inspector.
+bool CompareExplorerInterfaces(IUnknown* first, IUnknown* second);
 
 }  // namespace NUtils
