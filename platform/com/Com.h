@@ -2,6 +2,7 @@
 // The whole COM layer in one include.
 
 #include "platform/com/Bstr.h"
+#include "platform/com/ComError.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ConnectionPoint.h"
