@@ -13,7 +13,6 @@
 #define STDMETHOD_(type, method) virtual type method
 #define STDMETHODIMP HRESULT
 #define STDMETHODIMP_(type) type
-#define PURE = 0
 
 namespace platform::com::detail {
 // Specialised for each interface type by QM_DECLARE_INTERFACE_IID.

@@ -179,6 +179,9 @@ class QM_PLATFORM_API CComVariant : public VARIANT {
   CComVariant(const CComVariant& src);
   CComVariant(CComVariant&& src) noexcept;
   CComVariant(LPCOLESTR text);
+  // Narrow texts would otherwise become VT_BOOL through the pointer's conversion to bool.
+  CComVariant(const char*) = delete;
+  CComVariant(const wchar_t*) = delete;
   CComVariant(const CComBSTR& text);
   explicit CComVariant(std::u16string_view text);
   CComVariant(bool value) noexcept;
