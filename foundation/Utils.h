@@ -9,6 +9,8 @@
 #include "foundation/QuilString.h"
 #include "platform/WinTypes.h"
 
+struct IUnknown;
+
 namespace NUtils {
 
 // Text.
@@ -67,5 +69,10 @@ bool isThemeActive();
 DWORD registryKeyAccessMaskOfCurrentUser(const quilstring& objectName);
 // The names of the access bits set in a mask, joined by " | "; empty for 0.
 quilstring accessMaskToString(DWORD mask);
+// COM.
+// True when both pointers are non-null and reach the same COM object (equal IUnknown identities).
+bool CompareInterfaces(IUnknown* first, IUnknown* second);
+// The same test, logged; finds the display manager of an explorer or inspector.
+bool CompareExplorerInterfaces(IUnknown* first, IUnknown* second);
 
 }  // namespace NUtils
