@@ -16,6 +16,8 @@ namespace {
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
 std::unique_ptr<CSettings>& holder() {
+  // The logger is built first so that it outlives the store, whose destruction still uses it.
+  CLogger::instance();
   static std::unique_ptr<CSettings> settings;
   return settings;
 }

@@ -1,6 +1,8 @@
 #include "foundation/Settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,7 @@
 
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
+#include "platform/office/RibbonUI.h"
 #include "platform/registry/RegistryFiles.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -383,6 +386,69 @@ TEST_F(SettingsTest, MissingSupportFilesAreRestoredBeforeAPrint) {
   fs::remove(folder + "PAGEPRINT_2057.HTM");
   s.ensureSupportFiles();  // only the probe file's absence triggers the restore
   EXPECT_FALSE(fs::exists(folder + "PAGEPRINT_2057.HTM"));
+}
+
+// A ribbon whose Invalidate answers a scripted result.
+class FakeRibbon : public IRibbonUI {
+ public:
+  explicit FakeRibbon(HRESULT answer) : m_answer(answer) {}
+  STDMETHOD(QueryInterface)(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IDispatch) && !IsEqualGUID(riid, IID_IRibbonUI)) {
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<IRibbonUI*>(this);
+    AddRef();
+    return S_OK;
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+  STDMETHOD_(ULONG, Release)() override { return --refs; }
+  STDMETHOD(GetTypeInfoCount)(UINT*) override { return E_NOTIMPL; }
+  STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
+  STDMETHOD(Invalidate)() override {
+    ++invalidations;
+    return m_answer;
+  }
+  STDMETHOD(InvalidateControl)(BSTR) override { return E_NOTIMPL; }
+  ULONG refs = 0;
+  int invalidations = 0;
+
+ private:
+  HRESULT m_answer;
+};
+
+TEST_F(SettingsTest, SaveInvalidatesTheRibbonAndAFailureThereDoesNotChangeTheAnswer) {
+  const std::string log = (dir() / "qm.log").string();
+  setDword(HKEY_CURRENT_USER, kProduct, u"Enable Logging", 1);
+  setText(HKEY_CURRENT_USER, kProduct, u"Log path", quilstring::fromUtf8(log).c_str());
+  FakeRibbon ribbon(E_FAIL);
+  CSettings& s = CSettings::instance();
+  s.ribbonUI() = &ribbon;
+  SettingsData data = s.getSettingsData();
+  EXPECT_TRUE(s.save(data));
+  EXPECT_EQ(ribbon.invalidations, 1);
+  EXPECT_NE(testsupport::readFile(log).find("Invalidate failed"), std::string::npos);
+  s.ribbonUI().Release();
+  EXPECT_EQ(ribbon.refs, 0u);
+}
+
+TEST_F(SettingsTest, SupportFilesAreDeletedWhenTheProcessEnds) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const bool ok = CSettings::instance().getExtractedFiles().size() == 27;
+    std::exit(ok ? 0 : 1);  // an ordinary exit runs the store's destructor
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const fs::path folder = dir() / "Corvessa";
+  EXPECT_TRUE(fs::is_directory(folder));
+  EXPECT_TRUE(fs::is_empty(folder));
 }
 
 }  // namespace
