@@ -296,7 +296,9 @@ std::string buildMsg(const MsgDescription& description) {
   writer.message(root, description, false);
   writer.close(root);
   std::string bytes;
-  if (writer.ok && gsf_output_close(memory)) {
+  // Closing the compound file closes its sink as well.
+  if (!gsf_output_is_closed(memory) && !gsf_output_close(memory)) writer.ok = false;
+  if (writer.ok) {
     const guint8* data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(memory));
     bytes.assign(reinterpret_cast<const char*>(data), static_cast<std::size_t>(gsf_output_size(memory)));
   }
