@@ -46,7 +46,7 @@ void silenceLibgsf() {
     // Damaged files are expected input; libgsf's warnings about them are not ours to print.
     const auto quiet = [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {};
     for (const char* domain : {"libgsf:msole", "libgsf", "libgsf:utils"})
-      g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
+      g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
                                                             G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
                         quiet, nullptr);
   });
