@@ -206,7 +206,7 @@ HRESULT fillValue(const StoredProp& prop, ULONG tag, UINT codePage, void* parent
     case PT_CURRENCY: out.Value.cur.int64 = readAs<LONGLONG>(v); break;
     case PT_I8: out.Value.li.QuadPart = readAs<LONGLONG>(v); break;
     case PT_ERROR: out.Value.err = static_cast<HRESULT>(readU32(v)); break;
-    case PT_BOOLEAN: out.Value.b = readU16(v) != 0 ? 1 : 0; break;
+    case PT_BOOLEAN: out.Value.b = v[0] != 0 ? 1 : 0; break;  // one byte; writers leave the rest undefined
     case PT_SYSTIME: out.Value.ft = fileTimeOf(v); break;
     case PT_NULL: case PT_OBJECT: out.Value.x = 0; break;
     case PT_STRING8:
