@@ -280,7 +280,7 @@ class CPropObject : public CUnknownImpl<Interface> {
     if (it == m_source.bag->end()) return MAPI_E_NOT_FOUND;
     auto bytes = streamBytes(it->second, tag, m_source.codePage);
     if (!bytes) return MAPI_E_NOT_FOUND;
-    // The stream shares ownership of the file only when it reads the stored bytes unchanged.
+    // The stream holds its own copy, so it outlives the message that opened it.
     *unknown = new CMemoryStream(std::make_shared<const std::string>(std::move(*bytes)));
     return S_OK;
   }
