@@ -22,6 +22,8 @@ using REFIID = const IID&;
 using REFCLSID = const CLSID&;
 using LPCLSID = CLSID*;
 using LPIID = IID*;
+using LPGUID = GUID*;
+using LPCIID = const IID*;
 
 constexpr bool IsEqualGUID(REFGUID a, REFGUID b) {
   if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;

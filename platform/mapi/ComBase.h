@@ -8,31 +8,12 @@
 
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
+#include "platform/com/Guid.h"
 #include "platform/com/HResult.h"
+#include "platform/com/OleTime.h"
+#include "platform/com/Unknown.h"
 
-struct GUID {
-  DWORD Data1;
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-};
-using IID = GUID;
-using CLSID = GUID;
-using LPGUID = GUID*;
-using LPIID = IID*;
-using LPCIID = const IID*;
-using REFIID = const IID&;
-using REFGUID = const GUID&;
-
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-
-// 100-nanosecond intervals since 1601-01-01 UTC.
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-
+// GUIDs, FILETIME and IUnknown come from the COM layer; the OLE stream is declared here.
 union LARGE_INTEGER {
   struct {
     DWORD LowPart;
@@ -47,16 +28,6 @@ union ULARGE_INTEGER {
   } u;
   ULONGLONG QuadPart;
 };
-
-struct IUnknown {
-  virtual HRESULT QueryInterface(REFIID riid, void** ppvObject) = 0;
-  virtual ULONG AddRef() = 0;
-  virtual ULONG Release() = 0;
-
- protected:
-  ~IUnknown() = default;
-};
-using LPUNKNOWN = IUnknown*;
 
 // Storage modes (OpenStreamOnFile) and stream calls.
 constexpr DWORD STGM_READ = 0x00000000;
@@ -113,7 +84,6 @@ struct IStream : IUnknown {
 };
 using LPSTREAM = IStream*;
 
-QM_PLATFORM_API extern const IID IID_IUnknown;
 QM_PLATFORM_API extern const IID IID_IStream;
 
 namespace platform::mapi {

@@ -13,7 +13,6 @@
 #include "platform/mapi/detail/PropValues.h"
 #include "platform/mapi/detail/Streams.h"
 
-const IID IID_IUnknown = platform::mapi::detail::kIID_IUnknown;
 const IID IID_IStream = platform::mapi::detail::kIID_IStream;
 const IID IID_IMAPIProp = platform::mapi::detail::kIID_IMAPIProp;
 const IID IID_IMessage = platform::mapi::detail::kIID_IMessage;
