@@ -223,7 +223,7 @@ void TextDecoder::flush() {
   m_pending.clear();
 }
 
-RtfReader::RtfReader(std::string_view rtf) : m_tokens(rtf), m_decoder(m_text) {
+RtfReader::RtfReader(std::string_view rtf) : m_tokens(rtf), m_decoder(m_text), m_nameDecoder(m_nameText) {
   std::size_t i = 0;
   while (i < rtf.size() && (rtf[i] == ' ' || rtf[i] == '\t' || rtf[i] == '\r' || rtf[i] == '\n')) ++i;
   m_started = rtf.substr(i, 5) == "{\\rtf";
@@ -376,7 +376,7 @@ void RtfReader::word(const Token& t) {
   } else if (t.text == "f") {
     s.font = t.hasParam ? t.param : -1;
   } else if (t.text == "ansicpg") {
-    if (t.hasParam && t.param > 0 && platform::system::isCodePageSupported(static_cast<UINT>(t.param)))
+    if (t.hasParam && t.param > 0 && supported(static_cast<UINT>(t.param)))
       m_ansiCodePage = static_cast<UINT>(t.param);
   } else if (t.text == "ansi") {
     m_ansiCodePage = 1252;
@@ -462,18 +462,25 @@ void RtfReader::colorTableText(unsigned char byte) {
   m_nextColor = Color{};
 }
 
+bool RtfReader::supported(UINT codePage) {
+  for (const auto& [cp, ok] : m_supported)
+    if (cp == codePage) return ok;
+  const bool ok = platform::system::isCodePageSupported(codePage);
+  if (m_supported.size() < 64) m_supported.emplace_back(codePage, ok);
+  return ok;
+}
+
 void RtfReader::finishFonts() {
   for (auto& [number, f] : m_fonts) {
+    if (f.settled) continue;
+    f.settled = true;
     UINT cp = f.codePage ? f.codePage : codePageOfCharset(f.charset);
-    if (cp && !platform::system::isCodePageSupported(cp)) cp = 0;
+    if (cp && !supported(cp)) cp = 0;
     f.codePage = cp;
-    if (f.name.empty() && !f.nameBytes.empty()) {
-      std::u16string name;
-      TextDecoder decoder(name);
-      for (char c : f.nameBytes) decoder.addByte(static_cast<unsigned char>(c), cp ? cp : m_ansiCodePage);
-      decoder.flush();
-      f.name = std::move(name);
-    }
+    m_nameText.clear();
+    for (char c : f.nameBytes) m_nameDecoder.addByte(static_cast<unsigned char>(c), cp ? cp : m_ansiCodePage);
+    m_nameDecoder.flush();
+    f.name = m_nameText;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/WinTypes.h"
@@ -66,6 +67,7 @@ struct Font {
   int charset = -1;
   UINT codePage = 0;  // \cpgN, or from the charset; 0 for the document's code page
   bool nameDone = false;
+  bool settled = false;  // code page and name worked out at the end of the table
 };
 
 struct Color {
@@ -132,9 +134,13 @@ class RtfReader {
   void fontTableWord(const Token& token);
   void colorTableText(unsigned char byte);
   void finishFonts();
+  bool supported(UINT codePage);
 
   Tokenizer m_tokens;
   TextDecoder m_decoder;
+  std::u16string m_nameText;
+  TextDecoder m_nameDecoder;
+  std::vector<std::pair<UINT, bool>> m_supported;
   std::vector<GroupState> m_stack;
   std::map<int, Font> m_fonts;
   std::vector<Color> m_colors;
