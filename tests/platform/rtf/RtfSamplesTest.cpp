@@ -4,9 +4,9 @@
 #include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-utils.h>
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
