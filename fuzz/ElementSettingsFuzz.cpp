@@ -1,10 +1,12 @@
 // Random settings texts through the element settings' parser and kind resolution, on an item
-// whose properties answer values of every type, with logging on, under both Outlook branches.
+// whose properties answer values of every type, with logging on, under both Outlook branches;
+// the parsed FORMAT_STRING is then applied to an escaped value.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "engine/ElementSettings.h"
+#include "engine/FieldText.h"
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
 #include "platform/com/Com.h"
@@ -87,5 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Kinds and flags stay within what the formatters expect.
   if (settings.flags() & ~(CElementSettings::kUpperCase | CElementSettings::kLowerCase | CElementSettings::kBodyElement))
     __builtin_trap();
+  const quilstring value = NFieldText::escapeHTML(settings.name());
+  const quilstring shown = NFieldText::applyFormatString(settings.formatString(), value);
+  if (shown.size() > settings.formatString().size() + value.size()) __builtin_trap();
   return 0;
 }
