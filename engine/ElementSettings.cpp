@@ -86,11 +86,13 @@ constexpr SpecialName kSpecialNames[] = {
 
 }  // namespace
 
-CElementSettings::CElementSettings(const quilstring& text, IDispatch* item) {
+CElementSettings::CElementSettings(const quilstring& text, IDispatch* item) { resolveKind(parse(text), item); }
+
+int CElementSettings::parse(const quilstring& text) {
   int propType = kPropNone;
   if (text.size() > kMaxTextLength) {
     LOG_ERROR(u"Settings text of %d characters is too long: ignored", static_cast<int>(text.size()));
-    return;
+    return propType;
   }
   std::vector<quilstring> tokens;
   NUtils::tokenize(text, u"|", tokens);
@@ -142,10 +144,9 @@ CElementSettings::CElementSettings(const quilstring& text, IDispatch* item) {
 
   if (!args.empty()) {
     LOG_WARNING(u"Invalid named arguments specified:");
-    for (const auto& [key, text] : args) LOG_WARNING(u"\t%s = %s", key.c_str(), text.c_str());
+    for (const auto& [key, leftover] : args) LOG_WARNING(u"\t%s = %s", key.c_str(), leftover.c_str());
   }
-
-  resolveKind(propType, item);
+  return propType;
 }
 
 void CElementSettings::resolveKind(int propType, IDispatch* item) {

@@ -89,7 +89,8 @@ class CElementSettings {
   static DWORD kindFromNamedProperty(IDispatch* item, const quilstring& propertyName);
 
  private:
-  void parse(const quilstring& text);
+  // Reads the arguments into the fields; answers the PROP_TYPE.
+  int parse(const quilstring& text);
   void resolveKind(int propType, IDispatch* item);
   // The kind of a NAME without a usable PROP_TYPE: a special name, else the item field table.
   void resolveName(IDispatch* item);
