@@ -12,11 +12,15 @@ namespace platform::mapi::detail {
 namespace {
 
 std::atomic<bool> g_logonFails{false};
+std::atomic<ULONG> g_releasedWithoutLogoff{0};
 
 class CSession final : public CUnknownImpl<IMAPISession> {
  public:
   CSession() { ++liveCounters().sessions; }
-  ~CSession() override { --liveCounters().sessions; }
+  ~CSession() override {
+    --liveCounters().sessions;
+    if (!m_loggedOff) ++g_releasedWithoutLogoff;
+  }
 
   bool loggedOff() const { return m_loggedOff; }
 
@@ -66,6 +70,8 @@ HRESULT MAPILogonEx(ULONG, const char*, const char*, ULONG, LPMAPISESSION* lppSe
 namespace platform::mapi {
 
 void setLogonFailsForTesting(bool fails) { detail::g_logonFails = fails; }
+
+ULONG sessionsReleasedWithoutLogoffForTesting() { return detail::g_releasedWithoutLogoff; }
 
 LiveMAPIObjects liveMAPIObjectsForTesting() {
   const detail::LiveCounters& counters = detail::liveCounters();

@@ -59,5 +59,7 @@ struct LiveMAPIObjects {
   ULONG icons = 0;
 };
 QM_PLATFORM_API LiveMAPIObjects liveMAPIObjectsForTesting();
+// How many sessions of this process went away without being logged off (a leak on Windows).
+QM_PLATFORM_API ULONG sessionsReleasedWithoutLogoffForTesting();
 
 }  // namespace platform::mapi
