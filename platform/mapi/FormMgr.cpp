@@ -105,8 +105,15 @@ class FormLibrary {
   }
 
   std::optional<FormEntry> resolve(std::u16string_view cls, bool exact) const {
+    // No form has a class longer than a registered one can be: skip those bases unlooked-at,
+    // so that a huge class costs one pass over it.
+    std::u16string_view candidate = cls;
+    while (candidate.size() > kMaxClassLength) {
+      if (exact) return std::nullopt;
+      candidate = baseOf(candidate);
+    }
     std::lock_guard lock(m_mutex);
-    for (std::u16string_view candidate = cls; !candidate.empty(); candidate = baseOf(candidate)) {
+    for (; !candidate.empty(); candidate = baseOf(candidate)) {
       if (const FormEntry* entry = find(candidate)) return *entry;
       if (exact) break;
     }

@@ -48,8 +48,14 @@ class Canvas {
       cell(x0, y0, colour);
       if (x0 == x1 && y0 == y1) break;
       const int e2 = 2 * err;
-      if (e2 >= dy) err += dy, x0 += sx;
-      if (e2 <= dx) err += dx, y0 += sy;
+      if (e2 >= dy) {
+        err += dy;
+        x0 += sx;
+      }
+      if (e2 <= dx) {
+        err += dx;
+        y0 += sy;
+      }
     }
   }
   // A disc of radius r (grid units) centred on the point (cx, cy) of the grid.

@@ -149,6 +149,11 @@ TEST_F(FormMgrTest, ClassesWithoutAFormTakeTheirNearestBaseForm) {
     }
   }
   EXPECT_EQ(resolve("IPM.Note.Foo", MAPIFORM_EXACTMATCH), std::nullopt);
+  // A class of half a million parts still resolves, in one pass.
+  std::string huge = "IPM.Task";
+  for (int i = 0; i < 500000; ++i) huge += ".x";
+  EXPECT_EQ(resolve(huge), "Task");
+  EXPECT_EQ(resolve(huge, MAPIFORM_EXACTMATCH), std::nullopt);
   // The form answered is the base class's own.
   EXPECT_EQ(ansi(form("IPM.Note.Foo").get(), PR_MESSAGE_CLASS_A), "IPM.Note");
 }
