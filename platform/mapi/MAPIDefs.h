@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/com/Currency.h"
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
 #include "platform/com/HResult.h"
@@ -102,15 +103,6 @@ constexpr ULONG ATT_INVISIBLE_IN_HTML = 0x00000001;
 constexpr ULONG ATT_INVISIBLE_IN_RTF = 0x00000002;
 constexpr ULONG ATT_MHTML_REF = 0x00000004;
 
-// Currency: a 64-bit count of ten-thousandths.
-union CY {
-  struct {
-    ULONG Lo;
-    LONG Hi;
-  } s;
-  LONGLONG int64;
-};
-using CURRENCY = CY;
 
 struct SBinary {
   ULONG cb;
