@@ -338,8 +338,6 @@ const LocaleInfo& buildOnce(Cache& c, LCID key, const std::string& name) {
 
 }  // namespace
 
-bool hasWindowsDefaults(LCID locale) { return findDefaults(locale & 0xFFFF) != nullptr; }
-
 const LocaleInfo& localeInfoOf(LCID locale) {
   // The sort id (bits 16-19) does not change formatting.
   LCID key = locale & 0xFFFF;

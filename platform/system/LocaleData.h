@@ -6,7 +6,6 @@
 #include <array>
 #include <string>
 
-#include "platform/Export.h"
 #include "platform/WinTypes.h"
 
 namespace platform::system::detail {
@@ -53,9 +52,6 @@ struct LocaleInfo {
 
 // The data of a locale id; the default ids (LOCALE_USER_DEFAULT ...) resolve to the user's locale.
 // An id ICU does not know gets 1033's data. The answer lives as long as the process; thread-safe.
-QM_PLATFORM_API const LocaleInfo& localeInfoOf(LCID locale);
-
-// Whether the id is one whose data is kept as Windows' own defaults (not derived from ICU).
-QM_PLATFORM_API bool hasWindowsDefaults(LCID locale);
+const LocaleInfo& localeInfoOf(LCID locale);
 
 }  // namespace platform::system::detail
