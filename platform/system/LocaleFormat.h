@@ -8,9 +8,9 @@
 
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
+#include "platform/system/Errors.h"
 #include "platform/com/OleTime.h"
 
-constexpr LONG ERROR_INVALID_FLAGS = 1004;
 
 constexpr DWORD LOCALE_NOUSEROVERRIDE = 0x80000000;
 constexpr DWORD LOCALE_USE_CP_ACP = 0x40000000;
