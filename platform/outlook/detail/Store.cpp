@@ -140,7 +140,7 @@ void StoreModel::scanFolder(int folder, int depth, const StoreLimits& limits) {
   }
   std::sort(dirs.begin(), dirs.end());
   std::sort(files.begin(), files.end());
-  const std::string& base = m_folders[folder].relative;
+  const std::string base = m_folders[folder].relative;  // a copy: adding folders moves the nodes
   for (const fs::path& file : files) {
     if (m_items.size() >= limits.maxItems) {
       m_truncated = true;
