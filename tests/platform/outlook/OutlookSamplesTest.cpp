@@ -148,7 +148,10 @@ class OutlookSamplesTest : public testsupport::IsolatedTest {
     std::vector<std::pair<std::string, std::string>> links;
     for (const SampleCase& c : kSamples) links.emplace_back(c.folder, c.file);
     m_root = linkSamples(dir() / "store", links);
-    m_outlook = COutlook::open(m_root, {.userName = u"Test User", .userAddress = u"test@example.com"});
+    platform::outlook::OutlookOptions options;
+    options.userName = u"Test User";
+    options.userAddress = u"test@example.com";
+    m_outlook = COutlook::open(m_root, options);
     ASSERT_TRUE(m_outlook);
   }
   CComPtr<IDispatch> item(const SampleCase& c) { return m_outlook->item(m_root / c.folder / c.file); }
