@@ -216,7 +216,7 @@ class CWindows : public CComObjectRootEx<CComSingleThreadModel>,
       if (index < 1 || static_cast<std::size_t>(index) > m_windows.size()) raise("Array index out of bounds.");
       return putDispatch(r, m_windows[index - 1]);
     }, 1, 1);
-    t.method(0x5F, u"Add", [this, owner, explorers](const CDispArgs& args, VARIANT* r) {
+    t.method(0x5F, u"Add", [owner, explorers](const CDispArgs& args, VARIANT* r) {
       CComPtr<IDispatch> target;
       if (HRESULT hr = args.getDispatch(0, target); FAILED(hr)) return hr;
       CComPtr<IDispatch> window = explorers ? openExplorerOf(*owner, target, {}) : openInspectorOf(*owner, target);

@@ -78,7 +78,7 @@ class CFolders : public CComObjectRootEx<CComSingleThreadModel>, public IDispatc
     COM_INTERFACE_ENTRY_IID(IID__Folders, IDispatch)
   END_COM_MAP()
 
-  CFolders(ContextPtr context, int parent) : m_context(std::move(context)), m_parent(parent) {
+  CFolders(ContextPtr context, int parent) : m_context(std::move(context)) {
     if (parent < 0)
       m_children = {0};
     else
@@ -108,7 +108,6 @@ class CFolders : public CComObjectRootEx<CComSingleThreadModel>, public IDispatc
 
  private:
   ContextPtr m_context;
-  int m_parent;
   std::vector<int> m_children;
 };
 
