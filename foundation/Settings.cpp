@@ -1,6 +1,7 @@
 #include "foundation/Settings.h"
 
 #include <memory>
+#include <optional>
 #include <set>
 
 #include <boost/make_shared.hpp>
@@ -8,6 +9,7 @@
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
+#include "platform/mapi/FormMgr.h"
 #include "platform/office/RibbonUI.h"
 #include "resources/resource.h"
 
@@ -24,12 +26,18 @@ std::unique_ptr<CSettings>& holder() {
 
 // Whether the current user may set values or create sub-keys in the machine product key;
 // asked once per process.
-bool machineKeyWritable() {
-  static const bool writable = [] {
-    const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(u"MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook");
-    return (mask & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
-  }();
+std::optional<bool>& machineKeyWritableCache() {
+  static std::optional<bool> writable;
   return writable;
+}
+
+bool machineKeyWritable() {
+  auto& cache = machineKeyWritableCache();
+  if (!cache) {
+    const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(u"MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook");
+    cache = (mask & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
+  }
+  return *cache;
 }
 
 // The first of several names that are equal ignoring case, or empty: such classes cannot all
@@ -53,6 +61,7 @@ CSettings& CSettings::instance() {
 }
 
 void CSettings::resetForTesting() {
+  machineKeyWritableCache().reset();
   holder().reset();
   NUtils::resetTempPathForTesting();
 }
@@ -293,9 +302,27 @@ void CSettings::clearBlock() {
   CLogger::instance().endRedirection();
 }
 
-IMAPIFormMgr* CSettings::getFormMgr() { return m_formMgr; }
+IMAPIFormMgr* CSettings::getFormMgr() {
+  if (m_formMgr) return m_formMgr;
+  CComPtr<IMAPISession> session;
+  try {
+    if (FAILED(MAPILogonEx(0, NULL, NULL, 0, &session))) session.Release();
+  } catch (...) {
+    session.Release();
+  }
+  if (session) {
+    if (FAILED(MAPIOpenFormMgr(session, &m_formMgr))) {
+      m_formMgr.Release();
+      LOG_ERROR(u"MAPIOpenFormMgr failed");
+    }
+    session->Logoff(0, 0, 0);
+  } else {
+    LOG_ERROR(u"MAPILogonEx failed");
+  }
+  return m_formMgr;
+}
 
-void CSettings::clearFormMgr() { m_formMgr = nullptr; }
+void CSettings::clearFormMgr() { m_formMgr.Release(); }
 
 quilstring CSettings::getMRUBrowseFolder() const {
   CRegKey key;

@@ -6,6 +6,7 @@
 
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
+#include "platform/outlook/Dispids.h"
 #include "tests/platform/outlook/OutlookTestUtil.h"
 
 namespace {
@@ -108,17 +109,6 @@ const std::vector<SampleCase> kSamples = {
       {u"BodyFormat", "i:2"}}},
 };
 
-// The field vocabulary's name table: name and DISPID.
-const std::vector<std::pair<const char16_t*, DISPID>> kNameTable = {
-    {u"Subject", 0x37},         {u"Categories", 0x9001},           {u"Sensitivity", 0x36},
-    {u"Importance", 0x17},      {u"BillingInformation", 0x8535},   {u"Companies", 0x853B},
-    {u"FlagRequest", 0x8530},   {u"FlagStatus", 0x1090},           {u"Mileage", 0x8534},
-    {u"Size", 0xE08},           {u"FolderName", 0x3001},           {u"VotingOptions", 0xF01B},
-    {u"VotingResponse", 0x8524}, {u"DeliveryReportRequested", 0x23}, {u"ReadReceiptRequested", 0x29},
-    {u"CreationTime", 0x3007},  {u"DeferredDeliveryTime", 0xF},    {u"ExpiryTime", 0x15},
-    {u"FlagDueBy", 0x30},       {u"LastModificationTime", 0x3008}, {u"ReminderTime", 0x8502},
-};
-
 // What the item access itself reads by DISPID.
 const std::vector<std::pair<DISPID, VARTYPE>> kItemAccess = {
     {0x1A, VT_BSTR},       {0xF404, VT_BSTR},     {0x9100, VT_BSTR},     {0xFA49, VT_I4},
@@ -180,14 +170,15 @@ TEST_F(OutlookSamplesTest, NameTableAndItemAccessAnswerOnEverySampleKind) {
   for (const SampleCase& c : kSamples) {
     SCOPED_TRACE(c.file);
     CComPtr<IDispatch> it = item(c);
-    for (const auto& [name, dispid] : kNameTable) {
+    // The field vocabulary's name table.
+    for (const auto& [name, dispid, text] : platform::outlook::kItemFieldDispids) {
       SCOPED_TRACE(utf8(name));
       CComVariant byId;
       ASSERT_EQ(get(it, dispid, byId), S_OK);
       // A type the field vocabulary maps to a formatter.
       EXPECT_TRUE(byId.vt == VT_BSTR || byId.vt == VT_I4 || byId.vt == VT_DATE || byId.vt == VT_BOOL) << byId.vt;
       HRESULT hr = E_FAIL;
-      const CComVariant byName = getByName(it, name, &hr);
+      const CComVariant byName = getByName(it, std::u16string(name), &hr);
       EXPECT_EQ(hr, S_OK);
       // A contact's 0x3001 is its FullName; by name FolderName is the folder's name.
       if (dispid != 0x3001 || c.objectClass != olContact) {
