@@ -1,0 +1,141 @@
+#include "foundation/HtmlText.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/Log.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+class HtmlTextTest : public testsupport::IsolatedTest {
+ protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    CLogger::instance().resetForTesting();
+    m_log = dir() / "log.txt";
+    ASSERT_TRUE(CLogger::instance().redirectTo(quilstring::fromUtf8(m_log.string())));
+    NLog::setLevels({u"Info", u"Error", u"Warning", u"Debug"}, u"Debug");
+  }
+  void TearDown() override {
+    NLog::switchOff();
+    CLogger::instance().resetForTesting();
+  }
+  std::string log() const { return testsupport::readFile(m_log); }
+
+  std::filesystem::path m_log;
+};
+
+std::u16string html(std::u16string text, bool noBreaks) {
+  NUtils::plainTextToHTML(text, noBreaks);
+  return text;
+}
+
+std::u16string nbsp(std::u16string text) {
+  NUtils::spacesToNbsp(text);
+  return text;
+}
+
+bool contains(const std::u16string& text, const std::u16string& part) { return text.find(part) != std::u16string::npos; }
+
+TEST_F(HtmlTextTest, PlainTextBecomesEscapedLinesJoined) {
+  struct Case {
+    const char16_t* text;
+    bool noBreaks;
+    const char16_t* expected;
+  };
+  const Case cases[] = {
+      {u"", false, u""},
+      {u"one\ntwo\nthree", false, u"one<BR>two<BR>three"},
+      {u"one\r\ntwo\r\nthree", false, u"one<BR>two<BR>three"},
+      {u"one\r\ntwo\r\n", false, u"one<BR>two"},
+      {u"a\n\nb", false, u"a<BR><BR>b"},
+      {u"\n", false, u""},
+      {u"lone\rcarriage", false, u"lone\rcarriage"},
+      {u"one\ntwo\nthree", true, u"one two three"},
+      {u"one\r\ntwo", true, u"one two"},
+      {u"a<b", false, u"a&lt;b"},
+      {u"Tom & Jerry > \"cat\"", false, u"Tom &amp; Jerry &gt; &quot;cat&quot;"},
+      {u"<script>alert(1)</script>\n<img src=x onerror=y>", false,
+       u"&lt;script&gt;alert(1)&lt;/script&gt;<BR>&lt;img src=x onerror=y&gt;"},
+      {u"&amp; stays text", false, u"&amp;amp; stays text"},
+      {u"caf\u00e9 \U0001F600 'single'", false, u"caf\u00e9 \U0001F600 'single'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(quilstring(c.text).toUtf8());
+    EXPECT_EQ(html(c.text, c.noBreaks), c.expected);
+  }
+}
+
+TEST_F(HtmlTextTest, SpacesToNbspAlternatesInEachRun) {
+  // The rule as designed, applied pair by pair from the start; the one-pass version must agree.
+  const auto pairByPair = [](std::u16string text) {
+    for (std::size_t at = text.find(u"  "); at != std::u16string::npos; at = text.find(u"  ")) text.replace(at, 2, u" &nbsp;");
+    return text;
+  };
+  const std::u16string samples[] = {u"",       u" ",          u"a  b",        u"    ",           u"a   b    c     d",
+                                    u"  lead", u"trail     ", u"\t  \t   x",  u"x\u00a0  \u3000  y", u"&nbsp;  &nbsp;"};
+  for (const std::u16string& s : samples) {
+    SCOPED_TRACE(quilstring(s).toUtf8());
+    EXPECT_EQ(nbsp(s), pairByPair(s));
+  }
+  EXPECT_EQ(nbsp(u"    "), u" &nbsp; &nbsp;");
+  EXPECT_EQ(nbsp(u"a   b"), u"a &nbsp; b");
+
+  // A long run costs one pass; the pattern holds to its end.
+  const std::u16string run(200001, u' ');
+  const std::u16string out = nbsp(run);
+  ASSERT_EQ(out.size(), 100001u + 100000u * 6u);
+  EXPECT_EQ(out.substr(0, 8), u" &nbsp; ");
+  EXPECT_EQ(out.substr(out.size() - 8), u" &nbsp; ");
+}
+
+TEST_F(HtmlTextTest, TidyRepairsUnclosedTagsAndLogsDiagnostics) {
+  std::u16string text = u"<p><b>bold<i>caf\u00e9</p>";
+  NUtils::tidyHTML(text);
+  EXPECT_TRUE(contains(text, u"<html>"));
+  EXPECT_TRUE(contains(text, u"<body>"));
+  EXPECT_TRUE(contains(text, u"<p><b>bold<i>caf\u00e9</i></b></p>"));
+  EXPECT_TRUE(contains(text, u"</html>"));
+  const std::string lines = log();
+  EXPECT_NE(lines.find("Debug   HTMLTidy: Diagnostics: line 1 column "), std::string::npos) << lines;
+  EXPECT_NE(lines.find("missing </i> before </p>"), std::string::npos) << lines;
+}
+
+TEST_F(HtmlTextTest, TidyForcesOutputWhenItFindsErrors) {
+  std::u16string text = u"<foo>bar</foo><p>x";
+  NUtils::tidyHTML(text);
+  EXPECT_TRUE(contains(text, u"bar"));
+  EXPECT_TRUE(contains(text, u"<p>x</p>"));
+  EXPECT_NE(log().find("Error: <foo> is not recognized!"), std::string::npos);
+}
+
+TEST_F(HtmlTextTest, TidyOutputIsTakenWhole) {
+  // A numeric reference to U+0000 puts a zero byte in Tidy's output; what follows it stays.
+  std::u16string text = u"<p>a&#0;b</p><p>end</p>";
+  NUtils::tidyHTML(text);
+  EXPECT_TRUE(contains(text, std::u16string(u"a\0b</p>", 7)));
+  EXPECT_TRUE(contains(text, u"<p>end</p>"));
+  EXPECT_TRUE(contains(text, u"</html>"));
+}
+
+TEST_F(HtmlTextTest, TidyLeavesUnconvertibleTextAlone) {
+  std::u16string empty;
+  NUtils::tidyHTML(empty);
+  EXPECT_EQ(empty, u"");
+  std::u16string lone = u"<p>\xd800</p>";
+  NUtils::tidyHTML(lone);
+  EXPECT_EQ(lone, u"<p>\xd800</p>");
+  EXPECT_EQ(log().find("HTMLTidy"), std::string::npos);
+}
+
+TEST_F(HtmlTextTest, EscapedPlainTextSurvivesTidyAsText) {
+  std::u16string text = u"if a<b && c>\"d\" then\n<script>x()</script>";
+  NUtils::plainTextToHTML(text, false);
+  NUtils::tidyHTML(text);
+  EXPECT_TRUE(contains(text, u"if a&lt;b &amp;"));
+  EXPECT_TRUE(contains(text, u" c&gt;\"d\" then<br>"));
+  EXPECT_TRUE(contains(text, u"&lt;script&gt;x()&lt;/script&gt;"));
+  EXPECT_FALSE(contains(text, u"<script"));
+}
+
+}  // namespace
