@@ -1,5 +1,11 @@
 #include "foundation/HtmlText.h"
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
 #include <tidy/tidy.h>
 #include <tidy/tidybuffio.h>
 
@@ -9,14 +15,99 @@
 namespace NUtils {
 namespace {
 
-// Owns one Tidy document and its two buffers, freed on every path.
+std::atomic<std::size_t> g_tidyMemoryLimit{0};
+
+// Tidy's own allocations, kept in one list so that whatever Tidy leaks on malformed input
+// (it does, on some XML declarations) is freed with the session. A failed allocation throws
+// instead of letting Tidy's default handler end the process.
+class TidyArena {
+ public:
+  TidyArena() : m_base{&kVtbl} { m_head.prev = m_head.next = &m_head; }
+  ~TidyArena() {
+    while (m_head.next != &m_head) {
+      Block* block = m_head.next;
+      unlink(block);
+      std::free(block);
+    }
+  }
+  TidyArena(const TidyArena&) = delete;
+  TidyArena& operator=(const TidyArena&) = delete;
+
+  TidyAllocator* allocator() { return &m_base; }
+
+ private:
+  struct alignas(std::max_align_t) Block {
+    Block* prev;
+    Block* next;
+  };
+
+  static TidyArena& of(TidyAllocator* self) { return *reinterpret_cast<TidyArena*>(self); }
+  static Block* blockOf(void* data) { return static_cast<Block*>(data) - 1; }
+
+  void link(Block* block) {
+    block->prev = &m_head;
+    block->next = m_head.next;
+    m_head.next->prev = block;
+    m_head.next = block;
+  }
+  static void unlink(Block* block) {
+    block->prev->next = block->next;
+    block->next->prev = block->prev;
+  }
+
+  void count(std::size_t size) {
+    const std::size_t limit = g_tidyMemoryLimit.load(std::memory_order_relaxed);
+    m_allocated += size;
+    if (limit != 0 && m_allocated > limit) throw std::bad_alloc();
+  }
+
+  static void* TIDY_CALL alloc(TidyAllocator* self, size_t size) {
+    if (size > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
+    of(self).count(size);
+    auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+    if (!block) throw std::bad_alloc();
+    of(self).link(block);
+    return block + 1;
+  }
+  static void* TIDY_CALL reallocate(TidyAllocator* self, void* data, size_t size) {
+    if (!data) return alloc(self, size);
+    if (size > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
+    of(self).count(size);
+    Block* old = blockOf(data);
+    unlink(old);
+    auto* block = static_cast<Block*>(std::realloc(old, sizeof(Block) + size));
+    if (!block) {
+      of(self).link(old);
+      throw std::bad_alloc();
+    }
+    of(self).link(block);
+    return block + 1;
+  }
+  static void TIDY_CALL release(TidyAllocator*, void* data) {
+    if (!data) return;
+    Block* block = blockOf(data);
+    unlink(block);
+    std::free(block);
+  }
+  static void TIDY_CALL panic(TidyAllocator*, ctmbstr) { throw std::bad_alloc(); }
+
+  static constexpr TidyAllocatorVtbl kVtbl = {alloc, reallocate, release, panic};
+
+  TidyAllocator m_base;  // first, so that Tidy's allocator pointer is the arena's address
+  Block m_head;
+  std::size_t m_allocated = 0;
+};
+
+// Owns one Tidy document and its two buffers. After an exception inside Tidy the document may
+// be half-built: it is then never touched again, and the arena frees its memory.
 class TidySession {
  public:
-  TidySession() : m_doc(tidyCreate()) {
-    tidyBufInit(&m_output);
-    tidyBufInit(&m_errors);
+  TidySession() : m_doc(tidyCreateWithAllocator(m_arena.allocator())) {
+    tidyBufInitWithAllocator(&m_output, m_arena.allocator());
+    tidyBufInitWithAllocator(&m_errors, m_arena.allocator());
   }
   ~TidySession() {
+    if (m_broken) return;
     tidyBufFree(&m_output);
     tidyBufFree(&m_errors);
     tidyRelease(m_doc);
@@ -26,6 +117,7 @@ class TidySession {
 
   // Runs the repair; the answer is Tidy's status (0 clean, 1 warnings, 2 errors) or negative.
   int run(const std::string& input) {
+    m_broken = true;
     int rc = tidyOptSetValue(m_doc, TidyCharEncoding, "utf8") ? 0 : -1;
     if (rc >= 0) rc = tidySetErrorBuffer(m_doc, &m_errors);
     if (rc >= 0) rc = tidyParseString(m_doc, input.c_str());
@@ -33,6 +125,7 @@ class TidySession {
     if (rc >= 0) rc = tidyRunDiagnostics(m_doc);
     if (rc > 1) rc = tidyOptSetBool(m_doc, TidyForceOutput, yes) ? rc : -1;
     if (rc >= 0) rc = tidySaveBuffer(m_doc, &m_output);
+    m_broken = false;
     return rc;
   }
 
@@ -44,9 +137,11 @@ class TidySession {
   std::string diagnostics() const { return text(m_errors); }
 
  private:
+  TidyArena m_arena;  // first: outlives the document and buffers it holds
   TidyDoc m_doc;
   TidyBuffer m_output;
   TidyBuffer m_errors;
+  bool m_broken = false;
 };
 
 void appendEscaped(std::u16string& out, std::u16string_view text) {
@@ -84,6 +179,8 @@ void tidyHTML(std::u16string& text) {
     LOG_ERROR(u"Exception caught in tidyHTML");
   }
 }
+
+void setTidyMemoryLimitForTesting(std::size_t bytes) { g_tidyMemoryLimit.store(bytes, std::memory_order_relaxed); }
 
 void plainTextToHTML(std::u16string& text, bool noBreaks) {
   try {

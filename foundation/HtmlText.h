@@ -2,6 +2,7 @@
 // Item bodies on their way into a template: HTML cleaned with HTML Tidy, plain text turned into
 // HTML. Every function leaves its input as it was when it fails, logs, and never throws.
 
+#include <cstddef>
 #include <string>
 
 namespace NUtils {
@@ -9,6 +10,10 @@ namespace NUtils {
 // Repairs an HTML text into a whole document (UTF-8 through Tidy, output forced on errors).
 // An empty or unconvertible text, or a severe Tidy error, leaves the text unchanged.
 void tidyHTML(std::u16string& text);
+
+// Test seam: Tidy's allocations fail once one run has asked for more than this many bytes
+// (0, the default, for no limit), as they would when memory runs out.
+void setTidyMemoryLimitForTesting(std::size_t bytes);
 
 // Turns a plain text into HTML: & < > " become entities and the lines (ending at a line feed,
 // a carriage return before it dropped) are joined with "<BR>", or with a blank when noBreaks.
