@@ -77,7 +77,9 @@ void CLogger::write(int level, const quilstring& file, int line, const quilstrin
   text += platform::system::utf16ToUtf8(message);
   text += " (";
   text += platform::system::utf16ToUtf8(file);
-  text += ":" + std::to_string(line) + ")\n";
+  text += ':';
+  text += std::to_string(line);
+  text += ")\n";
 
   // One write per line: with O_APPEND, lines of several processes never tear.
   const char* p = text.data();

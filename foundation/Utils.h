@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/QuilString.h"
+#include "platform/WinTypes.h"
 
 namespace NUtils {
 
@@ -29,5 +30,42 @@ const quilstring& listSeparator();
 // UTF-8 bytes to text and back; empty or invalid input answers false and leaves out as it was.
 bool MultiByteToWide(const std::string& bytes, quilstring& out);
 bool WideToMultiByte(const std::u16string& text, std::string& out);
+
+// Files, shell and printing.
+// The size of the file with exactly that name ('*' and '?' are ordinary characters); 0 for a
+// missing file (logged at Debug) or a directory.
+std::uint64_t getFileSize(const quilstring& path);
+// Runs the verb on the file through the shell, hidden; an empty verb or parameters text means
+// none, an empty directory the file's own folder. False (logged as an Error with the system's
+// reason) when it fails, also when no helper application is there.
+bool shellExecute(ULONG mask, const quilstring& verb, const quilstring& file, const quilstring& parameters,
+                  const quilstring& directory);
+// Prints the file through the application registered for its type.
+bool printFile(const quilstring& file);
+// Whether an attachment is selected by an action's attachment state (1 all, 2 those listed,
+// 3 all but those listed, else none) and its ';'-separated list. An entry is an extension
+// ("pdf"), a star and an extension ("*.pdf") or a whole file name ("my.report.pdf"); names and
+// entries split at their last dot, and case is ignored.
+bool printAttachment(const quilstring& filePath, DWORD state, const quilstring& list);
+// The open-file dialog. filter holds pairs of description and patterns separated by '\0', as the
+// dialog takes them; the title is the module's string titleId. An empty path starts in the folder
+// last chosen with the same filter, else in the documents folder. True with path set to the chosen
+// file; Cancel answers false and leaves path unchanged.
+bool browseForFile(const quilstring& filter, UINT titleId, HWND owner, HINSTANCE module, DWORD flags,
+                   const quilstring& defaultExtension, quilstring& path);
+
+// Versions and platform, as the host reports them.
+// The browser control's version (major + minor / 10); 0, logged as an Error, when there is none.
+float getIEVersion();
+DWORD getOSMajorVersion();
+// Whether a visual theme is active; asked once per process, false when it cannot be told.
+bool isThemeActive();
+
+// Registry access.
+// The current user's effective rights on a registry key named as GetNamedSecurityInfoW names it
+// ("MACHINE\\SOFTWARE\\..."); 0, with an Error line, when they cannot be found.
+DWORD registryKeyAccessMaskOfCurrentUser(const quilstring& objectName);
+// The names of the access bits set in a mask, joined by " | "; empty for 0.
+quilstring accessMaskToString(DWORD mask);
 
 }  // namespace NUtils

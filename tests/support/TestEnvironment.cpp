@@ -5,6 +5,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/registry/RegistryFiles.h"
 #include "platform/resources/Resources.h"
 
 extern const platform::resources::ModuleResources kTestResources;
@@ -62,6 +63,9 @@ void IsolatedTest::SetUp() {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(g_dir, ec)) std::filesystem::remove_all(entry.path(), ec);
   std::filesystem::create_directories(g_dir / "home", ec);
+  // The registry lives once per process: start each test from the (now empty) hive files.
+  platform::registry::setStorageForTesting(nullptr);
+  platform::registry::resetForTesting();
 }
 
 }  // namespace testsupport

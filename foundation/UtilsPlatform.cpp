@@ -1,0 +1,57 @@
+#include "foundation/Utils.h"
+
+#include "foundation/Log.h"
+#include "platform/com/HResult.h"
+#include "platform/system/HostFacts.h"
+#include "platform/system/Module.h"
+
+namespace NUtils {
+
+float getIEVersion() {
+  constexpr const char16_t* kNoBrowser =
+      u"FATAL! Failed to load shdocvw.dll -- have you got Microsoft Internet Explorer version 6 or later installed?";
+  HMODULE library = LoadLibraryW(u"shdocvw.dll");
+  if (!library) {
+    LOG_ERROR(kNoBrowser);
+    return 0;
+  }
+  float version = 0;
+  if (auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(GetProcAddress(library, "DllGetVersion"))) {
+    DLLVERSIONINFO info{};
+    info.cbSize = sizeof info;
+    if (SUCCEEDED(getVersion(&info))) {
+      version = static_cast<float>(info.dwMajorVersion) + static_cast<float>(info.dwMinorVersion) / 10.0f;
+      LOG_DEBUG(u"MSIE ver = %.1f", static_cast<double>(version));
+    }
+  }
+  FreeLibrary(library);
+  if (version <= 0) LOG_ERROR(kNoBrowser);
+  return version;
+}
+
+DWORD getOSMajorVersion() {
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  return GetVersionExW(&info) ? info.dwMajorVersion : 0;
+}
+
+bool isThemeActive() {
+  static const bool active = [] {
+    try {
+      if (getOSMajorVersion() < 5) return false;
+      HMODULE library = LoadLibraryW(u"uxtheme.dll");
+      if (!library) return false;
+      bool answer = false;
+      if (auto themeActive = reinterpret_cast<ISTHEMEACTIVEPROC>(GetProcAddress(library, "IsThemeActive"))) {
+        answer = themeActive() != FALSE;
+      }
+      FreeLibrary(library);
+      return answer;
+    } catch (...) {
+      return false;
+    }
+  }();
+  return active;
+}
+
+}  // namespace NUtils

@@ -1,0 +1,395 @@
+#include "platform/browser/ChromiumPrintEngine.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/browser/ChromiumProcess.h"
+#include "platform/browser/DevToolsClient.h"
+#include "platform/browser/PdfTools.h"
+#include "platform/browser/PrintEngine.h"
+#include "platform/browser/RequestRules.h"
+#include "platform/loop/MessageLoop.h"
+
+namespace platform::browser {
+
+IPrintEngine::~IPrintEngine() = default;
+
+namespace detail {
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr DWORD kStartTimeoutMs = 15000;
+constexpr DWORD kCallTimeoutMs = 10000;
+constexpr DWORD kPrintTimeoutMs = 60000;
+constexpr DWORD kDecorationLoadTimeoutMs = 10000;
+constexpr int kReadChunk = 1 << 20;
+
+std::string decodeBase64(std::string_view in) {
+  static const std::array<int, 256> table = [] {
+    std::array<int, 256> t{};
+    t.fill(-1);
+    const char* chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(chars[i])] = i;
+    return t;
+  }();
+  std::string out;
+  out.reserve(in.size() / 4 * 3);
+  unsigned value = 0;
+  int bits = 0;
+  for (unsigned char c : in) {
+    const int v = table[c];
+    if (v < 0) continue;  // padding and line breaks
+    value = (value << 6) | static_cast<unsigned>(v);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((value >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
+json parseObject(const std::string& text) {
+  json j = json::parse(text, nullptr, false);
+  return j.is_object() ? j : json::object();
+}
+
+struct Tab {
+  std::string targetId;
+  std::string sessionId;
+  fs::path mainDocument;
+  std::set<std::string> loadedLoaders;  // main-frame loads seen, by loader id
+  bool gone = false;                    // crashed or detached while in use
+};
+
+class CChromiumPrintEngine final : public IPrintEngine {
+ public:
+  ~CChromiumPrintEngine() override {
+    teardown();
+    if (!m_workDir.empty()) {
+      std::error_code ec;
+      fs::remove_all(m_workDir, ec);
+    }
+  }
+
+  void setAllowedFolders(std::vector<fs::path> folders) override { m_allowed = std::move(folders); }
+
+  HRESULT loadDocument(const fs::path& file, DWORD timeoutMs) override {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return E_INVALIDARG;
+    const fs::path path = fs::absolute(file, ec);
+    return withRestart([&] {
+      if (HRESULT hr = ensureTab(m_body); FAILED(hr)) return hr;
+      return navigate(m_body, path, timeoutMs);
+    });
+  }
+
+  HRESULT addStyleSheet(const std::string& css) override {
+    if (m_body.sessionId.empty() || !m_client || m_client->broken()) return E_UNEXPECTED;
+    const std::string expression =
+        "(function(c){var s=document.createElement('style');s.textContent=c;"
+        "(document.head||document.documentElement).appendChild(s);return true;})(" +
+        json(css).dump(-1, ' ', false, json::error_handler_t::replace) + ")";
+    json value;
+    return evaluate(m_body, expression, value);
+  }
+
+  HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
+    if (m_body.sessionId.empty() || !m_client || m_client->broken()) return E_UNEXPECTED;
+    return printToPdf(m_body, settings, out);
+  }
+
+  HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,
+                         std::vector<double>& heights) override {
+    heights.clear();
+    std::string html =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body{margin:0}"
+        ".qm-measure{display:flow-root}</style></head><body>";
+    const std::string width = json(widthInches).dump();
+    for (const auto& fragment : fragments)
+      html += "<div class=\"qm-measure\" style=\"width:" + width + "in\">" + fragment + "</div>";
+    html += "</body></html>";
+    if (HRESULT hr = loadDecorationPage(html); FAILED(hr)) return hr;
+    json value;
+    const HRESULT hr = evaluate(m_deco,
+                                "JSON.stringify(Array.from(document.body.children).filter(function(e){"
+                                "return e.className==='qm-measure';}).map(function(e){"
+                                "return e.getBoundingClientRect().height/96;}))",
+                                value);
+    if (FAILED(hr)) return hr;
+    if (!value.is_string()) return E_FAIL;
+    json list = json::parse(value.get<std::string>(), nullptr, false);
+    if (!list.is_array() || list.size() != fragments.size()) return E_FAIL;
+    for (const auto& h : list) heights.push_back(h.is_number() ? h.get<double>() : 0.0);
+    return S_OK;
+  }
+
+  HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
+    if (HRESULT hr = loadDecorationPage(html); FAILED(hr)) return hr;
+    return printToPdf(m_deco, settings, out);
+  }
+
+  HRESULT overlay(const fs::path& body, const fs::path& decoration, const fs::path& out, int fromPage,
+                  int toPage) override {
+    return overlayPdf(body, decoration, out, fromPage, toPage);
+  }
+
+  HRESULT pageCount(const fs::path& pdf, int& count) override { return pdfPageCount(pdf, count); }
+
+  pid_t pid() const { return m_process.pid; }
+  int starts() const { return m_starts; }
+
+ private:
+  // A browser that died since the last job is noticed only when the pipe breaks under the next
+  // call; that job then starts a new browser and tries once more.
+  template <class Fn>
+  HRESULT withRestart(Fn&& step) {
+    const HRESULT hr = step();
+    if (SUCCEEDED(hr) || hr == E_LOAD_TIMEOUT || !browserDied()) return hr;
+    return step();
+  }
+
+  bool browserDied() { return !m_client || m_client->broken() || !chromiumAlive(m_process); }
+
+  HRESULT ensureBrowser() {
+    if (m_client && !m_client->broken() && chromiumAlive(m_process)) return S_OK;
+    teardown();
+    std::string error;
+    if (!startChromium(findChromium(), m_process, error)) return E_FAIL;
+    ++m_starts;
+    m_client = std::make_unique<CDevToolsClient>(m_process.replyFd, m_process.commandFd);
+    m_process.replyFd = m_process.commandFd = -1;  // the client owns them now
+    m_client->setEventHandler([this](const std::string& method, const std::string& session,
+                                     const std::string& params) { onEvent(method, session, params); });
+    if (!m_client->call("Browser.getVersion", "", "", kStartTimeoutMs).ok) {
+      teardown();
+      return E_FAIL;
+    }
+    return S_OK;
+  }
+
+  void teardown() {
+    m_client.reset();
+    stopChromium(m_process);
+    m_body = Tab{};
+    m_deco = Tab{};
+  }
+
+  CdpReply call(const Tab& tab, std::string_view method, const json& params, DWORD timeoutMs = kCallTimeoutMs) {
+    return m_client->call(method, params.dump(-1, ' ', false, json::error_handler_t::replace), tab.sessionId,
+                          timeoutMs);
+  }
+
+  HRESULT ensureTab(Tab& tab) {
+    if (HRESULT hr = ensureBrowser(); FAILED(hr)) return hr;
+    if (!tab.sessionId.empty() && !tab.gone) return S_OK;
+    discardTab(tab);
+    Tab browserLevel;
+    CdpReply r = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}});
+    if (!r.ok) return E_FAIL;
+    const std::string targetId = parseObject(r.result).value("targetId", "");
+    r = call(browserLevel, "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
+    if (!r.ok) return E_FAIL;
+    tab.targetId = targetId;
+    tab.sessionId = parseObject(r.result).value("sessionId", "");
+    if (tab.sessionId.empty()) return E_FAIL;
+    // Script stays off for the mail; requests are answered by the rules from the first load on.
+    const bool ok = call(tab, "Page.enable", json::object()).ok &&
+                    call(tab, "Page.setLifecycleEventsEnabled", {{"enabled", true}}).ok &&
+                    call(tab, "Emulation.setScriptExecutionDisabled", {{"value", true}}).ok &&
+                    call(tab, "Fetch.enable", {{"patterns", json::array({{{"urlPattern", "*"}}})}}).ok;
+    if (!ok) {
+      discardTab(tab);
+      return E_FAIL;
+    }
+    return S_OK;
+  }
+
+  // A tab in an unknown state (a load that timed out) is closed, so its late events cannot
+  // be taken for the next job's.
+  void discardTab(Tab& tab) {
+    if (!tab.targetId.empty() && m_client && !m_client->broken())
+      m_client->send("Target.closeTarget", json{{"targetId", tab.targetId}}.dump(), "", nullptr);
+    tab = Tab{};
+  }
+
+  HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
+    const auto start = Clock::now();
+    tab.mainDocument = file;
+    tab.loadedLoaders.clear();
+    const CdpReply r = call(tab, "Page.navigate", {{"url", fileUrlOf(file)}}, timeoutMs);
+    if (!r.ok) {
+      const bool broken = m_client->broken();
+      discardTab(tab);
+      return broken ? E_FAIL : E_LOAD_TIMEOUT;
+    }
+    const json result = parseObject(r.result);
+    if (!result.value("errorText", "").empty()) return E_FAIL;
+    const std::string loader = result.value("loaderId", "");
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    const DWORD remaining = spent >= timeoutMs ? 0 : timeoutMs - static_cast<DWORD>(spent);
+    const bool done = platform::loop::runUntil(
+        [&] { return tab.loadedLoaders.count(loader) > 0 || tab.gone || m_client->broken(); }, remaining);
+    if (tab.loadedLoaders.count(loader) > 0) return S_OK;
+    const bool timedOut = !done;
+    discardTab(tab);
+    return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
+  }
+
+  HRESULT loadDecorationPage(const std::string& html) {
+    std::error_code ec;
+    // Made again when someone emptied the temporary folder under us.
+    if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
+      const char* tmp = std::getenv("TMPDIR");
+      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmark-pages-XXXXXX";
+      if (!::mkdtemp(pattern.data())) return E_FAIL;
+      m_workDir = pattern;
+    }
+    // A new name each time: the same URL again could be served from the cache.
+    const fs::path page = m_workDir / ("page" + std::to_string(++m_pageCounter) + ".html");
+    {
+      std::ofstream out(page, std::ios::binary | std::ios::trunc);
+      out << html;
+      if (!out.flush()) return E_FAIL;
+    }
+    const HRESULT hr = withRestart([&] {
+      if (HRESULT hr = ensureTab(m_deco); FAILED(hr)) return hr;
+      return navigate(m_deco, page, kDecorationLoadTimeoutMs);
+    });
+    fs::remove(page, ec);
+    return hr;
+  }
+
+  HRESULT evaluate(Tab& tab, const std::string& expression, json& value) {
+    const CdpReply r = call(tab, "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}});
+    if (!r.ok) return E_FAIL;
+    const json result = parseObject(r.result);
+    if (result.contains("exceptionDetails")) return E_FAIL;
+    value = result.contains("result") ? result["result"].value("value", json()) : json();
+    return S_OK;
+  }
+
+  HRESULT printToPdf(Tab& tab, const PdfSettings& s, const fs::path& out) {
+    const json params = {{"paperWidth", s.paperWidth},        {"paperHeight", s.paperHeight},
+                         {"marginTop", s.margins.top},        {"marginBottom", s.margins.bottom},
+                         {"marginLeft", s.margins.left},      {"marginRight", s.margins.right},
+                         {"printBackground", s.printBackground}, {"preferCSSPageSize", s.preferCssPageSize},
+                         {"generateTaggedPDF", false},        {"transferMode", "ReturnAsStream"}};
+    CdpReply r = call(tab, "Page.printToPDF", params, kPrintTimeoutMs);
+    if (!r.ok) return E_FAIL;
+    const std::string handle = parseObject(r.result).value("stream", "");
+    if (handle.empty()) return E_FAIL;
+    fs::path partial = out;
+    partial += ".partial";
+    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+    bool ok = static_cast<bool>(file);
+    for (bool eof = false; ok && !eof;) {
+      r = call(tab, "IO.read", {{"handle", handle}, {"size", kReadChunk}});
+      if (!r.ok) {
+        ok = false;
+        break;
+      }
+      const json chunk = parseObject(r.result);
+      const std::string data = chunk.value("data", "");
+      if (chunk.value("base64Encoded", false))
+        file << decodeBase64(data);
+      else
+        file << data;
+      eof = chunk.value("eof", true);
+      ok = static_cast<bool>(file);
+    }
+    if (m_client && !m_client->broken())
+      m_client->send("IO.close", json{{"handle", handle}}.dump(), tab.sessionId, nullptr);
+    file.close();
+    std::error_code ec;
+    if (!ok || !file) {
+      fs::remove(partial, ec);
+      return E_FAIL;
+    }
+    fs::rename(partial, out, ec);
+    return ec ? E_FAIL : S_OK;
+  }
+
+  Tab* tabOf(const std::string& session) {
+    if (!session.empty() && session == m_body.sessionId) return &m_body;
+    if (!session.empty() && session == m_deco.sessionId) return &m_deco;
+    return nullptr;
+  }
+
+  // From the loop, while any wait of ours runs: every paused request must get its answer, or
+  // the load stalls.
+  void onEvent(const std::string& method, const std::string& session, const std::string& paramsText) {
+    if (method == "Fetch.requestPaused") {
+      const json params = parseObject(paramsText);
+      const std::string requestId = params.value("requestId", "");
+      if (requestId.empty()) return;
+      std::string url, type;
+      if (auto req = params.find("request"); req != params.end() && req->is_object()) url = req->value("url", "");
+      type = params.value("resourceType", "");
+      Tab* tab = tabOf(session);
+      const RequestAnswer answer =
+          tab ? classifyRequest(url, type, tab->mainDocument, m_allowed) : RequestAnswer::kFail;
+      switch (answer) {
+        case RequestAnswer::kContinue:
+          m_client->send("Fetch.continueRequest", json{{"requestId", requestId}}.dump(), session, nullptr);
+          break;
+        case RequestAnswer::kEmptyDocument:
+          m_client->send("Fetch.fulfillRequest",
+                         json{{"requestId", requestId}, {"responseCode", 204}, {"responseHeaders", json::array()}}
+                             .dump(),
+                         session, nullptr);
+          break;
+        case RequestAnswer::kFail:
+          m_client->send("Fetch.failRequest", json{{"requestId", requestId}, {"errorReason", "BlockedByClient"}}.dump(),
+                         session, nullptr);
+          break;
+      }
+    } else if (method == "Page.lifecycleEvent") {
+      Tab* tab = tabOf(session);
+      const json params = parseObject(paramsText);
+      if (tab && params.value("name", "") == "load" && params.value("frameId", "") == tab->targetId)
+        tab->loadedLoaders.insert(params.value("loaderId", ""));
+    } else if (method == "Inspector.targetCrashed" || method == "Inspector.detached") {
+      if (Tab* tab = tabOf(session)) tab->gone = true;
+    } else if (method == "Target.detachedFromTarget") {
+      const json params = parseObject(paramsText);
+      if (Tab* tab = tabOf(params.value("sessionId", ""))) tab->gone = true;
+    }
+  }
+
+  ChromiumProcess m_process;
+  std::unique_ptr<CDevToolsClient> m_client;
+  Tab m_body;  // the job's document
+  Tab m_deco;  // trusted pages: measuring and decorations
+  std::vector<fs::path> m_allowed;
+  fs::path m_workDir;
+  unsigned m_pageCounter = 0;
+  int m_starts = 0;
+};
+
+CChromiumPrintEngine& engine() {
+  static CChromiumPrintEngine instance;
+  return instance;
+}
+
+}  // namespace
+
+pid_t chromiumPidForTesting() { return engine().pid(); }
+int chromiumStartsForTesting() { return engine().starts(); }
+
+}  // namespace detail
+
+IPrintEngine& chromiumPrintEngine() { return detail::engine(); }
+
+}  // namespace platform::browser

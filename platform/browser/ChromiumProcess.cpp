@@ -1,0 +1,157 @@
+#include "platform/browser/ChromiumProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace platform::browser::detail {
+namespace {
+
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+}  // namespace
+
+std::filesystem::path findChromium() {
+  for (const char* candidate : {"/usr/lib/chromium/chromium-headless-shell", "/usr/lib/chromium/chromium"})
+    if (::access(candidate, X_OK) == 0) return candidate;
+  return {};
+}
+
+bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process, std::string& error) {
+  process = ChromiumProcess{};
+  if (binary.empty()) {
+    error = "no Chromium found";
+    return false;
+  }
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmark-chromium-XXXXXX";
+  if (!::mkdtemp(pattern.data())) {
+    error = std::string("cannot create the profile folder: ") + std::strerror(errno);
+    return false;
+  }
+  process.profileDir = pattern;
+
+  int commands[2], replies[2];
+  if (::pipe2(commands, O_CLOEXEC) != 0) {
+    error = std::string("pipe: ") + std::strerror(errno);
+    stopChromium(process);
+    return false;
+  }
+  if (::pipe2(replies, O_CLOEXEC) != 0) {
+    error = std::string("pipe: ") + std::strerror(errno);
+    ::close(commands[0]);
+    ::close(commands[1]);
+    stopChromium(process);
+    return false;
+  }
+  // Out of the way of 3 and 4, so the dup2 calls in the child cannot overwrite each other.
+  int childIn = ::fcntl(commands[0], F_DUPFD_CLOEXEC, 10);
+  int childOut = ::fcntl(replies[1], F_DUPFD_CLOEXEC, 10);
+  ::close(commands[0]);
+  ::close(replies[1]);
+  process.commandFd = commands[1];
+  process.replyFd = replies[0];
+
+  const std::string userDataDir = "--user-data-dir=" + process.profileDir.string();
+  std::vector<std::string> args = {binary.string(),
+                                   "--headless",
+                                   "--no-sandbox",
+                                   "--disable-gpu",
+                                   "--disable-quic",
+                                   "--no-first-run",
+                                   "--disable-background-networking",
+                                   "--disable-component-update",
+                                   "--disable-sync",
+                                   userDataDir,
+                                   "--remote-debugging-pipe",
+                                   "--host-resolver-rules=MAP * ~NOTFOUND",
+                                   "--blink-settings=scriptEnabled=false",
+                                   "about:blank"};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attr);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, childIn, 3);
+  posix_spawn_file_actions_adddup2(&actions, childOut, 4);
+  // Its own group, so the renderers and helpers go with it when it is stopped.
+  posix_spawnattr_setpgroup(&attr, 0);
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attr, &none);
+  // SIGPIPE may be ignored in this process; the browser gets default dispositions.
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int rc = ::posix_spawn(&pid, binary.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ::close(childIn);
+  ::close(childOut);
+  if (rc != 0) {
+    error = std::string("cannot start ") + binary.string() + ": " + std::strerror(rc);
+    stopChromium(process);
+    return false;
+  }
+  process.pid = pid;
+  return true;
+}
+
+bool chromiumAlive(ChromiumProcess& process) {
+  if (process.pid <= 0) return false;
+  int status = 0;
+  const pid_t r = ::waitpid(process.pid, &status, WNOHANG);
+  if (r == 0) return true;
+  if (r == process.pid || (r < 0 && errno == ECHILD)) {
+    ::kill(-process.pid, SIGKILL);  // helpers left behind by a dead browser
+    process.pid = -1;
+  }
+  return false;
+}
+
+void stopChromium(ChromiumProcess& process) {
+  closeFd(process.commandFd);
+  closeFd(process.replyFd);
+  if (process.pid > 0) {
+    ::kill(-process.pid, SIGKILL);
+    ::kill(process.pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(process.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    process.pid = -1;
+  }
+  if (!process.profileDir.empty()) {
+    // Helpers may still write into the profile for a moment after the group was killed.
+    std::error_code ec;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      std::filesystem::remove_all(process.profileDir, ec);
+      if (!ec) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    process.profileDir.clear();
+  }
+}
+
+}  // namespace platform::browser::detail

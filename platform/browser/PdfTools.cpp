@@ -1,0 +1,74 @@
+#include "platform/browser/PdfTools.h"
+
+// The qpdf 11 headers warn unless the PointerHolder transition level is chosen.
+#define POINTERHOLDER_TRANSITION 4
+
+#include <algorithm>
+#include <string>
+#include <system_error>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFJob.hh>
+#include <qpdf/QPDFLogger.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include "platform/com/HResult.h"
+
+namespace platform::browser {
+
+HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
+  count = 0;
+  try {
+    QPDF q;
+    q.setSuppressWarnings(true);
+    q.processFile(pdf.c_str());
+    count = static_cast<int>(QPDFPageDocumentHelper(q).getAllPages().size());
+    return S_OK;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::path& decoration,
+                   const std::filesystem::path& out, int fromPage, int toPage) {
+  int pages = 0;
+  if (FAILED(pdfPageCount(body, pages)) || pages < 1) return E_FAIL;
+  const int from = std::clamp(fromPage <= 0 ? 1 : fromPage, 1, pages);
+  const int to = std::clamp(toPage <= 0 ? pages : toPage, 1, pages);
+  if (from > to) return E_INVALIDARG;
+  const std::string range = std::to_string(from) + "-" + std::to_string(to);
+  // Written beside the target and renamed, so a failed merge never leaves half a file.
+  std::filesystem::path partial = out;
+  partial += ".partial";
+  try {
+    QPDFJob job;
+    // qpdf's messages would go to the process's stdout and stderr; the answer is the result.
+    auto logger = QPDFLogger::create();
+    logger->setInfo(logger->discard());
+    logger->setWarn(logger->discard());
+    logger->setError(logger->discard());
+    job.setLogger(logger);
+    auto config = job.config();
+    config->inputFile(body.string())->outputFile(partial.string());
+    if (!decoration.empty()) {
+      // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
+      config->overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
+    }
+    config->pages()->pageSpec(".", range)->endPages();
+    config->checkConfiguration();
+    job.run();
+    if (job.getExitCode() == QPDFJob::EXIT_ERROR) {
+      std::error_code ec;
+      std::filesystem::remove(partial, ec);
+      return E_FAIL;
+    }
+    std::filesystem::rename(partial, out);
+    return S_OK;
+  } catch (...) {
+    std::error_code ec;
+    std::filesystem::remove(partial, ec);
+    return E_FAIL;
+  }
+}
+
+}  // namespace platform::browser

@@ -1,0 +1,20 @@
+#pragma once
+// PDF page counting, overlay and page selection (libqpdf, kept out of this header).
+
+#include <filesystem>
+
+#include "platform/Export.h"
+#include "platform/WinTypes.h"
+
+namespace platform::browser {
+
+// S_OK and the page count; E_FAIL for a file that is missing or not a readable PDF.
+QM_PLATFORM_API HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count);
+
+// Lays page i of `decoration` over page i of `body` (an empty decoration path overlays nothing)
+// and keeps pages fromPage..toPage of the result, clamped to the body's pages; fromPage 0 means
+// the first page and toPage 0 the last. E_INVALIDARG when fromPage > toPage after clamping.
+QM_PLATFORM_API HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::path& decoration,
+                                   const std::filesystem::path& out, int fromPage, int toPage);
+
+}  // namespace platform::browser

@@ -1,0 +1,72 @@
+#pragma once
+// What printing needs from a browser engine: load the job's document and print it to PDF in its
+// own layout, measure and print trusted decoration pages, lay one PDF over another and count
+// pages. The print template's layout is built on these; tests replace them with a fake.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/Export.h"
+#include "platform/WinTypes.h"
+#include "platform/com/HResult.h"
+
+namespace platform::browser {
+
+// A load that did not complete in time.
+constexpr HRESULT E_LOAD_TIMEOUT = HRESULT_FROM_WIN32(1460);  // ERROR_TIMEOUT
+
+// Lengths in inches.
+struct PageMargins {
+  double top = 0.0;
+  double right = 0.0;
+  double bottom = 0.0;
+  double left = 0.0;
+};
+
+struct PdfSettings {
+  double paperWidth = 8.5;
+  double paperHeight = 11.0;
+  PageMargins margins;
+  // The document's own @page size and margins win over the ones above (our appended rules
+  // carry !important to keep the paper ours).
+  bool preferCssPageSize = true;
+  bool printBackground = true;
+};
+
+class QM_PLATFORM_API IPrintEngine {
+ public:
+  virtual ~IPrintEngine();
+
+  // file:// reads of every document are allowed only under these folders (the job's document
+  // itself always loads). Replaces the earlier list.
+  virtual void setAllowedFolders(std::vector<std::filesystem::path> folders) = 0;
+
+  // Loads the job's document (a local HTML file) into the body view, with script disabled and
+  // nothing remote fetched. S_OK once loaded; E_LOAD_TIMEOUT when the load did not complete in
+  // `timeoutMs`; E_INVALIDARG for a missing file; E_FAIL when the load or the browser failed.
+  virtual HRESULT loadDocument(const std::filesystem::path& file, DWORD timeoutMs) = 0;
+  // Appends a style sheet to the loaded document (the layout's own @page rules).
+  virtual HRESULT addStyleSheet(const std::string& css) = 0;
+  // Prints the loaded document to `out`.
+  virtual HRESULT printBody(const PdfSettings& settings, const std::filesystem::path& out) = 0;
+
+  // Heights in inches of each trusted HTML fragment laid out `widthInches` wide.
+  virtual HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,
+                                 std::vector<double>& heights) = 0;
+  // Prints a trusted HTML page (the decorations) to `out`.
+  virtual HRESULT printDecoration(const std::string& html, const PdfSettings& settings,
+                                  const std::filesystem::path& out) = 0;
+
+  // Lays page i of `decoration` over page i of `body`, keeping pages fromPage..toPage (1-based,
+  // clamped to the body's pages; 0..0 keeps all) into `out`.
+  virtual HRESULT overlay(const std::filesystem::path& body, const std::filesystem::path& decoration,
+                          const std::filesystem::path& out, int fromPage, int toPage) = 0;
+  virtual HRESULT pageCount(const std::filesystem::path& pdf, int& count) = 0;
+};
+
+// The process-wide engine on one long-lived headless Chromium, started on first use and
+// restarted when it dies. UI thread only: its waits run nested loops of platform/loop.
+QM_PLATFORM_API IPrintEngine& chromiumPrintEngine();
+
+}  // namespace platform::browser

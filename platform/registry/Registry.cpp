@@ -1,0 +1,730 @@
+// The registry: predefined keys, handles, access checks and the hive files behind them.
+#include "platform/registry/Registry.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/registry/RegistryFiles.h"
+#include "platform/registry/detail/KeyTree.h"
+#include "platform/registry/detail/RegText.h"
+#include "platform/system/Text.h"
+
+namespace platform::registry {
+namespace detail {
+namespace {
+
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
+constexpr std::uintptr_t kFirstHandle = 0x1000;
+
+std::u16string_view view(LPCWSTR text) { return text ? std::u16string_view(text) : std::u16string_view(); }
+
+std::u16string pathText(const std::filesystem::path& path) {
+  return platform::system::utf8ToUtf16(path.string());
+}
+
+bool hasLineBreak(std::u16string_view name) {
+  return name.find_first_of(u"\r\n") != std::u16string_view::npos;
+}
+
+// Splits a sub-key path at its backslashes; a trailing backslash is allowed, an empty name is not.
+LONG splitPath(std::u16string_view text, std::vector<std::u16string>& parts) {
+  parts.clear();
+  if (text.empty()) return ERROR_SUCCESS;
+  if (text.back() == u'\\') text.remove_suffix(1);
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = text.find(u'\\', start);
+    const std::u16string_view part =
+        text.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start);
+    if (part.empty()) return ERROR_BAD_PATHNAME;
+    parts.emplace_back(part);
+    if (end == std::u16string_view::npos) return ERROR_SUCCESS;
+    start = end + 1;
+  }
+}
+
+// What a requested access grants: generic rights mapped to key rights, MAXIMUM_ALLOWED to all
+// the user may have.
+REGSAM mapAccess(REGSAM desired, bool writable) {
+  REGSAM granted = desired & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY | GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE |
+                               GENERIC_ALL | MAXIMUM_ALLOWED);
+  if (desired & GENERIC_READ) granted |= KEY_READ;
+  if (desired & GENERIC_WRITE) granted |= KEY_WRITE;
+  if (desired & GENERIC_EXECUTE) granted |= KEY_EXECUTE;
+  if (desired & GENERIC_ALL) granted |= KEY_ALL_ACCESS;
+  if (desired & MAXIMUM_ALLOWED) granted |= writable ? KEY_ALL_ACCESS : KEY_READ;
+  return granted;
+}
+
+struct HiveFile {
+  std::filesystem::path file;
+  std::vector<RootId> roots;
+  RootSet content;               // the file's content with the unsaved changes applied
+  std::vector<RegOp> journal;    // the unsaved changes, replayed onto the file when it changed
+  FileStamp stamp;
+  bool loaded = false;
+  RegFileStatus status;
+  int writeHandles = 0;
+
+  bool holds(RootId id) const {
+    for (RootId r : roots) {
+      if (r == id) return true;
+    }
+    return false;
+  }
+};
+
+struct OpenKey {
+  RootId root;
+  std::vector<std::u16string> path;
+  REGSAM access;
+};
+
+class Registry {
+ public:
+  static Registry& instance() {
+    static Registry registry;
+    return registry;
+  }
+
+  ~Registry() {
+    // Whatever is still unsaved at process exit is written now.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    commit(m_machine);
+    commit(m_user);
+  }
+
+  std::mutex m_mutex;
+
+  void reset() {
+    m_handles.clear();
+    m_nextHandle = kFirstHandle;
+    const char* home = std::getenv("QUILLMARK_HOME");
+    if (home && *home) {
+      m_home = home;
+    } else {
+      const char* user = std::getenv("HOME");
+      m_home = std::filesystem::path(user && *user ? user : ".") / ".config" / "quillmark";
+    }
+    m_machine = HiveFile{};
+    m_machine.file = m_home / "machine.reg";
+    m_machine.roots = {RootId::kLocalMachine, RootId::kClassesRoot};
+    m_user = HiveFile{};
+    m_user.file = m_home / "user.reg";
+    m_user.roots = {RootId::kCurrentUser};
+  }
+
+  void setStorage(std::shared_ptr<IHiveStorage> storage) {
+    m_storage = storage ? std::move(storage) : std::make_shared<PosixHiveStorage>();
+  }
+
+  const std::filesystem::path& home() const { return m_home; }
+
+  HiveFile& hiveOf(RootId id) { return id == RootId::kCurrentUser ? m_user : m_machine; }
+
+  bool writable(const HiveFile& hive) { return m_storage->canWrite(hive.file); }
+
+  // Reads the hive file again when another process replaced it, replaying the unsaved changes.
+  void refresh(HiveFile& hive) {
+    FileStamp now;
+    m_storage->stamp(hive.file, now);
+    if (hive.loaded && now == hive.stamp) return;
+    RootSet fresh;
+    hive.status = readHive(hive, fresh);
+    hive.stamp = now;
+    hive.loaded = true;
+    if (!hive.status.ok()) {
+      hive.content = RootSet();
+      return;
+    }
+    for (const RegOp& op : hive.journal) applyOp(fresh, op);
+    hive.content = std::move(fresh);
+  }
+
+  // Writes the unsaved changes onto the file's current content, under the file's lock.
+  LONG commit(HiveFile& hive) {
+    if (hive.journal.empty()) return ERROR_SUCCESS;
+    LONG rc = m_storage->makeFolder(m_home);
+    if (rc != ERROR_SUCCESS) return dropChanges(hive, rc);
+    int fd = -1;
+    rc = m_storage->lock(lockFileOf(hive), fd);
+    if (rc != ERROR_SUCCESS) return dropChanges(hive, rc);
+    struct Unlock {
+      IHiveStorage& storage;
+      int fd;
+      ~Unlock() { storage.unlock(fd); }
+    } unlock{*m_storage, fd};
+
+    FileStamp now;
+    m_storage->stamp(hive.file, now);
+    if (!hive.loaded || !(now == hive.stamp) || !hive.status.ok()) {
+      RootSet fresh;
+      hive.status = readHive(hive, fresh);
+      hive.stamp = now;
+      hive.loaded = true;
+      if (!hive.status.ok()) {
+        // A file we cannot read is never overwritten.
+        hive.journal.clear();
+        hive.content = RootSet();
+        return hive.status.code;
+      }
+      for (const RegOp& op : hive.journal) applyOp(fresh, op);
+      hive.content = std::move(fresh);
+    }
+
+    const std::string bytes = serialize(hive);
+    if (bytes.size() > kMaxRegFileBytes) return dropChanges(hive, ERROR_NOT_ENOUGH_MEMORY);
+    std::filesystem::path temp = hive.file;
+    temp += ".tmp";
+    rc = m_storage->writeDurably(temp, bytes);
+    if (rc == ERROR_SUCCESS) rc = m_storage->replace(temp, hive.file);
+    if (rc != ERROR_SUCCESS) {
+      std::error_code ec;
+      std::filesystem::remove(temp, ec);
+      return dropChanges(hive, rc);
+    }
+    hive.journal.clear();
+    m_storage->stamp(hive.file, hive.stamp);
+    return ERROR_SUCCESS;
+  }
+
+  // After a change: written at once unless a writing handle of the file is still open.
+  LONG changed(HiveFile& hive) { return hive.writeHandles == 0 ? commit(hive) : ERROR_SUCCESS; }
+
+  void record(HiveFile& hive, RegOp op) {
+    applyOp(hive.content, op);
+    hive.journal.push_back(std::move(op));
+  }
+
+  // The key a handle names. Predefined keys have all rights on a writable hive, else read rights.
+  LONG resolve(HKEY key, OpenKey& out, KeyNode*& node) {
+    node = nullptr;
+    const std::uintptr_t id = reinterpret_cast<std::uintptr_t>(key);
+    if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT) {
+      out.root = key == HKEY_LOCAL_MACHINE ? RootId::kLocalMachine
+                 : key == HKEY_CURRENT_USER ? RootId::kCurrentUser
+                                            : RootId::kClassesRoot;
+      out.path.clear();
+      HiveFile& hive = hiveOf(out.root);
+      out.access = writable(hive) ? KEY_ALL_ACCESS : KEY_READ;
+      refresh(hive);
+    } else {
+      const auto it = m_handles.find(id);
+      if (it == m_handles.end()) return ERROR_INVALID_HANDLE;
+      out = it->second;
+    }
+    HiveFile& hive = hiveOf(out.root);
+    if (!hive.status.ok()) return ERROR_BADDB;
+    node = findKey(hive.content[out.root], out.path);
+    return node ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+  }
+
+  HKEY addHandle(OpenKey key) {
+    std::uintptr_t id = m_nextHandle;
+    m_nextHandle += 4;
+    if (key.access & kWriteRights) ++hiveOf(key.root).writeHandles;
+    m_handles.emplace(id, std::move(key));
+    return reinterpret_cast<HKEY>(id);
+  }
+
+  LONG closeHandle(HKEY key) {
+    const auto it = m_handles.find(reinterpret_cast<std::uintptr_t>(key));
+    if (it == m_handles.end()) {
+      return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT ? ERROR_SUCCESS
+                                                                                                : ERROR_INVALID_HANDLE;
+    }
+    const bool writer = (it->second.access & kWriteRights) != 0;
+    HiveFile& hive = hiveOf(it->second.root);
+    m_handles.erase(it);
+    if (!writer) return ERROR_SUCCESS;
+    if (--hive.writeHandles > 0) return ERROR_SUCCESS;
+    return commit(hive);
+  }
+
+  // Applies a parsed file's changes (after emptying the roots it names, for a state) and writes.
+  RegFileStatus applyFile(const std::filesystem::path& file, bool asState) {
+    RegFileStatus status;
+    std::string bytes;
+    const LONG rc = m_storage->readFile(file, bytes);
+    if (rc != ERROR_SUCCESS) {
+      status.code = rc;
+      status.message = u"Cannot read " + pathText(file);
+      return status;
+    }
+    RegParseResult parsed = parseRegText(bytes);
+    if (!parsed.ok) return malformed(file, parsed.errorLine, parsed.error);
+    for (HiveFile* hive : {&m_machine, &m_user}) {
+      std::vector<RegOp> ops;
+      bool named[kRootCount] = {};
+      for (RegOp& op : parsed.ops) {
+        if (hive->holds(op.root)) {
+          named[static_cast<int>(op.root)] = true;
+          ops.push_back(std::move(op));
+        }
+      }
+      if (ops.empty()) continue;
+      refresh(*hive);
+      if (!hive->status.ok()) return hive->status;
+      if (!writable(*hive)) {
+        status.code = ERROR_ACCESS_DENIED;
+        status.message = u"Cannot write " + pathText(hive->file);
+        return status;
+      }
+      if (asState) {
+        for (RootId root : hive->roots) {
+          if (named[static_cast<int>(root)]) record(*hive, RegOp{RegOp::Kind::kDeleteTree, root, {}, {}, 0, {}, 0});
+        }
+      }
+      for (RegOp& op : ops) record(*hive, std::move(op));
+      status.code = commit(*hive);
+      if (!status.ok()) {
+        status.message = u"Cannot write " + pathText(hive->file);
+        return status;
+      }
+    }
+    return status;
+  }
+
+  LONG writeExport(const std::filesystem::path& file, const std::string& bytes) {
+    std::filesystem::path temp = file;
+    temp += ".tmp";
+    LONG rc = m_storage->writeDurably(temp, bytes);
+    if (rc == ERROR_SUCCESS) rc = m_storage->replace(temp, file);
+    if (rc != ERROR_SUCCESS) {
+      std::error_code ec;
+      std::filesystem::remove(temp, ec);
+    }
+    return rc;
+  }
+
+ private:
+  Registry() {
+    setStorage(nullptr);
+    reset();
+  }
+
+  std::filesystem::path lockFileOf(const HiveFile& hive) const {
+    std::filesystem::path lock = hive.file;
+    lock += ".lock";
+    return lock;
+  }
+
+  static RegFileStatus malformed(const std::filesystem::path& file, unsigned line, const std::u16string& reason) {
+    RegFileStatus status;
+    status.code = ERROR_BADDB;
+    status.line = line;
+    status.message = u"Malformed registry file " + pathText(file);
+    if (line > 0) status.message += u" at line " + platform::system::utf8ToUtf16(std::to_string(line));
+    status.message += u": " + reason;
+    return status;
+  }
+
+  RegFileStatus readHive(const HiveFile& hive, RootSet& out) {
+    std::string bytes;
+    const LONG rc = m_storage->readFile(hive.file, bytes);
+    if (rc == ERROR_FILE_NOT_FOUND) return {};
+    if (rc != ERROR_SUCCESS) {
+      RegFileStatus status;
+      status.code = rc;
+      status.message = u"Cannot read " + pathText(hive.file);
+      return status;
+    }
+    const RegParseResult parsed = parseRegText(bytes);
+    if (!parsed.ok) return malformed(hive.file, parsed.errorLine, parsed.error);
+    for (const RegOp& op : parsed.ops) {
+      // Keys of another hive would be lost at the next write.
+      if (!hive.holds(op.root)) {
+        return malformed(hive.file, op.line, std::u16string(rootName(op.root)) + u" does not belong in this file");
+      }
+      applyOp(out, op);
+    }
+    return {};
+  }
+
+  std::string serialize(const HiveFile& hive) const {
+    std::vector<ExportTree> trees;
+    for (RootId root : hive.roots) {
+      trees.push_back(ExportTree{std::u16string(rootName(root)), &hive.content[root], true});
+    }
+    return writeRegText(trees);
+  }
+
+  // A failed write: the process goes back to what the file holds.
+  LONG dropChanges(HiveFile& hive, LONG rc) {
+    hive.journal.clear();
+    hive.loaded = false;
+    refresh(hive);
+    return rc;
+  }
+
+  std::shared_ptr<IHiveStorage> m_storage;
+  std::filesystem::path m_home;
+  HiveFile m_machine;
+  HiveFile m_user;
+  std::unordered_map<std::uintptr_t, OpenKey> m_handles;
+  std::uintptr_t m_nextHandle = kFirstHandle;
+};
+
+// Every entry point holds the registry's lock for its whole call.
+struct Locked {
+  Registry& reg = Registry::instance();
+  std::lock_guard<std::mutex> guard{reg.m_mutex};
+};
+
+}  // namespace
+}  // namespace detail
+
+using detail::HiveFile;
+using detail::KeyNode;
+using detail::Locked;
+using detail::OpenKey;
+using detail::RegOp;
+
+std::filesystem::path registryHome() {
+  Locked l;
+  return l.reg.home();
+}
+
+RegFileStatus hiveStatus(HKEY root) {
+  Locked l;
+  if (root != HKEY_LOCAL_MACHINE && root != HKEY_CURRENT_USER && root != HKEY_CLASSES_ROOT) {
+    RegFileStatus status;
+    status.code = ERROR_INVALID_HANDLE;
+    return status;
+  }
+  HiveFile& hive = l.reg.hiveOf(root == HKEY_CURRENT_USER ? detail::RootId::kCurrentUser : detail::RootId::kLocalMachine);
+  l.reg.refresh(hive);
+  return hive.status;
+}
+
+RegFileStatus loadHiveFile(const std::filesystem::path& file) {
+  Locked l;
+  return l.reg.applyFile(file, true);
+}
+
+RegFileStatus importRegFile(const std::filesystem::path& file) {
+  Locked l;
+  return l.reg.applyFile(file, false);
+}
+
+LONG exportKey(HKEY key, const std::filesystem::path& file) {
+  std::string bytes;
+  {
+    Locked l;
+    OpenKey open;
+    KeyNode* node = nullptr;
+    const LONG rc = l.reg.resolve(key, open, node);
+    if (rc != ERROR_SUCCESS) return rc;
+    if (!(open.access & KEY_READ & ~STANDARD_RIGHTS_READ)) return ERROR_ACCESS_DENIED;
+    // The stored names, in their own case.
+    std::u16string fullName(detail::rootName(open.root));
+    KeyNode* walk = &l.reg.hiveOf(open.root).content[open.root];
+    for (const std::u16string& name : open.path) {
+      walk = walk->child(name);
+      fullName += u'\\';
+      fullName += walk->name();
+    }
+    bytes = detail::writeRegText({detail::ExportTree{fullName, node, false}});
+    return l.reg.writeExport(file, bytes);
+  }
+}
+
+LONG keyAccessOfCurrentUser(std::u16string_view objectName, ACCESS_MASK& granted) {
+  granted = 0;
+  const std::size_t slash = objectName.find(u'\\');
+  const std::u16string root = detail::foldName(objectName.substr(0, slash));
+  detail::RootId id;
+  if (root == u"MACHINE") id = detail::RootId::kLocalMachine;
+  else if (root == u"CURRENT_USER") id = detail::RootId::kCurrentUser;
+  else if (root == u"CLASSES_ROOT") id = detail::RootId::kClassesRoot;
+  else return ERROR_FILE_NOT_FOUND;
+  std::vector<std::u16string> path;
+  if (slash != std::u16string_view::npos && detail::splitPath(objectName.substr(slash + 1), path) != ERROR_SUCCESS) {
+    return ERROR_BAD_PATHNAME;
+  }
+  Locked l;
+  HiveFile& hive = l.reg.hiveOf(id);
+  l.reg.refresh(hive);
+  if (!hive.status.ok()) return hive.status.code;
+  if (!detail::findKey(hive.content[id], path)) return ERROR_FILE_NOT_FOUND;
+  granted = l.reg.writable(hive) ? KEY_ALL_ACCESS : KEY_READ;
+  return ERROR_SUCCESS;
+}
+
+void setStorageForTesting(std::shared_ptr<IHiveStorage> storage) {
+  Locked l;
+  l.reg.setStorage(std::move(storage));
+}
+
+void resetForTesting() {
+  Locked l;
+  l.reg.reset();
+}
+
+}  // namespace platform::registry
+
+using platform::registry::detail::HiveFile;
+using platform::registry::detail::KeyNode;
+using platform::registry::detail::Locked;
+using platform::registry::detail::OpenKey;
+using platform::registry::detail::RegOp;
+using platform::registry::detail::RegValue;
+
+namespace {
+
+LSTATUS openOrCreate(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, PHKEY phkResult, bool create,
+                     LPDWORD lpdwDisposition) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  Locked l;
+  OpenKey parent;
+  KeyNode* node = nullptr;
+  LONG rc = l.reg.resolve(hKey, parent, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  std::vector<std::u16string> parts;
+  rc = platform::registry::detail::splitPath(platform::registry::detail::view(lpSubKey), parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  HiveFile& hive = l.reg.hiveOf(parent.root);
+  // Another process may have written the file since this handle was opened.
+  l.reg.refresh(hive);
+  if (!hive.status.ok()) return ERROR_BADDB;
+  node = platform::registry::detail::findKey(hive.content[parent.root], parent.path);
+  if (!node) return ERROR_KEY_DELETED;
+
+  const bool writable = l.reg.writable(hive);
+  const REGSAM access = platform::registry::detail::mapAccess(samDesired, writable);
+  KeyNode* target = platform::registry::detail::findKey(*node, parts);
+  if (!target && !create) return ERROR_FILE_NOT_FOUND;
+  if ((access & platform::registry::detail::kWriteRights) && !writable) return ERROR_ACCESS_DENIED;
+  OpenKey opened{parent.root, parent.path, access};
+  opened.path.insert(opened.path.end(), parts.begin(), parts.end());
+  DWORD disposition = REG_OPENED_EXISTING_KEY;
+  if (!target) {
+    if (!writable || !(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    for (const std::u16string& part : parts) {
+      if (part.size() > platform::registry::detail::kMaxKeyNameLength || platform::registry::detail::hasLineBreak(part)) {
+        return ERROR_INVALID_PARAMETER;
+      }
+    }
+    l.reg.record(hive, RegOp{RegOp::Kind::kCreateKey, opened.root, opened.path, {}, 0, {}, 0});
+    disposition = REG_CREATED_NEW_KEY;
+  }
+  if (lpdwDisposition) *lpdwDisposition = disposition;
+  *phkResult = l.reg.addHandle(std::move(opened));
+  if (disposition == REG_CREATED_NEW_KEY && !(access & platform::registry::detail::kWriteRights)) {
+    // Created through a read handle: nothing keeps the change pending.
+    rc = l.reg.changed(hive);
+    if (rc != ERROR_SUCCESS) {
+      l.reg.closeHandle(*phkResult);
+      *phkResult = nullptr;
+      return rc;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+LSTATUS copyOut(const std::vector<BYTE>& data, LPBYTE lpData, LPDWORD lpcbData) {
+  if (!lpcbData) return lpData ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+  const DWORD size = static_cast<DWORD>(data.size());
+  if (lpData) {
+    if (size > *lpcbData) {
+      *lpcbData = size;
+      return ERROR_MORE_DATA;
+    }
+    if (size) std::memcpy(lpData, data.data(), size);
+  }
+  *lpcbData = size;
+  return ERROR_SUCCESS;
+}
+
+// Copies a name with its terminator into a buffer of *cch characters.
+LSTATUS copyName(const std::u16string& name, LPWSTR buffer, LPDWORD cch) {
+  if (!buffer || !cch) return ERROR_INVALID_PARAMETER;
+  if (name.size() + 1 > *cch) return ERROR_MORE_DATA;
+  std::copy(name.begin(), name.end(), buffer);
+  buffer[name.size()] = 0;
+  *cch = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LSTATUS RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  return openOrCreate(hKey, lpSubKey, samDesired, phkResult, false, nullptr);
+}
+
+LSTATUS RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM samDesired,
+                        LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return openOrCreate(hKey, lpSubKey, samDesired, phkResult, true, lpdwDisposition);
+}
+
+LSTATUS RegCloseKey(HKEY hKey) {
+  Locked l;
+  return l.reg.closeHandle(hKey);
+}
+
+LSTATUS RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  const LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(key.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  const RegValue* value = node->value(platform::registry::detail::view(lpValueName));
+  if (!value) return ERROR_FILE_NOT_FOUND;
+  if (lpType) *lpType = value->type;
+  return copyOut(value->data, lpData, lpcbData);
+}
+
+LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  const LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(key.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (!lpData && cbData) return ERROR_NOACCESS;
+  const std::u16string_view name = platform::registry::detail::view(lpValueName);
+  if (name.size() > platform::registry::detail::kMaxValueNameLength || platform::registry::detail::hasLineBreak(name)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  HiveFile& hive = l.reg.hiveOf(key.root);
+  RegOp op{RegOp::Kind::kSetValue, key.root, key.path, std::u16string(name), dwType,
+           std::vector<BYTE>(lpData, lpData + cbData), 0};
+  l.reg.record(hive, std::move(op));
+  return l.reg.changed(hive);
+}
+
+LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD, LPWSTR lpClass,
+                      LPDWORD lpcchClass, PFILETIME) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  const LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(key.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  if (dwIndex >= node->subkeys().size()) return ERROR_NO_MORE_ITEMS;
+  const KeyNode& child = *std::next(node->subkeys().begin(), dwIndex)->second;
+  const LONG copied = copyName(child.name(), lpName, lpcchName);
+  if (copied != ERROR_SUCCESS) return copied;
+  if (lpClass && lpcchClass && *lpcchClass > 0) {
+    lpClass[0] = 0;
+    *lpcchClass = 0;
+  }
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  const LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(key.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (dwIndex >= node->values().size()) return ERROR_NO_MORE_ITEMS;
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  const RegValue& value = node->values()[dwIndex];
+  const LONG copied = copyName(value.name, lpValueName, lpcchValueName);
+  if (copied != ERROR_SUCCESS) return copied;
+  if (lpType) *lpType = value.type;
+  return copyOut(value.data, lpData, lpcbData);
+}
+
+LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD, LPDWORD lpcSubKeys,
+                         LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                         LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                         PFILETIME) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  const LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(key.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (lpClass && lpcchClass && *lpcchClass > 0) lpClass[0] = 0;
+  if (lpcchClass) *lpcchClass = 0;
+  DWORD maxSubKey = 0;
+  for (const auto& [folded, child] : node->subkeys()) maxSubKey = std::max(maxSubKey, static_cast<DWORD>(child->name().size()));
+  DWORD maxName = 0;
+  DWORD maxData = 0;
+  for (const RegValue& value : node->values()) {
+    maxName = std::max(maxName, static_cast<DWORD>(value.name.size()));
+    maxData = std::max(maxData, static_cast<DWORD>(value.data.size()));
+  }
+  if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(node->subkeys().size());
+  if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = maxSubKey;
+  if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
+  if (lpcValues) *lpcValues = static_cast<DWORD>(node->values().size());
+  if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = maxName;
+  if (lpcbMaxValueLen) *lpcbMaxValueLen = maxData;
+  if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  const LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(key.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  const std::u16string_view name = platform::registry::detail::view(lpValueName);
+  if (!node->value(name)) return ERROR_FILE_NOT_FOUND;
+  HiveFile& hive = l.reg.hiveOf(key.root);
+  l.reg.record(hive, RegOp{RegOp::Kind::kDeleteValue, key.root, key.path, std::u16string(name), 0, {}, 0});
+  return l.reg.changed(hive);
+}
+
+namespace {
+
+// Deletes a sub-key (or, with an empty name, the key itself): its whole tree or only a leaf.
+LSTATUS deleteKey(HKEY hKey, LPCWSTR lpSubKey, bool tree) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS) return rc;
+  HiveFile& hive = l.reg.hiveOf(key.root);
+  if (!l.reg.writable(hive)) return ERROR_ACCESS_DENIED;
+  if (tree && !lpSubKey) {
+    // RegDeleteTreeW without a sub-key empties the key itself, which needs a writing handle.
+    if (!(key.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    l.reg.record(hive, RegOp{RegOp::Kind::kClearKey, key.root, key.path, {}, 0, {}, 0});
+    return l.reg.changed(hive);
+  }
+  std::vector<std::u16string> parts;
+  rc = platform::registry::detail::splitPath(platform::registry::detail::view(lpSubKey), parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  const KeyNode* target = platform::registry::detail::findKey(*node, parts);
+  if (!target) return ERROR_FILE_NOT_FOUND;
+  std::vector<std::u16string> path = key.path;
+  path.insert(path.end(), parts.begin(), parts.end());
+  if (path.empty()) return ERROR_ACCESS_DENIED;  // a predefined key stays
+  if (!tree && !target->subkeys().empty()) return ERROR_ACCESS_DENIED;
+  l.reg.record(hive, RegOp{tree ? RegOp::Kind::kDeleteTree : RegOp::Kind::kDeleteLeaf, key.root, std::move(path), {}, 0, {}, 0});
+  return l.reg.changed(hive);
+}
+
+}  // namespace
+
+LSTATUS RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return deleteKey(hKey, lpSubKey, false);
+}
+
+LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) { return deleteKey(hKey, lpSubKey, true); }
+
+LSTATUS RegFlushKey(HKEY hKey) {
+  Locked l;
+  OpenKey key;
+  KeyNode* node = nullptr;
+  const LONG rc = l.reg.resolve(hKey, key, node);
+  if (rc != ERROR_SUCCESS && rc != ERROR_KEY_DELETED) return rc;
+  return l.reg.commit(l.reg.hiveOf(key.root));
+}

@@ -1,0 +1,179 @@
+#include "platform/shell/XdgShell.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "platform/system/Errors.h"
+#include "platform/system/Text.h"
+
+extern char** environ;
+
+namespace platform::shell {
+namespace detail {
+
+std::string findProgram(const std::string& name) {
+  if (name.empty()) return {};
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+  const char* path = std::getenv("PATH");
+  const std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
+    const std::string candidate = dir + "/" + name;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace detail
+
+namespace {
+
+enum class Verb { kOpen, kPrint, kUnknown };
+
+Verb verbOf(std::u16string verb) {
+  CharLowerBuffW(verb.data(), static_cast<DWORD>(verb.size()));
+  if (verb.empty() || verb == u"open") return Verb::kOpen;
+  if (verb == u"print") return Verb::kPrint;
+  return Verb::kUnknown;
+}
+
+// "https://...", "mailto:...": a scheme of two or more letters, digits, '+', '-' or '.' and a colon.
+bool isAddress(const std::string& file) {
+  const std::size_t colon = file.find(':');
+  if (colon == std::string::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(file[0]))) return false;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const unsigned char c = static_cast<unsigned char>(file[i]);
+    if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return true;
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A relative file is taken in the request's directory, then in the current one, so the helper
+// always gets an absolute path (never one that could read as an option).
+std::string absoluteFile(const std::string& file, const std::string& directory) {
+  if (!file.empty() && file[0] == '/') return file;
+  std::string base = directory;
+  if (base.empty() || base[0] != '/') {
+    char cwd[4096];
+    const std::string current = ::getcwd(cwd, sizeof cwd) ? cwd : "/";
+    base = base.empty() ? current : current + "/" + base;
+  }
+  if (base.back() != '/') base.push_back('/');
+  return base + file;
+}
+
+DWORD exitCodeError(Verb verb, int status) {
+  if (!WIFEXITED(status)) return ERROR_GEN_FAILURE;
+  const int code = WEXITSTATUS(status);
+  if (code == 0) return ERROR_SUCCESS;
+  if (verb == Verb::kOpen) {
+    // xdg-open: 2 the file does not exist, 3 a required tool is missing, 4 the action failed.
+    if (code == 2) return ERROR_FILE_NOT_FOUND;
+    if (code == 3 || code == 4) return ERROR_NO_ASSOCIATION;
+  }
+  return ERROR_GEN_FAILURE;
+}
+
+class SpawnActions {
+ public:
+  SpawnActions() { m_ok = ::posix_spawn_file_actions_init(&m_actions) == 0; }
+  ~SpawnActions() {
+    if (m_ok) ::posix_spawn_file_actions_destroy(&m_actions);
+  }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  bool ok() const { return m_ok; }
+  posix_spawn_file_actions_t* get() { return &m_actions; }
+
+ private:
+  posix_spawn_file_actions_t m_actions;
+  bool m_ok = false;
+};
+
+DWORD run(Verb verb, const std::string& program, const std::vector<std::string>& arguments,
+          const std::string& directory, std::chrono::milliseconds wait) {
+  SpawnActions actions;
+  if (!actions.ok()) return ERROR_NOT_ENOUGH_MEMORY;
+  // The helper reads nothing and its chatter ("request id is ...") stays out of our output.
+  ::posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  ::posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (!directory.empty()) ::posix_spawn_file_actions_addchdir_np(actions.get(), directory.c_str());
+
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv.data(), environ);
+  if (spawned != 0) return spawned == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_NO_ASSOCIATION;
+
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) return exitCodeError(verb, status);
+    if (done < 0 && errno != EINTR) return ERROR_SUCCESS;  // reaped elsewhere (SIGCHLD ignored)
+    if (std::chrono::steady_clock::now() >= deadline) {
+      // Still running (a viewer xdg-open waits for): it started, so let it finish on its own.
+      std::thread([pid] {
+        int ignored = 0;
+        while (::waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
+        }
+      }).detach();
+      return ERROR_SUCCESS;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+}  // namespace
+
+XdgShell::XdgShell(HelperPrograms programs) : m_programs(std::move(programs)) {}
+
+DWORD XdgShell::execute(const ShellRequest& request) {
+  try {
+    const Verb verb = verbOf(request.verb);
+    if (verb == Verb::kUnknown) return ERROR_NO_ASSOCIATION;
+    const std::string directory = system::utf16ToUtf8(request.directory);
+    if (!directory.empty() && !isDirectory(directory)) return ERROR_PATH_NOT_FOUND;
+
+    std::string file = system::utf16ToUtf8(request.file);
+    if (file.empty()) return ERROR_FILE_NOT_FOUND;
+    if (verb == Verb::kPrint || !isAddress(file)) {
+      file = absoluteFile(file, directory);
+      struct stat st {};
+      if (::stat(file.c_str(), &st) != 0) return system::errorFromErrno(errno);
+    }
+
+    const std::string program = detail::findProgram(verb == Verb::kPrint ? m_programs.print : m_programs.open);
+    if (program.empty()) return ERROR_NO_ASSOCIATION;
+    // xdg-open takes the one file; lp prints on the default destination.
+    return run(verb, program, {file}, directory, m_programs.wait);
+  } catch (...) {
+    return ERROR_GEN_FAILURE;
+  }
+}
+
+}  // namespace platform::shell

@@ -1,0 +1,242 @@
+// End to end on the real headless Chromium and libqpdf; pdftotext reads the results back.
+#include "platform/browser/PrintEngine.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/browser/ChromiumPrintEngine.h"
+#include "platform/browser/ChromiumProcess.h"
+#include "platform/loop/MessageLoop.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform::browser;
+
+// Counts every TCP connection made to it, standing in for the internet.
+class Spy {
+ public:
+  Spy() {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(m_fd, 16);
+    socklen_t len = sizeof addr;
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_port = ntohs(addr.sin_port);
+    m_thread = std::thread([this] {
+      while (!m_stop) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, 20) > 0) {
+          const int c = ::accept(m_fd, nullptr, nullptr);
+          if (c >= 0) {
+            ++m_connections;
+            ::close(c);
+          }
+        }
+      }
+    });
+  }
+  ~Spy() {
+    m_stop = true;
+    m_thread.join();
+    ::close(m_fd);
+  }
+  int port() const { return m_port; }
+  int connections() const { return m_connections; }
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+  std::atomic<bool> m_stop{false};
+  std::atomic<int> m_connections{0};
+  std::thread m_thread;
+};
+
+std::string pdfText(const fs::path& pdf, int page = 0) {
+  std::string cmd = "pdftotext -q";
+  if (page > 0) cmd += " -f " + std::to_string(page) + " -l " + std::to_string(page);
+  cmd += " '" + pdf.string() + "' -";
+  std::string text;
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    ::pclose(p);
+  }
+  return text;
+}
+
+const char* kThreePages =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>.p{break-after:page}</style></head><body>"
+    "<div class=p>PAGE-ONE</div><div class=p>PAGE-TWO</div><div>PAGE-THREE</div>"
+    "<script>document.body.appendChild(document.createTextNode('SCRIPT-RAN'));</script>"
+    "<img src=\"missing.png\" onerror=\"document.body.append('ONERROR-RAN')\">"
+    "<svg onload=\"document.body.append('SVG-RAN')\"></svg>"
+    "</body></html>";
+
+class ChromiumPrintEngineTest : public testsupport::IsolatedTest {
+ protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    if (detail::findChromium().empty()) GTEST_SKIP() << "Chromium is not installed";
+    m_job = dir() / "job";
+    fs::create_directories(m_job);
+    engine().setAllowedFolders({m_job});
+  }
+  IPrintEngine& engine() { return chromiumPrintEngine(); }
+  fs::path write(const std::string& name, const std::string& html) {
+    std::ofstream(m_job / name, std::ios::binary) << html;
+    return m_job / name;
+  }
+  // Loads and prints on letter paper with half-inch margins.
+  HRESULT print(const fs::path& doc, const fs::path& out) {
+    if (HRESULT hr = engine().loadDocument(doc, 10000); FAILED(hr)) return hr;
+    if (HRESULT hr = engine().addStyleSheet("@page{size:8.5in 11in !important;margin:0.5in !important}"); FAILED(hr))
+      return hr;
+    PdfSettings settings;
+    settings.margins = {0.5, 0.5, 0.5, 0.5};
+    return engine().printBody(settings, out);
+  }
+  fs::path m_job;
+};
+
+TEST_F(ChromiumPrintEngineTest, PrintsALocalDocumentWithItsScriptsInert) {
+  const fs::path out = dir() / "out.pdf";
+  ASSERT_EQ(print(write("mail.html", kThreePages), out), S_OK);
+  int pages = 0;
+  ASSERT_EQ(engine().pageCount(out, pages), S_OK);
+  EXPECT_EQ(pages, 3);
+  const std::string text = pdfText(out);
+  EXPECT_NE(text.find("PAGE-ONE"), std::string::npos);
+  EXPECT_NE(pdfText(out, 3).find("PAGE-THREE"), std::string::npos);
+  for (const char* marker : {"SCRIPT-RAN", "ONERROR-RAN", "SVG-RAN"})
+    EXPECT_EQ(text.find(marker), std::string::npos) << marker;
+  EXPECT_FALSE(fs::exists(dir() / "out.pdf.partial"));
+}
+
+TEST_F(ChromiumPrintEngineTest, NothingRemoteOrOutsideTheJobIsFetched) {
+  Spy spy;
+  const std::string remote = "http://127.0.0.1:" + std::to_string(spy.port());
+  const std::string html =
+      "<!DOCTYPE html><html><head>"
+      "<meta http-equiv=\"refresh\" content=\"0;url=" + remote + "/refresh\">"
+      "<link rel=\"preconnect\" href=\"" + remote + "\"><link rel=\"dns-prefetch\" href=\"" + remote + "\">"
+      "<link rel=\"prefetch\" href=\"" + remote + "/prefetch\">"
+      "<link rel=\"stylesheet\" href=\"" + remote + "/style.css\">"
+      "<style>@import url(" + remote + "/import.css); body{background:url(" + remote + "/bg.png)}"
+      "@font-face{font-family:x;src:url(" + remote + "/font.woff)} p{font-family:x}</style></head><body>"
+      "<p>BODY-STAYS</p><img src=\"" + remote + "/img.png\"><img srcset=\"" + remote + "/set.png 2x\">"
+      "<iframe src=\"" + remote + "/frame\"></iframe><iframe src=\"file:///etc/passwd\"></iframe>"
+      "<object data=\"" + remote + "/object\"></object><video poster=\"" + remote + "/poster.png\"></video>"
+      "<script src=\"" + remote + "/script.js\"></script>"
+      "</body></html>";
+  const fs::path out = dir() / "out.pdf";
+  ASSERT_EQ(print(write("hostile.html", html), out), S_OK);
+  platform::loop::runFor(300);  // give late requests (the refresh, preconnects) their chance
+  EXPECT_EQ(spy.connections(), 0);
+  const std::string text = pdfText(out);
+  EXPECT_NE(text.find("BODY-STAYS"), std::string::npos);  // the refresh did not replace the page
+  EXPECT_EQ(text.find("root:"), std::string::npos);
+}
+
+TEST_F(ChromiumPrintEngineTest, AKilledBrowserIsRestartedForTheNextJob) {
+  const fs::path doc = write("mail.html", kThreePages);
+  ASSERT_EQ(print(doc, dir() / "first.pdf"), S_OK);
+  const pid_t first = detail::chromiumPidForTesting();
+  const int starts = detail::chromiumStartsForTesting();
+  ASSERT_GT(first, 0);
+  ::kill(first, SIGKILL);
+  ASSERT_EQ(print(doc, dir() / "second.pdf"), S_OK);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
+  EXPECT_NE(detail::chromiumPidForTesting(), first);
+  int pages = 0;
+  EXPECT_EQ(engine().pageCount(dir() / "second.pdf", pages), S_OK);
+  EXPECT_EQ(pages, 3);
+}
+
+TEST_F(ChromiumPrintEngineTest, ALoadThatNeverCompletesTimesOutAndTheNextOneWorks) {
+  // A named pipe never delivers its bytes: the image keeps the load open.
+  ASSERT_EQ(::mkfifo((m_job / "stuck.png").c_str(), 0600), 0);
+  const fs::path stuck = write("stuck.html", "<html><body>STUCK<img src=\"stuck.png\"></body></html>");
+  EXPECT_EQ(engine().loadDocument(stuck, 500), E_LOAD_TIMEOUT);
+  EXPECT_EQ(engine().loadDocument(m_job / "absent.html", 500), E_INVALIDARG);
+  ASSERT_EQ(print(write("mail.html", kThreePages), dir() / "out.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "out.pdf").find("PAGE-TWO"), std::string::npos);
+}
+
+TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {
+  std::vector<double> heights;
+  ASSERT_EQ(engine().measureHeights({"<div style=\"height:96px\"></div>",
+                                     "<p style=\"margin:12px 0;line-height:24px\">x</p>", ""},
+                                    6.5, heights),
+            S_OK);
+  ASSERT_EQ(heights.size(), 3u);
+  EXPECT_NEAR(heights[0], 1.0, 0.01);
+  EXPECT_NEAR(heights[1], 0.5, 0.01);  // the fragment's margins count
+  EXPECT_NEAR(heights[2], 0.0, 0.01);
+
+  const fs::path body = dir() / "body.pdf";
+  ASSERT_EQ(print(write("mail.html", kThreePages), body), S_OK);
+  std::string deco =
+      "<!DOCTYPE html><html><head><style>@page{size:8.5in 11in;margin:0}body{margin:0}"
+      ".pg{position:relative;width:8.5in;height:11in;break-after:page}"
+      ".hd{position:absolute;top:0.1in;left:0.5in}</style></head><body>";
+  for (int i = 1; i <= 3; ++i) deco += "<div class=pg><div class=hd>DECO-" + std::to_string(i) + "</div></div>";
+  deco += "</body></html>";
+  const fs::path decoPdf = dir() / "deco.pdf";
+  PdfSettings zero;
+  ASSERT_EQ(engine().printDecoration(deco, zero, decoPdf), S_OK);
+  int pages = 0;
+  ASSERT_EQ(engine().pageCount(decoPdf, pages), S_OK);
+  EXPECT_EQ(pages, 3);
+
+  const fs::path merged = dir() / "merged.pdf";
+  ASSERT_EQ(engine().overlay(body, decoPdf, merged, 2, 3), S_OK);
+  ASSERT_EQ(engine().pageCount(merged, pages), S_OK);
+  EXPECT_EQ(pages, 2);
+  const std::string first = pdfText(merged, 1), second = pdfText(merged, 2);
+  EXPECT_NE(first.find("PAGE-TWO"), std::string::npos);
+  EXPECT_NE(first.find("DECO-2"), std::string::npos);
+  EXPECT_NE(second.find("PAGE-THREE"), std::string::npos);
+  EXPECT_NE(second.find("DECO-3"), std::string::npos);
+
+  // Ranges are clamped to the document; a reversed one is refused and writes nothing.
+  struct Range {
+    int from, to;
+    HRESULT result;
+    int pages;
+  } ranges[] = {{0, 0, S_OK, 3}, {5, 9, S_OK, 1}, {-2, 1, S_OK, 1}, {3, 2, E_INVALIDARG, 0}};
+  for (const auto& r : ranges) {
+    SCOPED_TRACE(std::to_string(r.from) + ".." + std::to_string(r.to));
+    const fs::path out = dir() / "range.pdf";
+    std::error_code ec;
+    fs::remove(out, ec);
+    ASSERT_EQ(engine().overlay(body, fs::path(), out, r.from, r.to), r.result);
+    if (FAILED(r.result)) {
+      EXPECT_FALSE(fs::exists(out));
+      continue;
+    }
+    ASSERT_EQ(engine().pageCount(out, pages), S_OK);
+    EXPECT_EQ(pages, r.pages);
+  }
+  EXPECT_EQ(engine().overlay(dir() / "absent.pdf", decoPdf, merged, 1, 1), E_FAIL);
+  EXPECT_EQ(engine().pageCount(dir() / "mail.html", pages), E_FAIL);
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+#include "platform/loop/MessageLoop.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+namespace loop = platform::loop;
+using Clock = std::chrono::steady_clock;
+
+HWND window(int n) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1000 + n)); }
+
+class MessageLoopTest : public testsupport::IsolatedTest {
+ protected:
+  void TearDown() override {
+    for (int i = 0; i < 4; ++i) loop::killTimers(window(i));
+    loop::runUntilIdle();
+    loop::setExceptionHook(nullptr);
+  }
+};
+
+struct Pipe {
+  Pipe() {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    readEnd = fds[0];
+    writeEnd = fds[1];
+  }
+  int readEnd = -1;
+  int writeEnd = -1;
+};
+
+TEST_F(MessageLoopTest, TimerKeepsTickingInsideNestedLoopsOfItsOwnHandler) {
+  // The pulse's case: a tick handler runs a modal loop; the timer goes on ticking inside it and
+  // re-enters the handler, and another window's timer ticks there too.
+  std::vector<std::string> events;
+  int depthAtOuterTicks = 0;
+  int ticks = 0;
+  loop::SetTimer(window(0), 1, 100, [&](std::uintptr_t id) {
+    EXPECT_EQ(id, 1u);
+    ++ticks;
+    events.push_back("tick" + std::to_string(ticks) + "@" + std::to_string(loop::loopDepth()));
+    if (ticks == 4) depthAtOuterTicks = loop::loopDepth();
+    if (ticks == 1) {
+      loop::runUntil([&] { return ticks >= 4; }, 5000);
+      events.push_back("nested-done");
+    }
+  });
+  int otherTicks = 0;
+  loop::SetTimer(window(1), 7, 30, [&](std::uintptr_t) { ++otherTicks; });
+
+  const auto start = Clock::now();
+  ASSERT_TRUE(loop::runUntil([&] { return ticks >= 5; }, 5000));
+  const auto elapsed = Clock::now() - start;
+
+  ASSERT_GE(events.size(), 5u);
+  EXPECT_EQ(events[0], "tick1@1");
+  EXPECT_EQ(events[1], "tick2@2");
+  EXPECT_EQ(events[2], "tick3@2");
+  EXPECT_EQ(events[3], "tick4@2");
+  EXPECT_EQ(events[4], "nested-done");
+  EXPECT_EQ(depthAtOuterTicks, 2);
+  EXPECT_GT(otherTicks, 3);
+  // Five ticks at 100 ms: generous bounds only.
+  EXPECT_GT(elapsed, std::chrono::milliseconds(350));
+  EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
+}
+
+TEST_F(MessageLoopTest, NestedLoopsUnwindLastInFirstOut) {
+  loop::CModalLoop outer, inner;
+  std::vector<std::string> order;
+  loop::post([&] {
+    // The outer loop is asked to end first, while the inner one still runs.
+    loop::post([&] {
+      outer.end(1);
+      loop::post([&] { inner.end(2); });
+    });
+    order.push_back("inner=" + std::to_string(inner.run()));
+  });
+  order.push_back("outer=" + std::to_string(outer.run()));
+  EXPECT_EQ(order, (std::vector<std::string>{"inner=2", "outer=1"}));
+  EXPECT_FALSE(outer.running());
+}
+
+TEST_F(MessageLoopTest, EndingTheInnerLoopLeavesTheOuterRunning) {
+  loop::CModalLoop outer, inner;
+  int afterInner = 0;
+  loop::SetTimer(window(0), 1, 20, [&](std::uintptr_t) {
+    loop::KillTimer(window(0), 1);
+    loop::post([&] { inner.end(5); });
+    EXPECT_EQ(inner.run(), 5);
+    // Still inside the outer loop: work posted now runs there.
+    loop::post([&] { ++afterInner; });
+    loop::post([&] { outer.end(afterInner == 1 ? 9 : -1); });
+  });
+  EXPECT_EQ(outer.run(), 9);
+  EXPECT_EQ(afterInner, 1);
+}
+
+TEST_F(MessageLoopTest, EndBeforeRunReturnsAtOnceAndTheLoopCanRunAgain) {
+  loop::CModalLoop modal;
+  modal.end(3);
+  EXPECT_EQ(modal.run(), 3);
+  loop::post([&] { modal.end(4); });
+  EXPECT_EQ(modal.run(), 4);
+}
+
+TEST_F(MessageLoopTest, KillTimerInsideItsOwnHandlerStopsIt) {
+  int ticks = 0;
+  loop::SetTimer(window(0), 3, 10, [&](std::uintptr_t id) {
+    ++ticks;
+    EXPECT_EQ(loop::KillTimer(window(0), id), TRUE);
+    EXPECT_EQ(loop::KillTimer(window(0), id), FALSE);
+  });
+  loop::runFor(200);
+  EXPECT_EQ(ticks, 1);
+}
+
+TEST_F(MessageLoopTest, SetTimerAgainReplacesHandlerAndPeriod) {
+  std::vector<int> seen;
+  loop::SetTimer(window(0), 1, 10, [&](std::uintptr_t) {
+    seen.push_back(1);
+    loop::SetTimer(window(0), 1, 10, [&](std::uintptr_t) { seen.push_back(2); });
+  });
+  loop::runUntil([&] { return seen.size() >= 3; }, 3000);
+  ASSERT_GE(seen.size(), 3u);
+  EXPECT_EQ(seen[0], 1);
+  EXPECT_EQ(seen[1], 2);
+  EXPECT_EQ(seen[2], 2);
+  EXPECT_EQ(loop::SetTimer(window(0), 2, 10, nullptr), 0u);
+}
+
+TEST_F(MessageLoopTest, TimersOfOneOwnerAreKeyedById) {
+  int a = 0, b = 0, c = 0;
+  loop::SetTimer(window(0), 1, 10, [&](std::uintptr_t) { ++a; });
+  loop::SetTimer(window(0), 2, 10, [&](std::uintptr_t) { ++b; });
+  loop::SetTimer(window(1), 1, 10, [&](std::uintptr_t) { ++c; });
+  loop::killTimers(window(0));
+  loop::runFor(100);
+  EXPECT_EQ(a + b, 0);
+  EXPECT_GT(c, 0);
+}
+
+TEST_F(MessageLoopTest, FdIsServicedInsideANestedLoopAndWritesAreQueued) {
+  Pipe p;
+  loop::CFdStream reader(p.readEnd);
+  loop::CFdStream writer(p.writeEnd);
+  std::string received;
+  int closedWith = -1;
+  reader.startReading([&](std::string_view d) { received.append(d); }, [&](int e) { closedWith = e; });
+
+  // Data written just before a timer handler enters its nested loop arrives inside that loop.
+  // 1 MB is far beyond the pipe's buffer, so the writer must not block the thread.
+  const std::string big(1 << 20, 'x');
+  bool nestedSawAll = false;
+  loop::SetTimer(window(0), 1, 10, [&](std::uintptr_t) {
+    loop::KillTimer(window(0), 1);
+    writer.write("head:");
+    writer.write(big);
+    nestedSawAll = loop::runUntil([&] { return received.size() == 5 + big.size(); }, 5000);
+    writer.close();
+  });
+  ASSERT_TRUE(loop::runUntil([&] { return closedWith != -1; }, 5000));
+  EXPECT_TRUE(nestedSawAll);
+  EXPECT_EQ(received.substr(0, 5), "head:");
+  EXPECT_EQ(closedWith, 0);  // end of file
+  EXPECT_FALSE(reader.isOpen());
+}
+
+TEST_F(MessageLoopTest, WriteToAPipeWithoutReaderReportsTheBreak) {
+  Pipe p;
+  ::close(p.readEnd);
+  loop::CFdStream writer(p.writeEnd);
+  int closedWith = -1;
+  writer.setClosedHandler([&](int e) { closedWith = e; });
+  writer.write("lost");
+  loop::runUntil([&] { return closedWith != -1; }, 2000);
+  EXPECT_NE(closedWith, -1);
+  EXPECT_FALSE(writer.write("more"));
+}
+
+TEST_F(MessageLoopTest, PostFromAnotherThreadWakesAWaitingLoop) {
+  std::atomic<bool> flag{false};
+  bool ranOnLoop = false;
+  const auto loopThread = std::this_thread::get_id();
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    loop::post([&] {
+      ranOnLoop = std::this_thread::get_id() == loopThread;
+      flag = true;
+    });
+  });
+  const bool done = loop::runUntil([&] { return flag.load(); }, 5000);
+  other.join();
+  EXPECT_TRUE(done);
+  EXPECT_TRUE(ranOnLoop);
+
+  loop::CModalLoop modal;
+  std::thread ender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    modal.end(12);
+  });
+  EXPECT_EQ(modal.run(), 12);
+  ender.join();
+}
+
+TEST_F(MessageLoopTest, HandlerExceptionsAreCountedReportedAndContained) {
+  std::vector<std::string> reports;
+  loop::setExceptionHook([&](std::string_view where, std::string_view what) {
+    reports.push_back(std::string(where) + ":" + std::string(what));
+  });
+  const auto before = loop::exceptionCount();
+  int ticks = 0;
+  loop::SetTimer(window(0), 1, 10, [&](std::uintptr_t) {
+    if (++ticks == 1) throw std::runtime_error("tick failed");
+  });
+  loop::post([] { throw 42; });
+  loop::runUntil([&] { return ticks >= 3; }, 3000);
+  EXPECT_GE(ticks, 3);  // the timer survived its throwing handler
+  EXPECT_EQ(loop::exceptionCount() - before, 2u);
+  EXPECT_EQ(reports, (std::vector<std::string>{"posted work:unknown exception", "timer:tick failed"}));
+}
+
+TEST_F(MessageLoopTest, RunUntilTimesOutAndRunUntilIdleRunsOnlyReadyWork) {
+  EXPECT_FALSE(loop::runUntil([] { return false; }, 60));
+  EXPECT_TRUE(loop::runUntil([] { return true; }, 0));
+  int ran = 0;
+  loop::post([&] { ++ran; loop::post([&] { ++ran; }); });
+  loop::SetTimer(window(0), 1, 1000, [&](std::uintptr_t) { ran += 100; });
+  EXPECT_EQ(loop::runUntilIdle(), 2u);
+  EXPECT_EQ(ran, 2);
+  EXPECT_EQ(loop::loopDepth(), 0);
+}
+
+}  // namespace

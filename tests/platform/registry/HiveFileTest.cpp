@@ -1,0 +1,347 @@
+// The hive files: regedit's format in and out, merges, and that no change is lost or half-written.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/platform/registry/RegistryTestSupport.h"
+
+namespace {
+
+using platform::registry::PosixHiveStorage;
+using regtest::exists;
+using regtest::setDword;
+using regtest::setText;
+using regtest::text;
+using testsupport::readFile;
+
+// As regedit 5 exports HKEY_CURRENT_USER\SOFTWARE: all five value types, escapes, wrapped hex lists.
+constexpr std::u16string_view kRegeditExport =
+    u"Windows Registry Editor Version 5.00\n"
+    u"\n"
+    u"[HKEY_CURRENT_USER\\SOFTWARE]\n"
+    u"\n"
+    u"[HKEY_CURRENT_USER\\SOFTWARE\\Corvessa]\n"
+    u"\n"
+    u"[HKEY_CURRENT_USER\\SOFTWARE\\Corvessa\\QuillMark For Outlook]\n"
+    u"@=\"default\"\n"
+    u"\"Log path\"=\"C:\\\\Users\\\\Anna \\\"A\\\"\\\\quillmark.log\"\n"
+    u"\"Enable Logging\"=dword:00000001\n"
+    u"\"WBHost load timeout\"=dword:00004e20\n"
+    u"\"Template Root\"=hex(2):25,00,41,00,50,00,50,00,44,00,41,00,54,00,41,00,25,00,\\\n"
+    u"  5c,00,51,00,75,00,69,00,6c,00,6c,00,4d,00,61,00,72,00,6b,00,00,00\n"
+    u"\"Thread text matches\"=hex(7):46,00,72,00,6f,00,6d,00,00,00,53,00,65,00,6e,00,\\\n"
+    u"  74,00,00,00,00,00\n"
+    u"\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+    u"  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27\n"
+    u"\"Empty\"=hex:\n"
+    u"\n"
+    u"[HKEY_CURRENT_USER\\SOFTWARE\\Corvessa\\QuillMark For Outlook\\Templates]\n"
+    u"\"MRUBrowseFolder\"=\"/home/anna/templates\"\n"
+    u"\n";
+
+class HiveFileTest : public regtest::RegistryFixture {
+ protected:
+  std::filesystem::path userFile() const { return testsupport::quillmarkHome() / "user.reg"; }
+  std::filesystem::path machineFile() const { return testsupport::quillmarkHome() / "machine.reg"; }
+
+  static void write(const std::filesystem::path& file, const std::string& bytes) {
+    std::ofstream(file, std::ios::binary) << bytes;
+  }
+
+  static std::vector<BYTE> raw(HKEY key, const char16_t* name, DWORD expectedType) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != expectedType) return {};
+    std::vector<BYTE> data(size);
+    RegQueryValueExW(key, name, nullptr, &type, data.data(), &size);
+    return data;
+  }
+
+  static std::vector<BYTE> utf16(std::u16string_view text) {
+    std::vector<BYTE> out;
+    for (char16_t c : text) {
+      out.push_back(static_cast<BYTE>(c & 0xFF));
+      out.push_back(static_cast<BYTE>(c >> 8));
+    }
+    return out;
+  }
+};
+
+TEST_F(HiveFileTest, RegeditExportLoadsAndWritesBackTheSame) {
+  const std::string original = regtest::utf16File(kRegeditExport);
+  write(userFile(), original);
+
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Corvessa\\QuillMark For Outlook", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  EXPECT_EQ(text(key, nullptr), u"default");
+  EXPECT_EQ(text(key, u"Log path"), u"C:\\Users\\Anna \"A\"\\quillmark.log");
+  EXPECT_EQ(raw(key, u"WBHost load timeout", REG_DWORD), (std::vector<BYTE>{0x20, 0x4e, 0, 0}));
+  EXPECT_EQ(raw(key, u"Template Root", REG_EXPAND_SZ), utf16(std::u16string_view(u"%APPDATA%\\QuillMark\0", 20)));
+  EXPECT_EQ(raw(key, u"Thread text matches", REG_MULTI_SZ), utf16(std::u16string_view(u"From\0Sent\0\0", 11)));
+  std::vector<BYTE> blob(40);
+  for (int i = 0; i < 40; ++i) blob[i] = static_cast<BYTE>(i);
+  EXPECT_EQ(raw(key, u"Blob", REG_BINARY), blob);
+  DWORD type = 0;
+  DWORD size = 5;
+  EXPECT_EQ(RegQueryValueExW(key, u"Empty", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 0u);
+  RegCloseKey(key);
+
+  // Export writes regedit's bytes back, and so does the hive file after a change is undone.
+  const std::filesystem::path exported = dir() / "export.reg";
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE", 0, KEY_READ, &key), ERROR_SUCCESS);
+  ASSERT_EQ(platform::registry::exportKey(key, exported), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(readFile(exported), original);
+  ASSERT_EQ(setDword(HKEY_CURRENT_USER, u"Scratch", 7), ERROR_SUCCESS);
+  EXPECT_NE(readFile(userFile()), original);
+  ASSERT_EQ(RegDeleteValueW(HKEY_CURRENT_USER, u"Scratch"), ERROR_SUCCESS);
+  EXPECT_EQ(readFile(userFile()), original);
+}
+
+TEST_F(HiveFileTest, ImportMergesAndMinusKeyDeletes) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Corvessa\\Old\\Deep", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr), ERROR_SUCCESS);
+  RegCloseKey(key);
+  setText(HKEY_CURRENT_USER, u"Kept", u"yes");
+  setText(HKEY_CURRENT_USER, u"Dropped", u"yes");
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"QuillMark.Addin", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+
+  const std::filesystem::path file = dir() / "import.reg";
+  write(file, regtest::utf16File(u"Windows Registry Editor Version 5.00\n\n"
+                                 u"[-HKEY_CURRENT_USER\\Software\\CORVESSA\\old]\n"
+                                 u"\"Ignored\"=\"value of a deleted key\"\n\n"
+                                 u"[HKEY_CURRENT_USER]\n"
+                                 u"\"Dropped\"=-\n"
+                                 u"\"New\"=dword:0000002a\n\n"
+                                 u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvessa]\n"
+                                 u"\"InstallDir\"=\"/opt/quillmark/\"\n"));
+  const platform::registry::RegFileStatus status = platform::registry::importRegFile(file);
+  ASSERT_TRUE(status.ok()) << platform::system::utf16ToUtf8(status.message);
+
+  EXPECT_FALSE(exists(HKEY_CURRENT_USER, u"SOFTWARE\\Corvessa\\Old"));
+  EXPECT_TRUE(exists(HKEY_CURRENT_USER, u"SOFTWARE\\Corvessa"));
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Kept"), u"yes");
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Dropped"), u"<error 2>");
+  EXPECT_TRUE(exists(HKEY_CLASSES_ROOT, u"QuillMark.Addin"));
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa", 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(text(key, u"InstallDir"), u"/opt/quillmark/");
+  RegCloseKey(key);
+
+  // The merge is in the files, not only in this process.
+  platform::registry::resetForTesting();
+  EXPECT_FALSE(exists(HKEY_CURRENT_USER, u"SOFTWARE\\Corvessa\\Old"));
+  EXPECT_TRUE(exists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa"));
+  EXPECT_TRUE(exists(HKEY_CLASSES_ROOT, u"QuillMark.Addin"));
+}
+
+TEST_F(HiveFileTest, LoadingAHiveFileReplacesTheKeysItNames) {
+  setText(HKEY_CURRENT_USER, u"Before", u"x");
+  ASSERT_EQ(setText(HKEY_CLASSES_ROOT, u"Untouched", u"x"), ERROR_SUCCESS);
+  setText(HKEY_LOCAL_MACHINE, u"Before", u"x");
+  const std::filesystem::path file = dir() / "state.reg";
+  write(file, "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvessa]\r\n\"InstallDir\"=\"/opt/\"\r\n");
+  ASSERT_TRUE(platform::registry::loadHiveFile(file).ok());
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"Before"), u"<error 2>");
+  EXPECT_TRUE(exists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa"));
+  EXPECT_EQ(text(HKEY_CLASSES_ROOT, u"Untouched"), u"x");
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Before"), u"x");
+}
+
+TEST_F(HiveFileTest, ChangesWaitForTheLastWritingHandleOrAFlush) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Batch", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  HKEY sub = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(key, u"Template1", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &sub, nullptr), ERROR_SUCCESS);
+  setDword(sub, u"IsFolder", 1);
+  RegCloseKey(sub);
+  EXPECT_FALSE(std::filesystem::exists(userFile()));  // "Batch" still open for writing
+  EXPECT_EQ(text(key, u"missing"), u"<error 2>");
+  ASSERT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+  EXPECT_TRUE(std::filesystem::exists(userFile()));
+  setDword(key, u"Second", 2);
+  EXPECT_EQ(readFile(userFile()).find("S\0e\0c\0o\0n\0d", 0, 11), std::string::npos);
+  ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_NE(readFile(userFile()).find("S\0e\0c\0o\0n\0d", 0, 11), std::string::npos);
+}
+
+TEST_F(HiveFileTest, TwoProcessesWritingDifferentKeysBothKeepTheirChanges) {
+  setText(HKEY_CURRENT_USER, u"Existing", u"kept");
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  constexpr int kKeys = 25;
+  pid_t children[2];
+  for (int n = 0; n < 2; ++n) {
+    children[n] = fork();
+    ASSERT_GE(children[n], 0);
+    if (children[n] == 0) {
+      close(go[1]);
+      char c;
+      if (read(go[0], &c, 1) < 0) _exit(90);
+      platform::registry::resetForTesting();
+      int failures = 0;
+      for (int i = 0; i < kKeys; ++i) {
+        const std::u16string path = u"Proc" + platform::system::utf8ToUtf16(std::to_string(n)) + u"\\Key" +
+                                    platform::system::utf8ToUtf16(std::to_string(i));
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != 0) {
+          ++failures;
+          continue;
+        }
+        failures += setDword(key, u"Index", static_cast<DWORD>(i)) != ERROR_SUCCESS;
+        failures += RegCloseKey(key) != ERROR_SUCCESS;
+      }
+      _exit(failures);
+    }
+  }
+  close(go[0]);
+  close(go[1]);  // both start now
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  platform::registry::resetForTesting();
+  for (int n = 0; n < 2; ++n) {
+    HKEY key = nullptr;
+    const std::u16string path = u"Proc" + platform::system::utf8ToUtf16(std::to_string(n));
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(regtest::subkeys(key).size(), static_cast<std::size_t>(kKeys));
+    RegCloseKey(key);
+  }
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Existing"), u"kept");
+}
+
+TEST_F(HiveFileTest, ChangesOfAnotherProcessAppearAtTheNextOpen) {
+  ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Mine", u"1"), ERROR_SUCCESS);
+  HKEY pending = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Pending", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &pending, nullptr),
+            ERROR_SUCCESS);
+  setText(pending, u"Unsaved", u"still here");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::registry::resetForTesting();
+    _exit(setText(HKEY_CURRENT_USER, u"Theirs", u"2") == ERROR_SUCCESS ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Theirs"), u"2");
+  EXPECT_EQ(text(pending, u"Unsaved"), u"still here");  // replayed onto the new content
+  ASSERT_EQ(RegCloseKey(pending), ERROR_SUCCESS);
+  platform::registry::resetForTesting();
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Theirs"), u"2");
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Mine"), u"1");
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Pending", 0, KEY_READ, &pending), ERROR_SUCCESS);
+  EXPECT_EQ(text(pending, u"Unsaved"), u"still here");
+  RegCloseKey(pending);
+}
+
+TEST_F(HiveFileTest, ACrashBetweenWriteAndRenameLeavesTheOldFile) {
+  ASSERT_EQ(setText(HKEY_LOCAL_MACHINE, u"Old", u"value"), ERROR_SUCCESS);
+  const std::string before = readFile(machineFile());
+  struct CrashBeforeRename : PosixHiveStorage {
+    LONG replace(const std::filesystem::path&, const std::filesystem::path&) override { _exit(42); }
+  };
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::registry::setStorageForTesting(std::make_shared<CrashBeforeRename>());
+    setText(HKEY_LOCAL_MACHINE, u"New", u"value");
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 42);
+  EXPECT_TRUE(std::filesystem::exists(testsupport::quillmarkHome() / "machine.reg.tmp"));
+  EXPECT_EQ(readFile(machineFile()), before);
+
+  platform::registry::resetForTesting();
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"Old"), u"value");
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"New"), u"<error 2>");
+  // The leftover temporary file does not stand in the way of the next write.
+  ASSERT_EQ(setText(HKEY_LOCAL_MACHINE, u"Next", u"value"), ERROR_SUCCESS);
+  platform::registry::resetForTesting();
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"Next"), u"value");
+}
+
+TEST_F(HiveFileTest, AFailedWriteIsReportedAndLeavesTheFile) {
+  struct FailingDisk : PosixHiveStorage {
+    LONG code = ERROR_DISK_FULL;
+    LONG writeDurably(const std::filesystem::path& file, std::string_view bytes) override {
+      PosixHiveStorage::writeDurably(file, bytes.substr(0, bytes.size() / 2));  // half a file, as a full disk leaves it
+      return code;
+    }
+  };
+  ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Old", u"value"), ERROR_SUCCESS);
+  const std::string before = readFile(userFile());
+  auto disk = std::make_shared<FailingDisk>();
+  platform::registry::setStorageForTesting(disk);
+
+  EXPECT_EQ(setText(HKEY_CURRENT_USER, u"New", u"value"), ERROR_DISK_FULL);
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"New"), u"<error 2>");  // what this process sees is what the file holds
+  EXPECT_EQ(readFile(userFile()), before);
+
+  disk->code = ERROR_WRITE_FAULT;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Settings", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(setDword(key, u"A", 1), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_WRITE_FAULT);
+  EXPECT_FALSE(exists(HKEY_CURRENT_USER, u"Settings"));
+  EXPECT_EQ(readFile(userFile()), before);
+  EXPECT_FALSE(std::filesystem::exists(testsupport::quillmarkHome() / "user.reg.tmp"));
+
+  platform::registry::setStorageForTesting(nullptr);
+  EXPECT_EQ(setText(HKEY_CURRENT_USER, u"New", u"value"), ERROR_SUCCESS);
+}
+
+TEST_F(HiveFileTest, AMalformedFileIsRefusedWithItsLineAndNeverOverwritten) {
+  const std::string bad = regtest::utf16File(u"Windows Registry Editor Version 5.00\n\n"
+                                             u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvessa]\n"
+                                             u"\"InstallDir\"=\"/opt/\"\n"
+                                             u"\"Broken\"=dword:xyz\n");
+  write(machineFile(), bad);
+  setText(HKEY_CURRENT_USER, u"User", u"fine");
+
+  const platform::registry::RegFileStatus status = platform::registry::hiveStatus(HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(status.code, ERROR_BADDB);
+  EXPECT_EQ(status.line, 5u);
+  const std::string message = platform::system::utf16ToUtf8(status.message);
+  EXPECT_NE(message.find("machine.reg at line 5"), std::string::npos) << message;
+
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE", 0, KEY_READ, &key), ERROR_BADDB);
+  EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\X", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_BADDB);
+  EXPECT_EQ(setText(HKEY_CLASSES_ROOT, u"x", u"y"), ERROR_BADDB);
+  const std::filesystem::path import = dir() / "import.reg";
+  write(import, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n");
+  EXPECT_EQ(platform::registry::importRegFile(import).code, ERROR_BADDB);
+  EXPECT_EQ(readFile(machineFile()), bad);
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"User"), u"fine");  // the other hive is unaffected
+
+  // A malformed import is refused whole, with its own line.
+  write(import, "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"ok\"=\"1\"\n[HKEY_USERS\\B]\n");
+  const platform::registry::RegFileStatus refused = platform::registry::importRegFile(import);
+  EXPECT_EQ(refused.code, ERROR_BADDB);
+  EXPECT_EQ(refused.line, 5u);
+  EXPECT_FALSE(exists(HKEY_CURRENT_USER, u"A"));
+}
+
+TEST_F(HiveFileTest, KeysOfTheWrongHiveMakeAFileMalformed) {
+  // Writing such a file back would lose those keys.
+  write(userFile(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\n[HKEY_LOCAL_MACHINE\\B]\n");
+  EXPECT_EQ(platform::registry::hiveStatus(HKEY_CURRENT_USER).line, 5u);
+  EXPECT_EQ(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_BADDB);
+}
+
+}  // namespace
