@@ -1,6 +1,7 @@
 #include "foundation/HtmlText.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -144,6 +145,30 @@ class TidySession {
   bool m_broken = false;
 };
 
+// Tidy 5.6 recurses without end on a DOCTYPE inside some elements ("<button><!DOCTYPE a><p"),
+// which would take the whole process down. Declarations after the first element are dropped
+// first; Tidy discards them from its output anyway.
+void dropLateDeclarations(std::string& html) {
+  std::size_t at = html.find('<');
+  while (at != std::string::npos && at + 1 < html.size() && !std::isalpha(static_cast<unsigned char>(html[at + 1])))
+    at = html.find('<', at + 1);
+  if (at == std::string::npos) return;
+  std::string out;
+  std::size_t copied = 0;
+  for (at = html.find("<!", at); at != std::string::npos; at = html.find("<!", at)) {
+    if (at + 2 < html.size() && (html[at + 2] == 'd' || html[at + 2] == 'D')) {
+      out.append(html, copied, at - copied);
+      const std::size_t close = html.find('>', at);
+      copied = at = close == std::string::npos ? html.size() : close + 1;
+    } else {
+      at += 2;
+    }
+  }
+  if (copied == 0) return;
+  out.append(html, copied, std::string::npos);
+  html.swap(out);
+}
+
 void appendEscaped(std::u16string& out, std::u16string_view text) {
   for (const char16_t c : text) {
     switch (c) {
@@ -162,6 +187,7 @@ void tidyHTML(std::u16string& text) {
   try {
     std::string input;
     if (!WideToMultiByte(text, input)) return;
+    dropLateDeclarations(input);
     TidySession tidy;
     const int rc = tidy.run(input);
     if (rc < 0) {

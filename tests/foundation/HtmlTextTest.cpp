@@ -148,6 +148,19 @@ TEST_F(HtmlTextTest, TidyFreesWhatItLeaksOnMalformedInput) {
   }
 }
 
+TEST_F(HtmlTextTest, TidySurvivesBodiesThatCrashItsParser) {
+  // Each of these recursed in Tidy's parser until the stack ran out.
+  for (const char16_t* text : {u"<button><!D a><p", u"<p><button><!DOCTYPE a><p>x", u"<button>b<!doc a>x<p>y</p>"}) {
+    SCOPED_TRACE(quilstring(text).toUtf8());
+    std::u16string html = text;
+    NUtils::tidyHTML(html);
+    EXPECT_TRUE(contains(html, u"</html>"));
+  }
+  std::u16string leading = u"<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\"><p>x";
+  NUtils::tidyHTML(leading);
+  EXPECT_TRUE(contains(leading, u"<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\">"));
+}
+
 TEST_F(HtmlTextTest, TidyOutOfMemoryLeavesTheTextAndTheProcess) {
   std::u16string body;
   while (body.size() < 100000) body += u"<p><b>unclosed <i>text ";
