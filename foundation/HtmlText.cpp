@@ -6,24 +6,41 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <vector>
+#include <algorithm>
 
 #include <tidy/tidy.h>
 #include <tidy/tidybuffio.h>
 
+#include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
+#include "platform/com/HResult.h"
+#include "platform/html/HtmlDocument.h"
+#include "platform/registry/Registry.h"
 
 namespace NUtils {
 namespace {
 
 std::atomic<std::size_t> g_tidyMemoryLimit{0};
 
+// What one run may hold at once: Tidy 5.6 loops allocating without end on some malformed
+// tables, and a normal run stays far below this.
+std::size_t tidyMemoryLimit(std::size_t inputSize) {
+  const std::size_t forTesting = g_tidyMemoryLimit.load(std::memory_order_relaxed);
+  if (forTesting != 0) return forTesting;
+  constexpr std::size_t kBase = 64u * 1024u * 1024u;
+  constexpr std::size_t kPerInputByte = 256;
+  return inputSize > (SIZE_MAX - kBase) / kPerInputByte ? SIZE_MAX : kBase + inputSize * kPerInputByte;
+}
+
 // Tidy's own allocations, kept in one list so that whatever Tidy leaks on malformed input
-// (it does, on some XML declarations) is freed with the session. A failed allocation throws
-// instead of letting Tidy's default handler end the process.
+// (it does, on some XML declarations) is freed with the session. A failed allocation, or one
+// that would pass the run's limit, throws instead of letting Tidy's default handler end the
+// process.
 class TidyArena {
  public:
-  TidyArena() : m_base{&kVtbl} { m_head.prev = m_head.next = &m_head; }
+  explicit TidyArena(std::size_t limit) : m_handle{{&kVtbl}, this}, m_limit(limit) { m_head.prev = m_head.next = &m_head; }
   ~TidyArena() {
     while (m_head.next != &m_head) {
       Block* block = m_head.next;
@@ -34,15 +51,22 @@ class TidyArena {
   TidyArena(const TidyArena&) = delete;
   TidyArena& operator=(const TidyArena&) = delete;
 
-  TidyAllocator* allocator() { return &m_base; }
+  TidyAllocator* allocator() { return &m_handle.base; }
 
  private:
   struct alignas(std::max_align_t) Block {
     Block* prev;
     Block* next;
+    std::size_t size;
   };
 
-  static TidyArena& of(TidyAllocator* self) { return *reinterpret_cast<TidyArena*>(self); }
+  // What Tidy holds: its allocator first, so Tidy's pointer leads back to the arena.
+  struct Handle {
+    TidyAllocator base;
+    TidyArena* arena;
+  };
+
+  static TidyArena& of(TidyAllocator* self) { return *reinterpret_cast<Handle*>(self)->arena; }
   static Block* blockOf(void* data) { return static_cast<Block*>(data) - 1; }
 
   void link(Block* block) {
@@ -56,37 +80,46 @@ class TidyArena {
     block->next->prev = block->prev;
   }
 
-  void count(std::size_t size) {
-    const std::size_t limit = g_tidyMemoryLimit.load(std::memory_order_relaxed);
-    m_allocated += size;
-    if (limit != 0 && m_allocated > limit) throw std::bad_alloc();
+  // Takes a block of `size` bytes into the live total, or throws when it would pass the limit.
+  void take(std::size_t size) {
+    if (size > m_limit - m_live) throw std::bad_alloc();
+    m_live += size;
   }
 
   static void* TIDY_CALL alloc(TidyAllocator* self, size_t size) {
-    if (size > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
-    of(self).count(size);
+    TidyArena& arena = of(self);
+    arena.take(size);
     auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
-    if (!block) throw std::bad_alloc();
-    of(self).link(block);
+    if (!block) {
+      arena.m_live -= size;
+      throw std::bad_alloc();
+    }
+    block->size = size;
+    arena.link(block);
     return block + 1;
   }
   static void* TIDY_CALL reallocate(TidyAllocator* self, void* data, size_t size) {
     if (!data) return alloc(self, size);
-    if (size > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
-    of(self).count(size);
+    TidyArena& arena = of(self);
     Block* old = blockOf(data);
+    const std::size_t oldSize = old->size;
+    arena.m_live -= oldSize;
+    arena.take(size);
     unlink(old);
     auto* block = static_cast<Block*>(std::realloc(old, sizeof(Block) + size));
     if (!block) {
-      of(self).link(old);
+      arena.m_live += oldSize - size;
+      arena.link(old);
       throw std::bad_alloc();
     }
-    of(self).link(block);
+    block->size = size;
+    arena.link(block);
     return block + 1;
   }
-  static void TIDY_CALL release(TidyAllocator*, void* data) {
+  static void TIDY_CALL release(TidyAllocator* self, void* data) {
     if (!data) return;
     Block* block = blockOf(data);
+    of(self).m_live -= block->size;
     unlink(block);
     std::free(block);
   }
@@ -94,16 +127,18 @@ class TidyArena {
 
   static constexpr TidyAllocatorVtbl kVtbl = {alloc, reallocate, release, panic};
 
-  TidyAllocator m_base;  // first, so that Tidy's allocator pointer is the arena's address
+  Handle m_handle;
   Block m_head;
-  std::size_t m_allocated = 0;
+  std::size_t m_limit;
+  std::size_t m_live = 0;  // bytes of the blocks Tidy holds now
 };
 
 // Owns one Tidy document and its two buffers. After an exception inside Tidy the document may
 // be half-built: it is then never touched again, and the arena frees its memory.
 class TidySession {
  public:
-  TidySession() : m_doc(tidyCreateWithAllocator(m_arena.allocator())) {
+  explicit TidySession(std::size_t inputSize)
+      : m_arena(tidyMemoryLimit(inputSize)), m_doc(tidyCreateWithAllocator(m_arena.allocator())) {
     tidyBufInitWithAllocator(&m_output, m_arena.allocator());
     tidyBufInitWithAllocator(&m_errors, m_arena.allocator());
   }
@@ -181,6 +216,26 @@ void appendEscaped(std::u16string& out, std::u16string_view text) {
   }
 }
 
+// Closes a registry key on every path.
+struct KeyCloser {
+  HKEY key = nullptr;
+  ~KeyCloser() {
+    if (key) RegCloseKey(key);
+  }
+};
+
+// A face name goes into a CSS string inside an HTML attribute: nothing that could end either.
+quilstring cssFontFamily(const quilstring& face) {
+  quilstring family;
+  for (const char16_t c : face) {
+    if (c < 0x20 || c == 0x7F || c == u'"' || c == u'\'' || c == u'\\' || c == u'<' || c == u'>' || c == u'&' ||
+        c == u';' || c == u'{' || c == u'}')
+      continue;
+    family += c;
+  }
+  return family;
+}
+
 }  // namespace
 
 void tidyHTML(std::u16string& text) {
@@ -188,7 +243,7 @@ void tidyHTML(std::u16string& text) {
     std::string input;
     if (!WideToMultiByte(text, input)) return;
     dropLateDeclarations(input);
-    TidySession tidy;
+    TidySession tidy(input.size());
     const int rc = tidy.run(input);
     if (rc < 0) {
       LOG_ERROR(u"HTMLTidy: A severe error (%d) occurred.", rc);
@@ -245,6 +300,52 @@ void spacesToNbsp(std::u16string& text) {
     }
     text.swap(out);
   } catch (...) {
+  }
+}
+
+bool GetPlainTextFormatting(quilstring& face, int& size) {
+  try {
+    // CHARFORMAT: the height in twips at byte 12, the face name from byte 26.
+    constexpr DWORD kHeightOffset = 12;
+    constexpr DWORD kFaceOffset = 26;
+    quilstring path;
+    path.Format(u"Software\\Microsoft\\Office\\%d.0\\Common\\MailSettings", NGlobals::officeMajorVersion());
+    KeyCloser key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key.key) != ERROR_SUCCESS) return false;
+    DWORD type = 0;
+    DWORD length = 0;
+    if (RegQueryValueExW(key.key, u"TextFontSimple", nullptr, &type, nullptr, &length) != ERROR_SUCCESS || length == 0)
+      return false;
+    std::vector<BYTE> record(length);
+    if (RegQueryValueExW(key.key, u"TextFontSimple", nullptr, &type, record.data(), &length) != ERROR_SUCCESS) return false;
+    record.resize(std::min<std::size_t>(length, record.size()));
+    if (record.size() <= kFaceOffset) return false;
+
+    const unsigned height = record[kHeightOffset] | (static_cast<unsigned>(record[kHeightOffset + 1]) << 8);
+    if (height / 20 != 0) size = static_cast<int>(height / 20);
+    face.clear();
+    for (std::size_t i = kFaceOffset; i < record.size() && record[i] != 0; ++i) face += static_cast<char16_t>(record[i]);
+    return true;
+  } catch (...) {
+    LOG_ERROR(u"Exception caught in GetPlainTextFormatting");
+    return false;
+  }
+}
+
+void setHTMLFromPlainTextToElement(const quilstring& text, platform::html::CHtmlElement element) {
+  try {
+    quilstring face(u"Calibri");
+    int size = 11;
+    GetPlainTextFormatting(face, size);
+    std::u16string body = text;
+    plainTextToHTML(body, false);
+    spacesToNbsp(body);
+    quilstring html;
+    html.Format(u"<span style=\"font-size:%dpt; font-family:'%s'\">%s</span>", size, cssFontFamily(face).c_str(),
+                body.c_str());
+    if (FAILED(element.setInnerHTML(html))) LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
+  } catch (...) {
+    LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
   }
 }
 

@@ -161,6 +161,16 @@ TEST_F(HtmlTextTest, TidySurvivesBodiesThatCrashItsParser) {
   EXPECT_TRUE(contains(leading, u"<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\">"));
 }
 
+TEST_F(HtmlTextTest, TidyRunThatNeverEndsAllocatingIsStopped) {
+  // Tidy loops allocating on this table until memory runs out, then ends the process itself.
+  const std::u16string body =
+      u"<html><h?\??\??\??\?&<b<xmx>table><tr>x<p><b>y<i>z?\??\?><pw<&<b<xmx>table><tr>x<p><b>y<i>z</tatable>@<tr><dtx><p><b</tatable><tr><dtx><p><input><dl><b>y<i>z</table>&<u<<d";
+  std::u16string text = body;
+  NUtils::tidyHTML(text);
+  EXPECT_EQ(text, body);
+  EXPECT_NE(log().find("Error   Exception caught in tidyHTML"), std::string::npos);
+}
+
 TEST_F(HtmlTextTest, TidyOutOfMemoryLeavesTheTextAndTheProcess) {
   std::u16string body;
   while (body.size() < 100000) body += u"<p><b>unclosed <i>text ";
