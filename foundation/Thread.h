@@ -7,6 +7,10 @@
 
 #include "foundation/QuilString.h"
 
+namespace platform::html {
+class CHtmlDocument;
+}
+
 namespace NUtils {
 
 // Keeps the lines before the (responses + 1)-th header line, joined with CR LF (a line's own CR
@@ -23,7 +27,18 @@ bool convertTextToThread(std::u16string& text, int responses, const std::u16stri
 // followed by ":" and by " :". Empty when the text is missing from the string table.
 const std::vector<quilstring>& threadHeaderTexts();
 
+// Cuts an HTML body before the (responses + 1)-th header element: an element whose text,
+// upper-cased, begins with a thread text match after the prefix characters. An element counts
+// only when its text starts after the last counted one's, so the nested elements of one header
+// count once. A body with fewer headers stays whole. Failures are logged.
+void changeBodyToThread(platform::html::CHtmlDocument document, int responses);
+void changeBodyToThread(platform::html::CHtmlDocument document, int responses, const std::u16string& prefixChars,
+                        const std::vector<quilstring>& matches);
+
 // The characters that may stand before a header, lower-cased.
 quilstring threadPrefixChars();
+
+// The header words of HTML bodies, upper-cased: the string-table text "From" by default.
+std::vector<quilstring> threadTextMatches();
 
 }  // namespace NUtils

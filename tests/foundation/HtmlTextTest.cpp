@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
+#include "platform/com/HResult.h"
+#include "platform/html/HtmlDocument.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -17,6 +21,7 @@ class HtmlTextTest : public testsupport::IsolatedTest {
     NLog::setLevels({u"Info", u"Error", u"Warning", u"Debug"}, u"Debug");
   }
   void TearDown() override {
+    NGlobals::resetForTesting();
     NLog::switchOff();
     CLogger::instance().resetForTesting();
   }
@@ -36,6 +41,29 @@ std::u16string nbsp(std::u16string text) {
 }
 
 bool contains(const std::u16string& text, const std::u16string& part) { return text.find(part) != std::u16string::npos; }
+
+// Writes Outlook's plain-text font record for Office 16: the height in twips at byte 12, the
+// face from byte 26, the record cut to `length` bytes.
+void writeTextFont(unsigned height, const std::string& face, std::size_t length = 60) {
+  std::vector<BYTE> record(60, 0);
+  record[12] = static_cast<BYTE>(height & 0xFF);
+  record[13] = static_cast<BYTE>(height >> 8);
+  for (std::size_t i = 0; i < face.size() && 26 + i < record.size(); ++i) record[26 + i] = static_cast<BYTE>(face[i]);
+  record.resize(length);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Microsoft\\Office\\16.0\\Common\\MailSettings", 0, nullptr,
+                            0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, u"TextFontSimple", 0, REG_BINARY, record.data(), static_cast<DWORD>(record.size())),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+std::u16string shownInElement(const quilstring& text) {
+  platform::html::CHtmlDocument document;
+  NUtils::setHTMLFromPlainTextToElement(text, document.body());
+  return document.body().innerHTML();
+}
 
 TEST_F(HtmlTextTest, PlainTextBecomesEscapedLinesJoined) {
   struct Case {
@@ -182,6 +210,66 @@ TEST_F(HtmlTextTest, TidyOutOfMemoryLeavesTheTextAndTheProcess) {
   EXPECT_NE(log().find("Error   Exception caught in tidyHTML"), std::string::npos);
   NUtils::tidyHTML(text);
   EXPECT_TRUE(contains(text, u"</html>"));
+}
+
+TEST_F(HtmlTextTest, PlainTextFontComesFromTheOfficeVersionsMailSettings) {
+  NGlobals::setOfficeMajorVersion(16);
+  quilstring face(u"unchanged");
+  int size = 99;
+  EXPECT_FALSE(NUtils::GetPlainTextFormatting(face, size));
+  EXPECT_EQ(face, u"unchanged");
+
+  writeTextFont(200, "Consolas");
+  EXPECT_TRUE(NUtils::GetPlainTextFormatting(face, size));
+  EXPECT_EQ(face, u"Consolas");
+  EXPECT_EQ(size, 10);
+
+  writeTextFont(230 + 0x1000, "Lucida Console");
+  EXPECT_TRUE(NUtils::GetPlainTextFormatting(face, size));
+  EXPECT_EQ(size, (230 + 0x1000) / 20);
+
+  size = 99;
+  writeTextFont(10, "Courier New");
+  EXPECT_TRUE(NUtils::GetPlainTextFormatting(face, size));
+  EXPECT_EQ(size, 99);  // under one point: the size stays
+
+  NGlobals::setOfficeMajorVersion(15);
+  EXPECT_FALSE(NUtils::GetPlainTextFormatting(face, size));
+}
+
+TEST_F(HtmlTextTest, PlainTextFontIsReadOnlyWithinTheValue) {
+  NGlobals::setOfficeMajorVersion(16);
+  quilstring face(u"unchanged");
+  int size = 99;
+  writeTextFont(200, "Consolas", 14);  // ends after the height: no room for a face
+  EXPECT_FALSE(NUtils::GetPlainTextFormatting(face, size));
+  EXPECT_EQ(face, u"unchanged");
+  EXPECT_EQ(size, 99);
+  writeTextFont(200, "Consolas", 30);  // the face cut by the end of the value, no zero byte
+  EXPECT_TRUE(NUtils::GetPlainTextFormatting(face, size));
+  EXPECT_EQ(face, u"Cons");
+  EXPECT_EQ(size, 10);
+}
+
+TEST_F(HtmlTextTest, PlainTextShowsInASpanWithValidCss) {
+  EXPECT_EQ(shownInElement(u"a<b &  c\r\nline two"),
+            u"<span style=\"font-size:11pt; font-family:'Calibri'\">a&lt;b &amp; &nbsp;c<br>line two</span>");
+  NGlobals::setOfficeMajorVersion(16);
+  writeTextFont(200, "Courier New");
+  EXPECT_EQ(shownInElement(u"x"), u"<span style=\"font-size:10pt; font-family:'Courier New'\">x</span>");
+  // A face cannot end the style text or the attribute.
+  writeTextFont(200, "A\"><script>';}x");
+  const std::u16string shown = shownInElement(u"x");
+  EXPECT_EQ(shown, u"<span style=\"font-size:10pt; font-family:'Ascriptx'\">x</span>");
+}
+
+TEST_F(HtmlTextTest, PlainTextRefusedByTheElementIsLogged) {
+  platform::html::CHtmlDocument document;
+  ASSERT_EQ(document.loadFromString(u"<table><tr><td>cell</td></tr></table>"), S_OK);
+  const platform::html::CHtmlElement row = document.body().all().tags(u"tr").item(0);
+  NUtils::setHTMLFromPlainTextToElement(u"text", row);
+  EXPECT_EQ(row.innerText(), u"cell");
+  EXPECT_NE(log().find("Error   Exception caught in setHTMLFromPlainTextToElement"), std::string::npos);
 }
 
 }  // namespace

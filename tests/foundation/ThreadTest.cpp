@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/html/HtmlDocument.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -96,6 +97,64 @@ TEST_F(ThreadTest, DefaultHeadersComeFromTheStringTable) {
   std::u16string text = u"reply\r\nFrom: a\r\nold\r\nFrom : b\r\nolder";
   EXPECT_TRUE(NUtils::convertTextToThread(text, 1));
   EXPECT_EQ(text, u"reply\r\nFrom: a\r\nold");
+}
+
+// The body's text after cutting the HTML body.
+std::u16string cutHtml(const std::u16string& html, int responses, const std::u16string& prefix = u"") {
+  platform::html::CHtmlDocument document;
+  EXPECT_EQ(document.loadFromString(html), 0);
+  NUtils::changeBodyToThread(document, responses, prefix, {u"FROM"});
+  return document.body().innerText();
+}
+
+// Outlook's reply layout: each earlier message under a header block of nested elements.
+const std::u16string kHtmlThread =
+    u"<div>Latest</div>"
+    u"<div><div><p><b>From:</b> Ann</p></div><p>first</p></div>"
+    u"<div><div><p><b>From:</b> Bob</p></div><p>second</p></div>"
+    u"<div><div><p><b>From:</b> Cy</p></div><p>third</p></div>";
+
+TEST_F(ThreadTest, HtmlBodyIsCutBeforeTheHeaderAfterTheRequestedResponses) {
+  struct Case {
+    int responses;
+    const char16_t* expected;
+  };
+  const Case cases[] = {
+      {0, u"Latest"},
+      {1, u"Latest\r\nFrom: Ann\r\nfirst"},
+      {2, u"Latest\r\nFrom: Ann\r\nfirst\r\nFrom: Bob\r\nsecond"},
+      {3, u"Latest\r\nFrom: Ann\r\nfirst\r\nFrom: Bob\r\nsecond\r\nFrom: Cy\r\nthird"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.responses);
+    EXPECT_EQ(cutHtml(kHtmlThread, c.responses), c.expected);
+  }
+}
+
+TEST_F(ThreadTest, HtmlHeaderMatchingRules) {
+  // Any case matches; quoting marks count only as prefix characters.
+  EXPECT_EQ(cutHtml(u"<p>top</p><p>from: x</p><p>q</p>", 0), u"top");
+  EXPECT_EQ(cutHtml(u"<p>top</p><p>&gt; From: x</p><p>q</p>", 0), u"top\r\n> From: x\r\nq");
+  EXPECT_EQ(cutHtml(u"<p>top</p><p>&gt; From: x</p><p>q</p>", 0, u"> "), u"top");
+  EXPECT_EQ(cutHtml(u"<p>top, sent From: x</p>", 0), u"top, sent From: x");
+  // A header quoted inside the earlier message it follows still counts as the next one.
+  const std::u16string nested =
+      u"<p>top</p><blockquote><div><b>From:</b> Ann</div><div>old"
+      u"<blockquote><div><b>From:</b> Bob</div><div>older</div></blockquote></div></blockquote>";
+  EXPECT_EQ(cutHtml(nested, 1), u"top\r\nFrom: Ann\r\nold");
+  EXPECT_EQ(cutHtml(nested, 2), cutHtml(nested, 9));
+  EXPECT_NE(cutHtml(nested, 2).find(u"older"), std::u16string::npos);
+}
+
+TEST_F(ThreadTest, HtmlDefaultsComeFromTheStringTable) {
+  EXPECT_EQ(NUtils::threadTextMatches(), (std::vector<quilstring>{u"FROM"}));
+  platform::html::CHtmlDocument document;
+  ASSERT_EQ(document.loadFromString(kHtmlThread), 0);
+  NUtils::changeBodyToThread(document, 1);
+  EXPECT_EQ(document.body().innerText(), u"Latest\r\nFrom: Ann\r\nfirst");
+  platform::html::CHtmlDocument frames;
+  ASSERT_EQ(frames.loadFromString(u"<frameset><frame></frameset>"), 0);
+  NUtils::changeBodyToThread(frames, 0);
 }
 
 }  // namespace
