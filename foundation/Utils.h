@@ -8,6 +8,10 @@
 
 #include "foundation/QuilString.h"
 #include "platform/WinTypes.h"
+#include "platform/mapi/Icon.h"
+
+struct IUnknown;
+struct IMAPIFormMgr;
 
 namespace NUtils {
 
@@ -67,5 +71,18 @@ bool isThemeActive();
 DWORD registryKeyAccessMaskOfCurrentUser(const quilstring& objectName);
 // The names of the access bits set in a mask, joined by " | "; empty for 0.
 quilstring accessMaskToString(DWORD mask);
+// COM.
+// True when both pointers are non-null and reach the same COM object (equal IUnknown identities).
+bool CompareInterfaces(IUnknown* first, IUnknown* second);
+// The same test, logged; finds the display manager of an explorer or inspector.
+bool CompareExplorerInterfaces(IUnknown* first, IUnknown* second);
+
+// MAPI forms.
+// The display name and icon of the form of a message class (its nearest base class's when it
+// has none of its own), the small (16x16) or the large (32x32) icon. A class without a form
+// keeps its own name and gets the icon of "IPM.Note"; without a form manager, or when even
+// "IPM.Note" has no form, the name is the class and the icon null. The caller destroys the icon.
+void getMessageClassData(IMAPIFormMgr* formMgr, const quilstring& messageClass, quilstring& displayName, HICON& icon,
+                         bool small);
 
 }  // namespace NUtils
