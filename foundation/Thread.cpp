@@ -4,6 +4,7 @@
 
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
+#include "foundation/Settings.h"
 #include "foundation/Utils.h"
 #include "platform/com/HResult.h"
 #include "platform/html/HtmlDocument.h"
@@ -158,13 +159,8 @@ void changeBodyToThread(platform::html::CHtmlDocument document, int responses) {
   }
 }
 
-quilstring threadPrefixChars() { return quilstring(); }
+quilstring threadPrefixChars() { return CSettings::instance().getThreadPrefixChars(); }
 
-std::vector<quilstring> threadTextMatches() {
-  quilstring from;
-  if (!from.LoadString(NGlobals::moduleInstance(), IDS_THREAD_HEADER_FROM) || from.empty()) return {};
-  toUpper(from);
-  return {from};
-}
+std::vector<quilstring> threadTextMatches() { return CSettings::instance().getThreadTextMatches(); }
 
 }  // namespace NUtils

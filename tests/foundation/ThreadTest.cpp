@@ -2,12 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/Settings.h"
 #include "platform/html/HtmlDocument.h"
+#include "platform/registry/RegKey.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
 
-class ThreadTest : public testsupport::IsolatedTest {};
+class ThreadTest : public testsupport::IsolatedTest {
+ protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    CSettings::resetForTesting();
+  }
+  void TearDown() override { CSettings::resetForTesting(); }
+};
 
 const std::vector<quilstring> kHeaders = {u"From:", u"From :"};
 
@@ -155,6 +164,24 @@ TEST_F(ThreadTest, HtmlDefaultsComeFromTheStringTable) {
   platform::html::CHtmlDocument frames;
   ASSERT_EQ(frames.loadFromString(u"<frameset><frame></frameset>"), 0);
   NUtils::changeBodyToThread(frames, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ThreadTest, TheRulesComeFromTheSettings) {
+  {
+    CRegKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER, kProductKey), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetStringValue(u"Thread prefix chars", u"> "), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetStringValue(u"Thread text matches", u"Von;From"), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(NUtils::threadPrefixChars(), u"> ");
+  EXPECT_EQ(NUtils::threadTextMatches(), (std::vector<quilstring>{u"VON", u"FROM"}));
+  quilstring text(u"latest\n> From: a\nquoted\n");
+  ASSERT_TRUE(NUtils::convertTextToThread(text, 0));
+  EXPECT_EQ(text, u"latest");
 }
 
 }  // namespace
