@@ -7,7 +7,7 @@
 
 #include <boost/make_shared.hpp>
 
-#include "engine/FieldText.h"
+#include "foundation/HtmlText.h"
 #include "foundation/Utils.h"
 #include "platform/mapi/ComBase.h"
 #include "platform/system/CodePage.h"
@@ -88,17 +88,8 @@ std::vector<quilstring> readMAPIStrings(IFieldSource& source, ULONG tag) {
 }
 
 quilstring textToHTML(const quilstring& text) {
-  quilstring html;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t feed = text.find(u'\n', start);
-    std::size_t end = feed == quilstring::npos ? text.size() : feed;
-    if (end > start && text[end - 1] == u'\r') --end;
-    if (start > 0) html += u"<BR>";
-    html += NFieldText::escapeHTML(text.substr(start, end - start));
-    if (feed == quilstring::npos) break;
-    start = feed + 1;
-  }
+  std::u16string html = text;
+  NUtils::plainTextToHTML(html, false);
   return html;
 }
 
