@@ -27,9 +27,13 @@ using DOUBLE = double;
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
-// Currency: a 64-bit count of ten-thousandths.
-struct CY {
+// Currency: a 64-bit count of ten-thousandths (MAPI's PT_CURRENCY is the same type).
+union CY {
   LONGLONG int64;
+  struct {
+    ULONG Lo;
+    LONG Hi;
+  } s;
 };
 constexpr LONGLONG kCyScale = 10000;
 
