@@ -8,6 +8,7 @@
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
+#include "platform/mapi/FormMgr.h"
 #include "platform/office/RibbonUI.h"
 #include "resources/resource.h"
 
@@ -293,9 +294,27 @@ void CSettings::clearBlock() {
   CLogger::instance().endRedirection();
 }
 
-IMAPIFormMgr* CSettings::getFormMgr() { return m_formMgr; }
+IMAPIFormMgr* CSettings::getFormMgr() {
+  if (m_formMgr) return m_formMgr;
+  CComPtr<IMAPISession> session;
+  try {
+    if (FAILED(MAPILogonEx(0, NULL, NULL, 0, &session))) session.Release();
+  } catch (...) {
+    session.Release();
+  }
+  if (session) {
+    if (FAILED(MAPIOpenFormMgr(session, &m_formMgr))) {
+      m_formMgr.Release();
+      LOG_ERROR(u"MAPIOpenFormMgr failed");
+    }
+    session->Logoff(0, 0, 0);
+  } else {
+    LOG_ERROR(u"MAPILogonEx failed");
+  }
+  return m_formMgr;
+}
 
-void CSettings::clearFormMgr() { m_formMgr = nullptr; }
+void CSettings::clearFormMgr() { m_formMgr.Release(); }
 
 quilstring CSettings::getMRUBrowseFolder() const {
   CRegKey key;

@@ -118,7 +118,7 @@ class CSettings {
   std::vector<quilstring> m_threadTextMatches;
   CComPtr<IDispatch> m_application;
   CComPtr<IRibbonUI> m_ribbonUI;
-  IMAPIFormMgr* m_formMgr = nullptr;
+  CComPtr<IMAPIFormMgr> m_formMgr;
 };
 
 // The product key under HKLM and HKCU.

@@ -8,8 +8,10 @@
 
 #include "foundation/QuilString.h"
 #include "platform/WinTypes.h"
+#include "platform/mapi/Icon.h"
 
 struct IUnknown;
+struct IMAPIFormMgr;
 
 namespace NUtils {
 
@@ -74,5 +76,13 @@ quilstring accessMaskToString(DWORD mask);
 bool CompareInterfaces(IUnknown* first, IUnknown* second);
 // The same test, logged; finds the display manager of an explorer or inspector.
 bool CompareExplorerInterfaces(IUnknown* first, IUnknown* second);
+
+// MAPI forms.
+// The display name and icon of the form of a message class (its nearest base class's when it
+// has none of its own), the small (16x16) or the large (32x32) icon. A class without a form
+// keeps its own name and gets the icon of "IPM.Note"; without a form manager, or when even
+// "IPM.Note" has no form, the name is the class and the icon null. The caller destroys the icon.
+void getMessageClassData(IMAPIFormMgr* formMgr, const quilstring& messageClass, quilstring& displayName, HICON& icon,
+                         bool small);
 
 }  // namespace NUtils

@@ -1,0 +1,168 @@
+#include "host/Install.h"
+
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/registry/RegKey.h"
+#include "platform/registry/RegistryFiles.h"
+#include "platform/resources/Resources.h"
+#include "platform/system/Text.h"
+
+extern const platform::resources::ModuleResources kHostResources;
+
+namespace host {
+namespace {
+
+constexpr const char16_t* kProductKey = u"SOFTWARE\\Corvessa\\QuillMark For Outlook";
+constexpr const char16_t* kMakerKey = u"SOFTWARE\\Corvessa";
+// The install defaults are registered for the fallback locale, which every locale reads.
+constexpr const char16_t* kDefaultsKey = u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Install defaults\\Templates";
+constexpr const char16_t* kDefaultsLocale = u"1033";
+
+struct ShippedTemplate {
+  std::string messageClass;
+  std::string displayName;
+  std::string file;
+  bool isFolder = false;
+};
+
+std::u16string wide(std::string_view text) { return platform::system::utf8ToUtf16(text); }
+
+std::string_view resource(const char16_t* name, const char16_t* type) {
+  const auto bytes = platform::resources::findResource(platform::resources::handleOf(kHostResources), name, type);
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::vector<ShippedTemplate> shippedTemplates() {
+  std::vector<ShippedTemplate> list;
+  std::istringstream in{std::string(resource(u"TEMPLATES.TSV", u"RCDATA"))};
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> cells;
+    std::istringstream fields(line);
+    for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
+    if (cells.size() != 4) continue;
+    list.push_back({cells[0], cells[1], cells[2], cells[3] == "1"});
+  }
+  return list;
+}
+
+std::string upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return text;
+}
+
+std::string describe(LONG code) {
+  return platform::system::utf16ToUtf8(registryErrorText(code));
+}
+
+bool setDwordIfAbsent(CRegKey& key, const char16_t* name, DWORD value) {
+  DWORD existing = 0;
+  if (key.QueryDWORDValue(name, existing) == ERROR_SUCCESS) return true;
+  return key.SetDWORDValue(name, value) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+InstallResult install(const InstallOptions& options) {
+  InstallResult result;
+  std::filesystem::path programDir = options.programDir;
+  if (programDir.empty()) programDir = platform::registry::registryHome() / "program";
+  const std::filesystem::path templateDir = programDir / "Templates";
+
+  std::error_code ec;
+  std::filesystem::create_directories(templateDir, ec);
+  if (ec) {
+    result.message = "cannot create " + templateDir.string() + ": " + ec.message();
+    return result;
+  }
+
+  const std::vector<ShippedTemplate> templates = shippedTemplates();
+  if (templates.empty()) {
+    result.message = "the installer carries no templates";
+    return result;
+  }
+  for (const ShippedTemplate& t : templates) {
+    const std::string_view html = resource(wide(upper(t.file)).c_str(), u"HTML");
+    const std::filesystem::path target = templateDir / t.file;
+    const std::filesystem::path partial = target.string() + ".partial";
+    {
+      std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+      out.write(html.data(), static_cast<std::streamsize>(html.size()));
+      if (!out.flush()) {
+        std::filesystem::remove(partial, ec);
+        result.message = "cannot write " + target.string();
+        return result;
+      }
+    }
+    std::filesystem::rename(partial, target, ec);
+    if (ec) {
+      result.message = "cannot write " + target.string() + ": " + ec.message();
+      return result;
+    }
+  }
+
+  CRegKey product;
+  LONG rc = product.Create(HKEY_LOCAL_MACHINE, kProductKey);
+  if (rc != ERROR_SUCCESS) {
+    result.message = "cannot create the product key: " + describe(rc);
+    return result;
+  }
+  // An administrator's earlier choices stay; only missing values get the install defaults.
+  bool ok = setDwordIfAbsent(product, u"Allow users to modify settings", 1);
+  ok &= setDwordIfAbsent(product, u"Tidy HTML", 1);
+  ok &= setDwordIfAbsent(product, u"Enable Logging", 0);
+
+  CRegKey maker;
+  rc = maker.Create(HKEY_LOCAL_MACHINE, kMakerKey);
+  if (rc != ERROR_SUCCESS) {
+    result.message = "cannot create the maker's key: " + describe(rc);
+    return result;
+  }
+  std::string installDir = programDir.string();
+  if (installDir.back() != '/') installDir.push_back('/');
+  ok &= maker.SetStringValue(u"InstallDir", wide(installDir).c_str()) == ERROR_SUCCESS;
+
+  CRegKey defaults;
+  rc = defaults.Create(HKEY_LOCAL_MACHINE, kDefaultsKey);
+  if (rc != ERROR_SUCCESS) {
+    result.message = "cannot create the install defaults: " + describe(rc);
+    return result;
+  }
+  defaults.RecurseDeleteKey(kDefaultsLocale);
+  std::vector<std::pair<std::string, int>> numbers;
+  for (const ShippedTemplate& t : templates) {
+    int number = 1;
+    for (auto& [cls, n] : numbers) {
+      if (cls == t.messageClass) number = ++n;
+    }
+    if (number == 1) numbers.emplace_back(t.messageClass, 1);
+    const std::u16string keyName =
+        std::u16string(kDefaultsLocale) + u"\\" + wide(t.messageClass) + u"\\Template" + wide(std::to_string(number));
+    CRegKey key;
+    rc = key.Create(defaults.m_hKey, keyName.c_str());
+    if (rc != ERROR_SUCCESS) {
+      result.message = "cannot register " + t.file + ": " + describe(rc);
+      return result;
+    }
+    ok &= key.SetStringValue(u"DisplayName", wide(t.displayName).c_str()) == ERROR_SUCCESS;
+    ok &= key.SetStringValue(u"Printing template", wide((templateDir / t.file).string()).c_str()) == ERROR_SUCCESS;
+    ok &= key.SetDWORDValue(u"IsFolder", t.isFolder ? 1 : 0) == ERROR_SUCCESS;
+    ok &= key.Close() == ERROR_SUCCESS;
+  }
+  for (CRegKey* key : {&defaults, &maker, &product}) ok &= key->Close() == ERROR_SUCCESS;
+  if (!ok) {
+    result.message = "the registry could not be written completely";
+    return result;
+  }
+  result.ok = true;
+  result.message = "installed " + std::to_string(templates.size()) + " templates in " + templateDir.string();
+  return result;
+}
+
+}  // namespace host

@@ -1,0 +1,51 @@
+// quillmark: plays Outlook for the add-in on Linux, and does what its installer does on Windows.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "host/Install.h"
+
+namespace {
+
+int usage(std::FILE* out) {
+  std::fputs(
+      "usage: quillmark install [--program-dir DIR]\n"
+      "  install   registers the product key, its install defaults and the shipped templates\n"
+      "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark)\n",
+      out);
+  return out == stdout ? 0 : 2;
+}
+
+int runInstall(int argc, char** argv) {
+  host::InstallOptions options;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--program-dir") == 0 && i + 1 < argc) {
+      options.programDir = argv[++i];
+    } else {
+      std::fprintf(stderr, "quillmark install: unknown argument %s\n", argv[i]);
+      return 2;
+    }
+  }
+  const host::InstallResult result = host::install(options);
+  std::fprintf(result.ok ? stdout : stderr, "quillmark install: %s\n", result.message.c_str());
+  return result.ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    if (argc < 2) return usage(stderr);
+    const std::string command = argv[1];
+    if (command == "install") return runInstall(argc, argv);
+    if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
+    std::fprintf(stderr, "quillmark: unknown command %s\n", command.c_str());
+    return usage(stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quillmark: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "quillmark: unexpected failure\n");
+  }
+  return 1;
+}

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/registry/RegKey.h"
+#include "platform/registry/RegistryFiles.h"
+#include "platform/system/Text.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class InstallTest : public testsupport::IsolatedTest {
+ protected:
+  // Runs the real command in its own process, as an installer would be run.
+  int quillmark(const std::string& args) {
+    const std::string command = std::string(QM_QUILLMARK_BINARY) + " " + args + " >" + (dir() / "out.txt").string() +
+                                " 2>" + (dir() / "err.txt").string();
+    const int status = std::system(command.c_str());
+    platform::registry::resetForTesting();  // read what the other process wrote
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static std::u16string text(HKEY root, const char16_t* path, const char16_t* name) {
+    CRegKey key;
+    if (key.Open(root, path, KEY_READ) != ERROR_SUCCESS) return u"<missing key>";
+    char16_t buffer[1024];
+    DWORD type = 0, size = sizeof buffer;
+    if (key.QueryValue(name, &type, buffer, &size) != ERROR_SUCCESS || type != REG_SZ) return u"<missing value>";
+    return std::u16string(buffer, size / 2 - 1);
+  }
+};
+
+TEST_F(InstallTest, RegistersEveryShippedTemplateAndCopiesIt) {
+  ASSERT_EQ(quillmark("install"), 0) << testsupport::readFile(dir() / "err.txt");
+  const fs::path program = testsupport::quillmarkHome() / "program";
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa", u"InstallDir"),
+            platform::system::utf8ToUtf16(program.string() + "/"));
+  const char16_t* defaults = u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Install defaults\\Templates\\1033";
+  const std::u16string mail = std::u16string(defaults) + u"\\IPM.Note\\Template1";
+  const std::u16string list = std::u16string(defaults) + u"\\IPM.Note\\Template2";
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, mail.c_str(), u"Printing template"),
+            platform::system::utf8ToUtf16((program / "Templates" / "Mail.htm").string()));
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, list.c_str(), u"DisplayName"), u"Mail List");
+  CRegKey listKey;
+  ASSERT_EQ(listKey.Open(HKEY_LOCAL_MACHINE, list.c_str(), KEY_READ), ERROR_SUCCESS);
+  DWORD isFolder = 0;
+  EXPECT_EQ(listKey.QueryDWORDValue(u"IsFolder", isFolder), ERROR_SUCCESS);
+  EXPECT_EQ(isFolder, 1u);
+  for (const char* file : {"Mail.htm", "MailList.htm", "Contact.htm", "TaskRequest.htm", "MeetingRequest.htm"}) {
+    EXPECT_GT(fs::file_size(program / "Templates" / file), 100u) << file;
+  }
+}
+
+TEST_F(InstallTest, ReinstallKeepsAnAdministratorsChoices) {
+  ASSERT_EQ(quillmark("install"), 0);
+  {
+    CRegKey product;
+    ASSERT_EQ(product.Open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa\\QuillMark For Outlook"), ERROR_SUCCESS);
+    ASSERT_EQ(product.SetDWORDValue(u"Allow users to modify settings", 0), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(quillmark("install"), 0);
+  CRegKey product;
+  ASSERT_EQ(product.Open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa\\QuillMark For Outlook", KEY_READ), ERROR_SUCCESS);
+  DWORD allow = 1;
+  ASSERT_EQ(product.QueryDWORDValue(u"Allow users to modify settings", allow), ERROR_SUCCESS);
+  EXPECT_EQ(allow, 0u);
+}
+
+TEST_F(InstallTest, FailureIsReportedWithAStatus) {
+  fs::create_directories(dir() / "blocked");
+  std::ofstream(dir() / "blocked" / "Templates") << "a file where the folder should be";
+  EXPECT_EQ(quillmark("install --program-dir " + (dir() / "blocked").string()), 1);
+  EXPECT_NE(testsupport::readFile(dir() / "err.txt").find("cannot create"), std::string::npos);
+  EXPECT_EQ(quillmark("frobnicate"), 2);
+}
+
+}  // namespace
