@@ -1,25 +1,18 @@
 #include "engine/OutlookItem.h"
 
-#include "foundation/Settings.h"
 #include "engine/detail/DispatchHelpers.h"
+#include "foundation/Settings.h"
 #include "platform/com/DispatchDriver.h"
+#include "platform/outlook/Dispids.h"
 
 using engine::detail::countOf;
 using engine::detail::dispatchOf;
 using engine::detail::getItemOf;
+using namespace platform::outlook;
 
 namespace {
 
-// Item members read here (Outlook's DISPIDs).
-constexpr DISPID kDispidMessageClass = 0x001A;
-constexpr DISPID kDispidHTMLBody = 0xF404;
-constexpr DISPID kDispidAttachments = 0xF815;
-constexpr DISPID kDispidLinks = 0xF405;
-constexpr DISPID kDispidUserProperties = 0xF816;
-constexpr DISPID kDispidItemProperties = 0xFA09;
-constexpr DISPID kDispidMAPIOBJECT = 0xF100;
-constexpr DISPID kDispidCompanies = 0x853B;
-constexpr DISPID kDispidSave = 0xF048;
+// Whether the item has changes not yet saved (Outlook's Saved).
 constexpr DISPID kDispidSaved = 0xF0A3;
 
 constexpr LONG kOlOLE = 6;
