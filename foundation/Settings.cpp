@@ -1,6 +1,7 @@
 #include "foundation/Settings.h"
 
 #include <memory>
+#include <optional>
 #include <set>
 
 #include <boost/make_shared.hpp>
@@ -25,12 +26,18 @@ std::unique_ptr<CSettings>& holder() {
 
 // Whether the current user may set values or create sub-keys in the machine product key;
 // asked once per process.
-bool machineKeyWritable() {
-  static const bool writable = [] {
-    const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(u"MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook");
-    return (mask & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
-  }();
+std::optional<bool>& machineKeyWritableCache() {
+  static std::optional<bool> writable;
   return writable;
+}
+
+bool machineKeyWritable() {
+  auto& cache = machineKeyWritableCache();
+  if (!cache) {
+    const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(u"MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook");
+    cache = (mask & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
+  }
+  return *cache;
 }
 
 // The first of several names that are equal ignoring case, or empty: such classes cannot all
@@ -54,6 +61,7 @@ CSettings& CSettings::instance() {
 }
 
 void CSettings::resetForTesting() {
+  machineKeyWritableCache().reset();
   holder().reset();
   NUtils::resetTempPathForTesting();
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/com/Currency.h"
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
 #include "platform/com/Bstr.h"
@@ -27,14 +28,6 @@ using DOUBLE = double;
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
-// Currency: a 64-bit count of ten-thousandths (MAPI's PT_CURRENCY is the same type).
-union CY {
-  LONGLONG int64;
-  struct {
-    ULONG Lo;
-    LONG Hi;
-  } s;
-};
 constexpr LONGLONG kCyScale = 10000;
 
 enum VARENUM : VARTYPE {

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/com/Currency.h"
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
 #include "platform/com/HResult.h"
-#include "platform/com/Variant.h"
 #include "platform/mapi/ComBase.h"
 
 // Property types.
@@ -103,8 +103,6 @@ constexpr ULONG ATT_INVISIBLE_IN_HTML = 0x00000001;
 constexpr ULONG ATT_INVISIBLE_IN_RTF = 0x00000002;
 constexpr ULONG ATT_MHTML_REF = 0x00000004;
 
-// Currency: OLE's CY (platform/com/Variant.h), one type for VARIANT and MAPI values.
-using CURRENCY = CY;
 
 struct SBinary {
   ULONG cb;

@@ -47,6 +47,7 @@ constexpr ErrorTextEntry kTexts[] = {
     {234, u"More data is available."},
     {259, u"No more data is available."},
     {998, u"Invalid access to memory location."},
+    {1004, u"Invalid flags."},
     {1008, u"An attempt was made to reference a token that does not exist."},
     {1009, u"The configuration registry database is corrupt."},
     {1010, u"The configuration registry key is invalid."},

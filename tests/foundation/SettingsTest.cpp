@@ -295,6 +295,20 @@ TEST_F(SettingsTest, SaveAnswersFalseWhenTheHiveCannotBeWritten) {
   EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, kProduct));
 }
 
+TEST_F(SettingsTest, MachineKeyIsNotWritableWhenItsHiveIsNot) {
+  struct ReadOnlyMachine : platform::registry::PosixHiveStorage {
+    bool canWrite(const std::filesystem::path& file) override { return file.filename() != "machine.reg"; }
+  };
+  platform::registry::setStorageForTesting(std::make_shared<ReadOnlyMachine>());
+  CSettings& s = CSettings::instance();  // no machine key at all
+  EXPECT_FALSE(s.isMachineKeyWritable());
+  EXPECT_TRUE(s.canModifySettings());  // users may modify: their own key is written
+  SettingsData data = s.getSettingsData();
+  data.otherOptions.tidyHTML = false;
+  EXPECT_TRUE(s.save(data));
+  EXPECT_FALSE(s.getTidyHTML());
+}
+
 TEST_F(SettingsTest, EnableLoggingZeroSwitchesTheLogOff) {
   const std::string log = (dir() / "qm.log").string();
   SettingsData data = CSettings::instance().getSettingsData();
