@@ -1,6 +1,7 @@
-// Every real sample as a message prepared for printing: its attachments are written whole to the
-// temporary folder (checked against an independent reading of each file), filed as the table
-// below says, deleted with the message, and the .msg file itself is never written.
+// Every real sample as a message prepared for printing, from its item in the Outlook object model
+// over a store of the samples: its attachments are written whole to the temporary folder (checked
+// against an independent reading of each file), filed as the table below says, deleted with the
+// message, and the .msg file itself is never written. Recipients come through Outlook too.
 #include "engine/Message.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,9 @@
 
 #include <boost/make_shared.hpp>
 
+#include "foundation/AddinGlobals.h"
 #include "foundation/Settings.h"
+#include "platform/outlook/Outlook.h"
 #include "tests/engine/MessageFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -75,21 +78,35 @@ class MessageSamplesTest : public testsupport::IsolatedTest {
     NUtils::resetTempPathForTesting();
     m_temp = fs::path(NUtils::getTempPath().toUtf8());
   }
-
-  // The sample as Outlook would hand it to the add-in: an item whose MAPIOBJECT is its message.
-  FakePtr openItem(const fs::path& path) {
-    CComPtr<IMessage> message;
-    EXPECT_EQ(platform::mapi::openMsgFile(path, message.Receive()), S_OK) << path;
-    FakePtr item = itemOf(message);
-    item->text(0x853B, u"Companies", u"").method(0xF048, u"Save").value(0xF0A3, u"Saved", CComVariant(true));
-    return item;
+  void TearDown() override {
+    m_outlook.reset();
+    CSettings::resetForTesting();
+    NGlobals::resetForTesting();
   }
 
+  // A store whose Inbox links to the samples (they are never copied); Outlook becomes the
+  // application the settings store keeps.
+  void openStore(platform::outlook::OutlookOptions options = {}) {
+    const fs::path inbox = dir() / "store" / "Inbox";
+    fs::create_directories(inbox);
+    for (const auto& entry : fs::directory_iterator(samplesDir()))
+      if (entry.path().extension() == ".msg") fs::create_symlink(entry.path(), inbox / entry.path().filename());
+    m_outlook = platform::outlook::COutlook::open(dir() / "store", std::move(options));
+    ASSERT_TRUE(m_outlook);
+    CSettings::instance().outlookApplication() = m_outlook->application();
+    // The settings store keeps its own support files in the same folder.
+    m_supportFiles = filesIn(m_temp);
+  }
+  CComPtr<IDispatch> item(const char* name) { return m_outlook->item(dir() / "store" / "Inbox" / name); }
+
   fs::path m_temp;
+  std::unique_ptr<platform::outlook::COutlook> m_outlook;
+  std::set<std::string> m_supportFiles;
 };
 
 TEST_F(MessageSamplesTest, AttachmentsAreWrittenWholeAndDeletedWithTheMessage) {
   QM_REQUIRE_SHARED_DATA();
+  openStore();
   int samples = 0;
   for (const auto& entry : fs::directory_iterator(samplesDir())) {
     if (entry.path().extension() != ".msg") continue;
@@ -97,8 +114,8 @@ TEST_F(MessageSamplesTest, AttachmentsAreWrittenWholeAndDeletedWithTheMessage) {
     SCOPED_TRACE(name);
     ++samples;
     const std::string before = testsupport::readFile(entry.path());
-    FakePtr item = openItem(entry.path());
-    auto message = boost::make_shared<CMessage>(item);
+    const auto modified = fs::last_write_time(entry.path());
+    auto message = boost::make_shared<CMessage>(item(name.c_str()));
     ASSERT_TRUE(message->getMAPIMessage());
     EXPECT_TRUE(message->hasAttachments());
 
@@ -126,16 +143,17 @@ TEST_F(MessageSamplesTest, AttachmentsAreWrittenWholeAndDeletedWithTheMessage) {
     }
 
     message.reset();
-    EXPECT_TRUE(filesIn(m_temp).empty());
-    EXPECT_EQ(item->count(u"call Save"), 0u);
+    EXPECT_EQ(filesIn(m_temp), m_supportFiles);
     EXPECT_EQ(testsupport::readFile(entry.path()), before);
+    EXPECT_EQ(fs::last_write_time(entry.path()), modified);
   }
   EXPECT_GE(samples, 28);
 }
 
 TEST_F(MessageSamplesTest, InlineImagesOfASampleReplaceTheBodysSources) {
   QM_REQUIRE_SHARED_DATA();
-  auto message = boost::make_shared<CMessage>(openItem(samplesDir() / "hht__attachAndInline.msg"));
+  openStore();
+  auto message = boost::make_shared<CMessage>(item("hht__attachAndInline.msg"));
   platform::html::CHtmlDocument document;
   ASSERT_EQ(document.loadFromString(u"<p><img width=10 src=\"cid:image001.png@01D78380.EF6DC500\"></p>"), S_OK);
   message->replaceImages(document);
@@ -143,6 +161,31 @@ TEST_F(MessageSamplesTest, InlineImagesOfASampleReplaceTheBodysSources) {
   ASSERT_EQ(message->getInlineImages().size(), 1u);
   EXPECT_EQ(src, message->getInlineImages()[0]->filePath);
   EXPECT_EQ(fs::file_size(fs::path(src.toUtf8())), 809u);
+}
+
+TEST_F(MessageSamplesTest, ReceivedByIsOutlooksCurrentUserAndSurvivesItsFailure) {
+  QM_REQUIRE_SHARED_DATA();
+  NGlobals::setOfficeMajorVersion(12);
+  {
+    platform::outlook::OutlookOptions options;
+    options.userName = u"Printing User";
+    options.userAddress = u"printer@example.org";
+    openStore(options);
+    CMessage message(item("hht__attachmentFiles.msg"));
+    const RecipientList receivedBy = *message.getRecipients(kRecipientReceivedBy);
+    ASSERT_EQ(receivedBy.size(), 1u);
+    EXPECT_EQ(receivedBy[0].name, u"Printing User");
+    EXPECT_EQ(receivedBy[0].address, u"printer@example.org");
+  }
+  fs::remove_all(dir() / "store");
+  platform::outlook::OutlookOptions failing;
+  failing.userName = u"Printing User";
+  failing.currentUserFails = true;
+  openStore(failing);
+  CMessage message(item("hht__attachmentFiles.msg"));
+  EXPECT_EQ(message.getRecipients(kRecipientSender)->front().name, u"hmailuser");
+  EXPECT_EQ(message.getRecipients(kRecipientTo)->size(), 1u);
+  EXPECT_EQ(message.getAttachments().size(), 3u);
 }
 
 }  // namespace
