@@ -1,6 +1,7 @@
 #include "engine/OutlookItem.h"
 
 #include "engine/detail/DispatchHelpers.h"
+#include "foundation/HtmlText.h"
 #include "foundation/Settings.h"
 #include "platform/com/DispatchDriver.h"
 #include "platform/outlook/Dispids.h"
@@ -245,6 +246,11 @@ quilstring COutlookItem::getMessageClass() const {
 quilstring COutlookItem::getHTMLBody() const {
   quilstring html;
   if (!getString(kDispidHTMLBody, html)) return {};
+  try {
+    if (CSettings::instance().getTidyHTML()) NUtils::tidyHTML(html);
+  } catch (...) {
+    return {};
+  }
   return html;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/Settings.h"
 #include "tests/engine/FakeOutlook.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -50,6 +51,8 @@ class OutlookItemTest : public testsupport::IsolatedTest {
         .failing(kBroken, u"Broken");
     m_item = COutlookItem(m_fake);
   }
+
+  void TearDown() override { CSettings::resetForTesting(); }
 
   FakePtr m_fake;
   COutlookItem m_item;
@@ -212,6 +215,16 @@ TEST_F(OutlookItemTest, TouchSavesOnlyAnUnsavedItemWhoseCompaniesReads) {
   m_fake->failing(0x853B, u"Companies");
   m_item.touchAndSave();
   EXPECT_EQ(m_fake->count(u"call Save"), 0u);
+}
+
+TEST_F(OutlookItemTest, HTMLBodyIsTidiedWhenTheOptionIsOn) {
+  EXPECT_EQ(m_item.getHTMLBody(), u"");  // no HTMLBody
+  m_fake->text(0xF404, u"HTMLBody", u"<p>Hello<b>there");
+  const quilstring tidied = m_item.getHTMLBody();
+  EXPECT_NE(tidied.find(u"<html"), quilstring::npos);
+  EXPECT_NE(tidied.find(u"</b>"), quilstring::npos);
+  CSettings::instance().getSettingsData().otherOptions.tidyHTML = false;
+  EXPECT_EQ(m_item.getHTMLBody(), u"<p>Hello<b>there");
 }
 
 }  // namespace
