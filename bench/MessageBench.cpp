@@ -1,4 +1,4 @@
-// A sample prepared for printing: the message made from the item (recipients read), its
+// A sample prepared for printing: the message made from its Outlook item (recipients read), its
 // attachments written to the temporary folder, and the files deleted with it.
 #include <benchmark/benchmark.h>
 
@@ -10,9 +10,7 @@
 
 #include "engine/Message.h"
 #include "foundation/Settings.h"
-#include "platform/com/ComObject.h"
-#include "platform/com/DispatchImpl.h"
-#include "platform/mapi/MsgFile.h"
+#include "platform/outlook/Outlook.h"
 
 #ifndef QM_SHARED_DIR
 #define QM_SHARED_DIR "../shared"
@@ -20,36 +18,23 @@
 
 namespace {
 
-// An item answering MAPIOBJECT with its message, as Outlook hands an opened file to the add-in.
-class CItem : public CComObjectRootEx<CComSingleThreadModel>, public platform::com::IDispatchTableImpl<IDispatch> {
- public:
-  BEGIN_COM_MAP(CItem)
-    COM_INTERFACE_ENTRY(IDispatch)
-  END_COM_MAP()
+std::filesystem::path g_store;
 
-  void hold(IMessage* message) {
-    m_message = message;
-    dispatchTable().property(0xF100, u"MAPIOBJECT", [this](const platform::com::CDispArgs&, VARIANT* result) {
-      return platform::com::putVariant(result, CComVariant(static_cast<IUnknown*>(m_message.p)));
-    });
-  }
-
- private:
-  CComPtr<IMessage> m_message;
-};
-
+// The item of a sample in a store that links to it, as Outlook hands it to the add-in.
 void prepare(benchmark::State& state, const char* name) {
-  const std::filesystem::path path = std::filesystem::path(QM_SHARED_DIR) / "testdata" / "msg" / name;
+  const std::filesystem::path sample = std::filesystem::path(QM_SHARED_DIR) / "testdata" / "msg" / name;
+  std::error_code ec;
+  std::filesystem::create_directories(g_store / "Inbox", ec);
+  std::filesystem::create_symlink(sample, g_store / "Inbox" / name, ec);
+  auto outlook = platform::outlook::COutlook::open(g_store);
+  CComPtr<IDispatch> item = outlook ? outlook->item(g_store / "Inbox" / name) : nullptr;
+  if (!item || !std::filesystem::exists(sample)) {
+    state.SkipWithError("sample not found (set QM_SHARED_DIR)");
+    return;
+  }
   NUtils::getTempPath();
   std::size_t files = 0;
   for (auto _ : state) {
-    CComPtr<IMessage> message;
-    if (FAILED(platform::mapi::openMsgFile(path, message.Receive()))) {
-      state.SkipWithError("sample not found (set QM_SHARED_DIR)");
-      return;
-    }
-    CComPtr<CComObject<CItem>> item = CComObject<CItem>::Make();
-    item->hold(message);
     auto printed = boost::make_shared<CMessage>(item);
     benchmark::DoNotOptimize(printed->getRecipients(kRecipientTo));
     benchmark::DoNotOptimize(printed->getRecipients(kRecipientSender));
@@ -70,6 +55,7 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/qmbench-XXXXXX";
   if (!mkdtemp(pattern)) return 1;
   setenv("TMPDIR", pattern, 1);
+  g_store = std::filesystem::path(pattern) / "store";
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
