@@ -152,9 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quilstring processed = itemText;
   CPropertyFormatter::postProcess(settings, processed);
 
-  static platform::html::CHtmlDocument document;
-  static bool loaded = SUCCEEDED(document.loadFromString(u"<html><body><p><span id=f></span></p></body></html>"));
-  if (!loaded) return 0;
+  platform::html::CHtmlDocument document;
+  if (FAILED(document.loadFromString(u"<html><body><p><span id=f></span></p></body></html>"))) return 0;
   const platform::html::CHtmlElement element = document.all().item(u"f").item(0);
 
   CVariantSource source(value);

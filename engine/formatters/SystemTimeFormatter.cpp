@@ -5,6 +5,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "engine/OutlookItem.h"
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
@@ -105,7 +106,8 @@ bool CSysTimePropertyFormatter::formatFrom(CElementSettings& settings, IFieldSou
   } else {
     read = readItemValue(settings, source, &IFieldSource::getFileTime, &IFieldSource::getFileTimeByName, time);
     if (!read) {
-      if (const auto mapi = readMAPIValue(settings, source, {key()})) {
+      // Outlook's "no date" is no value.
+      if (const auto mapi = readMAPIValue(settings, source, {key()}); mapi && !isOutlookNoDate(mapi->Value.ft)) {
         time.time = mapi->Value.ft;
         time.utc = true;
         read = true;
