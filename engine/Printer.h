@@ -1,0 +1,142 @@
+#pragma once
+// CPrinter: renders one print job with one template. It loads the template into an off-screen
+// document, fills it from the job, writes the filled document into the job's own folder and
+// hands it to the print template (the layout on the browser), which prints or previews it. The
+// states loading, ready, printing and ended run inside the printer's own modal loop, driven by
+// its own 100 ms timer; DoService answers the job's print status.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/detail/PrintJobStandIn.h"
+#include "foundation/QuilString.h"
+#include "platform/WinTypes.h"
+#include "platform/html/HtmlDocument.h"
+#include "platform/loop/MessageLoop.h"
+
+// What the printer's modes ask of the print template.
+enum class PrintCommand { kPrint, kPrintWithDialog, kPreview };
+
+// The mode table: 1 and 5 print at once, 2 and 6 print after the print dialog, 3 and 4 preview;
+// any other mode has no command.
+std::optional<PrintCommand> printCommandOfMode(int mode);
+
+// A page range as the print template takes it.
+struct PrintRange {
+  bool selected = false;  // print only from..to
+  int from = 1;
+  int to = 1;
+};
+
+// The page settings the page setup changes; margins in hundredths of an inch.
+struct PageSettings {
+  long marginTop = 60;
+  long marginBottom = 60;
+  long marginLeft = 60;
+  long marginRight = 60;
+  bool landscape = false;
+  quilstring header;
+  quilstring footer;
+};
+
+// One print template over one filled document: its layout, its page settings and the job's
+// page range from the scripting object, and the scripting object's attachments.
+class IPrintTemplate {
+ public:
+  virtual ~IPrintTemplate();
+  // Takes the filled document (its file, and the template's address that names the template's
+  // page settings) and reads the page settings and the job's range.
+  virtual HRESULT open(const std::filesystem::path& document, const quilstring& address) = 0;
+  virtual PrintRange defaultRange() const = 0;
+  virtual PageSettings pageSettings() const = 0;
+  virtual void setPageSettings(const PageSettings& settings) = 0;
+  // Lays the document out and prints the range's pages, decorated, to pdf; `pages` answers the
+  // laid-out pages. E_LOAD_TIMEOUT (platform/browser) when the load outlasts loadTimeoutMs.
+  virtual HRESULT print(const PrintRange& range, DWORD loadTimeoutMs, const std::filesystem::path& pdf, int& pages) = 0;
+  virtual bool hasAttachments() const = 0;
+  virtual HRESULT showAttachmentsDialog() = 0;
+  // Writes the page settings back for the template; the print template goes.
+  virtual void close() = 0;
+};
+
+// Where printed pages go: the default CUPS printer when there is one, else a PDF file in the
+// output folder. The host's --out sends every print to the folder.
+struct PrintDestination {
+  std::filesystem::path folder;  // empty: the user's documents folder
+  bool alwaysToFolder = false;
+  quilstring fileStem;           // the next PDF's name without ".pdf"; empty: the template's name
+};
+void setPrintDestination(const PrintDestination& destination);
+const PrintDestination& printDestination();
+// The PDFs this process wrote, in order (the host reports them).
+const std::vector<std::filesystem::path>& writtenPdfs();
+
+class CPrinter : public IPrinter {
+ public:
+  // The status codes DoService answers.
+  static constexpr int kPrinted = 1;
+  static constexpr int kTemplateMissing = 5;
+  static constexpr int kLoadTimedOut = 6;
+  static constexpr int kBrowserError = 7;
+
+  CPrinter(const CPrintInfo& job, const quilstring& templatePath);
+  ~CPrinter() override;
+  CPrinter(const CPrinter&) = delete;
+  CPrinter& operator=(const CPrinter&) = delete;
+
+  int DoService(int mode) override;
+  // Stops the timer and ends the printer's loop.
+  void KillWBHost();
+
+  // What the printer is built on; tests replace each part.
+  struct Services {
+    // Fills one loaded document from the job (the template filler).
+    std::function<void(platform::html::CHtmlDocument&, const CPrintInfo&)> fill;
+    // Makes the print template on the extracted print template page.
+    std::function<std::unique_ptr<IPrintTemplate>(const std::filesystem::path& printTemplatePage)> makePrintTemplate;
+    // Whether a default printer exists, and the print of a PDF on it.
+    std::function<bool()> hasDefaultPrinter;
+    std::function<HRESULT(const std::filesystem::path& pdf, int copies)> printOnPrinter;
+  };
+  // Replaces the services whose functions are set; an empty argument restores the real ones.
+  static void setServicesForTesting(const Services& services);
+  static void resetServicesForTesting();
+
+ private:
+  void OnInitDialog();
+  void OnDocumentComplete(platform::html::CHtmlDocument& document);
+  void OnTimer();
+  void Print();
+  void OnPrintTemplateTeardown();
+  void fail(int status);
+
+  // The print template's run in a command; answers the status the printer ends with.
+  int runPrintTemplate(PrintCommand command);
+  // One print of the pages, after the print dialog when asked; kCancelled when it was cancelled.
+  int printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inPreview, int pages);
+  static int statusOf(HRESULT hr);
+  std::filesystem::path jobFolder();
+
+  static constexpr int kCancelled = -1;
+
+  CPrintInfo m_job;
+  quilstring m_templatePath;
+  int m_mode = 0;
+  int m_status = 0;
+  bool m_loading = false;
+  bool m_ready = false;
+  DWORD m_startTick = 0;
+  DWORD m_loadTimeout = 0;
+  std::filesystem::path m_document;  // the filled document
+  std::filesystem::path m_folder;    // the job's own folder
+  std::filesystem::path m_page;      // the extracted print template page
+  platform::loop::CModalLoop m_loop;
+  bool m_timerRunning = false;
+  bool m_ended = false;
+  // Work the loop still holds for this printer checks it before touching the object.
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
