@@ -1,5 +1,5 @@
-// CPrintInfo: the message class of item and folder jobs, copies that share the message, and a
-// page range that outlives the settings it was taken from.
+// CPrintInfo: the message class of item and folder jobs, and a page range that outlives the
+// settings it was taken from.
 #include "engine/PrintInfo.h"
 
 #include <gtest/gtest.h>
@@ -32,23 +32,6 @@ TEST_F(PrintInfoTest, MessageClassComesFromTheFolderElseTheItem) {
   EXPECT_TRUE(CPrintInfo(kFolderJob, unreadable).getMessageClass().empty());
   EXPECT_TRUE(CPrintInfo(makeFake()).getMessageClass().empty());
   EXPECT_TRUE(CPrintInfo(nullptr).getMessageClass().empty());
-}
-
-TEST_F(PrintInfoTest, CopiesShareTheMessageAndHoldTheirOwnReferences) {
-  FakePtr folder = fakeFolder(u"IPM.Note");
-  FakePtr selection = fakeSelection({});
-  auto job = std::make_unique<CPrintInfo>(kFolderJob, folder);
-  job->setSelection(selection);
-  job->addSource(boost::make_shared<CMessage>(fakeItem(u"IPM.Note")));
-  const CPrintInfo copy(*job);
-  job.reset();
-  EXPECT_EQ(copy.getFolder(), folder.p);
-  EXPECT_EQ(copy.getSelection(), selection.p);
-  EXPECT_EQ(copy.getSources().size(), 1u);
-
-  CPrintInfo memoJob(fakeItem(u"IPM.Note"));
-  const CPrintInfo memoCopy(memoJob);
-  EXPECT_EQ(memoCopy.getItem(), memoJob.getItem());
 }
 
 // The range set from a custom button's action survives a save that replaces every button.

@@ -146,18 +146,6 @@ TEST_F(PrintJobSamplesTest, ExplorerSelectionBecomesATableJobOverTheFolder) {
     EXPECT_TRUE(ui.messageBoxes().empty());
   }
 
-  // A memo template chosen for the selection prints each selected item by itself.
-  testsupport::ScriptedUi ui;
-  ui.queueChoice(0);
-  RecordingPrinters printers;
-  CPrintInfo job(kFolderJob, property(explorer, u"CurrentFolder"));
-  job.setSelection(property(explorer, u"Selection"));
-  EXPECT_EQ(CPrintItem(job).printJob(kModePrint, u"", printers.factory()), kStatusPrinted);
-  ASSERT_EQ(printers.calls.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) {
-    ASSERT_TRUE(printers.calls[i].job.getItem());
-    EXPECT_EQ(printers.calls[i].job.getMessageClass(), referenceClass(m_samples[i == 0 ? 0 : i == 1 ? 2 : 5]));
-  }
 }
 
 }  // namespace
