@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/detail/PrintJobStandIn.h"
+#include "engine/PrintInfo.h"
+#include "engine/PrintItem.h"
 #include "foundation/QuilString.h"
 #include "platform/WinTypes.h"
 #include "platform/html/HtmlDocument.h"

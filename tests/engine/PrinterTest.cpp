@@ -218,7 +218,7 @@ TEST_F(PrinterTest, CurrentJobIsEachJobsOwnAndClearedAtTheEnd) {
   EXPECT_EQ(NCurrentJob::range(), nullptr);
 
   // A job without a message (table style) never sees the previous job's item or range.
-  CPrintInfo table(nullptr);
+  CPrintInfo table(kFolderJob, nullptr);
   EXPECT_EQ(print(5, table), 1);
   ASSERT_EQ(m_script.currentItemAtPrint.size(), 2u);
   EXPECT_FALSE(m_script.currentItemAtPrint[1]);
