@@ -3,14 +3,17 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "host/Install.h"
+#include "host/Print.h"
 
 namespace {
 
 int usage(std::FILE* out) {
   std::fputs(
       "usage: quillmark install [--program-dir DIR]\n"
+      "       quillmark print FILE.msg... [--preview | --dialog] [--table] [--template NAME] [--out DIR]\n"
       "  install   registers the product key, its install defaults and the shipped templates\n"
       "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark)\n",
       out);
@@ -32,6 +35,16 @@ int runInstall(int argc, char** argv) {
   return result.ok ? 0 : 1;
 }
 
+int runPrintCommand(int argc, char** argv) {
+  std::string error;
+  const auto command = host::parsePrintCommandLine(std::vector<std::string>(argv + 2, argv + argc), error);
+  if (!command) {
+    std::fprintf(stderr, "quillmark print: %s\n", error.c_str());
+    return 2;
+  }
+  return host::runPrint(*command);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,6 +52,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage(stderr);
     const std::string command = argv[1];
     if (command == "install") return runInstall(argc, argv);
+    if (command == "print") return runPrintCommand(argc, argv);
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "quillmark: unknown command %s\n", command.c_str());
     return usage(stderr);

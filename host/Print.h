@@ -1,0 +1,25 @@
+#pragma once
+// quillmark print FILE.msg... [--preview | --dialog] [--table] [--template NAME] [--out DIR]
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct PrintCommandLine {
+  std::vector<std::filesystem::path> files;
+  int mode = 5;  // 5 print, 6 with the print dialog, 4 preview
+  bool table = false;
+  std::string templateName;
+  std::filesystem::path out;  // every PDF goes there when set
+};
+
+// The command line after "print"; nothing (and the reason in `error`) when it is wrong.
+std::optional<PrintCommandLine> parsePrintCommandLine(const std::vector<std::string>& args, std::string& error);
+
+// Runs the command; answers the process's exit status (0 when everything printed).
+int runPrint(const PrintCommandLine& command);
+
+}  // namespace host
