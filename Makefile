@@ -2,13 +2,24 @@
 BUILD_TEST  := build/asan
 BUILD_BENCH := build/release
 BUILD_FUZZ  := build/fuzz
+BUILD_DEMO  := build/demo
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps test build-test bench fuzz clean
+.PHONY: deps demo test build-test bench fuzz clean
 
 deps:
 	@scripts/install-deps
+
+# Prints the sample items (written by the project's own .msg writer) to PDFs in out/, with the
+# product installed into a home inside the build folder.
+demo: deps
+	cmake -S . -B $(BUILD_DEMO) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF
+	cmake --build $(BUILD_DEMO) -j $(JOBS) --target quillmark quillmark_samples
+	rm -rf $(BUILD_DEMO)/demo-home $(BUILD_DEMO)/samples
+	QUILLMARK_HOME=$(CURDIR)/$(BUILD_DEMO)/demo-home $(BUILD_DEMO)/host/quillmark install
+	$(BUILD_DEMO)/host/quillmark_samples $(BUILD_DEMO)/samples
+	QUILLMARK_HOME=$(CURDIR)/$(BUILD_DEMO)/demo-home $(BUILD_DEMO)/host/quillmark print $(BUILD_DEMO)/samples/*.msg --out out
 
 build-test: deps
 	cmake -S . -B $(BUILD_TEST) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_TESTS=ON
