@@ -150,7 +150,7 @@ class CBrowserPrintTemplate final : public IPrintTemplate {
 
 CPrinter::Services realServices() {
   CPrinter::Services services;
-  services.fill = [](platform::html::CHtmlDocument&, const CPrintInfo&) {};
+  services.fill = [](platform::html::CHtmlDocument&, CPrintInfo&) {};
   services.makePrintTemplate = [](const fs::path& page) -> std::unique_ptr<IPrintTemplate> {
     return std::make_unique<CBrowserPrintTemplate>(page);
   };

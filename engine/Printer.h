@@ -96,7 +96,7 @@ class CPrinter : public IPrinter {
   // What the printer is built on; tests replace each part.
   struct Services {
     // Fills one loaded document from the job (the template filler).
-    std::function<void(platform::html::CHtmlDocument&, const CPrintInfo&)> fill;
+    std::function<void(platform::html::CHtmlDocument&, CPrintInfo&)> fill;
     // Makes the print template on the extracted print template page.
     std::function<std::unique_ptr<IPrintTemplate>(const std::filesystem::path& printTemplatePage)> makePrintTemplate;
     // Whether a default printer exists, and the print of a PDF on it.

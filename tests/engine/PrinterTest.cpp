@@ -81,7 +81,7 @@ class PrinterTest : public testsupport::IsolatedTest {
                                  "<img src=\"logo.gif\"></body></html>";
     CPrinter::Services services;
     services.makePrintTemplate = [this](const fs::path&) { return std::make_unique<CFakePrintTemplate>(m_script); };
-    services.fill = [this](platform::html::CHtmlDocument&, const CPrintInfo&) { ++m_fills; };
+    services.fill = [this](platform::html::CHtmlDocument&, CPrintInfo&) { ++m_fills; };
     services.printOnPrinter = [this](const fs::path&, int copies) {
       m_printerCopies.push_back(copies);
       return m_printerResult;
@@ -158,7 +158,7 @@ TEST_F(PrinterTest, MissingTemplateIsStatusFiveBeforeAnyLoad) {
 
 TEST_F(PrinterTest, FillThatThrowsIsStatusSeven) {
   CPrinter::Services services;
-  services.fill = [](platform::html::CHtmlDocument&, const CPrintInfo&) { throw std::runtime_error("bad"); };
+  services.fill = [](platform::html::CHtmlDocument&, CPrintInfo&) { throw std::runtime_error("bad"); };
   CPrinter::setServicesForTesting(services);
   EXPECT_EQ(print(5), 7);
   EXPECT_EQ(m_script.made, 0);
@@ -168,7 +168,7 @@ TEST_F(PrinterTest, LoadOutlastingTheTimeoutIsStatusSix) {
   setLoadTimeout(150);
   // A fill that keeps the load busy while the loop runs: the printer's own timer ends it.
   CPrinter::Services services;
-  services.fill = [](platform::html::CHtmlDocument&, const CPrintInfo&) { platform::loop::runFor(600); };
+  services.fill = [](platform::html::CHtmlDocument&, CPrintInfo&) { platform::loop::runFor(600); };
   CPrinter::setServicesForTesting(services);
   EXPECT_EQ(print(5), 6);
   EXPECT_TRUE(m_script.printed.empty());
@@ -177,7 +177,7 @@ TEST_F(PrinterTest, LoadOutlastingTheTimeoutIsStatusSix) {
 TEST_F(PrinterTest, LoadWithinTheTimeoutPrints) {
   setLoadTimeout(2000);
   CPrinter::Services services;
-  services.fill = [](platform::html::CHtmlDocument&, const CPrintInfo&) { platform::loop::runFor(250); };
+  services.fill = [](platform::html::CHtmlDocument&, CPrintInfo&) { platform::loop::runFor(250); };
   CPrinter::setServicesForTesting(services);
   EXPECT_EQ(print(5), 1);
 }
