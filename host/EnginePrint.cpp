@@ -29,12 +29,13 @@ int printThroughEngine(const EnginePrintRequest& request) {
     setPrintDestination(destination);
     status = CPrintItem(job).printJob(request.mode, request.templatePath, makePrinter);
   } else {
-    for (std::size_t i = 0; i < request.items.size() && status == kStatusPrinted; ++i) {
+    for (std::size_t i = 0; i < request.items.size(); ++i) {
       CPrintInfo job(request.items[i]);
       PrintDestination destination = base;
       if (i < request.fileStems.size()) destination.fileStem = request.fileStems[i];
       setPrintDestination(destination);
-      status = CPrintItem(job).printJob(request.mode, request.templatePath, makePrinter);
+      const int itemStatus = CPrintItem(job).printJob(request.mode, request.templatePath, makePrinter);
+      if (status == kStatusPrinted) status = itemStatus;
     }
   }
   setPrintDestination(base);

