@@ -254,16 +254,16 @@ int CPrinter::DoService(int mode) {
     const fs::path file(utf16ToUtf8(m_templatePath));
     if (m_templatePath.empty() || !fs::is_regular_file(file, ec)) {
       LOG_ERROR(u"Template file does not exist: %s", m_templatePath.c_str());
-      return kTemplateMissing;
+      return kStatusTemplateMissing;
     }
     OnInitDialog();
     if (!m_ended) m_loop.run();
   } catch (const std::exception& e) {
     LOG_ERROR(u"Exception caught in CPrinter::DoService: %s", utf8ToUtf16(e.what()).c_str());
-    m_status = kBrowserError;
+    m_status = kStatusBrowserError;
   } catch (...) {
     LOG_ERROR(u"Exception caught in CPrinter::DoService");
-    m_status = kBrowserError;
+    m_status = kStatusBrowserError;
   }
   if (m_timerRunning) {
     platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
@@ -300,18 +300,18 @@ void CPrinter::OnInitDialog() {
         platform::html::CHtmlDocument document;
         if (FAILED(document.loadFromFile(fs::path(utf16ToUtf8(m_templatePath))))) {
           LOG_ERROR(u"Failed to load template: %s", m_templatePath.c_str());
-          fail(kBrowserError);
+          fail(kStatusBrowserError);
           return;
         }
         OnDocumentComplete(document);
       } catch (...) {
         LOG_ERROR(u"Exception caught in CPrinter while loading the template");
-        fail(kBrowserError);
+        fail(kStatusBrowserError);
       }
     });
   } catch (...) {
     LOG_ERROR(u"Exception caught in CPrinter::OnInitDialog");
-    m_status = kBrowserError;
+    m_status = kStatusBrowserError;
     KillWBHost();
   }
 }
@@ -328,7 +328,7 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
     out.close();
     if (!out) {
       LOG_ERROR(u"Cannot write the filled document: %s", utf8ToUtf16(file.string()).c_str());
-      fail(kBrowserError);
+      fail(kStatusBrowserError);
       return;
     }
     m_document = file;
@@ -336,10 +336,10 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
     if (!m_ready) m_ready = true;
   } catch (const std::exception& e) {
     LOG_ERROR(u"Exception caught in CPrinter::OnDocumentCompleteExplorer: %s", utf8ToUtf16(e.what()).c_str());
-    fail(kBrowserError);
+    fail(kStatusBrowserError);
   } catch (...) {
     LOG_ERROR(u"Exception caught in CPrinter::OnDocumentCompleteExplorer");
-    fail(kBrowserError);
+    fail(kStatusBrowserError);
   }
 }
 
@@ -354,12 +354,12 @@ void CPrinter::OnTimer() {
       const DWORD elapsed = GetTickCount() - m_startTick;  // unsigned: a wrapped count still subtracts right
       if (elapsed > m_loadTimeout) {
         LOG_ERROR(u"Loading of the template timed out after %lu ms", static_cast<unsigned long>(elapsed));
-        fail(kLoadTimedOut);
+        fail(kStatusLoadTimedOut);
       }
     }
   } catch (...) {
     LOG_ERROR(u"Exception caught in CPrinter::OnTimer");
-    fail(kBrowserError);
+    fail(kStatusBrowserError);
   }
 }
 
@@ -372,55 +372,55 @@ void CPrinter::Print() {
       caption.LoadString(NGlobals::moduleInstance(), IDS_LONG_PRODUCT_NAME);
       MessageBoxW(GetActiveWindow(), text.c_str(), caption.c_str(), MB_ICONERROR);
       // Nothing can print: the printer ends rather than wait for a teardown that never comes.
-      fail(kBrowserError);
+      fail(kStatusBrowserError);
       return;
     }
     const std::optional<PrintCommand> command = printCommandOfMode(m_mode);
     if (!command) {
       LOG_ERROR(u"Unsupported print mode %d", m_mode);
-      fail(kBrowserError);
+      fail(kStatusBrowserError);
       return;
     }
     m_page = fs::path(utf16ToUtf8(page));
     const int status = runPrintTemplate(*command);
-    if (status == kPrinted)
+    if (status == kStatusPrinted)
       OnPrintTemplateTeardown();
     else
       fail(status);
   } catch (const std::exception& e) {
     LOG_ERROR(u"Exception caught in CPrinter::Print: %s", utf8ToUtf16(e.what()).c_str());
-    fail(kBrowserError);
+    fail(kStatusBrowserError);
   } catch (...) {
     LOG_ERROR(u"Exception caught in CPrinter::Print");
-    fail(kBrowserError);
+    fail(kStatusBrowserError);
   }
 }
 
 void CPrinter::OnPrintTemplateTeardown() {
-  m_status = kPrinted;
+  m_status = kStatusPrinted;
   KillWBHost();
 }
 
 int CPrinter::statusOf(HRESULT hr) {
-  if (SUCCEEDED(hr)) return kPrinted;
-  return hr == platform::browser::E_LOAD_TIMEOUT ? kLoadTimedOut : kBrowserError;
+  if (SUCCEEDED(hr)) return kStatusPrinted;
+  return hr == platform::browser::E_LOAD_TIMEOUT ? kStatusLoadTimedOut : kStatusBrowserError;
 }
 
 int CPrinter::runPrintTemplate(PrintCommand command) {
   std::unique_ptr<IPrintTemplate> printTemplate = services().makePrintTemplate(m_page);
-  if (!printTemplate) return kBrowserError;
+  if (!printTemplate) return kStatusBrowserError;
   struct Closer {
     IPrintTemplate& t;
     ~Closer() { t.close(); }
   } closer{*printTemplate};
   if (HRESULT hr = printTemplate->open(m_document, m_templatePath); FAILED(hr)) {
     LOG_ERROR(u"The print template could not take the document (0x%08lX)", static_cast<unsigned long>(hr));
-    return kBrowserError;
+    return kStatusBrowserError;
   }
 
   if (command != PrintCommand::kPreview) {
     const int status = printOnce(*printTemplate, command == PrintCommand::kPrintWithDialog, false, 0);
-    return status == kCancelled ? kPrinted : status;  // a cancelled print dialog closes the print template
+    return status == kCancelled ? kStatusPrinted : status;  // a cancelled print dialog closes the print template
   }
 
   // The preview shows exactly the pages that print: the same layout, written as the PDF shown.
@@ -445,7 +445,7 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
         break;
       }
       case PreviewAction::kClose:
-        return kPrinted;
+        return kStatusPrinted;
     }
   }
 }
@@ -461,7 +461,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
     quilstring caption;
     caption.LoadString(NGlobals::moduleInstance(), IDS_LONG_PRODUCT_NAME);
     MessageBoxW(GetActiveWindow(), fromAfterToText(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
-    return kBrowserError;  // nothing was printed
+    return kStatusBrowserError;  // nothing was printed
   }
 
   const fs::path pdf = answer.toFile ? outputPdf(m_templatePath) : jobFolder() / "print.pdf";
@@ -469,17 +469,17 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   if (HRESULT hr = printTemplate.print(answer.range, m_loadTimeout, pdf, laidOut); FAILED(hr)) return statusOf(hr);
   if (answer.toFile) {
     written().push_back(pdf);
-    return kPrinted;
+    return kStatusPrinted;
   }
-  if (SUCCEEDED(services().printOnPrinter(pdf, answer.copies))) return kPrinted;
+  if (SUCCEEDED(services().printOnPrinter(pdf, answer.copies))) return kStatusPrinted;
   // No default printer (or no lp): the pages go to a file instead of being lost.
   const fs::path file = outputPdf(m_templatePath);
   std::error_code ec;
   fs::copy_file(pdf, file, fs::copy_options::overwrite_existing, ec);
-  if (ec) return kBrowserError;
+  if (ec) return kStatusBrowserError;
   LOG_WARNING(u"No printer took the print; written to %s", utf8ToUtf16(file.string()).c_str());
   written().push_back(file);
-  return kPrinted;
+  return kStatusPrinted;
 }
 
 fs::path CPrinter::jobFolder() {

@@ -78,12 +78,6 @@ const std::vector<std::filesystem::path>& writtenPdfs();
 
 class CPrinter : public IPrinter {
  public:
-  // The status codes DoService answers.
-  static constexpr int kPrinted = 1;
-  static constexpr int kTemplateMissing = 5;
-  static constexpr int kLoadTimedOut = 6;
-  static constexpr int kBrowserError = 7;
-
   CPrinter(const CPrintInfo& job, const quilstring& templatePath);
   ~CPrinter() override;
   CPrinter(const CPrinter&) = delete;
