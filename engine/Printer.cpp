@@ -424,12 +424,14 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
   }
 
   // The preview shows exactly the pages that print: the same layout, written as the PDF shown.
+  // It lives with the job unless the pages are asked for in a folder (the host's --out).
+  const bool keep = destination().alwaysToFolder;
   for (;;) {
-    const fs::path pdf = outputPdf(m_templatePath);
+    const fs::path pdf = keep ? outputPdf(m_templatePath) : jobFolder() / "preview.pdf";
     int pages = 0;
     if (HRESULT hr = printTemplate->print(printTemplate->defaultRange(), m_loadTimeout, pdf, pages); FAILED(hr))
       return statusOf(hr);
-    written().push_back(pdf);
+    if (keep) written().push_back(pdf);
     switch (askPreviewAction(pdf, pages, printTemplate->hasAttachments())) {
       case PreviewAction::kPrint: {
         const int status = printOnce(*printTemplate, true, true, pages);

@@ -310,6 +310,10 @@ TEST_F(PrinterTest, PreviewClosedWithoutPrinting) {
   ASSERT_FALSE(ui.choiceRequests().empty());
   EXPECT_NE(ui.choiceRequests()[0].options[1].find(u"unavailable"), std::u16string::npos);
   EXPECT_TRUE(fs::exists(dir() / "out" / "item.pdf"));
+  // Without a folder asked for, the previewed pages go with the job.
+  setPrintDestination(PrintDestination{dir() / "docs", false, u"item"});
+  EXPECT_EQ(print(4), 1);
+  EXPECT_FALSE(fs::exists(dir() / "docs"));
 }
 
 }  // namespace
