@@ -29,6 +29,15 @@ char16_t charUpper(char16_t c) {
 }
 
 namespace platform::system {
+
+bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && charLower(a[i]) != charLower(b[i])) return false;
+  }
+  return true;
+}
+
 namespace {
 
 // Decodes one UTF-8 sequence at s[i]; answers the code point or -1, and advances i.

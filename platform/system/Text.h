@@ -19,6 +19,11 @@ QM_PLATFORM_API char16_t charLower(char16_t c);
 QM_PLATFORM_API char16_t charUpper(char16_t c);
 
 namespace platform::system {
+// Equal texts ignoring case, one unit at a time as lstrcmpiW's callers here need it.
+QM_PLATFORM_API bool equalsNoCase(std::u16string_view a, std::u16string_view b);
+}  // namespace platform::system
+
+namespace platform::system {
 
 // UTF-8 to UTF-16; an invalid byte becomes U+FFFD, as MultiByteToWideChar does without
 // MB_ERR_INVALID_CHARS.

@@ -100,12 +100,6 @@ std::u16string asciiUpper(std::u16string_view s) {
   return r;
 }
 
-bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && charLower(a[i]) != charLower(b[i])) return false;
-  return true;
-}
 
 bool isAsciiSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f'; }
 

@@ -2,6 +2,7 @@
 // The document tree behind the handles. Nodes are owned by their document and live until it dies:
 // a node taken out of the tree is only detached, so handles to it stay valid.
 
+#include "platform/system/Text.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -64,7 +65,7 @@ void collectElements(const Node* scope, std::vector<Node*>& out);
 
 std::u16string asciiLower(std::u16string_view s);
 std::u16string asciiUpper(std::u16string_view s);
-bool equalsNoCase(std::u16string_view a, std::u16string_view b);
+using platform::system::equalsNoCase;
 bool isAsciiSpace(char16_t c);
 std::u16string_view trimSpace(std::u16string_view s);
 

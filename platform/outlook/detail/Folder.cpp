@@ -7,6 +7,8 @@
 #include "platform/system/Text.h"
 
 namespace platform::outlook::detail {
+
+using platform::system::equalsNoCase;
 namespace {
 
 using platform::com::CDispArgs;
@@ -18,12 +20,6 @@ using platform::com::putText;
 constexpr DISPID kCount = 0x50;
 constexpr DISPID kItem = 0x51;
 
-bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (charLower(a[i]) != charLower(b[i])) return false;
-  return true;
-}
 
 class CFolder : public CComObjectRootEx<CComSingleThreadModel>, public IDispatchTableImpl<IDispatch> {
  public:

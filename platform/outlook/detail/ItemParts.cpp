@@ -5,6 +5,8 @@
 #include "platform/system/Text.h"
 
 namespace platform::outlook::detail {
+
+using platform::system::equalsNoCase;
 namespace {
 
 using platform::com::CDispArgs;
@@ -18,12 +20,6 @@ using platform::mapi::RowSetPtr;
 constexpr DISPID kCount = 0x50;
 constexpr DISPID kItem = 0x51;
 
-bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (charLower(a[i]) != charLower(b[i])) return false;
-  return true;
-}
 
 // A 1-based index argument, or (when names are allowed) a name to look up; -1 when neither fits.
 template <class NameOf>

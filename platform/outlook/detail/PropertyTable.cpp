@@ -8,6 +8,8 @@
 #include "platform/system/Text.h"
 
 namespace platform::outlook::detail {
+
+using platform::system::equalsNoCase;
 namespace {
 
 using F = ValueForm;
@@ -297,9 +299,6 @@ bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
   return true;
 }
 
-bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && startsWithNoCase(a, b);
-}
 
 // The class itself or one of its sub-classes ("IPM.Note" and "IPM.Note.SMIME", not "IPM.Notes").
 bool isClassOrSub(std::u16string_view messageClass, std::u16string_view base) {

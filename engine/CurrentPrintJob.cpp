@@ -1,0 +1,32 @@
+#include "engine/CurrentPrintJob.h"
+
+#include <utility>
+
+namespace {
+
+// Copies, so neither can outlive what it describes: the item is shared, the range is a value.
+boost::shared_ptr<CMessage> g_item;
+PrintOptions g_range;
+NCurrentJob::ItemActions g_actions;
+
+}  // namespace
+
+namespace NCurrentJob {
+
+boost::shared_ptr<CMessage> item() { return g_item; }
+const PrintOptions* range() { return g_item ? &g_range : nullptr; }
+void setItemActions(ItemActions actions) { g_actions = std::move(actions); }
+const ItemActions& itemActions() { return g_actions; }
+
+}  // namespace NCurrentJob
+
+CCurrentPrintJob::CCurrentPrintJob(boost::shared_ptr<CMessage> item, const PrintOptions& range)
+    : m_previousItem(std::move(g_item)), m_previousRange(g_range) {
+  g_item = std::move(item);
+  g_range = g_item ? range : PrintOptions{};
+}
+
+CCurrentPrintJob::~CCurrentPrintJob() {
+  g_item = std::move(m_previousItem);
+  g_range = m_previousRange;
+}

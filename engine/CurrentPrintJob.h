@@ -1,0 +1,48 @@
+#pragma once
+// The job the printer is printing, published process-wide for the print template's scripting
+// object and its attachments dialog: the current item (the message, kept alive while published)
+// and the current range. The printer publishes them for every job with a CCurrentPrintJob scope,
+// so they are gone (or back to an enclosing job's) as soon as that printer ends. UI thread only.
+
+#include <functional>
+
+#include <boost/shared_ptr.hpp>
+
+#include "foundation/SettingsData.h"
+#include "platform/com/HResult.h"
+
+class CMessage;
+
+namespace NCurrentJob {
+
+// Null outside a print, and for a job without a message.
+boost::shared_ptr<CMessage> item();
+// The job's range; null whenever there is no current item.
+const PrintOptions* range();
+
+// What the scripting object asks of the current item: whether its printable attachment list is
+// not empty, and the attachments dialog (the list view, or the selection view) shown over the
+// active window. Installed by whoever links the message and its dialogs; without them the item
+// has no attachments and the dialog fails.
+struct ItemActions {
+  std::function<bool(CMessage&)> hasPrintableAttachments;
+  std::function<HRESULT(CMessage&, bool listView)> showAttachmentsDialog;
+};
+void setItemActions(ItemActions actions);
+const ItemActions& itemActions();
+
+}  // namespace NCurrentJob
+
+// Publishes one job's item and range for its lifetime (a null item publishes no range), and
+// puts back what was published before when it goes.
+class CCurrentPrintJob {
+ public:
+  CCurrentPrintJob(boost::shared_ptr<CMessage> item, const PrintOptions& range);
+  ~CCurrentPrintJob();
+  CCurrentPrintJob(const CCurrentPrintJob&) = delete;
+  CCurrentPrintJob& operator=(const CCurrentPrintJob&) = delete;
+
+ private:
+  boost::shared_ptr<CMessage> m_previousItem;
+  PrintOptions m_previousRange;
+};

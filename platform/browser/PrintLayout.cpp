@@ -1,0 +1,514 @@
+#include "platform/browser/PrintLayout.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+#include "platform/browser/RequestRules.h"
+#include "platform/com/DispatchDriver.h"
+#include "platform/com/Variant.h"
+#include "platform/html/HtmlDocument.h"
+#include "platform/system/Text.h"
+
+using platform::system::utf16ToUtf8;
+using platform::system::utf8ToUtf16;
+#include "platform/system/TimeZone.h"
+
+namespace platform::browser {
+
+IPrintLayout::~IPrintLayout() = default;
+
+int decoratedPageNumber(int page, bool hasCover) { return hasCover ? page - 1 : page; }
+
+int decoratedPageTotal(int pages, bool hasCover, bool hasTrailer) {
+  return std::max(0, pages - (hasCover ? 1 : 0) - (hasTrailer ? 1 : 0));
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::html::CHtmlDocument;
+using platform::html::CHtmlElement;
+
+// Stand-ins for the numbers inside QMPageNo and QMPageTotal, replaced page by page.
+constexpr char16_t kPageNoMark = u'\uE000';
+constexpr char16_t kPageTotalMark = u'\uE001';
+constexpr const char* kPageNoMarkUtf8 = "\xEE\x80\x80";
+constexpr const char* kPageTotalMarkUtf8 = "\xEE\x80\x81";
+
+// The Part of the page a header string claims at least, as Internet Explorer reserves it.
+constexpr double kHeaderStringHeight = 0.27;
+// The body always keeps this much of the page, whatever the margins ask.
+constexpr double kMinContent = 1.0;
+constexpr std::size_t kMaxCachedMeasures = 64;
+
+std::string utf8(std::u16string_view text) { return utf16ToUtf8(text); }
+
+std::string inches(double value) {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  out.precision(6);
+  out << std::fixed << value << "in";
+  return out.str();
+}
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+}
+
+// A relative image source made absolute against the document's folder (as the print template
+// takes each image's resolved address); sources with a scheme stay.
+std::u16string resolveSource(std::u16string_view src, const std::string& folderUrl) {
+  const std::size_t colon = src.find(u':');
+  const std::size_t slash = src.find_first_of(u"/\\?#");
+  if (src.empty() || (colon != std::u16string_view::npos && (slash == std::u16string_view::npos || colon < slash)))
+    return std::u16string(src);
+  if (src.starts_with(u"//")) return u"file:" + std::u16string(src);
+  if (src.front() == u'/') return u"file://" + std::u16string(src);
+  return utf8ToUtf16(folderUrl) + std::u16string(src);
+}
+
+// The block with the numbers' SPANs emptied into marks (only SPANs whose id is QMPageNo or
+// QMPageTotal, as the print template fills them).
+std::string markPageNumbers(const std::string& block) {
+  if (block.find("QMPage") == std::string::npos) return block;
+  std::u16string text = utf8ToUtf16(block);
+  // Marks already in the text would be taken for ours.
+  for (std::size_t at = 0; (at = text.find_first_of(u"\uE000\uE001", at)) != std::u16string::npos;) {
+    const std::u16string entity = text[at] == kPageNoMark ? u"&#xE000;" : u"&#xE001;";
+    text.replace(at, 1, entity);
+    at += entity.size();
+  }
+  CHtmlDocument doc;
+  if (FAILED(doc.loadFromString(u"<!DOCTYPE html><html><head></head><body>" + text + u"</body></html>")))
+    return block;
+  const CHtmlElement body = doc.body();
+  if (!body) return block;
+  const auto all = body.all();
+  bool changed = false;
+  for (long i = 0; i < all.length(); ++i) {
+    CHtmlElement element = all.item(i);
+    if (element.tagName() != u"SPAN") continue;
+    const std::u16string id = element.getAttribute(u"id");
+    if (id == u"QMPageNo") changed |= SUCCEEDED(element.setInnerHTML(std::u16string(1, kPageNoMark)));
+    else if (id == u"QMPageTotal") changed |= SUCCEEDED(element.setInnerHTML(std::u16string(1, kPageTotalMark)));
+  }
+  return changed ? utf8(body.innerHTML()) : block;
+}
+
+std::string withNumbers(std::string block, int pageNo, int pageTotal) {
+  replaceAll(block, kPageNoMarkUtf8, std::to_string(pageNo));
+  replaceAll(block, kPageTotalMarkUtf8, std::to_string(pageTotal));
+  return block;
+}
+
+// A background text that cannot leave its declaration: no braces, semicolons, comments, markup
+// or escapes; "!important" is ours to add.
+bool isSafeBackground(std::u16string_view background) {
+  if (background.empty() || background.size() > 2048) return false;
+  if (background.find_first_of(u"{};<>\\") != std::u16string_view::npos) return false;
+  if (background.find(u"/*") != std::u16string_view::npos || background.find(u'!') != std::u16string_view::npos)
+    return false;
+  for (char16_t c : background)
+    if (c < 0x20) return false;
+  int quotes = 0;
+  for (char16_t c : background)
+    if (c == u'"' || c == u'\'') ++quotes;
+  return quotes % 2 == 0;
+}
+
+// The print template page split where the job's parts go in: its head's start (the job's own
+// base address and page size) and its pages container.
+struct TemplatePage {
+  fs::file_time_type modified;
+  std::uintmax_t size = 0;
+  std::string beforeHead;  // up to and including <head ...>
+  std::string beforePages; // from there up to and including <div id="pages">
+  std::string afterPages;
+  std::string styles;      // the text of its STYLE elements, for measuring with the same rules
+};
+
+std::size_t findNoCase(const std::string& text, std::string_view what, std::size_t from = 0) {
+  auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(),
+                        what.begin(), what.end(), [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                        });
+  return it == text.end() ? std::string::npos : static_cast<std::size_t>(it - text.begin());
+}
+
+HRESULT splitTemplate(const std::string& text, TemplatePage& page) {
+  const std::size_t head = findNoCase(text, "<head");
+  const std::size_t headEnd = head == std::string::npos ? head : text.find('>', head);
+  const std::size_t pages = findNoCase(text, "<div id=\"pages\">");
+  if (headEnd == std::string::npos || pages == std::string::npos || pages < headEnd) return E_FAIL;
+  const std::size_t pagesEnd = pages + std::string_view("<div id=\"pages\">").size();
+  page.beforeHead = text.substr(0, headEnd + 1);
+  page.beforePages = text.substr(headEnd + 1, pagesEnd - headEnd - 1);
+  page.afterPages = text.substr(pagesEnd);
+  page.styles.clear();
+  for (std::size_t at = 0; (at = findNoCase(text, "<style", at)) != std::string::npos;) {
+    const std::size_t open = text.find('>', at);
+    const std::size_t close = findNoCase(text, "</style>", open);
+    if (open == std::string::npos || close == std::string::npos) break;
+    page.styles += text.substr(open + 1, close - open - 1);
+    at = close;
+  }
+  return S_OK;
+}
+
+class CPrintLayout final : public IPrintLayout {
+ public:
+  explicit CPrintLayout(IPrintEngine& engine) : m_engine(engine) {}
+
+  HRESULT readSettings(IDispatch* handler, LayoutRequest& request) override {
+    if (!handler) return E_POINTER;
+    CComDispatchDriver object(handler);
+    const std::u16string name = templateNameOfAddress(request.address);
+    if (!name.empty()) {
+      CComVariant value(name);
+      object.PutPropertyByName(u"templateName", &value);  // a refused name keeps the defaults
+    }
+    PageSetup& setup = request.setup;
+    readInches(object, u"marginTop", setup.margins.top);
+    readInches(object, u"marginBottom", setup.margins.bottom);
+    readInches(object, u"marginLeft", setup.margins.left);
+    readInches(object, u"marginRight", setup.margins.right);
+    readText(object, u"header", setup.header);
+    readText(object, u"footer", setup.footer);
+    std::u16string orientation;
+    if (readText(object, u"orientation", orientation)) setup.landscape = orientation == u"landscape";
+    LONG selected = 0;
+    if (readLong(object, u"printselection", selected)) request.range.selected = selected != 0;
+    LONG from = request.range.from, to = request.range.to;
+    readLong(object, u"pagefrom", from);
+    readLong(object, u"pageto", to);
+    request.range.from = from;
+    request.range.to = to;
+    return S_OK;
+  }
+
+  HRESULT writeSettings(IDispatch* handler, const PageSetup& setup) override {
+    if (!handler) return E_POINTER;
+    CComDispatchDriver object(handler);
+    HRESULT result = S_OK;
+    const auto put = [&](const char16_t* name, const CComVariant& value) {
+      if (HRESULT hr = object.PutPropertyByName(name, &value); FAILED(hr)) result = hr;
+    };
+    const auto hundredths = [](double value) { return CComVariant(static_cast<LONG>(std::lround(value * 100.0))); };
+    put(u"marginTop", hundredths(setup.margins.top));
+    put(u"marginBottom", hundredths(setup.margins.bottom));
+    put(u"marginLeft", hundredths(setup.margins.left));
+    put(u"marginRight", hundredths(setup.margins.right));
+    put(u"header", CComVariant(std::u16string_view(setup.header)));
+    put(u"footer", CComVariant(std::u16string_view(setup.footer)));
+    put(u"orientation", CComVariant(std::u16string_view(setup.landscape ? u"landscape" : u"portrait")));
+    return result;
+  }
+
+  HRESULT print(const LayoutRequest& request, LayoutResult& result) override {
+    result = LayoutResult{};
+    if (request.range.selected && request.range.from > request.range.to) return E_PAGE_RANGE_FROM_AFTER_TO;
+    const TemplatePage* page = nullptr;
+    if (HRESULT hr = loadTemplate(request.printTemplate, page); FAILED(hr)) return hr;
+
+    const PageSetup& setup = request.setup;
+    const double width = setup.landscape ? setup.paper.height : setup.paper.width;
+    const double height = setup.landscape ? setup.paper.width : setup.paper.height;
+    const PageMargins asked = clampMargins(setup.margins, width, height);
+    const PageMargins edge = clampMargins(setup.unprintable, width, height);
+    const double contentWidth = width - asked.left - asked.right;
+
+    HeaderFooterContext context{request.blocks.title, request.address, request.time, request.locale};
+    if (context.time.wYear == 0) GetLocalTime(&context.time);
+
+    Blocks blocks = markBlocks(request.blocks);
+    std::vector<double> heights;
+    if (HRESULT hr = measure(*page, request, blocks, contentWidth, heights); FAILED(hr)) return hr;
+    const bool cover = request.blocks.hasCover, trailer = request.blocks.hasTrailer;
+    const double headMin = setup.header.empty() ? 0.0 : kHeaderStringHeight;
+    const double footMin = setup.footer.empty() ? 0.0 : kHeaderStringHeight;
+    // The trailer page is known only after the layout, so every page that may be the last keeps
+    // room for the trailer's blocks.
+    const double head = std::max({heights[0], trailer ? heights[4] : 0.0, headMin});
+    const double foot = std::max({heights[1], trailer ? heights[5] : 0.0, footMin});
+    const double coverHead = std::max({heights[2], trailer ? heights[4] : 0.0, headMin});
+    const double coverFoot = std::max({heights[3], trailer ? heights[5] : 0.0, footMin});
+    const auto grown = [&](double headHeight, double footHeight) {
+      PageMargins m = asked;
+      m.top = std::max(asked.top, edge.top + headHeight);
+      m.bottom = std::max(asked.bottom, edge.bottom + footHeight);
+      return clampMargins(m, width, height);
+    };
+    result.bodyMargins = grown(head, foot);
+    result.coverMargins = cover ? grown(coverHead, coverFoot) : result.bodyMargins;
+
+    if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
+    if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
+    const fs::path body = sibling(request.output, ".body.pdf");
+    const fs::path decoration = sibling(request.output, ".decoration.pdf");
+    struct Cleanup {
+      fs::path a, b;
+      ~Cleanup() {
+        std::error_code ec;
+        fs::remove(a, ec);
+        fs::remove(b, ec);
+      }
+    } cleanup{body, decoration};
+
+    PdfSettings settings;
+    settings.paperWidth = width;
+    settings.paperHeight = height;
+    settings.margins = result.bodyMargins;
+    if (HRESULT hr = m_engine.printBody(settings, body); FAILED(hr)) return hr;
+    int pages = 0;
+    if (FAILED(m_engine.pageCount(body, pages)) || pages < 1) return E_FAIL;
+    result.laidOutPages = pages;
+    result.firstPage = request.range.selected ? std::clamp(request.range.from, 1, pages) : 1;
+    result.lastPage = request.range.selected ? std::clamp(request.range.to, 1, pages) : pages;
+
+    fs::path over;
+    if (decorates(blocks, setup)) {
+      const std::string html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
+      PdfSettings flat;
+      flat.paperWidth = width;
+      flat.paperHeight = height;
+      if (HRESULT hr = m_engine.printDecoration(html, flat, decoration); FAILED(hr)) return hr;
+      over = decoration;
+    }
+    return m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
+  }
+
+ private:
+  // The blocks with their page numbers marked, in measuring order.
+  struct Blocks {
+    std::string header, footer, coverHeader, coverFooter, trailerHeader, trailerFooter;
+  };
+
+  static Blocks markBlocks(const PrintBlocks& b) {
+    return {markPageNumbers(b.header),        markPageNumbers(b.footer),
+            markPageNumbers(b.coverHeader),   markPageNumbers(b.coverFooter),
+            markPageNumbers(b.trailerHeader), markPageNumbers(b.trailerFooter)};
+  }
+
+  static bool decorates(const Blocks& b, const PageSetup& setup) {
+    return !setup.header.empty() || !setup.footer.empty() || !b.header.empty() || !b.footer.empty() ||
+           !b.coverHeader.empty() || !b.coverFooter.empty() || !b.trailerHeader.empty() ||
+           !b.trailerFooter.empty();
+  }
+
+  // Margins that leave the body at least kMinContent each way, shrunk in proportion otherwise.
+  static PageMargins clampMargins(PageMargins m, double width, double height) {
+    for (double* v : {&m.top, &m.right, &m.bottom, &m.left})
+      if (!(*v >= 0.0)) *v = 0.0;  // negative or not a number
+    const auto fit = [](double& a, double& b, double room) {
+      if (a + b <= room) return;
+      const double scale = room > 0 ? room / (a + b) : 0.0;
+      a *= scale;
+      b *= scale;
+    };
+    fit(m.top, m.bottom, height - kMinContent);
+    fit(m.left, m.right, width - kMinContent);
+    return m;
+  }
+
+  static fs::path sibling(const fs::path& output, const char* suffix) {
+    fs::path path = output;
+    path += suffix;
+    return path;
+  }
+
+  static std::string pageStyle(const LayoutRequest& request, double width, double height, const LayoutResult& r) {
+    const PageMargins& m = r.bodyMargins;
+    std::string css = "@page{size:" + inches(width) + " " + inches(height) + " !important;margin:" + inches(m.top) +
+                      " " + inches(m.right) + " " + inches(m.bottom) + " " + inches(m.left) + " !important";
+    // The body's background covers the whole page, margins included, as the print template's
+    // pages do.
+    if (isSafeBackground(request.blocks.background))
+      css += ";background:" + utf8(request.blocks.background) + " !important";
+    css += "}";
+    if (request.blocks.hasCover)
+      css += "@page :first{margin-top:" + inches(r.coverMargins.top) + " !important;margin-bottom:" +
+             inches(r.coverMargins.bottom) + " !important}";
+    return css;
+  }
+
+  HRESULT loadTemplate(const fs::path& path, const TemplatePage*& page) {
+    std::error_code ec;
+    const auto modified = fs::last_write_time(path, ec);
+    if (ec) return E_INVALIDARG;
+    const auto size = fs::file_size(path, ec);
+    if (ec) return E_INVALIDARG;
+    auto& cached = m_templates[path];
+    if (cached.size != size || cached.modified != modified || cached.beforeHead.empty()) {
+      std::ifstream in(path, std::ios::binary);
+      std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (!in && !in.eof()) return E_FAIL;
+      TemplatePage fresh;
+      if (HRESULT hr = splitTemplate(text, fresh); FAILED(hr)) {
+        m_templates.erase(path);
+        return hr;
+      }
+      fresh.modified = modified;
+      fresh.size = size;
+      cached = std::move(fresh);
+    }
+    page = &cached;
+    return S_OK;
+  }
+
+  // The measuring sample of a header or footer string: a date and numbers as wide as they get,
+  // so that one measure serves every page and every minute.
+  static std::string sample(std::u16string_view code, HeaderFooterContext context) {
+    context.time = SYSTEMTIME{2000, 12, 3, 27, 23, 58, 58, 0};
+    return renderHeaderFooter(code, context, 888, 888);
+  }
+
+  // Heights of the six areas: header, footer, cover header, cover footer, trailer header,
+  // trailer footer; kept per template page, width and content.
+  HRESULT measure(const TemplatePage& page, const LayoutRequest& request, const Blocks& b, double width,
+                  std::vector<double>& heights) {
+    HeaderFooterContext context{request.blocks.title, request.address, {}, request.locale};
+    const std::string head = sample(request.setup.header, context);
+    const std::string foot = sample(request.setup.footer, context);
+    const auto numbered = [](const std::string& block) { return withNumbers(block, 888, 888); };
+    std::vector<std::string> fragments = {
+        head + numbered(b.header),        numbered(b.footer) + foot,
+        head + numbered(b.coverHeader),   numbered(b.coverFooter) + foot,
+        head + numbered(b.trailerHeader), numbered(b.trailerFooter) + foot};
+    std::string key = request.printTemplate.string() + '\0' + inches(width);
+    for (const auto& f : fragments) key += '\0' + f;
+    if (auto it = m_measures.find(key); it != m_measures.end()) {
+      heights = it->second;
+      return S_OK;
+    }
+    heights.assign(fragments.size(), 0.0);
+    std::vector<std::string> asked;
+    std::vector<std::size_t> index;
+    for (std::size_t i = 0; i < fragments.size(); ++i) {
+      if (fragments[i].empty()) continue;
+      index.push_back(i);
+      asked.push_back(fragments[i]);
+    }
+    if (!asked.empty()) {
+      // The print template's own rules, so the blocks measure as they will print.
+      asked.front() = "<style>" + page.styles + "</style>" + asked.front();
+      std::vector<double> measured;
+      if (HRESULT hr = m_engine.measureHeights(asked, width, measured); FAILED(hr)) return hr;
+      if (measured.size() != asked.size()) return E_FAIL;
+      for (std::size_t i = 0; i < index.size(); ++i) heights[index[i]] = std::max(0.0, measured[i]);
+    }
+    if (m_measures.size() >= kMaxCachedMeasures) m_measures.clear();
+    m_measures.emplace(std::move(key), heights);
+    return S_OK;
+  }
+
+  static std::string decorationPage(const TemplatePage& page, const LayoutRequest& request, const Blocks& b,
+                                    const HeaderFooterContext& context, double width, double height,
+                                    const PageMargins& margins, const PageMargins& edge, int pages) {
+    const bool cover = request.blocks.hasCover, trailer = request.blocks.hasTrailer;
+    const int total = decoratedPageTotal(pages, cover, trailer);
+    std::string folderUrl = detail::fileUrlOf(fs::absolute(request.document).parent_path());
+    if (folderUrl.empty() || folderUrl.back() != '/') folderUrl += '/';
+    std::string html = page.beforeHead;
+    html += "<base href=\"" + detail::escapeHtml(utf8ToUtf16(folderUrl)) + "\"><style>@page{size:" + inches(width) +
+            " " + inches(height) + ";margin:0}</style>";
+    html += page.beforePages;
+    const std::string box = "width:" + inches(width) + ";height:" + inches(height);
+    const std::string area = "left:" + inches(margins.left) + ";right:auto;width:" +
+                             inches(width - margins.left - margins.right);
+    for (int i = 1; i <= pages; ++i) {
+      const std::string head = renderHeaderFooter(request.setup.header, context, i, pages);
+      const std::string foot = renderHeaderFooter(request.setup.footer, context, i, pages);
+      const std::string* top = &b.header;
+      const std::string* bottom = &b.footer;
+      if (cover && i == 1) top = &b.coverHeader, bottom = &b.coverFooter;
+      if (trailer && i == pages) top = &b.trailerHeader, bottom = &b.trailerFooter;
+      const int number = decoratedPageNumber(i, cover);
+      html += "<div class=\"page\" style=\"" + box + "\"><div class=\"header\" style=\"top:" + inches(edge.top) + ";" +
+              area + "\">" + head + withNumbers(*top, number, total) + "</div><div class=\"footer\" style=\"bottom:" +
+              inches(edge.bottom) + ";" + area + "\">" + withNumbers(*bottom, number, total) + foot + "</div></div>";
+    }
+    html += page.afterPages;
+    return html;
+  }
+
+  static bool readLong(CComDispatchDriver& object, const char16_t* name, LONG& out) {
+    CComVariant value;
+    if (FAILED(object.GetPropertyByName(name, &value))) return false;
+    if (FAILED(VariantChangeType(&value, &value, 0, VT_I4))) return false;
+    out = V_I4(&value);
+    return true;
+  }
+
+  static bool readInches(CComDispatchDriver& object, const char16_t* name, double& out) {
+    LONG hundredths = 0;
+    if (!readLong(object, name, hundredths)) return false;
+    out = hundredths / 100.0;
+    return true;
+  }
+
+  static bool readText(CComDispatchDriver& object, const char16_t* name, std::u16string& out) {
+    CComVariant value;
+    if (FAILED(object.GetPropertyByName(name, &value))) return false;
+    if (FAILED(VariantChangeType(&value, &value, 0, VT_BSTR))) return false;
+    const BSTR text = V_BSTR(&value);
+    out.assign(text ? text : u"", text ? SysStringLen(text) : 0);
+    return true;
+  }
+
+  IPrintEngine& m_engine;
+  std::map<fs::path, TemplatePage> m_templates;
+  std::map<std::string, std::vector<double>> m_measures;
+};
+
+}  // namespace
+
+std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engine) { return std::make_unique<CPrintLayout>(engine); }
+
+HRESULT readPrintBlocks(const fs::path& document, PrintBlocks& blocks) {
+  blocks = PrintBlocks{};
+  CHtmlDocument doc;
+  if (FAILED(doc.loadFromFile(document))) return E_FAIL;
+  std::error_code ec;
+  std::string folderUrl = detail::fileUrlOf(fs::absolute(document, ec).parent_path());
+  if (folderUrl.empty() || folderUrl.back() != '/') folderUrl += '/';
+  // The first element of each id, in document order.
+  std::map<std::u16string, CHtmlElement> byId;
+  const auto all = doc.all();
+  for (long i = 0; i < all.length(); ++i) {
+    CHtmlElement element = all.item(i);
+    const std::u16string id = element.getAttribute(u"id");
+    if (id.starts_with(u"QM")) byId.emplace(id, element);
+    if (blocks.title.empty() && element.tagName() == u"TITLE") blocks.title = element.innerText();
+  }
+  const auto take = [&](const char16_t* id, std::string& out) {
+    auto it = byId.find(id);
+    if (it == byId.end()) return;
+    const auto images = it->second.all();
+    for (long i = 0; i < images.length(); ++i) {
+      CHtmlElement image = images.item(i);
+      if (image.tagName() != u"IMG" || !image.hasAttribute(u"src")) continue;
+      image.setAttribute(u"src", resolveSource(image.getAttribute(u"src"), folderUrl));
+    }
+    out = utf16ToUtf8(it->second.innerHTML());
+  };
+  take(u"QMHeader", blocks.header);
+  take(u"QMFooter", blocks.footer);
+  take(u"QMCoverHeader", blocks.coverHeader);
+  take(u"QMCoverFooter", blocks.coverFooter);
+  take(u"QMTrailerHeader", blocks.trailerHeader);
+  take(u"QMTrailerFooter", blocks.trailerFooter);
+  blocks.hasCover = byId.count(u"QMCoverEndPage") > 0;
+  blocks.hasTrailer = byId.count(u"QMTrailerEndPage") > 0;
+  if (const CHtmlElement body = doc.body()) blocks.background = body.styleBackground();
+  return S_OK;
+}
+
+}  // namespace platform::browser
