@@ -2,6 +2,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "engine/PropertyFormatter.h"
 #include "engine/detail/TemplateDom.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
@@ -43,8 +44,13 @@ void clearElement(CHtmlElement element) {
 
 TemplateServices TemplateServices::defaults() {
   TemplateServices services;
-  services.formatElement = [](CElementSettings&, CMessage&, const CHtmlElement&) -> std::optional<bool> {
-    return std::nullopt;
+  services.formatElement = [](CElementSettings& settings, CMessage& message,
+                               const CHtmlElement& element) -> std::optional<bool> {
+    // A MAPI property tag used as a kind is served by the formatter of its property type.
+    CPropertyFormatterPtr formatter = CPropertyFormatter::find(settings.kind());
+    if (!formatter) formatter = CPropertyFormatter::find(settings.kind() & 0xFFFF);
+    if (!formatter) return std::nullopt;
+    return formatter->format(settings, message, element);
   };
   services.prepareBody = [](CMessage&, const PrintOptions*) {};
   services.applyBodyStyles = [](CMessage&, CHtmlDocument&) {};
