@@ -1,0 +1,47 @@
+#include "engine/OfferItemType.h"
+
+#include <boost/make_shared.hpp>
+
+#include "foundation/AddinGlobals.h"
+#include "foundation/Log.h"
+#include "foundation/Settings.h"
+#include "platform/ui/Ui.h"
+#include "resources/resource.h"
+
+bool COfferItemType::offer(const quilstring& messageClass) {
+  if (!m_templateList) {
+    LOG_DEBUG(u"No template list dialog: support for %s is not offered", messageClass.c_str());
+    return false;
+  }
+  const HINSTANCE module = NGlobals::moduleInstance();
+  quilstring caption;
+  caption.LoadString(module, IDS_LONG_PRODUCT_NAME);
+
+  CSettings& settings = CSettings::instance();
+  SettingsData copy = settings.getSettingsData();
+  UINT errorId = 0;
+  bool retry = false;
+  if (messageClass.empty() || copy.messageClasses.count(messageClass)) {
+    errorId = IDS_UNKNOWN_ERROR;
+  } else {
+    quilstring question;
+    question.FormatResource(module, IDS_OFFER_ITEM_TYPE_SUPPORT, messageClass.c_str());
+    if (MessageBoxW(GetActiveWindow(), question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES)
+      return false;
+    auto classSettings = boost::make_shared<MessageClassSettings>();
+    if (m_templateList->DoModal(GetActiveWindow(), messageClass, classSettings) != IDOK) return false;
+    copy.messageClasses[messageClass] = classSettings;
+    if (settings.save(copy)) {
+      LOG_INFO(u"Support for %s added", messageClass.c_str());
+      retry = true;
+    } else {
+      errorId = IDS_SAVE_SETTINGS_FAILED;
+    }
+  }
+  if (errorId) {
+    quilstring text;
+    text.LoadString(module, errorId);
+    MessageBoxW(GetActiveWindow(), text.c_str(), caption.c_str(), MB_ICONERROR);
+  }
+  return retry;
+}
