@@ -57,7 +57,7 @@ TemplateServices TemplateServices::defaults() {
   return services;
 }
 
-CQuillMarkTemplateImpl::CQuillMarkTemplateImpl(const TemplateJob& job, TemplateServices services)
+CQuillMarkTemplateImpl::CQuillMarkTemplateImpl(CPrintInfo& job, TemplateServices services)
     : m_job(job), m_services(std::move(services)) {}
 
 void CQuillMarkTemplateImpl::process(const CHtmlDocument& document) {
@@ -73,8 +73,8 @@ void CQuillMarkTemplateImpl::process(const CHtmlDocument& document) {
     LOG_ERROR(u"Failed to setting header footer elements as hidden ");
   }
 
-  CMessagePtr item = m_job.item;
-  if (!m_job.single) {
+  CMessagePtr item = m_job.getItem();
+  if (!m_job.single()) {
     LOG_DEBUG(u"TABLE Style");
     guardStep(u"processFolderElements", [&] { processFolderElements(root); });
   } else {
@@ -83,7 +83,7 @@ void CQuillMarkTemplateImpl::process(const CHtmlDocument& document) {
     if (!item) item = makeMessage(nullptr);
     guardStep(u"processContactElements", [&] { processContactElements(root, item); });
     if (!CQuillMarkTemplate::isSelectionPrint())
-      guardStep(u"setHTMLFromBody", [&] { m_services.prepareBody(*item, m_job.range); });
+      guardStep(u"setHTMLFromBody", [&] { m_services.prepareBody(*item, m_job.getRange()); });
     try {
       processCollectionFromSource(getNamedCollection(root, u"QMMessProp"), item);
       handleFromProps(root, item);
@@ -199,7 +199,7 @@ CHtmlElement CQuillMarkTemplateImpl::findAncestorByTag(const CHtmlElement& eleme
 }
 
 void CQuillMarkTemplateImpl::keepSource(const CMessagePtr& message) {
-  if (m_job.sources) m_job.sources->push_back(message);
+  m_job.addSource(message);
 }
 
 CMessagePtr CQuillMarkTemplateImpl::makeMessage(IDispatch* item) {
@@ -208,7 +208,7 @@ CMessagePtr CQuillMarkTemplateImpl::makeMessage(IDispatch* item) {
   return message;
 }
 
-CQuillMarkTemplate::CQuillMarkTemplate(const TemplateJob& job, TemplateServices services)
+CQuillMarkTemplate::CQuillMarkTemplate(CPrintInfo& job, TemplateServices services)
     : m_impl(std::make_unique<CQuillMarkTemplateImpl>(job, std::move(services))) {}
 
 CQuillMarkTemplate::~CQuillMarkTemplate() = default;

@@ -12,22 +12,11 @@
 
 #include "engine/ElementSettings.h"
 #include "engine/Message.h"
+#include "engine/PrintInfo.h"
 #include "foundation/QuilString.h"
 #include "foundation/SettingsData.h"
 #include "platform/com/ComPtr.h"
 #include "platform/html/HtmlDocument.h"
-
-// What the filler reads of the print job, and where it keeps the messages it makes (they live as
-// long as the job).
-struct TemplateJob {
-  bool single = true;                  // memo style (one item); false: table style
-  CMessagePtr item;                    // the item of a memo-style job
-  const PrintOptions* range = nullptr; // the thread range of the body; may be null
-  CComPtr<IDispatch> selection;        // table style: the explorer's Selection, when kept
-  CComPtr<IDispatch> items;            // table style: the folder's Items
-  CComPtr<IDispatch> folder;           // table style: the folder
-  std::vector<CMessagePtr>* sources = nullptr;
-};
 
 // The calls the filler makes into the formatters and the body document. The defaults are the
 // program's own; tests replace them.
@@ -48,8 +37,8 @@ class CQuillMarkTemplateImpl {
   using ElementList = std::vector<platform::html::CHtmlElement>;
   using SourceList = std::vector<CComPtr<IDispatch>>;
 
-  // The job must outlive the filler.
-  explicit CQuillMarkTemplateImpl(const TemplateJob& job, TemplateServices services = TemplateServices::defaults());
+  // The job must outlive the filler; the messages the filler makes join its sources.
+  explicit CQuillMarkTemplateImpl(CPrintInfo& job, TemplateServices services = TemplateServices::defaults());
 
   // The whole fill. One element's failure never stops it; a document without a root element
   // raises _com_error.
@@ -96,14 +85,14 @@ class CQuillMarkTemplateImpl {
   CMessagePtr makeMessage(IDispatch* item);
   CComPtr<IDispatch> findContactIn(IDispatch* folder, const quilstring& filter, int depth);
 
-  const TemplateJob& m_job;
+  CPrintInfo& m_job;
   TemplateServices m_services;
   platform::html::CHtmlDocument m_document;
 };
 
 class CQuillMarkTemplate {
  public:
-  explicit CQuillMarkTemplate(const TemplateJob& job, TemplateServices services = TemplateServices::defaults());
+  explicit CQuillMarkTemplate(CPrintInfo& job, TemplateServices services = TemplateServices::defaults());
   ~CQuillMarkTemplate();
   CQuillMarkTemplate(const CQuillMarkTemplate&) = delete;
   CQuillMarkTemplate& operator=(const CQuillMarkTemplate&) = delete;

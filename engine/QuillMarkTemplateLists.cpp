@@ -72,12 +72,12 @@ CQuillMarkTemplateImpl::ElementList namedInRow(const CQuillMarkTemplateImpl::Ele
 }  // namespace
 
 void CQuillMarkTemplateImpl::processFolderElements(const CHtmlElement& root) {
-  const SourceList sources = m_job.selection ? membersOf(m_job.selection) : membersOf(m_job.items);
+  const SourceList sources = m_job.getSelection() ? membersOf(m_job.getSelection()) : membersOf(m_job.getItems());
   // Without items the list is hidden rather than printed as written.
   processMultiElements(root, sources, u"QMFolderList", u"QMFolderListItem", u"QMFolderListSeparator", u"QMMessProp",
                        true);
   try {
-    processCollectionFromSource(getNamedCollection(root, u"QMFolderProp"), makeMessage(m_job.folder));
+    processCollectionFromSource(getNamedCollection(root, u"QMFolderProp"), makeMessage(m_job.getFolder()));
   } catch (const _com_error& e) {
     LOG_ERROR(u"Couldn't access the QuillMark's QMFolderProp collection within the template: %s", describe(e).c_str());
   } catch (...) {

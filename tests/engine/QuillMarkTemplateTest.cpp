@@ -61,7 +61,7 @@ class QuillMarkTemplateTest : public testsupport::IsolatedTest {
     m_logPath = dir() / "log.txt";
     ASSERT_TRUE(CLogger::instance().redirectTo(quilstring::fromUtf8(m_logPath.string())));
     NLog::setLevels(kLevelNames, u"debug");
-    m_job.sources = &m_sources;
+    m_job = std::make_unique<CPrintInfo>(nullptr);
   }
   void TearDown() override {
     CQuillMarkTemplate::setSelectionPrint(false);
@@ -95,13 +95,15 @@ class QuillMarkTemplateTest : public testsupport::IsolatedTest {
   CHtmlDocument fill(const std::u16string& body) {
     CHtmlDocument document;
     EXPECT_EQ(document.loadFromString(u"<html><body>" + body + u"</body></html>"), S_OK);
-    CQuillMarkTemplate filler(m_job, services());
+    CQuillMarkTemplate filler(*m_job, services());
     filler.processTemplateDocument(document);
     return document;
   }
-  void memo(IDispatch* item) {
-    m_job.single = true;
-    m_job.item = boost::make_shared<CMessage>(item);
+  void memo(IDispatch* item) { m_job = std::make_unique<CPrintInfo>(item); }
+  void table(IDispatch* folder = nullptr, IDispatch* selection = nullptr, IDispatch* items = nullptr) {
+    m_job = std::make_unique<CPrintInfo>(kFolderJob, folder);
+    m_job->setSelection(selection);
+    m_job->setItems(items);
   }
 
   static std::vector<CHtmlElement> byId(const CHtmlDocument& document, std::u16string_view id) {
@@ -128,8 +130,7 @@ class QuillMarkTemplateTest : public testsupport::IsolatedTest {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
   }
 
-  TemplateJob m_job;
-  std::vector<CMessagePtr> m_sources;
+  std::unique_ptr<CPrintInfo> m_job;
   std::vector<std::string> m_calls;
   std::vector<std::string> m_formatStrings;
   std::filesystem::path m_logPath;
@@ -184,10 +185,8 @@ TEST_F(QuillMarkTemplateTest, DecorationBlocksAndSeparatorsAreHiddenInEitherStyl
       u"<div id=QMContactListSeparator>-</div><div id=QMFolderListSeparator>-</div><div id=plain>p</div>";
   for (bool single : {true, false}) {
     SCOPED_TRACE(single);
-    m_job = {};
-    m_job.sources = &m_sources;
     if (single) memo(mailItem(u"Hello"));
-    else m_job.single = false;
+    else table();
     const CHtmlDocument document = fill(body);
     const auto all = document.body().all();
     for (long i = 0; i < all.length(); ++i)
@@ -242,7 +241,7 @@ TEST_F(QuillMarkTemplateTest, SelectionPrintKeepsTheBodyDocument) {
 
 // A table-style job has no item: its QMMiscProp pass does nothing (it had no source to read).
 TEST_F(QuillMarkTemplateTest, MiscFieldsOfATableStyleJobAreLeftAlone) {
-  m_job.single = false;
+  table();
   const CHtmlDocument document = fill(u"<span id=QMMiscProp>NAME=Subject</span>");
   EXPECT_EQ(html(byId(document, u"QMMiscProp")[0]), "NAME=Subject");
   EXPECT_EQ(std::count(m_calls.begin(), m_calls.end(), "format Subject"), 0);
@@ -257,9 +256,7 @@ TEST_F(QuillMarkTemplateTest, TableRowsAreBuiltWithSeparatorsAndFilledFromTheirI
   selection->collection({mailItem(u"One").p, mailItem(u"Two").p, mailItem(u"Three").p});
   FakePtr folder = makeFake();
   folder->text(0x3001, u"Name", u"Inbox");
-  m_job.single = false;
-  m_job.selection = selection.p;
-  m_job.folder = folder.p;
+  table(folder.p, selection.p);
   const CHtmlDocument document = fill(kFolderList);
 
   const CHtmlElement list = byId(document, u"QMFolderList")[0];
@@ -269,7 +266,7 @@ TEST_F(QuillMarkTemplateTest, TableRowsAreBuiltWithSeparatorsAndFilledFromTheirI
             "<span id=\"QMObject\"><hr><p><span id=\"QMMessProp\">Three</span></p></span>"
             "<div id=\"QMFolderListItem\"></div>");
   EXPECT_EQ(html(byId(document, u"QMFolderProp")[0]), "Inbox");
-  EXPECT_EQ(m_sources.size(), 4u);  // three rows and the folder
+  EXPECT_EQ(m_job->getSources().size(), 4u);  // three rows and the folder
 }
 
 // Rows are filled by reference: a QMObject inside the row template does not stop the fill (as a
@@ -277,8 +274,7 @@ TEST_F(QuillMarkTemplateTest, TableRowsAreBuiltWithSeparatorsAndFilledFromTheirI
 TEST_F(QuillMarkTemplateTest, RowTemplateHoldingAQMObjectStillFillsEveryRow) {
   FakePtr items = makeFake();
   items->collection({mailItem(u"One").p, mailItem(u"Two").p});
-  m_job.single = false;
-  m_job.items = items.p;
+  table(nullptr, nullptr, items.p);
   const CHtmlDocument document =
       fill(u"<div id=QMFolderList><div id=QMFolderListItem><b id=QMObject>x</b>"
            u"<span id=QMMessProp>NAME=Subject</span></div></div>");
@@ -292,8 +288,7 @@ TEST_F(QuillMarkTemplateTest, RowTemplateHoldingAQMObjectStillFillsEveryRow) {
 TEST_F(QuillMarkTemplateTest, RowMarkupClosingItsSpanIsStillFilled) {
   FakePtr items = makeFake();
   items->collection({mailItem(u"One").p, mailItem(u"Two").p});
-  m_job.single = false;
-  m_job.items = items.p;
+  table(nullptr, nullptr, items.p);
   const CHtmlDocument document =
       fill(u"<div id=QMFolderList><div id=QMFolderListItem></span><i id=QMMessProp>NAME=Subject</i>"
            u"<i><b id=QMMessProp>NAME=Subject</b></i></div></div>");
@@ -307,11 +302,7 @@ TEST_F(QuillMarkTemplateTest, TableStyleJobWithoutItemsHidesTheList) {
   FakePtr empty = makeFake();
   empty->collection({});
   for (IDispatch* items : {static_cast<IDispatch*>(nullptr), static_cast<IDispatch*>(empty.p)}) {
-    m_job = {};
-    m_job.sources = &m_sources;
-    m_job.single = false;
-    m_job.items = items;
-    m_job.folder = folder.p;
+    table(folder.p, nullptr, items);
     const CHtmlDocument document = fill(kFolderList);
     EXPECT_TRUE(hidden(byId(document, u"QMFolderList")[0]));
     EXPECT_TRUE(hidden(byId(document, u"QMFolderListSeparator")[0]));
@@ -322,8 +313,7 @@ TEST_F(QuillMarkTemplateTest, TableStyleJobWithoutItemsHidesTheList) {
 TEST_F(QuillMarkTemplateTest, ListWithoutRowTemplateIsLeftAsWritten) {
   FakePtr items = makeFake();
   items->collection({mailItem(u"One").p});
-  m_job.single = false;
-  m_job.items = items.p;
+  table(nullptr, nullptr, items.p);
   const CHtmlDocument document = fill(u"<div id=QMFolderList>as written</div>");
   EXPECT_EQ(html(byId(document, u"QMFolderList")[0]), "as written");
   EXPECT_TRUE(logged("Error Couldn't access document's QMContactListItem within the template's QMContactList"));
@@ -357,8 +347,7 @@ TEST_F(QuillMarkTemplateTest, EachTableRowGetsItsOwnContactList) {
   FakePtr items = makeFake();
   items->collection({itemWithLinks(u"One", {contactItem(u"Ann")}).p,
                      itemWithLinks(u"Two", {contactItem(u"Bob"), contactItem(u"Cy")}).p});
-  m_job.single = false;
-  m_job.items = items.p;
+  table(nullptr, nullptr, items.p);
   const CHtmlDocument document =
       fill(u"<div id=QMFolderList><div id=QMFolderListItem><span id=QMMessProp>NAME=Subject</span>" + kContactList +
            u"</div></div><div id=QMContactList>outside</div>");
@@ -397,7 +386,7 @@ TEST_F(QuillMarkTemplateTest, SenderWithoutAddressFillsFromPropsFromNothing) {
 TEST_F(QuillMarkTemplateTest, HelpersAnswerAsTheDocumentIs) {
   CHtmlDocument document;
   ASSERT_EQ(document.loadFromString(u"<div id=a>one</div><p><b id=a>two</b></p><i name=a>three</i>"), S_OK);
-  CQuillMarkTemplateImpl impl(m_job, services());
+  CQuillMarkTemplateImpl impl(*m_job, services());
   const CHtmlElement root = document.root();
   EXPECT_EQ(impl.getNamedCollection(root, u"a").size(), 3u);
   EXPECT_TRUE(impl.getNamedCollection(root, u"none").empty());
