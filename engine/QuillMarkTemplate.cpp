@@ -130,7 +130,12 @@ void CQuillMarkTemplateImpl::processCollectionFromSource(const ElementList& elem
       hideTag = settings.hideAncestorTag();
       if (!source) _com_issue_error(E_POINTER);
       const std::optional<bool> written = m_services.formatElement(settings, *source, element);
-      if (!written) LOG_WARNING(u"Could not find property processor for \"%s\"", text.c_str());
+      if (!written) {
+        LOG_WARNING(u"Could not find property processor for \"%s\"", text.c_str());
+        // A message without an item (no contact found, a link without its contact) shows nothing
+        // in any field; its item fields cannot even resolve their kind.
+        if (!source->getItem().getDispatch()) clearElement(element);
+      }
       shown = written.value_or(false);
     } catch (const _com_error& e) {
       LOG_ERROR(u"Couldn't access QMMessProp element: %s", describe(e).c_str());

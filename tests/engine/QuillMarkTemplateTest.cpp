@@ -336,6 +336,17 @@ TEST_F(QuillMarkTemplateTest, ContactListShowsEveryLinkAndAMissingContactAsEmpty
   EXPECT_FALSE(hidden(lists[0]));
 }
 
+// A row without its contact shows nothing, even in fields whose kind cannot resolve without an item.
+TEST_F(QuillMarkTemplateTest, RowWithoutItsContactShowsNothing) {
+  memo(itemWithLinks(u"Hello", {contactItem(u"Ann"), nullptr}));
+  const CHtmlDocument document =
+      fill(u"<div id=QMContactList><div id=QMContactListItem><span id=QMContactProp>NAME=Unknown</span></div></div>");
+  const auto fields = byId(document, u"QMContactProp");
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_EQ(html(fields[0]), "NAME=Unknown");
+  EXPECT_EQ(html(fields[1]), "");
+}
+
 TEST_F(QuillMarkTemplateTest, ItemWithoutLinksHidesEveryContactList) {
   memo(mailItem(u"Hello"));
   const CHtmlDocument document = fill(kContactList + u"<div id=QMContactList>second</div>");
