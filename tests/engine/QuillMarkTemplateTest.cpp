@@ -232,6 +232,25 @@ TEST_F(QuillMarkTemplateTest, MemoStepsRunInOrder) {
                                                "format Misc"}));
 }
 
+// A body that cannot be prepared, or whose styles the template refuses, does not stop the fill.
+TEST_F(QuillMarkTemplateTest, BodyStepsThatFailDoNotStopTheFill) {
+  for (int failing : {0, 1}) {
+    SCOPED_TRACE(failing);
+    memo(mailItem(u"Hello"));
+    TemplateServices s = services();
+    if (failing == 0) s.prepareBody = [](CMessage&, const PrintOptions*) { _com_issue_error(E_POINTER); };
+    else s.applyBodyStyles = [](CMessage&, CHtmlDocument&) { _com_issue_error(E_INVALIDARG); };
+    CHtmlDocument document;
+    ASSERT_EQ(document.loadFromString(u"<span id=QMMessProp>NAME=Subject</span><span id=QMMiscProp>NAME=Subject</span>"),
+              S_OK);
+    CQuillMarkTemplate(*m_job, s).processTemplateDocument(document);
+    EXPECT_EQ(html(byId(document, u"QMMessProp")[0]), "Hello");
+    EXPECT_EQ(html(byId(document, u"QMMiscProp")[0]), "Hello");
+  }
+  EXPECT_TRUE(logged("Error Exception caught in CQuillMarkTemplateImpl::setHTMLFromBody: ???"));
+  EXPECT_TRUE(logged("Error Exception caught in CQuillMarkTemplateImpl::applyHTMLBodyStyles: ???"));
+}
+
 TEST_F(QuillMarkTemplateTest, SelectionPrintKeepsTheBodyDocument) {
   memo(mailItem(u"Hello"));
   CQuillMarkTemplate::setSelectionPrint(true);
