@@ -5,6 +5,7 @@
 // Outlook's user-interface thread only. Nothing here throws to the caller.
 
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "engine/MSHTMLWrapper.h"
 #include "engine/OutlookItem.h"
 #include "foundation/QuilString.h"
+#include "foundation/SettingsData.h"
 #include "platform/html/HtmlDocument.h"
 #include "platform/mapi/MAPIInterfaces.h"
 
@@ -83,6 +85,23 @@ class CMessage {
   // Fetches the attachments unless that happened already (or cannot happen: no MAPI message).
   void ensureAttachments();
 
+  // The body document, loaded on first use from the item's HTML body and made inert (no
+  // script, embedded object, event handler, script address, @page or @import); none while the
+  // item has no HTML body (the next call tries again).
+  std::optional<platform::html::CHtmlDocument> getDocument();
+  // Prepares the body for printing with the job's range (null: the whole body): a plain-text
+  // item shows its text (in an empty document when it has no HTML body), cut to the thread when
+  // the range asks for it; an HTML item's document is cut to the thread. Done once per range: a
+  // second call with the same range changes nothing, another range starts from the item again.
+  void setHTMLFromBody(const PrintOptions* range);
+  // Collects the style rules of the body document (the first rule of each selector). Failures
+  // are logged; the rules read before stay.
+  void extractHTMLBodyStyles();
+  // Appends the collected rules, in selector order, to a new style sheet of the target; nothing
+  // when none were collected. A rule the sheet refuses is left out (logged).
+  HRESULT applyHTMLBodyStyles(platform::html::CHtmlDocument target);
+  const std::map<quilstring, quilstring>& getHTMLBodyStyles() const { return m_styleRules; }
+
   // Makes path name a new file of its own: the file is created empty and exclusively, and while
   // the name is taken (by any file, an empty one too) the base name gets a counter (report.pdf,
   // report1.pdf, report2.pdf ...). False, path unchanged, when no name could be had.
@@ -100,6 +119,7 @@ class CMessage {
   const char16_t* setupStrProp(IAttach* attachment, ULONG tag, SRow& row, ULONG column);
   void replaceImagesIn(const platform::html::CHtmlElementCollection& all);
   void deleteTemporaryFiles();
+  std::optional<platform::html::CHtmlDocument> loadBody();
 
   COutlookItem m_item;
   CComPtr<IMessage> m_mapiMessage;
@@ -114,6 +134,8 @@ class CMessage {
   quilstring m_contactPicturePath;
   std::map<ULONG, RecipientListPtr> m_recipients;
   bool m_attachmentsFetched = false;
+  // The thread range the body was prepared for (kWholeBody: uncut); none before the first.
+  std::optional<long> m_bodyPreparedFor;
 };
 
 using CMessagePtr = boost::shared_ptr<CMessage>;

@@ -4,10 +4,14 @@
 #include <mutex>
 
 #include "engine/FieldText.h"
+#include "engine/formatters/AttachmentFormatter.h"
+#include "engine/formatters/BodyFormatter.h"
 #include "engine/formatters/BooleanFormatter.h"
 #include "engine/formatters/CurrencyFormatter.h"
 #include "engine/formatters/FloatFormatter.h"
+#include "engine/formatters/ImageFormatter.h"
 #include "engine/formatters/IntegerFormatter.h"
+#include "engine/formatters/RecipientFormatter.h"
 #include "engine/formatters/StringFormatter.h"
 #include "engine/formatters/SystemTimeFormatter.h"
 #include "engine/formatters/UserPropertyFormatter.h"
@@ -18,9 +22,13 @@ namespace {
 
 // One exemplar of each class. They are made here, in one translation unit, so that their order
 // is fixed and the linker keeps every formatter of the static library.
+CAttachmentPropertyFormatter g_attachmentExemplar;
+CBodyPropertyFormatter g_bodyExemplar;
 CBooleanPropertyFormatter g_booleanExemplar;
 CCurrencyPropertyFormatter g_currencyExemplar;
+CImagePropertyFormatter g_imageExemplar;
 CIntegerPropertyFormatter g_integerExemplar;
+CRecipientPropertyFormatter g_recipientExemplar;
 CStringPropertyFormatter g_stringExemplar;
 CSysTimePropertyFormatter g_sysTimeExemplar;
 CUserPropertyFormatter g_userExemplar;

@@ -1,0 +1,36 @@
+#include "engine/formatters/BodyFormatter.h"
+
+#include <boost/make_shared.hpp>
+
+#include "engine/InertHtml.h"
+#include "engine/Message.h"
+#include "foundation/Log.h"
+
+void CBodyPropertyFormatter::registerPrototypes() { add(boost::make_shared<CBodyPropertyFormatter>(kKindBody)); }
+
+bool CBodyPropertyFormatter::format(CElementSettings& settings, CMessage& message,
+                                    platform::html::CHtmlElement element) {
+  const auto document = message.getDocument();
+  if (!document) {
+    LOG_DEBUG(u"Item has no body document");
+    return false;
+  }
+  quilstring text;
+  if (const platform::html::CHtmlElement body = document->body()) {
+    text = body.innerHTML();
+    if (!text.empty()) {
+      // Fetches the attachments when no field before the body did.
+      message.replaceImages(body);
+      text = body.innerHTML();
+    }
+  }
+  if (text.empty()) return false;
+  // The body is HTML already: it is not escaped again.
+  quilstring html = text;
+  postProcess(settings, text, std::move(html));
+  if (text.empty() || !apply(text, settings, element)) return false;
+  // The element's own context may read the body's markup otherwise than the body did.
+  NInertHtml::makeElementInert(element);
+  if (settings.flags() & CElementSettings::kBodyElement) message.extractHTMLBodyStyles();
+  return true;
+}
