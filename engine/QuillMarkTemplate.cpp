@@ -52,8 +52,10 @@ TemplateServices TemplateServices::defaults() {
     if (!formatter) return std::nullopt;
     return formatter->format(settings, message, element);
   };
-  services.prepareBody = [](CMessage&, const PrintOptions*) {};
-  services.applyBodyStyles = [](CMessage&, CHtmlDocument&) {};
+  services.prepareBody = [](CMessage& message, const PrintOptions* range) { message.setHTMLFromBody(range); };
+  services.applyBodyStyles = [](CMessage& message, CHtmlDocument& document) {
+    check(message.applyHTMLBodyStyles(document));
+  };
   return services;
 }
 
