@@ -301,17 +301,12 @@ TEST_F(QuillMarkTemplateTest, RowTemplateHoldingAQMObjectStillFillsEveryRow) {
   ASSERT_EQ(fields.size(), 2u);
   EXPECT_EQ(html(fields[0]), "One");
   EXPECT_EQ(html(fields[1]), "Two");
-}
 
-// Markup of one row that closes the row's SPAN early still has its fields filled.
-TEST_F(QuillMarkTemplateTest, RowMarkupClosingItsSpanIsStillFilled) {
-  FakePtr items = makeFake();
-  items->collection({mailItem(u"One").p, mailItem(u"Two").p});
-  table(nullptr, nullptr, items.p);
-  const CHtmlDocument document =
+  // Row markup that closes the row's SPAN early still has its fields filled.
+  const CHtmlDocument closing =
       fill(u"<div id=QMFolderList><div id=QMFolderListItem></span><i id=QMMessProp>NAME=Subject</i>"
            u"<i><b id=QMMessProp>NAME=Subject</b></i></div></div>");
-  EXPECT_EQ(utf8(document.documentHTML()).find("NAME="), std::string::npos);
+  EXPECT_EQ(utf8(closing.documentHTML()).find("NAME="), std::string::npos);
 }
 
 // A job without items hides its list and separator instead of printing the row template as written.
@@ -411,25 +406,6 @@ TEST_F(QuillMarkTemplateTest, SenderWithoutAddressFillsFromPropsFromNothing) {
   EXPECT_TRUE(hidden(document.all().tags(u"tr").item(0)));
   EXPECT_TRUE(logged("Debug Cannot find Sender Email Address"));
   EXPECT_TRUE(logged("Debug << CQuillMarkTemplateImpl::handleFromProps"));
-}
-
-TEST_F(QuillMarkTemplateTest, HelpersAnswerAsTheDocumentIs) {
-  CHtmlDocument document;
-  ASSERT_EQ(document.loadFromString(u"<div id=a>one</div><p><b id=a>two</b></p><i name=a>three</i>"), S_OK);
-  CQuillMarkTemplateImpl impl(*m_job, services());
-  const CHtmlElement root = document.root();
-  EXPECT_EQ(impl.getNamedCollection(root, u"a").size(), 3u);
-  EXPECT_TRUE(impl.getNamedCollection(root, u"none").empty());
-  EXPECT_EQ(utf8(impl.GetInnerHTMLFromID(root, u"a")), "three");
-  EXPECT_EQ(utf8(impl.GetInnerHTMLFromID(root, u"none")), "");
-  const CHtmlElement bold = document.all().tags(u"b").item(0);
-  EXPECT_EQ(impl.findAncestorByTag(bold, u"p"), document.all().tags(u"p").item(0));
-  EXPECT_EQ(impl.findAncestorByTag(bold, u"B"), bold);
-  EXPECT_FALSE(impl.findAncestorByTag(bold, u"TR"));
-  EXPECT_TRUE(impl.getNamedCollection(CHtmlElement(), u"a").empty());
-  EXPECT_TRUE(logged("Error Couldn't access the QuillMark's a collection: ???"));
-  impl.setElementDisplay(CHtmlElement(), u"none");
-  EXPECT_TRUE(logged("Error Couldn't set element display property: ???"));
 }
 
 }  // namespace
