@@ -9,6 +9,7 @@
 
 #include "engine/CurrentPrintJob.h"
 #include "engine/PrintDialog.h"
+#include "engine/QuillMarkTemplate.h"
 #include "engine/detail/ShellOutput.h"
 #include "engine/quilMarkShellHandler.h"
 #include "foundation/AddinGlobals.h"
@@ -150,7 +151,9 @@ class CBrowserPrintTemplate final : public IPrintTemplate {
 
 CPrinter::Services realServices() {
   CPrinter::Services services;
-  services.fill = [](platform::html::CHtmlDocument&, CPrintInfo&) {};
+  services.fill = [](platform::html::CHtmlDocument& document, CPrintInfo& job) {
+    CQuillMarkTemplate(job).processTemplateDocument(document);
+  };
   services.makePrintTemplate = [](const fs::path& page) -> std::unique_ptr<IPrintTemplate> {
     return std::make_unique<CBrowserPrintTemplate>(page);
   };
@@ -197,14 +200,17 @@ fs::path outputPdf(const quilstring& templatePath) {
   return candidate;
 }
 
-// The filled document as the browser loads it from the job's folder: UTF-8 declared first, and
-// the template's folder as its base so the template's relative images still resolve.
+// The filled document as the browser loads it from the job's folder: UTF-8 declared first, the
+// template's folder as its base so the template's relative images still resolve, and named pages
+// switched off (a mail from Word brings "page: WordSection1" with its styles, and a named page
+// starts a new sheet, pushing the body off the header's page).
 std::string documentForBrowser(const platform::html::CHtmlDocument& document, const quilstring& templatePath) {
   std::string html = utf16ToUtf8(document.documentHTML());
   const fs::path folder = fs::absolute(fs::path(utf16ToUtf8(templatePath))).parent_path();
   std::string base = platform::browser::detail::fileUrlOf(folder);
   if (base.empty() || base.back() != '/') base += '/';
-  const std::string head = "<meta charset=\"utf-8\"><base href=\"" + base + "\">";
+  const std::string head =
+      "<meta charset=\"utf-8\"><base href=\"" + base + "\"><style>*{page:auto !important}</style>";
   std::string lower(html.size(), '\0');
   std::transform(html.begin(), html.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
   std::size_t at = lower.find("<head");

@@ -230,6 +230,7 @@ TEST_F(PrinterTest, FilledDocumentIsUtf8WithTheTemplateFolderAsBase) {
   EXPECT_EQ(m_fills, 1);
   const std::string& html = m_script.document;
   const std::size_t head = html.find("<meta charset=\"utf-8\"><base href=\"file://");
+  EXPECT_NE(html.find("<style>*{page:auto !important}</style>"), std::string::npos);
   ASSERT_NE(head, std::string::npos) << html;
   EXPECT_LT(head, html.find("<TITLE>") == std::string::npos ? html.find("<title>") : html.find("<TITLE>"));
   EXPECT_NE(html.find(m_template.parent_path().filename().string() + "/\">"), std::string::npos) << html;

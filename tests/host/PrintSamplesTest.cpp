@@ -1,0 +1,119 @@
+// The real quillmark print over the demo's items and the shared samples: each PDF's text shows
+// the item's subject and sender, Japanese and Chinese included.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include "platform/registry/RegistryFiles.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whitespace runs made one blank, so text broken over lines by the layout still matches.
+std::string collapse(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const bool space = c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f';
+    if (space) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+class PrintSamplesTest : public testsupport::IsolatedTest {
+ protected:
+  int run(const std::string& program, const std::string& args) {
+    const std::string command = program + " " + args + " >" + (dir() / "out.txt").string() + " 2>" +
+                                (dir() / "err.txt").string();
+    const int status = std::system(command.c_str());
+    platform::registry::resetForTesting();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int quillmark(const std::string& args) { return run(QM_QUILLMARK_BINARY, args); }
+  std::string err() { return testsupport::readFile(dir() / "err.txt"); }
+  std::string pdfText(const fs::path& pdf) {
+    const fs::path text = dir() / "pdf.txt";
+    if (std::system(("pdftotext '" + pdf.string() + "' '" + text.string() + "' 2>/dev/null").c_str()) != 0) return {};
+    return collapse(testsupport::readFile(text));
+  }
+};
+
+TEST_F(PrintSamplesTest, DemoItemsPrintWithTheirFields) {
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  ASSERT_EQ(run(QM_SAMPLES_BINARY, (dir() / "samples").string()), 0) << err();
+  const std::string out = (dir() / "pdf").string();
+  ASSERT_EQ(quillmark("print " + (dir() / "samples").string() + "/*.msg --out " + out), 0) << err();
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {"mail", {"Quarterly review and figures", "Mara Lindqvist", "Jonas Berg", "figures.csv", "Revenue up 12"}},
+      {"meeting", {"Planning meeting for the launch", "Jonas Berg"}},
+      {"contact", {"Aiko Tanaka", "Northwind Traders"}},
+      {"task", {"Send the figures to the auditors"}},
+  };
+  for (const auto& [name, texts] : expected) {
+    const std::string text = pdfText(fs::path(out) / (name + ".pdf"));
+    for (const std::string& t : texts) EXPECT_NE(text.find(t), std::string::npos) << name << ": " << t << "\n" << text;
+  }
+}
+
+// The subject and sender name the independent reading of a sample found. A contact's template
+// shows the person, not who saved the card: no sender is looked for there.
+std::pair<std::string, std::string> referenceFields(const fs::path& reference) {
+  std::ifstream in(reference);
+  std::string subject, sender, messageClass;
+  const std::regex senderLine("^sender:\\s+\"([^\"]*)\"");
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (line.rfind("subject: ", 0) == 0) subject = line.substr(9);
+    if (line.rfind("class:", 0) == 0) messageClass = collapse(line.substr(6));
+    if (std::regex_search(line, m, senderLine)) sender = m[1];
+  }
+  if (messageClass == " IPM.Contact" || messageClass == "IPM.Contact") sender.clear();
+  return {collapse(subject), collapse(sender)};
+}
+
+TEST_F(PrintSamplesTest, EverySharedSamplePrintsItsSubjectAndSender) {
+  QM_REQUIRE_SHARED_DATA();
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  const fs::path samples = testsupport::sharedDir() / "testdata" / "msg";
+  const std::string out = (dir() / "pdf").string();
+  // One process for all of them, as a user would print a folder; the classes the shipped
+  // templates do not cover are printed with the nearest template.
+  ASSERT_EQ(quillmark("print " + samples.string() + "/*.msg --out " + out), 1) << err();
+  EXPECT_EQ(quillmark("print " + (samples / "tika__testMSG_Task.msg").string() + " --template TaskRequest --out " + out), 0)
+      << err();
+  EXPECT_EQ(quillmark("print " + (samples / "bbot__S_MIME_test_message_signed.msg").string() +
+                      " --template Mail --out " + out),
+            0)
+      << err();
+  int checked = 0;
+  for (const auto& entry : fs::directory_iterator(samples)) {
+    if (entry.path().extension() != ".msg") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const auto [subject, sender] = referenceFields(samples / "reference" / (entry.path().stem().string() + ".txt"));
+    const std::string text = pdfText(fs::path(out) / (entry.path().stem().string() + ".pdf"));
+    ASSERT_FALSE(text.empty());
+    if (!subject.empty() && subject != "-") {
+      EXPECT_NE(text.find(subject), std::string::npos) << subject << "\n" << text;
+    }
+    if (!sender.empty()) {
+      EXPECT_NE(text.find(sender), std::string::npos) << sender << "\n" << text;
+    }
+    ++checked;
+  }
+  EXPECT_EQ(checked, 28);
+  // Chinese, Japanese and Korean come out as text, not as boxes.
+  const std::string cjk = pdfText(fs::path(out) / "hht__Hello_+CJK.pdf");
+  for (const char* word : {"你好", "こんにちは", "안녕하세요"}) EXPECT_NE(cjk.find(word), std::string::npos) << word << "\n" << cjk;
+}
+
+}  // namespace
