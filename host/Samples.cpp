@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testsupport;
 
-constexpr long long kMonday9 = 1780995600;  // 2026-06-08 09:00 UTC
+constexpr long long kJune9Morning = 1780995600;  // 2026-06-09 09:00 UTC
 constexpr ULONG kStartDate = PROP_TAG(PT_SYSTIME, 0x0060);
 constexpr ULONG kEndDate = PROP_TAG(PT_SYSTIME, 0x0061);
 constexpr ULONG kBusinessPhone = PROP_TAG(PT_UNICODE, 0x3A08);
@@ -59,8 +59,8 @@ MsgDescription mail() {
                  {unicodeProp(PR_SUBJECT_W, u"Quarterly review and figures"),
                   unicodeProp(PR_BODY_W, u"Hello team,\r\n\r\nThe figures for the quarter are attached.\r\n\r\nRegards,\r\nMara"),
                   binaryProp(PR_HTML, html), longProp(PR_INTERNET_CPID, 65001), longProp(PR_IMPORTANCE, 2),
-                  timeProp(PR_CLIENT_SUBMIT_TIME, fileTimeFromUnix(kMonday9)),
-                  timeProp(PR_MESSAGE_DELIVERY_TIME, fileTimeFromUnix(kMonday9 + 60))});
+                  timeProp(PR_CLIENT_SUBMIT_TIME, fileTimeFromUnix(kJune9Morning)),
+                  timeProp(PR_MESSAGE_DELIVERY_TIME, fileTimeFromUnix(kJune9Morning + 60))});
   d.recipients = {recipient(MAPI_TO, u"Jonas Berg", u"jonas.berg@example.com"),
                   recipient(MAPI_CC, u"Aiko Tanaka", u"aiko.tanaka@example.com")};
   MsgAttachment image{{longProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE), unicodeProp(PR_DISPLAY_NAME_W, u"logo.png"),
@@ -82,14 +82,14 @@ MsgDescription meeting() {
   d.props = sender(u"Jonas Berg", u"jonas.berg@example.com");
   d.props.insert(d.props.end(), {unicodeProp(PR_SUBJECT_W, u"Planning meeting for the launch"),
                                  unicodeProp(PR_BODY_W, u"Let us plan the launch together. Coffee provided."),
-                                 timeProp(PR_CLIENT_SUBMIT_TIME, fileTimeFromUnix(kMonday9)),
-                                 timeProp(kStartDate, fileTimeFromUnix(kMonday9 + 2 * 86400)),
-                                 timeProp(kEndDate, fileTimeFromUnix(kMonday9 + 2 * 86400 + 5400))});
+                                 timeProp(PR_CLIENT_SUBMIT_TIME, fileTimeFromUnix(kJune9Morning)),
+                                 timeProp(kStartDate, fileTimeFromUnix(kJune9Morning + 2 * 86400)),
+                                 timeProp(kEndDate, fileTimeFromUnix(kJune9Morning + 2 * 86400 + 5400))});
   d.recipients = {recipient(MAPI_TO, u"Mara Lindqvist", u"mara.lindqvist@example.com")};
   d.named = {named(PSETID_Appointment, 0x8208, unicodeProp(namedTag(0, PT_UNICODE), u"Room 4, second floor")),
-             named(PSETID_Appointment, 0x820D, timeProp(namedTag(1, PT_SYSTIME), fileTimeFromUnix(kMonday9 + 2 * 86400))),
+             named(PSETID_Appointment, 0x820D, timeProp(namedTag(1, PT_SYSTIME), fileTimeFromUnix(kJune9Morning + 2 * 86400))),
              named(PSETID_Appointment, 0x820E,
-                   timeProp(namedTag(2, PT_SYSTIME), fileTimeFromUnix(kMonday9 + 2 * 86400 + 5400)))};
+                   timeProp(namedTag(2, PT_SYSTIME), fileTimeFromUnix(kJune9Morning + 2 * 86400 + 5400)))};
   return d;
 }
 
@@ -112,7 +112,7 @@ MsgDescription task() {
   d.props.insert(d.props.end(), {unicodeProp(PR_SUBJECT_W, u"Send the figures to the auditors"),
                                  unicodeProp(PR_BODY_W, u"Include the signed summary page."),
                                  longProp(PR_IMPORTANCE, 2)});
-  d.named = {named(PSETID_Task, 0x8105, timeProp(namedTag(0, PT_SYSTIME), fileTimeFromUnix(kMonday9 + 4 * 86400))),
+  d.named = {named(PSETID_Task, 0x8105, timeProp(namedTag(0, PT_SYSTIME), fileTimeFromUnix(kJune9Morning + 4 * 86400))),
              named(PSETID_Task, 0x8101, longProp(namedTag(1, PT_LONG), 1)),
              named(PSETID_Task, 0x8102, doubleProp(namedTag(2, PT_DOUBLE), 0.25))};
   return d;
