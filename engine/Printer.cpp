@@ -193,9 +193,13 @@ fs::path outputPdf(const quilstring& templatePath) {
   const std::string stem =
       safeFileStem(d.fileStem.empty() ? quilstring(utf8ToUtf16(fs::path(utf16ToUtf8(templatePath)).stem().string()))
                                       : d.fileStem);
+  // In the folder asked for, a file of an earlier run is replaced, one of this run is not.
+  const auto taken = [&](const fs::path& path) {
+    if (!d.alwaysToFolder) return fs::exists(path, ec);
+    return std::find(written().begin(), written().end(), path) != written().end();
+  };
   fs::path candidate = folder / (stem + ".pdf");
-  if (d.alwaysToFolder) return candidate;
-  for (int n = 2; fs::exists(candidate, ec) && n < kMaxNameTries; ++n)
+  for (int n = 2; taken(candidate) && n < kMaxNameTries; ++n)
     candidate = folder / (stem + " (" + std::to_string(n) + ").pdf");
   return candidate;
 }
@@ -228,6 +232,7 @@ std::string documentForBrowser(const platform::html::CHtmlDocument& document, co
 void setPrintDestination(const PrintDestination& value) { destination() = value; }
 const PrintDestination& printDestination() { return destination(); }
 const std::vector<fs::path>& writtenPdfs() { return written(); }
+void beginPrintRun() { written().clear(); }
 
 void CPrinter::setServicesForTesting(const Services& replacement) {
   Services& s = services();

@@ -73,8 +73,10 @@ struct PrintDestination {
 };
 void setPrintDestination(const PrintDestination& destination);
 const PrintDestination& printDestination();
-// The PDFs this process wrote, in order (the host reports them).
+// The PDFs written since the run began, in order (the host reports them). In a folder asked for
+// always, a run replaces the files of earlier runs but never its own.
 const std::vector<std::filesystem::path>& writtenPdfs();
+void beginPrintRun();
 
 class CPrinter : public IPrinter {
  public:

@@ -27,7 +27,15 @@ int printThroughEngine(const EnginePrintRequest& request) {
     PrintDestination destination = base;
     destination.fileStem = request.fileStem;
     setPrintDestination(destination);
-    status = CPrintItem(job).printJob(request.mode, request.templatePath, makePrinter);
+    if (request.templatePath.empty()) {
+      status = CPrintItem(job).printJob(request.mode, request.templatePath, makePrinter);
+    } else {
+      // A template given for a table prints the table with it; the print service would take a
+      // given template as a memo one and print the rows one by one.
+      CPrintItem item(job);
+      status = CPrinter(job, request.templatePath).DoService(request.mode);
+      if (isOwnPrintRequest(request.mode)) item.reportToUser(status);
+    }
   } else {
     for (std::size_t i = 0; i < request.items.size(); ++i) {
       CPrintInfo job(request.items[i]);

@@ -117,7 +117,7 @@ int runPrint(const PrintCommandLine& command) {
     destination.alwaysToFolder = true;
   }
   setPrintDestination(destination);
-  const std::size_t writtenBefore = writtenPdfs().size();
+  beginPrintRun();
 
   for (const auto& [folderPath, files] : byFolder) {
     std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(folderPath);
@@ -159,7 +159,7 @@ int runPrint(const PrintCommandLine& command) {
     if (printThroughEngine(request) != 1) exitStatus = 1;
   }
 
-  for (std::size_t i = writtenBefore; i < writtenPdfs().size(); ++i)
+  for (std::size_t i = 0; i < writtenPdfs().size(); ++i)
     std::printf("quillmark print: wrote %s\n", writtenPdfs()[i].string().c_str());
   setPrintDestination(previous);
   return exitStatus;

@@ -30,6 +30,7 @@ class PrinterChromiumTest : public testsupport::IsolatedTest {
   void SetUp() override {
     IsolatedTest::SetUp();
     CSettings::resetForTesting();
+    beginPrintRun();
     m_template = dir() / "Plain.htm";
     std::ofstream(m_template) << "<html><head><title>Plain</title></head><body><h1>Printed by the printer</h1>"
                                  "<p>Second line of the body</p></body></html>";
@@ -39,7 +40,9 @@ class PrinterChromiumTest : public testsupport::IsolatedTest {
     setPrintDestination({});
     CSettings::resetForTesting();
   }
+  // Each print is a run of its own, so the PDF keeps its name.
   int print(int mode = 5) {
+    beginPrintRun();
     CPrintInfo job(kFolderJob, nullptr);
     return CPrinter(job, quilstring::fromUtf8(m_template.string())).DoService(mode);
   }

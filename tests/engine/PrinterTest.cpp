@@ -76,6 +76,7 @@ class PrinterTest : public testsupport::IsolatedTest {
   void SetUp() override {
     IsolatedTest::SetUp();
     CSettings::resetForTesting();
+    beginPrintRun();
     m_template = dir() / "Memo.htm";
     std::ofstream(m_template) << "<html><head><title>Memo</title></head><body><p id=QMMessProp>NAME=Subject</p>"
                                  "<img src=\"logo.gif\"></body></html>";
@@ -241,6 +242,8 @@ TEST_F(PrinterTest, OutputGoesToTheFolderOrThePrinterAndFallsBackToAFile) {
   EXPECT_EQ(print(5), 1);
   EXPECT_TRUE(fs::exists(dir() / "out" / "item.pdf"));
   EXPECT_TRUE(m_printerCopies.empty());
+  EXPECT_EQ(print(5), 1);  // a second job of the run keeps the first one's file
+  EXPECT_TRUE(fs::exists(dir() / "out" / "item (2).pdf"));
 
   setPrintDestination(PrintDestination{dir() / "docs", false, u"a/b:c"});
   EXPECT_EQ(print(5), 1);

@@ -111,6 +111,14 @@ TEST_F(PrintSamplesTest, EverySharedSamplePrintsItsSubjectAndSender) {
     ++checked;
   }
   EXPECT_EQ(checked, 28);
+  // Two samples as one table: both rows in one PDF.
+  ASSERT_EQ(quillmark("print " + (samples / "hht__test1.msg").string() + " " + (samples / "tika__testMSG.msg").string() +
+                      " --table --template MailList --out " + out),
+            0)
+      << err();
+  const std::string table = pdfText(fs::path(out) / "hht__test1-table.pdf");
+  EXPECT_NE(table.find("MIME registry use cases"), std::string::npos) << table;
+  EXPECT_NE(table.find("2019-03-05"), std::string::npos) << table;
   // Chinese, Japanese and Korean come out as text, not as boxes.
   const std::string cjk = pdfText(fs::path(out) / "hht__Hello_+CJK.pdf");
   for (const char* word : {"你好", "こんにちは", "안녕하세요"}) EXPECT_NE(cjk.find(word), std::string::npos) << word << "\n" << cjk;
