@@ -27,6 +27,13 @@ using HRESULT = std::int32_t;
 
 #define MAX_PATH 260
 
+// 100-nanosecond intervals since 1601-01-01 UTC.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using LPFILETIME = FILETIME*;
+
 // Opaque handles: each layer gives them meaning.
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;

@@ -1,6 +1,5 @@
 #pragma once
-// The printer's use of the shell, kept apart: the shell's header and the item headers each
-// define FILETIME.
+// The printer's use of the shell: the PDF to the default printer, and where PDFs go otherwise.
 
 #include <filesystem>
 

@@ -20,11 +20,6 @@ struct SYSTEMTIME {
 };
 using LPSYSTEMTIME = SYSTEMTIME*;
 
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-using LPFILETIME = FILETIME*;
 
 // The DATE range OLE accepts: 0100-01-01 to 9999-12-31 23:59:59.
 constexpr DATE kMinOleDate = -657434.0;

@@ -15,10 +15,6 @@ constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
 
 struct WIN32_FIND_DATAW {
   DWORD dwFileAttributes;
