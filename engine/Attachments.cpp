@@ -21,19 +21,6 @@ SizedSPropTagArray(11, kAttachmentColumns) = {
     {PR_DISPLAY_NAME_W, PR_ATTACH_FILENAME_W, PR_ATTACH_LONG_FILENAME_W, PR_ATTACH_PATHNAME_W,
      PR_ATTACH_LONG_PATHNAME_W, PR_ATTACH_METHOD, PR_ATTACH_NUM, PR_ATTACH_CONTENT_ID_W,
      PR_ATTACH_CONTENT_LOCATION_W, PR_ATTACH_FLAGS, PR_ATTACH_CONTENT_DISPOSITION_W}};
-enum : ULONG {
-  kColDisplayName,
-  kColFileName,
-  kColLongFileName,
-  kColPathName,
-  kColLongPathName,
-  kColMethod,
-  kColNumber,
-  kColContentId,
-  kColContentLocation,
-  kColFlags,
-  kColDisposition,
-};
 
 // How many counters uniqueFileName tries before it gives up.
 constexpr int kMaxUniqueAttempts = 10000;

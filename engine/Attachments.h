@@ -8,6 +8,22 @@
 
 // One attachment filed by the message: an inline image (found by "cid:" and its content id, or
 // by its content location) or a printable attachment (found by its file name).
+// The columns of CMessage::getAttachmentRows, in this order.
+enum AttachmentColumn : ULONG {
+  kColDisplayName,
+  kColFileName,
+  kColLongFileName,
+  kColPathName,
+  kColLongPathName,
+  kColMethod,
+  kColNumber,
+  kColContentId,
+  kColContentLocation,
+  kColFlags,
+  kColDisposition,
+  kAttachmentColumnCount
+};
+
 struct AttachmentData {
   quilstring name;
   quilstring filePath;     // the file holding the attachment's data

@@ -7,25 +7,10 @@
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
 #include "platform/mapi/ComBase.h"
+#include "engine/Attachments.h"
 #include "platform/mapi/PropTags.h"
 
 namespace {
-
-// The columns of the message's attachment rows.
-enum {
-  kColDisplayName,
-  kColFileName,
-  kColLongFileName,
-  kColPathName,
-  kColLongPathName,
-  kColMethod,
-  kColNumber,
-  kColContentId,
-  kColContentLocation,
-  kColFlags,
-  kColDisposition,
-  kColumns
-};
 
 constexpr LONG kInvisibleInHTML = 1;  // ATT_INVISIBLE_IN_HTML
 
@@ -120,7 +105,7 @@ std::vector<quilstring> CAttachmentPropertyFormatter::attachmentNames(CMessage& 
   if (!rows) return names;
   for (ULONG i = 0; i < rows->cRows; ++i) {
     const SRow& row = rows->aRow[i];
-    if (row.cValues < kColumns) continue;
+    if (row.cValues < kAttachmentColumnCount) continue;
     LONG flags = 0;
     if (columnLong(row, kColFlags, flags) && flags == kInvisibleInHTML) continue;
     quilstring name = rowName(message, row);
