@@ -16,7 +16,7 @@ constexpr int kMaxField = 1 << 16;
 
 enum class Size { Default, Char, Short, Long32, Long64, SizeT };
 
-struct Spec {
+struct Directive {
   bool left = false, plus = false, space = false, alt = false, zero = false;
   int width = -1;      // -1: none
   int precision = -1;  // -1: none
@@ -101,78 +101,78 @@ void pad(std::u16string& out, int count, char16_t c) {
   if (count > 0) out.append(static_cast<std::size_t>(count), c);
 }
 
-// Appends text justified in the spec's width.
-void appendField(std::u16string& out, std::u16string_view text, const Spec& spec) {
-  const int fill = spec.width > static_cast<int>(text.size()) ? spec.width - static_cast<int>(text.size()) : 0;
-  if (!spec.left) pad(out, fill, spec.zero ? u'0' : u' ');
+// Appends text justified in the dir's width.
+void appendField(std::u16string& out, std::u16string_view text, const Directive& dir) {
+  const int fill = dir.width > static_cast<int>(text.size()) ? dir.width - static_cast<int>(text.size()) : 0;
+  if (!dir.left) pad(out, fill, dir.zero ? u'0' : u' ');
   out.append(text);
-  if (spec.left) pad(out, fill, u' ');
+  if (dir.left) pad(out, fill, u' ');
 }
 
-// Numeric conversions go to the C library with a format built here from the spec's flags only.
+// Numeric conversions go to the C library with a format built here from the dir's flags only.
 template <typename T>
-void appendNumber(std::u16string& out, const Spec& spec, char conv, const char* length, T value) {
+void appendNumber(std::u16string& out, const Directive& dir, char conv, const char* length, T value) {
   char fmt[32];
   char* p = fmt;
   *p++ = '%';
-  if (spec.left) *p++ = '-';
-  if (spec.plus) *p++ = '+';
-  if (spec.space) *p++ = ' ';
-  if (spec.alt) *p++ = '#';
-  if (spec.zero) *p++ = '0';
+  if (dir.left) *p++ = '-';
+  if (dir.plus) *p++ = '+';
+  if (dir.space) *p++ = ' ';
+  if (dir.alt) *p++ = '#';
+  if (dir.zero) *p++ = '0';
   *p++ = '*';
-  if (spec.precision >= 0) { *p++ = '.'; *p++ = '*'; }
+  if (dir.precision >= 0) { *p++ = '.'; *p++ = '*'; }
   for (const char* l = length; *l; ++l) *p++ = *l;
   *p++ = conv;
   *p = '\0';
-  const int width = std::max(spec.width, 0);
-  const int precision = std::max(spec.precision, 0);
-  int n = spec.precision >= 0 ? std::snprintf(nullptr, 0, fmt, width, precision, value)
+  const int width = std::max(dir.width, 0);
+  const int precision = std::max(dir.precision, 0);
+  int n = dir.precision >= 0 ? std::snprintf(nullptr, 0, fmt, width, precision, value)
                               : std::snprintf(nullptr, 0, fmt, width, value);
   if (n <= 0) return;
   std::string buf(static_cast<std::size_t>(n) + 1, '\0');
-  if (spec.precision >= 0) std::snprintf(buf.data(), buf.size(), fmt, width, precision, value);
+  if (dir.precision >= 0) std::snprintf(buf.data(), buf.size(), fmt, width, precision, value);
   else std::snprintf(buf.data(), buf.size(), fmt, width, value);
   buf.resize(static_cast<std::size_t>(n));
   out.append(buf.begin(), buf.end());
 }
 
-std::u16string_view clip(std::u16string_view text, const Spec& spec) {
-  if (spec.precision >= 0 && static_cast<std::size_t>(spec.precision) < text.size()) return text.substr(0, spec.precision);
+std::u16string_view clip(std::u16string_view text, const Directive& dir) {
+  if (dir.precision >= 0 && static_cast<std::size_t>(dir.precision) < text.size()) return text.substr(0, dir.precision);
   return text;
 }
 
 template <typename Source>
-void convert(std::u16string& out, Spec spec, Source& src) {
-  const bool wideString = spec.size == Size::Long32 || (spec.size != Size::Short && spec.size != Size::Char);
-  switch (spec.conv) {
+void convert(std::u16string& out, Directive dir, Source& src) {
+  const bool wideString = dir.size == Size::Long32 || (dir.size != Size::Short && dir.size != Size::Char);
+  switch (dir.conv) {
     case u'd':
     case u'i': {
-      std::int64_t v = src.nextSigned(spec.size);
-      if (spec.size == Size::Short) v = static_cast<std::int16_t>(v);
-      else if (spec.size == Size::Char) v = static_cast<std::int8_t>(v);
-      else if (spec.size != Size::Long64 && spec.size != Size::SizeT) v = static_cast<std::int32_t>(v);
-      appendNumber(out, spec, 'd', "ll", static_cast<long long>(v));
+      std::int64_t v = src.nextSigned(dir.size);
+      if (dir.size == Size::Short) v = static_cast<std::int16_t>(v);
+      else if (dir.size == Size::Char) v = static_cast<std::int8_t>(v);
+      else if (dir.size != Size::Long64 && dir.size != Size::SizeT) v = static_cast<std::int32_t>(v);
+      appendNumber(out, dir, 'd', "ll", static_cast<long long>(v));
       return;
     }
     case u'u':
     case u'x':
     case u'X':
     case u'o': {
-      std::uint64_t v = src.nextUnsigned(spec.size);
-      if (spec.size == Size::Short) v = static_cast<std::uint16_t>(v);
-      else if (spec.size == Size::Char) v = static_cast<std::uint8_t>(v);
-      else if (spec.size != Size::Long64 && spec.size != Size::SizeT) v = static_cast<std::uint32_t>(v);
-      appendNumber(out, spec, static_cast<char>(spec.conv), "ll", static_cast<unsigned long long>(v));
+      std::uint64_t v = src.nextUnsigned(dir.size);
+      if (dir.size == Size::Short) v = static_cast<std::uint16_t>(v);
+      else if (dir.size == Size::Char) v = static_cast<std::uint8_t>(v);
+      else if (dir.size != Size::Long64 && dir.size != Size::SizeT) v = static_cast<std::uint32_t>(v);
+      appendNumber(out, dir, static_cast<char>(dir.conv), "ll", static_cast<unsigned long long>(v));
       return;
     }
     case u'f': case u'F': case u'e': case u'E': case u'g': case u'G': case u'a': case u'A':
-      appendNumber(out, spec, static_cast<char>(spec.conv), "", src.nextDouble());
+      appendNumber(out, dir, static_cast<char>(dir.conv), "", src.nextDouble());
       return;
     case u'p': {
       // As Windows: the address in upper-case hexadecimal, zero-padded to the pointer's width.
       const auto v = reinterpret_cast<std::uintptr_t>(src.nextPointer());
-      Spec hex = spec;
+      Directive hex = dir;
       hex.precision = static_cast<int>(sizeof(void*) * 2);
       hex.alt = false;
       appendNumber(out, hex, 'X', "ll", static_cast<unsigned long long>(v));
@@ -181,32 +181,32 @@ void convert(std::u16string& out, Spec spec, Source& src) {
     case u'c':
     case u'C': {
       const int v = src.nextInt();
-      const bool narrow = spec.conv == u'C' ? spec.size != Size::Long32 : (spec.size == Size::Short || spec.size == Size::Char);
+      const bool narrow = dir.conv == u'C' ? dir.size != Size::Long32 : (dir.size == Size::Short || dir.size == Size::Char);
       const char16_t c = narrow ? static_cast<char16_t>(static_cast<unsigned char>(v)) : static_cast<char16_t>(v);
-      spec.zero = false;
-      appendField(out, std::u16string_view(&c, 1), spec);
+      dir.zero = false;
+      appendField(out, std::u16string_view(&c, 1), dir);
       return;
     }
     case u's':
     case u'S': {
-      const bool wide = spec.conv == u's' ? wideString : spec.size == Size::Long32;
-      spec.zero = false;
+      const bool wide = dir.conv == u's' ? wideString : dir.size == Size::Long32;
+      dir.zero = false;
       if (wide) {
         const char16_t* s = src.nextWide();
         if (!s) s = u"(null)";
         // Never read past the precision: the text need not be terminated within it.
         std::size_t n = 0;
-        const std::size_t limit = spec.precision >= 0 ? static_cast<std::size_t>(spec.precision) : SIZE_MAX;
+        const std::size_t limit = dir.precision >= 0 ? static_cast<std::size_t>(dir.precision) : SIZE_MAX;
         while (n < limit && s[n]) ++n;
-        appendField(out, std::u16string_view(s, n), spec);
+        appendField(out, std::u16string_view(s, n), dir);
       } else {
         const char* s = src.nextNarrow();
         if (!s) s = "(null)";
         std::size_t n = 0;
-        const std::size_t limit = spec.precision >= 0 ? static_cast<std::size_t>(spec.precision) : SIZE_MAX;
+        const std::size_t limit = dir.precision >= 0 ? static_cast<std::size_t>(dir.precision) : SIZE_MAX;
         while (n < limit && s[n]) ++n;
         std::u16string wideText = platform::system::utf8ToUtf16(std::string_view(s, n));
-        appendField(out, clip(wideText, spec), spec);
+        appendField(out, clip(wideText, dir), dir);
       }
       return;
     }
@@ -244,45 +244,45 @@ std::u16string run(std::u16string_view f, Source& src) {
       continue;
     }
     const std::size_t start = pct;
-    Spec spec;
+    Directive dir;
     for (bool flags = true; flags && i < f.size();) {
       switch (f[i]) {
-        case u'-': spec.left = true; ++i; break;
-        case u'+': spec.plus = true; ++i; break;
-        case u' ': spec.space = true; ++i; break;
-        case u'#': spec.alt = true; ++i; break;
-        case u'0': spec.zero = true; ++i; break;
+        case u'-': dir.left = true; ++i; break;
+        case u'+': dir.plus = true; ++i; break;
+        case u' ': dir.space = true; ++i; break;
+        case u'#': dir.alt = true; ++i; break;
+        case u'0': dir.zero = true; ++i; break;
         default: flags = false;
       }
     }
     if (i < f.size() && f[i] == u'*') {
       int w = src.nextInt();
-      if (w < 0) { spec.left = true; w = w == INT32_MIN ? kMaxField : -w; }
-      spec.width = std::min(w, kMaxField);
+      if (w < 0) { dir.left = true; w = w == INT32_MIN ? kMaxField : -w; }
+      dir.width = std::min(w, kMaxField);
       ++i;
     } else if (i < f.size() && f[i] >= u'0' && f[i] <= u'9') {
-      spec.width = readNumber(f, i);
+      dir.width = readNumber(f, i);
     }
     if (i < f.size() && f[i] == u'.') {
       ++i;
       if (i < f.size() && f[i] == u'*') {
         const int p = src.nextInt();
-        spec.precision = p < 0 ? -1 : std::min(p, kMaxField);
+        dir.precision = p < 0 ? -1 : std::min(p, kMaxField);
         ++i;
       } else {
-        spec.precision = readNumber(f, i);
+        dir.precision = readNumber(f, i);
       }
     }
     if (i < f.size()) {
       const std::u16string_view rest = f.substr(i);
-      if (rest.starts_with(u"I64")) { spec.size = Size::Long64; i += 3; }
-      else if (rest.starts_with(u"I32")) { spec.size = Size::Long32; i += 3; }
-      else if (rest.starts_with(u"ll")) { spec.size = Size::Long64; i += 2; }
-      else if (rest.starts_with(u"hh")) { spec.size = Size::Char; i += 2; }
-      else if (f[i] == u'l' || f[i] == u'w') { spec.size = Size::Long32; ++i; }
-      else if (f[i] == u'h') { spec.size = Size::Short; ++i; }
+      if (rest.starts_with(u"I64")) { dir.size = Size::Long64; i += 3; }
+      else if (rest.starts_with(u"I32")) { dir.size = Size::Long32; i += 3; }
+      else if (rest.starts_with(u"ll")) { dir.size = Size::Long64; i += 2; }
+      else if (rest.starts_with(u"hh")) { dir.size = Size::Char; i += 2; }
+      else if (f[i] == u'l' || f[i] == u'w') { dir.size = Size::Long32; ++i; }
+      else if (f[i] == u'h') { dir.size = Size::Short; ++i; }
       else if (f[i] == u'I' || f[i] == u'z' || f[i] == u't' || f[i] == u'j') {
-        spec.size = f[i] == u'j' ? Size::Long64 : Size::SizeT;
+        dir.size = f[i] == u'j' ? Size::Long64 : Size::SizeT;
         ++i;
       } else if (f[i] == u'L') { ++i; }  // long double is double, as on Windows
     }
@@ -290,15 +290,15 @@ std::u16string run(std::u16string_view f, Source& src) {
       out.append(f.substr(start));  // an unfinished conversion stays as written
       break;
     }
-    spec.conv = f[i++];
-    if (spec.left) spec.zero = false;
+    dir.conv = f[i++];
+    if (dir.left) dir.zero = false;
     static constexpr std::u16string_view kKnown = u"diuxXofFeEgGaApcCsS";
-    if (kKnown.find(spec.conv) == std::u16string_view::npos) {
+    if (kKnown.find(dir.conv) == std::u16string_view::npos) {
       // Unknown conversions (%n among them) are written as they stand and consume nothing.
       out.append(f.substr(start, i - start));
       continue;
     }
-    convert(out, spec, src);
+    convert(out, dir, src);
   }
   return out;
 }
