@@ -101,7 +101,7 @@ void pad(std::u16string& out, int count, char16_t c) {
   if (count > 0) out.append(static_cast<std::size_t>(count), c);
 }
 
-// Appends text justified in the dir's width.
+// Appends text justified in the directive's width.
 void appendField(std::u16string& out, std::u16string_view text, const Directive& dir) {
   const int fill = dir.width > static_cast<int>(text.size()) ? dir.width - static_cast<int>(text.size()) : 0;
   if (!dir.left) pad(out, fill, dir.zero ? u'0' : u' ');
@@ -109,7 +109,7 @@ void appendField(std::u16string& out, std::u16string_view text, const Directive&
   if (dir.left) pad(out, fill, u' ');
 }
 
-// Numeric conversions go to the C library with a format built here from the dir's flags only.
+// Numeric conversions go to the C library with a format built here from the directive's flags only.
 template <typename T>
 void appendNumber(std::u16string& out, const Directive& dir, char conv, const char* length, T value) {
   char fmt[32];
