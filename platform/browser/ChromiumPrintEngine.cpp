@@ -6,7 +6,7 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
-#include <set>
+#include <map>
 #include <system_error>
 
 #include <nlohmann/json.hpp>
@@ -21,6 +21,8 @@
 namespace platform::browser {
 
 IPrintEngine::~IPrintEngine() = default;
+
+void IPrintEngine::preloadDocument(const std::filesystem::path&) {}
 
 namespace detail {
 namespace {
@@ -69,8 +71,19 @@ struct Tab {
   std::string targetId;
   std::string sessionId;
   fs::path mainDocument;
-  std::set<std::string> loadedLoaders;  // main-frame loads seen, by loader id
-  bool gone = false;                    // crashed or detached while in use
+  std::map<std::string, Clock::time_point> loadedLoaders;  // main-frame loads seen, by loader id
+  bool gone = false;                                        // crashed or detached while in use
+};
+
+// A load of the job's document started ahead of its loadDocument; filled in from the loop.
+struct Preload {
+  fs::path file;
+  std::string sessionId;
+  Clock::time_point start;
+  bool replied = false;
+  bool refused = false;  // the navigation answered an error text
+  bool lost = false;     // the navigation call itself failed
+  std::string loader;
 };
 
 class CChromiumPrintEngine final : public IPrintEngine {
@@ -89,10 +102,47 @@ class CChromiumPrintEngine final : public IPrintEngine {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return E_INVALIDARG;
     const fs::path path = fs::absolute(file, ec);
+    const std::shared_ptr<Preload> preload = std::move(m_preload);
+    m_preload.reset();
+    if (preload && preload->file == path) {
+      const HRESULT hr = finishPreload(*preload, timeoutMs);
+      if (hr != S_FALSE) return hr;
+    }
     return withRestart([&] {
       if (HRESULT hr = ensureTab(m_body); FAILED(hr)) return hr;
       return navigate(m_body, path, timeoutMs);
     });
+  }
+
+  void preloadDocument(const fs::path& file) override {
+    m_preload.reset();
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return;
+    const fs::path path = fs::absolute(file, ec);
+    // Only on a warm tab: starting the browser or a tab waits, and the caller must not.
+    if (!m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
+      return;
+    auto preload = std::make_shared<Preload>();
+    preload->file = path;
+    preload->sessionId = m_body.sessionId;
+    preload->start = Clock::now();
+    m_body.mainDocument = path;
+    m_body.loadedLoaders.clear();
+    const long id = m_client->send(
+        "Page.navigate", json{{"url", fileUrlOf(path)}}.dump(-1, ' ', false, json::error_handler_t::replace),
+        m_body.sessionId, [preload](const CdpReply& r) {
+          preload->replied = true;
+          if (!r.ok) {
+            preload->lost = true;
+            return;
+          }
+          const json result = parseObject(r.result);
+          if (!result.value("errorText", "").empty())
+            preload->refused = true;
+          else
+            preload->loader = result.value("loaderId", "");
+        });
+    if (id != 0) m_preload = std::move(preload);
   }
 
   HRESULT addStyleSheet(const std::string& css) override {
@@ -180,6 +230,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   void teardown() {
+    m_preload.reset();
     m_client.reset();
     stopChromium(m_process);
     m_body = Tab{};
@@ -224,7 +275,29 @@ class CChromiumPrintEngine final : public IPrintEngine {
     tab = Tab{};
   }
 
+  // The end of a load started by preloadDocument, answered as navigate would have answered it;
+  // S_FALSE when the browser broke under it, so the caller loads again as after a restart.
+  HRESULT finishPreload(const Preload& preload, DWORD timeoutMs) {
+    Tab& tab = m_body;
+    if (preload.sessionId != tab.sessionId || tab.gone || !m_client || m_client->broken()) return S_FALSE;
+    const auto deadline = preload.start + std::chrono::milliseconds(timeoutMs);
+    const auto loaded = [&] { return !preload.loader.empty() && tab.loadedLoaders.count(preload.loader) > 0; };
+    const auto now = Clock::now();
+    const DWORD remaining =
+        now >= deadline ? 0 : static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+    platform::loop::runUntil(
+        [&] { return loaded() || (preload.replied && preload.loader.empty()) || tab.gone || m_client->broken(); },
+        remaining);
+    if (loaded() && tab.loadedLoaders[preload.loader] <= deadline) return S_OK;
+    if (m_client->broken()) return S_FALSE;
+    if (preload.refused) return E_FAIL;
+    const bool timedOut = !tab.gone;
+    discardTab(tab);
+    return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
+  }
+
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
+    if (&tab == &m_body) m_preload.reset();
     const auto start = Clock::now();
     tab.mainDocument = file;
     tab.loadedLoaders.clear();
@@ -359,7 +432,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       Tab* tab = tabOf(session);
       const json params = parseObject(paramsText);
       if (tab && params.value("name", "") == "load" && params.value("frameId", "") == tab->targetId)
-        tab->loadedLoaders.insert(params.value("loaderId", ""));
+        tab->loadedLoaders.emplace(params.value("loaderId", ""), Clock::now());
     } else if (method == "Inspector.targetCrashed" || method == "Inspector.detached") {
       if (Tab* tab = tabOf(session)) tab->gone = true;
     } else if (method == "Target.detachedFromTarget") {
@@ -372,6 +445,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::unique_ptr<CDevToolsClient> m_client;
   Tab m_body;  // the job's document
   Tab m_deco;  // trusted pages: measuring and decorations
+  std::shared_ptr<Preload> m_preload;
   std::vector<fs::path> m_allowed;
   fs::path m_workDir;
   unsigned m_pageCounter = 0;

@@ -46,6 +46,11 @@ class QM_PLATFORM_API IPrintEngine {
   // nothing remote fetched. S_OK once loaded; E_LOAD_TIMEOUT when the load did not complete in
   // `timeoutMs`; E_INVALIDARG for a missing file; E_FAIL when the load or the browser failed.
   virtual HRESULT loadDocument(const std::filesystem::path& file, DWORD timeoutMs) = 0;
+  // Starts loading the job's document into the body view and returns at once, so the load runs
+  // while the caller waits for other things; the next loadDocument of the same file takes it
+  // over (its time-out still counts from the load's own start). Engines that cannot load ahead
+  // ignore it.
+  virtual void preloadDocument(const std::filesystem::path& file);
   // Appends a style sheet to the loaded document (the layout's own @page rules).
   virtual HRESULT addStyleSheet(const std::string& css) = 0;
   // Prints the loaded document to `out`.

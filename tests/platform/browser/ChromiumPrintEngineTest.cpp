@@ -180,6 +180,42 @@ TEST_F(ChromiumPrintEngineTest, ALoadThatNeverCompletesTimesOutAndTheNextOneWork
   EXPECT_NE(pdfText(dir() / "out.pdf").find("PAGE-TWO"), std::string::npos);
 }
 
+TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnStart) {
+  const fs::path first = write("first.html", "<html><body>FIRST-DOC</body></html>");
+  const fs::path second = write("second.html", "<html><body>SECOND-DOC</body></html>");
+  ASSERT_EQ(print(first, dir() / "warm.pdf"), S_OK);
+
+  engine().preloadDocument(second);
+  platform::loop::runFor(100);
+  ASSERT_EQ(print(second, dir() / "ahead.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "ahead.pdf").find("SECOND-DOC"), std::string::npos);
+
+  // Another file asked for: the load ahead is dropped.
+  engine().preloadDocument(second);
+  ASSERT_EQ(print(first, dir() / "other.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "other.pdf").find("FIRST-DOC"), std::string::npos);
+
+  // Done long before it is asked for, but slower than the time-out allows.
+  engine().preloadDocument(second);
+  platform::loop::runFor(200);
+  EXPECT_EQ(engine().loadDocument(second, 1), E_LOAD_TIMEOUT);
+
+  ASSERT_EQ(::mkfifo((m_job / "stuck.png").c_str(), 0600), 0);
+  const fs::path stuck = write("stuck.html", "<html><body>STUCK<img src=\"stuck.png\"></body></html>");
+  engine().preloadDocument(stuck);
+  EXPECT_EQ(engine().loadDocument(stuck, 300), E_LOAD_TIMEOUT);
+
+  // A dead browser is not started ahead; the load itself starts it.
+  const int starts = detail::chromiumStartsForTesting();
+  ::kill(detail::chromiumPidForTesting(), SIGKILL);
+  platform::loop::runFor(100);
+  engine().preloadDocument(first);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
+  ASSERT_EQ(print(first, dir() / "restarted.pdf"), S_OK);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
+  EXPECT_NE(pdfText(dir() / "restarted.pdf").find("FIRST-DOC"), std::string::npos);
+}
+
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {
   std::vector<double> heights;
   ASSERT_EQ(engine().measureHeights({"<div style=\"height:96px\"></div>",
