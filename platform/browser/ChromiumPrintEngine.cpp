@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <fstream>
@@ -163,30 +164,32 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,
                          std::vector<double>& heights) override {
     heights.clear();
-    std::string html =
-        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body{margin:0}"
-        ".qm-measure{display:flow-root}</style></head><body>";
     const std::string width = json(widthInches).dump();
+    std::string boxes;
     for (const auto& fragment : fragments)
-      html += "<div class=\"qm-measure\" style=\"width:" + width + "in\">" + fragment + "</div>";
-    html += "</body></html>";
-    if (HRESULT hr = loadDecorationPage(html); FAILED(hr)) return hr;
+      boxes += "<div class=\"qm-measure\" style=\"width:" + width + "in\">" + fragment + "</div>";
+    static const char* const kHeights =
+        "JSON.stringify(Array.from(document.body.children).filter(function(e){"
+        "return e.className==='qm-measure';}).map(function(e){"
+        "return e.getBoundingClientRect().height/96;}))";
     json value;
-    const HRESULT hr = evaluate(m_deco,
-                                "JSON.stringify(Array.from(document.body.children).filter(function(e){"
-                                "return e.className==='qm-measure';}).map(function(e){"
-                                "return e.getBoundingClientRect().height/96;}))",
-                                value);
-    if (FAILED(hr)) return hr;
-    if (!value.is_string()) return E_FAIL;
-    json list = json::parse(value.get<std::string>(), nullptr, false);
-    if (!list.is_array() || list.size() != fragments.size()) return E_FAIL;
-    for (const auto& h : list) heights.push_back(h.is_number() ? h.get<double>() : 0.0);
-    return S_OK;
+    // Fragments that fetch nothing lay out at once in the body of the measuring page, which
+    // stays loaded; the others get a page of their own, loaded with everything they refer to.
+    if (fetchesNothing(fragments) && SUCCEEDED(ensureMeasuringPage()) &&
+        SUCCEEDED(evaluate(m_measure,
+                           "(function(h){document.body.innerHTML=h;return " + std::string(kHeights) + ";})(" +
+                               json(boxes).dump(-1, ' ', false, json::error_handler_t::replace) + ")",
+                           value)) &&
+        readHeights(value, fragments.size(), heights))
+      return S_OK;
+    if (HRESULT hr = loadTrustedPage(m_deco, std::string(kMeasuringPage) + boxes + "</body></html>"); FAILED(hr))
+      return hr;
+    if (HRESULT hr = evaluate(m_deco, kHeights, value); FAILED(hr)) return hr;
+    return readHeights(value, fragments.size(), heights) ? S_OK : E_FAIL;
   }
 
   HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
-    if (HRESULT hr = loadDecorationPage(html); FAILED(hr)) return hr;
+    if (HRESULT hr = loadTrustedPage(m_deco, html); FAILED(hr)) return hr;
     return printToPdf(m_deco, settings, out);
   }
 
@@ -235,6 +238,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
     stopChromium(m_process);
     m_body = Tab{};
     m_deco = Tab{};
+    m_measure = Tab{};
+    m_measuringSession.clear();
   }
 
   CdpReply call(const Tab& tab, std::string_view method, const json& params, DWORD timeoutMs = kCallTimeoutMs) {
@@ -320,7 +325,46 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
   }
 
-  HRESULT loadDecorationPage(const std::string& html) {
+  static constexpr const char* kMeasuringPage =
+      "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body{margin:0}"
+      ".qm-measure{display:flow-root}</style></head><body>";
+
+  // Markup that loads nothing: no sources, style sheets, fonts, frames, objects or media.
+  static bool fetchesNothing(const std::vector<std::string>& fragments) {
+    static const char* const kFetching[] = {"src",    "url(",   "@import", "<link",  "<object", "<embed",
+                                            "<frame", "<iframe", "<svg",   "<image", "<video", "<audio",
+                                            "poster", "<base",  "<meta",   "<input", "<picture", "<math"};
+    for (const std::string& fragment : fragments) {
+      std::string lower(fragment.size(), '\0');
+      std::transform(fragment.begin(), fragment.end(), lower.begin(),
+                     [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+      for (const char* word : kFetching)
+        if (lower.find(word) != std::string::npos) return false;
+    }
+    return true;
+  }
+
+  static bool readHeights(const json& value, std::size_t count, std::vector<double>& heights) {
+    heights.clear();
+    if (!value.is_string()) return false;
+    const json list = json::parse(value.get<std::string>(), nullptr, false);
+    if (!list.is_array() || list.size() != count) return false;
+    for (const auto& h : list) heights.push_back(h.is_number() ? h.get<double>() : 0.0);
+    return true;
+  }
+
+  // The empty measuring page, loaded once per tab.
+  HRESULT ensureMeasuringPage() {
+    if (!m_measure.sessionId.empty() && !m_measure.gone && m_measuringSession == m_measure.sessionId && m_client &&
+        !m_client->broken())
+      return S_OK;
+    m_measuringSession.clear();
+    if (HRESULT hr = loadTrustedPage(m_measure, std::string(kMeasuringPage) + "</body></html>"); FAILED(hr)) return hr;
+    m_measuringSession = m_measure.sessionId;
+    return S_OK;
+  }
+
+  HRESULT loadTrustedPage(Tab& tab, const std::string& html) {
     std::error_code ec;
     // Made again when someone emptied the temporary folder under us.
     if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
@@ -337,8 +381,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
       if (!out.flush()) return E_FAIL;
     }
     const HRESULT hr = withRestart([&] {
-      if (HRESULT hr = ensureTab(m_deco); FAILED(hr)) return hr;
-      return navigate(m_deco, page, kDecorationLoadTimeoutMs);
+      if (HRESULT hr = ensureTab(tab); FAILED(hr)) return hr;
+      return navigate(tab, page, kDecorationLoadTimeoutMs);
     });
     fs::remove(page, ec);
     return hr;
@@ -397,6 +441,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   Tab* tabOf(const std::string& session) {
     if (!session.empty() && session == m_body.sessionId) return &m_body;
     if (!session.empty() && session == m_deco.sessionId) return &m_deco;
+    if (!session.empty() && session == m_measure.sessionId) return &m_measure;
     return nullptr;
   }
 
@@ -444,7 +489,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
   ChromiumProcess m_process;
   std::unique_ptr<CDevToolsClient> m_client;
   Tab m_body;  // the job's document
-  Tab m_deco;  // trusted pages: measuring and decorations
+  Tab m_deco;  // trusted pages: decorations, and measuring what loads more than markup
+  Tab m_measure;  // the measuring page, kept loaded
+  std::string m_measuringSession;  // the session whose tab holds the measuring page
   std::shared_ptr<Preload> m_preload;
   std::vector<fs::path> m_allowed;
   fs::path m_workDir;

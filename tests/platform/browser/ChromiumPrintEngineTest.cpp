@@ -216,6 +216,35 @@ TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnSt
   EXPECT_NE(pdfText(dir() / "restarted.pdf").find("FIRST-DOC"), std::string::npos);
 }
 
+// Markup alone is measured in the page kept loaded, markup that loads something in a page of its
+// own: both must give the same heights.
+TEST_F(ChromiumPrintEngineTest, MeasuringKeptPageAndFreshPageAgree) {
+  const std::vector<std::string> fragments = {
+      "<style>.t{font:11pt Arial;line-height:1.3}</style><table class=t style=\"width:100%\"><tr><td>Mail</td>"
+      "<td style=\"text-align:right\">A subject long enough to wrap over the line once or twice when the box is narrow "
+      "and the words keep coming</td></tr></table>",
+      "<p style=\"margin:0.2in 0\">Margins</p><p>collapse</p>",
+      "<div style=\"float:left;height:40px;width:10px\"></div>floated",
+      "<h1>Heading</h1><ul><li>one</li><li>two</li></ul>",
+      "",
+  };
+  std::vector<double> kept, fresh;
+  ASSERT_EQ(engine().measureHeights(fragments, 3.0, kept), S_OK);
+  std::vector<std::string> loading = fragments;
+  loading.push_back("<img src=\"data:image/gif;base64,R0lGODlhAQABAAAAACw=\" width=\"10\" height=\"30\">");
+  ASSERT_EQ(engine().measureHeights(loading, 3.0, fresh), S_OK);
+  ASSERT_EQ(kept.size(), fragments.size());
+  ASSERT_EQ(fresh.size(), loading.size());
+  for (std::size_t i = 0; i < fragments.size(); ++i) EXPECT_DOUBLE_EQ(kept[i], fresh[i]) << i;
+  EXPECT_GT(kept[0], 0.5);  // wrapped
+  EXPECT_GE(fresh.back(), 30.0 / 96);  // the image's box counts
+  // Nothing of one measure stays for the next.
+  ASSERT_EQ(engine().measureHeights({"<p>x</p>"}, 3.0, kept), S_OK);
+  ASSERT_EQ(engine().measureHeights({"<style>p{margin:0;line-height:96px}</style><p>x</p>"}, 3.0, fresh), S_OK);
+  ASSERT_EQ(engine().measureHeights({"<p>x</p>"}, 3.0, fresh), S_OK);
+  EXPECT_DOUBLE_EQ(kept[0], fresh[0]);
+}
+
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {
   std::vector<double> heights;
   ASSERT_EQ(engine().measureHeights({"<div style=\"height:96px\"></div>",
