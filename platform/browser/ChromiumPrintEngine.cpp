@@ -25,6 +25,11 @@ IPrintEngine::~IPrintEngine() = default;
 
 void IPrintEngine::preloadDocument(const std::filesystem::path&) {}
 
+HRESULT IPrintEngine::printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                          const std::filesystem::path& out) {
+  return printDecoration(page.html(), settings, out);
+}
+
 namespace detail {
 namespace {
 
@@ -193,6 +198,31 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return printToPdf(m_deco, settings, out);
   }
 
+  HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
+    const std::string frame = page.head + '\0' + page.beforePages + '\0' + page.pagesId + '\0' + page.afterPages;
+    // The frame of the last decoration page is still loaded: only the parts change, when they
+    // load nothing that a load would wait for.
+    if (!m_frame.empty() && m_frame == frame && m_frameSession == m_deco.sessionId && !m_deco.gone && m_client &&
+        !m_client->broken() && fetchesNothing({page.pages, page.pageStyle})) {
+      const auto text = [](const std::string& value) {
+        return json(value).dump(-1, ' ', false, json::error_handler_t::replace);
+      };
+      json done;
+      const std::string expression =
+          "(function(base,css,pages,id){var b=document.head&&document.head.querySelector('base');"
+          "var s=b&&b.nextElementSibling;var c=document.getElementById(id);"
+          "if(!b||!s||s.tagName!=='STYLE'||!c)return false;"
+          "var a=document.createElement('div');a.innerHTML='<a href=\"'+base+'\"></a>';"
+          "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;return true;})(" +
+          text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
+      if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return printToPdf(m_deco, settings, out);
+    }
+    if (HRESULT hr = loadTrustedPage(m_deco, page.html()); FAILED(hr)) return hr;
+    m_frame = frame;
+    m_frameSession = m_deco.sessionId;
+    return printToPdf(m_deco, settings, out);
+  }
+
   HRESULT overlay(const fs::path& body, const fs::path& decoration, const fs::path& out, int fromPage,
                   int toPage) override {
     return overlayPdf(body, decoration, out, fromPage, toPage);
@@ -240,6 +270,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_deco = Tab{};
     m_measure = Tab{};
     m_measuringSession.clear();
+    m_frame.clear();
   }
 
   CdpReply call(const Tab& tab, std::string_view method, const json& params, DWORD timeoutMs = kCallTimeoutMs) {
@@ -365,6 +396,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT loadTrustedPage(Tab& tab, const std::string& html) {
+    if (&tab == &m_deco) m_frame.clear();
     std::error_code ec;
     // Made again when someone emptied the temporary folder under us.
     if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
@@ -492,6 +524,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   Tab m_deco;  // trusted pages: decorations, and measuring what loads more than markup
   Tab m_measure;  // the measuring page, kept loaded
   std::string m_measuringSession;  // the session whose tab holds the measuring page
+  std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
+  std::string m_frameSession;
   std::shared_ptr<Preload> m_preload;
   std::vector<fs::path> m_allowed;
   fs::path m_workDir;

@@ -34,6 +34,22 @@ struct PdfSettings {
   bool printBackground = true;
 };
 
+// A trusted decoration page in the parts that change from job to job (the base address, the
+// @page rule and the content of the pages' container) and the frame around them, which stays
+// the same for one print template page.
+struct DecorationPage {
+  std::string head;         // the page up to and including its <head ...> tag
+  std::string baseHref;     // HTML-escaped; the <base> and the <style> come right after the head tag
+  std::string pageStyle;    // the text of that <style>
+  std::string beforePages;  // from there up to and including the pages' container's start tag
+  std::string pagesId;      // that container's id
+  std::string pages;        // its content
+  std::string afterPages;   // the rest of the page
+  std::string html() const {
+    return head + "<base href=\"" + baseHref + "\"><style>" + pageStyle + "</style>" + beforePages + pages + afterPages;
+  }
+};
+
 class QM_PLATFORM_API IPrintEngine {
  public:
   virtual ~IPrintEngine();
@@ -62,6 +78,10 @@ class QM_PLATFORM_API IPrintEngine {
   // Prints a trusted HTML page (the decorations) to `out`.
   virtual HRESULT printDecoration(const std::string& html, const PdfSettings& settings,
                                   const std::filesystem::path& out) = 0;
+  // Prints a decoration page as printDecoration prints page.html(); an engine may keep the
+  // frame loaded and change only the parts.
+  virtual HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                      const std::filesystem::path& out);
 
   // Lays page i of `decoration` over page i of `body`, keeping pages fromPage..toPage (1-based,
   // clamped to the body's pages; 0..0 keeps all) into `out`.

@@ -245,6 +245,63 @@ TEST_F(ChromiumPrintEngineTest, MeasuringKeptPageAndFreshPageAgree) {
   EXPECT_DOUBLE_EQ(kept[0], fresh[0]);
 }
 
+std::string pageImages(const fs::path& pdf) {
+  std::string pixels;
+  if (FILE* p = ::popen(("pdftoppm -r 40 -gray '" + pdf.string() + "'").c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) pixels.append(buf, n);
+    ::pclose(p);
+  }
+  return pixels;
+}
+
+// A decoration page printed on the frame kept from the job before looks exactly as one loaded
+// whole; parts that load something, or another frame, are loaded whole.
+TEST_F(ChromiumPrintEngineTest, DecorationOnAKeptFramePrintsAsALoadedOne) {
+  const auto page = [&](const std::string& text, double width, const std::string& extra = "") {
+    DecorationPage p;
+    p.head = "<!DOCTYPE html><html><head>";
+    p.baseHref = "file://" + m_job.string() + "/a&amp;b/";
+    p.pageStyle = "@page{size:" + std::to_string(width) + "in 11in;margin:0}";
+    p.beforePages = "<style>.page{position:relative;break-after:page}.header{position:absolute;top:0.3in}</style>"
+                    "<title>t</title></head><body style=\"margin:0\"><div id=\"toolbar\" style=\"display:none\">"
+                    "<img src=\"QMARK.GIF\"></div><div id=\"pages\">";
+    p.pagesId = "pages";
+    for (int i = 1; i <= 2; ++i)
+      p.pages += "<div class=\"page\" style=\"width:" + std::to_string(width) + "in;height:11in\"><div class=\"header\" "
+                 "style=\"left:" + std::to_string(i) + "in\"><b>" + text + " " + std::to_string(i) + "</b>" + extra +
+                 "</div></div>";
+    p.afterPages = "</div></body></html>";
+    return p;
+  };
+  PdfSettings zero;
+  const DecorationPage first = page("FIRST-DECO", 8.5), second = page("SECOND-DECO", 6.0);
+  ASSERT_EQ(engine().printDecoration(second.html(), zero, dir() / "whole.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(first, zero, dir() / "frame.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(second, zero, dir() / "kept.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "kept.pdf", 2).find("SECOND-DECO 2"), std::string::npos);
+  EXPECT_EQ(pdfText(dir() / "kept.pdf").find("FIRST"), std::string::npos);
+  const std::string whole = pageImages(dir() / "whole.pdf");
+  ASSERT_FALSE(whole.empty());
+  EXPECT_EQ(pageImages(dir() / "kept.pdf"), whole);  // the new paper size and base count too
+
+  // An image in the parts: loaded whole, so it is there when the page prints.
+  std::ofstream(m_job / "dot.svg") << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"200\">"
+                                      "<rect width=\"200\" height=\"200\"/></svg>";
+  const DecorationPage pictured = page("SECOND-DECO", 6.0, "<img src=\"file://" + (m_job / "dot.svg").string() + "\">");
+  ASSERT_EQ(engine().printDecoration(pictured.html(), zero, dir() / "pictured-whole.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(second, zero, dir() / "frame2.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(pictured, zero, dir() / "pictured.pdf"), S_OK);
+  const std::string withImage = pageImages(dir() / "pictured.pdf");
+  EXPECT_NE(withImage, whole);
+  EXPECT_EQ(withImage, pageImages(dir() / "pictured-whole.pdf"));
+  // Another frame: loaded whole as well.
+  DecorationPage other = page("OTHER-FRAME", 8.5);
+  other.afterPages = "</div><p>FRAME-TEXT</p></body></html>";
+  ASSERT_EQ(engine().printDecorationPage(other, zero, dir() / "other.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "other.pdf").find("FRAME-TEXT"), std::string::npos);
+}
+
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {
   std::vector<double> heights;
   ASSERT_EQ(engine().measureHeights({"<div style=\"height:96px\"></div>",
