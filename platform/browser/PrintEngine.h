@@ -36,7 +36,9 @@ struct PdfSettings {
 
 // A trusted decoration page in the parts that change from job to job (the base address, the
 // @page rule and the content of the pages' container) and the frame around them, which stays
-// the same for one print template page.
+// the same for one print template page. The frame's own relative references must not depend on
+// the base address (the layout's base is the job's folder, which holds only the job's document
+// and PDFs).
 struct DecorationPage {
   std::string head;         // the page up to and including its <head ...> tag
   std::string baseHref;     // HTML-escaped; the <base> and the <style> come right after the head tag
