@@ -360,7 +360,8 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
     // load over. Never waits, so no tick can come in between.
     if (services().preload) {
       const quilstring page = CSettings::instance().getPrintTemplatePath();
-      if (!page.empty() && printCommandOfMode(m_mode)) services().preload(file, m_templatePath, fs::path(utf16ToUtf8(page)));
+      if (!page.empty() && printCommandOfMode(m_mode))
+        services().preload(file, m_templatePath, fs::path(utf16ToUtf8(page)));
     }
     m_loading = false;
     if (!m_ready) m_ready = true;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <map>
 #include <system_error>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -88,8 +89,7 @@ struct Preload {
   Clock::time_point start;
   bool replied = false;
   bool refused = false;  // the navigation answered an error text
-  bool lost = false;     // the navigation call itself failed
-  std::string loader;
+  std::string loader;    // empty once replied: refused, or the call failed
 };
 
 class CChromiumPrintEngine final : public IPrintEngine {
@@ -108,8 +108,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return E_INVALIDARG;
     const fs::path path = fs::absolute(file, ec);
-    const std::shared_ptr<Preload> preload = std::move(m_preload);
-    m_preload.reset();
+    const std::shared_ptr<Preload> preload = std::exchange(m_preload, nullptr);
     if (preload && preload->file == path) {
       const HRESULT hr = finishPreload(*preload, timeoutMs);
       if (hr != S_FALSE) return hr;
@@ -138,10 +137,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
         "Page.navigate", json{{"url", fileUrlOf(path)}}.dump(-1, ' ', false, json::error_handler_t::replace),
         m_body.sessionId, [preload](const CdpReply& r) {
           preload->replied = true;
-          if (!r.ok) {
-            preload->lost = true;
-            return;
-          }
+          if (!r.ok) return;
           const json result = parseObject(r.result);
           if (!result.value("errorText", "").empty())
             preload->refused = true;
@@ -213,7 +209,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
           "var s=b&&b.nextElementSibling;var c=document.getElementById(id);"
           "if(!b||!s||s.tagName!=='STYLE'||!c)return false;"
           "var a=document.createElement('div');a.innerHTML='<a href=\"'+base+'\"></a>';"
-          "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;return true;})(" +
+          "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;"
+          "return true;})(" +
           text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
       if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return printToPdf(m_deco, settings, out);
     }
@@ -320,7 +317,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const auto loaded = [&] { return !preload.loader.empty() && tab.loadedLoaders.count(preload.loader) > 0; };
     const auto now = Clock::now();
     const DWORD remaining =
-        now >= deadline ? 0 : static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+        now >= deadline
+            ? 0
+            : static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
     platform::loop::runUntil(
         [&] { return loaded() || (preload.replied && preload.loader.empty()) || tab.gone || m_client->broken(); },
         remaining);

@@ -433,9 +433,10 @@ class CPrintLayout final : public IPrintLayout {
       if (cover && i == 1) top = &b.coverHeader, bottom = &b.coverFooter;
       if (trailer && i == pages) top = &b.trailerHeader, bottom = &b.trailerFooter;
       const int number = decoratedPageNumber(i, cover);
-      html.pages += "<div class=\"page\" style=\"" + box + "\"><div class=\"header\" style=\"top:" + inches(edge.top) + ";" +
-              area + "\">" + head + withNumbers(*top, number, total) + "</div><div class=\"footer\" style=\"bottom:" +
-              inches(edge.bottom) + ";" + area + "\">" + withNumbers(*bottom, number, total) + foot + "</div></div>";
+      html.pages += "<div class=\"page\" style=\"" + box + "\"><div class=\"header\" style=\"top:" +
+                    inches(edge.top) + ";" + area + "\">" + head + withNumbers(*top, number, total) +
+                    "</div><div class=\"footer\" style=\"bottom:" + inches(edge.bottom) + ";" + area + "\">" +
+                    withNumbers(*bottom, number, total) + foot + "</div></div>";
     }
     html.afterPages = page.afterPages;
     return html;

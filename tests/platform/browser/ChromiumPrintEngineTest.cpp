@@ -268,9 +268,9 @@ TEST_F(ChromiumPrintEngineTest, DecorationOnAKeptFramePrintsAsALoadedOne) {
                     "<img src=\"QMARK.GIF\"></div><div id=\"pages\">";
     p.pagesId = "pages";
     for (int i = 1; i <= 2; ++i)
-      p.pages += "<div class=\"page\" style=\"width:" + std::to_string(width) + "in;height:11in\"><div class=\"header\" "
-                 "style=\"left:" + std::to_string(i) + "in\"><b>" + text + " " + std::to_string(i) + "</b>" + extra +
-                 "</div></div>";
+      p.pages += "<div class=\"page\" style=\"width:" + std::to_string(width) +
+                 "in;height:11in\"><div class=\"header\" style=\"left:" + std::to_string(i) + "in\"><b>" + text + " " +
+                 std::to_string(i) + "</b>" + extra + "</div></div>";
     p.afterPages = "</div></body></html>";
     return p;
   };
