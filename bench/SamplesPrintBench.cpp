@@ -237,7 +237,7 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
   state.counters["fresh_median_ms"] = freshMedian;
   state.counters["fresh_over_warm"] = warmMedian > 0 ? freshMedian / warmMedian : 0.0;
   state.counters["cores"] = std::thread::hardware_concurrency();
-  if (std::getenv("QM_BENCH_PER_FILE")) {
+  if (const char* perFile = std::getenv("QM_BENCH_PER_FILE"); perFile && *perFile) {
     for (std::size_t i = 0; i < list.size(); ++i)
       std::fprintf(stderr, "%-70s warm %7.1f ms  fresh %7.1f ms\n", list[i].msg.filename().c_str(), warm[i], fresh[i]);
   }
