@@ -62,6 +62,15 @@ std::vector<fs::path>& written() {
   return value;
 }
 
+// The only folders a print may read files from: the temporary files (the job's document,
+// attachments and inline images), the extracted support files and the template's own images.
+std::vector<fs::path> readableFolders(const fs::path& printTemplatePage, const quilstring& address) {
+  std::vector<fs::path> folders{fs::path(utf16ToUtf8(NUtils::getTempPath())), printTemplatePage.parent_path()};
+  const fs::path templateFolder = fs::path(utf16ToUtf8(address)).parent_path();
+  if (!templateFolder.empty()) folders.push_back(templateFolder);
+  return folders;
+}
+
 // The print template on the process's browser: the print layout, driven through the scripting
 // object the template creates for itself.
 class CBrowserPrintTemplate final : public IPrintTemplate {
@@ -78,12 +87,7 @@ class CBrowserPrintTemplate final : public IPrintTemplate {
     m_request.printTemplate = m_page;
     m_request.locale = NGlobals::threadLocale();
     m_request.setup.paper = defaultPaperSize(m_request.locale);
-    // The template's own images, the extracted support files and the temporary files (the
-    // job's document, attachments and inline images) are the only files a print may read.
-    std::vector<fs::path> folders{fs::path(utf16ToUtf8(NUtils::getTempPath())), m_page.parent_path()};
-    const fs::path templateFolder = fs::path(utf16ToUtf8(address)).parent_path();
-    if (!templateFolder.empty()) folders.push_back(templateFolder);
-    chromiumPrintEngine().setAllowedFolders(std::move(folders));
+    chromiumPrintEngine().setAllowedFolders(readableFolders(m_page, address));
     return layout().readSettings(m_handler, m_request);
   }
 
@@ -156,6 +160,11 @@ CPrinter::Services realServices() {
   };
   services.makePrintTemplate = [](const fs::path& page) -> std::unique_ptr<IPrintTemplate> {
     return std::make_unique<CBrowserPrintTemplate>(page);
+  };
+  services.preload = [](const fs::path& document, const quilstring& templatePath, const fs::path& page) {
+    platform::browser::IPrintEngine& engine = platform::browser::chromiumPrintEngine();
+    engine.setAllowedFolders(readableFolders(page, templatePath));
+    engine.preloadDocument(document);
   };
   services.printOnPrinter = NPrintShell::printPdf;
   return services;
@@ -237,7 +246,11 @@ void beginPrintRun() { written().clear(); }
 void CPrinter::setServicesForTesting(const Services& replacement) {
   Services& s = services();
   if (replacement.fill) s.fill = replacement.fill;
-  if (replacement.makePrintTemplate) s.makePrintTemplate = replacement.makePrintTemplate;
+  if (replacement.makePrintTemplate) {
+    s.makePrintTemplate = replacement.makePrintTemplate;
+    s.preload = nullptr;
+  }
+  if (replacement.preload) s.preload = replacement.preload;
   if (replacement.printOnPrinter) s.printOnPrinter = replacement.printOnPrinter;
 }
 
@@ -343,6 +356,13 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
       return;
     }
     m_document = file;
+    // The browser loads the document while the printer waits for its tick; the print takes the
+    // load over. Never waits, so no tick can come in between.
+    if (services().preload) {
+      const quilstring page = CSettings::instance().getPrintTemplatePath();
+      if (!page.empty() && printCommandOfMode(m_mode))
+        services().preload(file, m_templatePath, fs::path(utf16ToUtf8(page)));
+    }
     m_loading = false;
     if (!m_ready) m_ready = true;
   } catch (const std::exception& e) {

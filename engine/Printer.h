@@ -95,6 +95,12 @@ class CPrinter : public IPrinter {
     std::function<void(platform::html::CHtmlDocument&, CPrintInfo&)> fill;
     // Makes the print template on the extracted print template page.
     std::function<std::unique_ptr<IPrintTemplate>(const std::filesystem::path& printTemplatePage)> makePrintTemplate;
+    // Starts the browser's load of the filled document while the printer waits for its tick (the
+    // filled document, the template's path, the print template page). A test's own print
+    // template gets none unless it gives one.
+    std::function<void(const std::filesystem::path& document, const quilstring& templatePath,
+                       const std::filesystem::path& printTemplatePage)>
+        preload;
     // Whether a default printer exists, and the print of a PDF on it.
     std::function<bool()> hasDefaultPrinter;
     std::function<HRESULT(const std::filesystem::path& pdf, int copies)> printOnPrinter;

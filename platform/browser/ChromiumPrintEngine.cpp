@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <fstream>
 #include <memory>
-#include <set>
+#include <map>
 #include <system_error>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -21,6 +23,13 @@
 namespace platform::browser {
 
 IPrintEngine::~IPrintEngine() = default;
+
+void IPrintEngine::preloadDocument(const std::filesystem::path&) {}
+
+HRESULT IPrintEngine::printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                          const std::filesystem::path& out) {
+  return printDecoration(page.html(), settings, out);
+}
 
 namespace detail {
 namespace {
@@ -69,8 +78,18 @@ struct Tab {
   std::string targetId;
   std::string sessionId;
   fs::path mainDocument;
-  std::set<std::string> loadedLoaders;  // main-frame loads seen, by loader id
-  bool gone = false;                    // crashed or detached while in use
+  std::map<std::string, Clock::time_point> loadedLoaders;  // main-frame loads seen, by loader id
+  bool gone = false;                                        // crashed or detached while in use
+};
+
+// A load of the job's document started ahead of its loadDocument; filled in from the loop.
+struct Preload {
+  fs::path file;
+  std::string sessionId;
+  Clock::time_point start;
+  bool replied = false;
+  bool refused = false;  // the navigation answered an error text
+  std::string loader;    // empty once replied: refused, or the call failed
 };
 
 class CChromiumPrintEngine final : public IPrintEngine {
@@ -89,10 +108,43 @@ class CChromiumPrintEngine final : public IPrintEngine {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return E_INVALIDARG;
     const fs::path path = fs::absolute(file, ec);
+    const std::shared_ptr<Preload> preload = std::exchange(m_preload, nullptr);
+    if (preload && preload->file == path) {
+      const HRESULT hr = finishPreload(*preload, timeoutMs);
+      if (hr != S_FALSE) return hr;
+    }
     return withRestart([&] {
       if (HRESULT hr = ensureTab(m_body); FAILED(hr)) return hr;
       return navigate(m_body, path, timeoutMs);
     });
+  }
+
+  void preloadDocument(const fs::path& file) override {
+    m_preload.reset();
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return;
+    const fs::path path = fs::absolute(file, ec);
+    // Only on a warm tab: starting the browser or a tab waits, and the caller must not.
+    if (!m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
+      return;
+    auto preload = std::make_shared<Preload>();
+    preload->file = path;
+    preload->sessionId = m_body.sessionId;
+    preload->start = Clock::now();
+    m_body.mainDocument = path;
+    m_body.loadedLoaders.clear();
+    const long id = m_client->send(
+        "Page.navigate", json{{"url", fileUrlOf(path)}}.dump(-1, ' ', false, json::error_handler_t::replace),
+        m_body.sessionId, [preload](const CdpReply& r) {
+          preload->replied = true;
+          if (!r.ok) return;
+          const json result = parseObject(r.result);
+          if (!result.value("errorText", "").empty())
+            preload->refused = true;
+          else
+            preload->loader = result.value("loaderId", "");
+        });
+    if (id != 0) m_preload = std::move(preload);
   }
 
   HRESULT addStyleSheet(const std::string& css) override {
@@ -113,30 +165,58 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,
                          std::vector<double>& heights) override {
     heights.clear();
-    std::string html =
-        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body{margin:0}"
-        ".qm-measure{display:flow-root}</style></head><body>";
     const std::string width = json(widthInches).dump();
+    std::string boxes;
     for (const auto& fragment : fragments)
-      html += "<div class=\"qm-measure\" style=\"width:" + width + "in\">" + fragment + "</div>";
-    html += "</body></html>";
-    if (HRESULT hr = loadDecorationPage(html); FAILED(hr)) return hr;
+      boxes += "<div class=\"qm-measure\" style=\"width:" + width + "in\">" + fragment + "</div>";
+    static const char* const kHeights =
+        "JSON.stringify(Array.from(document.body.children).filter(function(e){"
+        "return e.className==='qm-measure';}).map(function(e){"
+        "return e.getBoundingClientRect().height/96;}))";
     json value;
-    const HRESULT hr = evaluate(m_deco,
-                                "JSON.stringify(Array.from(document.body.children).filter(function(e){"
-                                "return e.className==='qm-measure';}).map(function(e){"
-                                "return e.getBoundingClientRect().height/96;}))",
-                                value);
-    if (FAILED(hr)) return hr;
-    if (!value.is_string()) return E_FAIL;
-    json list = json::parse(value.get<std::string>(), nullptr, false);
-    if (!list.is_array() || list.size() != fragments.size()) return E_FAIL;
-    for (const auto& h : list) heights.push_back(h.is_number() ? h.get<double>() : 0.0);
-    return S_OK;
+    // Fragments that fetch nothing lay out at once in the body of the measuring page, which
+    // stays loaded; the others get a page of their own, loaded with everything they refer to.
+    if (fetchesNothing(fragments) && SUCCEEDED(ensureMeasuringPage()) &&
+        SUCCEEDED(evaluate(m_measure,
+                           "(function(h){document.body.innerHTML=h;return " + std::string(kHeights) + ";})(" +
+                               json(boxes).dump(-1, ' ', false, json::error_handler_t::replace) + ")",
+                           value)) &&
+        readHeights(value, fragments.size(), heights))
+      return S_OK;
+    if (HRESULT hr = loadTrustedPage(m_deco, std::string(kMeasuringPage) + boxes + "</body></html>"); FAILED(hr))
+      return hr;
+    if (HRESULT hr = evaluate(m_deco, kHeights, value); FAILED(hr)) return hr;
+    return readHeights(value, fragments.size(), heights) ? S_OK : E_FAIL;
   }
 
   HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
-    if (HRESULT hr = loadDecorationPage(html); FAILED(hr)) return hr;
+    if (HRESULT hr = loadTrustedPage(m_deco, html); FAILED(hr)) return hr;
+    return printToPdf(m_deco, settings, out);
+  }
+
+  HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
+    const std::string frame = page.head + '\0' + page.beforePages + '\0' + page.pagesId + '\0' + page.afterPages;
+    // The frame of the last decoration page is still loaded: only the parts change, when they
+    // load nothing that a load would wait for.
+    if (!m_frame.empty() && m_frame == frame && m_frameSession == m_deco.sessionId && !m_deco.gone && m_client &&
+        !m_client->broken() && fetchesNothing({page.pages, page.pageStyle})) {
+      const auto text = [](const std::string& value) {
+        return json(value).dump(-1, ' ', false, json::error_handler_t::replace);
+      };
+      json done;
+      const std::string expression =
+          "(function(base,css,pages,id){var b=document.head&&document.head.querySelector('base');"
+          "var s=b&&b.nextElementSibling;var c=document.getElementById(id);"
+          "if(!b||!s||s.tagName!=='STYLE'||!c)return false;"
+          "var a=document.createElement('div');a.innerHTML='<a href=\"'+base+'\"></a>';"
+          "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;"
+          "return true;})(" +
+          text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
+      if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return printToPdf(m_deco, settings, out);
+    }
+    if (HRESULT hr = loadTrustedPage(m_deco, page.html()); FAILED(hr)) return hr;
+    m_frame = frame;
+    m_frameSession = m_deco.sessionId;
     return printToPdf(m_deco, settings, out);
   }
 
@@ -180,10 +260,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   void teardown() {
+    m_preload.reset();
     m_client.reset();
     stopChromium(m_process);
     m_body = Tab{};
     m_deco = Tab{};
+    m_measure = Tab{};
+    m_measuringSession.clear();
+    m_frame.clear();
   }
 
   CdpReply call(const Tab& tab, std::string_view method, const json& params, DWORD timeoutMs = kCallTimeoutMs) {
@@ -224,7 +308,31 @@ class CChromiumPrintEngine final : public IPrintEngine {
     tab = Tab{};
   }
 
+  // The end of a load started by preloadDocument, answered as navigate would have answered it;
+  // S_FALSE when the browser broke under it, so the caller loads again as after a restart.
+  HRESULT finishPreload(const Preload& preload, DWORD timeoutMs) {
+    Tab& tab = m_body;
+    if (preload.sessionId != tab.sessionId || tab.gone || !m_client || m_client->broken()) return S_FALSE;
+    const auto deadline = preload.start + std::chrono::milliseconds(timeoutMs);
+    const auto loaded = [&] { return !preload.loader.empty() && tab.loadedLoaders.count(preload.loader) > 0; };
+    const auto now = Clock::now();
+    const DWORD remaining =
+        now >= deadline
+            ? 0
+            : static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
+    platform::loop::runUntil(
+        [&] { return loaded() || (preload.replied && preload.loader.empty()) || tab.gone || m_client->broken(); },
+        remaining);
+    if (loaded() && tab.loadedLoaders[preload.loader] <= deadline) return S_OK;
+    if (m_client->broken()) return S_FALSE;
+    if (preload.refused) return E_FAIL;
+    const bool timedOut = !tab.gone;
+    discardTab(tab);
+    return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
+  }
+
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
+    if (&tab == &m_body) m_preload.reset();
     const auto start = Clock::now();
     tab.mainDocument = file;
     tab.loadedLoaders.clear();
@@ -247,7 +355,47 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
   }
 
-  HRESULT loadDecorationPage(const std::string& html) {
+  static constexpr const char* kMeasuringPage =
+      "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>body{margin:0}"
+      ".qm-measure{display:flow-root}</style></head><body>";
+
+  // Markup that loads nothing: no sources, style sheets, fonts, frames, objects or media.
+  static bool fetchesNothing(const std::vector<std::string>& fragments) {
+    static const char* const kFetching[] = {"src",    "url(",   "@import", "<link",  "<object", "<embed",
+                                            "<frame", "<iframe", "<svg",   "<image", "<video", "<audio",
+                                            "poster", "<base",  "<meta",   "<input", "<picture", "<math"};
+    for (const std::string& fragment : fragments) {
+      std::string lower(fragment.size(), '\0');
+      std::transform(fragment.begin(), fragment.end(), lower.begin(),
+                     [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+      for (const char* word : kFetching)
+        if (lower.find(word) != std::string::npos) return false;
+    }
+    return true;
+  }
+
+  static bool readHeights(const json& value, std::size_t count, std::vector<double>& heights) {
+    heights.clear();
+    if (!value.is_string()) return false;
+    const json list = json::parse(value.get<std::string>(), nullptr, false);
+    if (!list.is_array() || list.size() != count) return false;
+    for (const auto& h : list) heights.push_back(h.is_number() ? h.get<double>() : 0.0);
+    return true;
+  }
+
+  // The empty measuring page, loaded once per tab.
+  HRESULT ensureMeasuringPage() {
+    if (!m_measure.sessionId.empty() && !m_measure.gone && m_measuringSession == m_measure.sessionId && m_client &&
+        !m_client->broken())
+      return S_OK;
+    m_measuringSession.clear();
+    if (HRESULT hr = loadTrustedPage(m_measure, std::string(kMeasuringPage) + "</body></html>"); FAILED(hr)) return hr;
+    m_measuringSession = m_measure.sessionId;
+    return S_OK;
+  }
+
+  HRESULT loadTrustedPage(Tab& tab, const std::string& html) {
+    if (&tab == &m_deco) m_frame.clear();
     std::error_code ec;
     // Made again when someone emptied the temporary folder under us.
     if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
@@ -264,8 +412,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
       if (!out.flush()) return E_FAIL;
     }
     const HRESULT hr = withRestart([&] {
-      if (HRESULT hr = ensureTab(m_deco); FAILED(hr)) return hr;
-      return navigate(m_deco, page, kDecorationLoadTimeoutMs);
+      if (HRESULT hr = ensureTab(tab); FAILED(hr)) return hr;
+      return navigate(tab, page, kDecorationLoadTimeoutMs);
     });
     fs::remove(page, ec);
     return hr;
@@ -324,6 +472,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   Tab* tabOf(const std::string& session) {
     if (!session.empty() && session == m_body.sessionId) return &m_body;
     if (!session.empty() && session == m_deco.sessionId) return &m_deco;
+    if (!session.empty() && session == m_measure.sessionId) return &m_measure;
     return nullptr;
   }
 
@@ -359,7 +508,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       Tab* tab = tabOf(session);
       const json params = parseObject(paramsText);
       if (tab && params.value("name", "") == "load" && params.value("frameId", "") == tab->targetId)
-        tab->loadedLoaders.insert(params.value("loaderId", ""));
+        tab->loadedLoaders.emplace(params.value("loaderId", ""), Clock::now());
     } else if (method == "Inspector.targetCrashed" || method == "Inspector.detached") {
       if (Tab* tab = tabOf(session)) tab->gone = true;
     } else if (method == "Target.detachedFromTarget") {
@@ -371,7 +520,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
   ChromiumProcess m_process;
   std::unique_ptr<CDevToolsClient> m_client;
   Tab m_body;  // the job's document
-  Tab m_deco;  // trusted pages: measuring and decorations
+  Tab m_deco;  // trusted pages: decorations, and measuring what loads more than markup
+  Tab m_measure;  // the measuring page, kept loaded
+  std::string m_measuringSession;  // the session whose tab holds the measuring page
+  std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
+  std::string m_frameSession;
+  std::shared_ptr<Preload> m_preload;
   std::vector<fs::path> m_allowed;
   fs::path m_workDir;
   unsigned m_pageCounter = 0;

@@ -34,6 +34,24 @@ struct PdfSettings {
   bool printBackground = true;
 };
 
+// A trusted decoration page in the parts that change from job to job (the base address, the
+// @page rule and the content of the pages' container) and the frame around them, which stays
+// the same for one print template page. The frame's own relative references must not depend on
+// the base address (the layout's base is the job's folder, which holds only the job's document
+// and PDFs).
+struct DecorationPage {
+  std::string head;         // the page up to and including its <head ...> tag
+  std::string baseHref;     // HTML-escaped; the <base> and the <style> come right after the head tag
+  std::string pageStyle;    // the text of that <style>
+  std::string beforePages;  // from there up to and including the pages' container's start tag
+  std::string pagesId;      // that container's id
+  std::string pages;        // its content
+  std::string afterPages;   // the rest of the page
+  std::string html() const {
+    return head + "<base href=\"" + baseHref + "\"><style>" + pageStyle + "</style>" + beforePages + pages + afterPages;
+  }
+};
+
 class QM_PLATFORM_API IPrintEngine {
  public:
   virtual ~IPrintEngine();
@@ -46,6 +64,11 @@ class QM_PLATFORM_API IPrintEngine {
   // nothing remote fetched. S_OK once loaded; E_LOAD_TIMEOUT when the load did not complete in
   // `timeoutMs`; E_INVALIDARG for a missing file; E_FAIL when the load or the browser failed.
   virtual HRESULT loadDocument(const std::filesystem::path& file, DWORD timeoutMs) = 0;
+  // Starts loading the job's document into the body view and returns at once, so the load runs
+  // while the caller waits for other things; the next loadDocument of the same file takes it
+  // over (its time-out still counts from the load's own start). Engines that cannot load ahead
+  // ignore it.
+  virtual void preloadDocument(const std::filesystem::path& file);
   // Appends a style sheet to the loaded document (the layout's own @page rules).
   virtual HRESULT addStyleSheet(const std::string& css) = 0;
   // Prints the loaded document to `out`.
@@ -57,6 +80,10 @@ class QM_PLATFORM_API IPrintEngine {
   // Prints a trusted HTML page (the decorations) to `out`.
   virtual HRESULT printDecoration(const std::string& html, const PdfSettings& settings,
                                   const std::filesystem::path& out) = 0;
+  // Prints a decoration page as printDecoration prints page.html(); an engine may keep the
+  // frame loaded and change only the parts.
+  virtual HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                      const std::filesystem::path& out);
 
   // Lays page i of `decoration` over page i of `body`, keeping pages fromPage..toPage (1-based,
   // clamped to the body's pages; 0..0 keeps all) into `out`.

@@ -275,11 +275,11 @@ class CPrintLayout final : public IPrintLayout {
 
     fs::path over;
     if (decorates(blocks, setup)) {
-      const std::string html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
+      const DecorationPage html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
       PdfSettings flat;
       flat.paperWidth = width;
       flat.paperHeight = height;
-      if (HRESULT hr = m_engine.printDecoration(html, flat, decoration); FAILED(hr)) return hr;
+      if (HRESULT hr = m_engine.printDecorationPage(html, flat, decoration); FAILED(hr)) return hr;
       over = decoration;
     }
     return m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
@@ -409,17 +409,19 @@ class CPrintLayout final : public IPrintLayout {
     return S_OK;
   }
 
-  static std::string decorationPage(const TemplatePage& page, const LayoutRequest& request, const Blocks& b,
+  static DecorationPage decorationPage(const TemplatePage& page, const LayoutRequest& request, const Blocks& b,
                                     const HeaderFooterContext& context, double width, double height,
                                     const PageMargins& margins, const PageMargins& edge, int pages) {
     const bool cover = request.blocks.hasCover, trailer = request.blocks.hasTrailer;
     const int total = decoratedPageTotal(pages, cover, trailer);
     std::string folderUrl = detail::fileUrlOf(fs::absolute(request.document).parent_path());
     if (folderUrl.empty() || folderUrl.back() != '/') folderUrl += '/';
-    std::string html = page.beforeHead;
-    html += "<base href=\"" + detail::escapeHtml(utf8ToUtf16(folderUrl)) + "\"><style>@page{size:" + inches(width) +
-            " " + inches(height) + ";margin:0}</style>";
-    html += page.beforePages;
+    DecorationPage html;
+    html.head = page.beforeHead;
+    html.baseHref = detail::escapeHtml(utf8ToUtf16(folderUrl));
+    html.pageStyle = "@page{size:" + inches(width) + " " + inches(height) + ";margin:0}";
+    html.beforePages = page.beforePages;
+    html.pagesId = "pages";
     const std::string box = "width:" + inches(width) + ";height:" + inches(height);
     const std::string area = "left:" + inches(margins.left) + ";right:auto;width:" +
                              inches(width - margins.left - margins.right);
@@ -431,11 +433,12 @@ class CPrintLayout final : public IPrintLayout {
       if (cover && i == 1) top = &b.coverHeader, bottom = &b.coverFooter;
       if (trailer && i == pages) top = &b.trailerHeader, bottom = &b.trailerFooter;
       const int number = decoratedPageNumber(i, cover);
-      html += "<div class=\"page\" style=\"" + box + "\"><div class=\"header\" style=\"top:" + inches(edge.top) + ";" +
-              area + "\">" + head + withNumbers(*top, number, total) + "</div><div class=\"footer\" style=\"bottom:" +
-              inches(edge.bottom) + ";" + area + "\">" + withNumbers(*bottom, number, total) + foot + "</div></div>";
+      html.pages += "<div class=\"page\" style=\"" + box + "\"><div class=\"header\" style=\"top:" +
+                    inches(edge.top) + ";" + area + "\">" + head + withNumbers(*top, number, total) +
+                    "</div><div class=\"footer\" style=\"bottom:" + inches(edge.bottom) + ";" + area + "\">" +
+                    withNumbers(*bottom, number, total) + foot + "</div></div>";
     }
-    html += page.afterPages;
+    html.afterPages = page.afterPages;
     return html;
   }
 

@@ -36,6 +36,7 @@ struct TemplateScript {
   int made = 0;
   int closed = 0;
   std::string document;  // the filled document's text as opened
+  fs::path documentPath;
   std::vector<PrintRange> printed;
   std::vector<PageSettings> settingsAtPrint;
   std::vector<bool> currentItemAtPrint;
@@ -48,6 +49,7 @@ class CFakePrintTemplate : public IPrintTemplate {
   explicit CFakePrintTemplate(TemplateScript& script) : m_s(script) { ++m_s.made; }
   HRESULT open(const fs::path& document, const quilstring&) override {
     m_s.document = testsupport::readFile(document);
+    m_s.documentPath = document;
     return m_s.openResult;
   }
   PrintRange defaultRange() const override { return m_s.range; }
@@ -128,6 +130,29 @@ TEST_F(PrinterTest, ModesPrintPreviewOrFailWithoutTouchingTheTemplate) {
     EXPECT_EQ(m_script.made, c.prints) << "mode " << c.mode;  // no print template for an unknown mode
     EXPECT_EQ(m_script.closed, m_script.made) << "mode " << c.mode;
   }
+}
+
+TEST_F(PrinterTest, TheBrowserLoadsTheFilledDocumentAheadOfTheTick) {
+  struct Preloaded {
+    fs::path document;
+    quilstring templatePath;
+    fs::path page;
+    int templatesMade = 0;
+  };
+  std::vector<Preloaded> preloads;
+  CPrinter::Services services;
+  services.preload = [&](const fs::path& document, const quilstring& templatePath, const fs::path& page) {
+    preloads.push_back({document, templatePath, page, m_script.made});
+  };
+  CPrinter::setServicesForTesting(services);
+  ASSERT_EQ(print(5), 1);
+  ASSERT_EQ(preloads.size(), 1u);
+  EXPECT_EQ(preloads[0].document, m_script.documentPath);  // the very file the print template opens
+  EXPECT_EQ(preloads[0].templatesMade, 0);                 // before the tick made the print template
+  EXPECT_EQ(preloads[0].templatePath, quilstring::fromUtf8(m_template.string()));
+  EXPECT_EQ(preloads[0].page.string(), CSettings::instance().getPrintTemplatePath().toUtf8());
+  EXPECT_EQ(print(0), 7);  // nothing to print: nothing loaded ahead
+  EXPECT_EQ(preloads.size(), 1u);
 }
 
 TEST_F(PrinterTest, FailuresGiveTheirStatuses) {

@@ -180,6 +180,128 @@ TEST_F(ChromiumPrintEngineTest, ALoadThatNeverCompletesTimesOutAndTheNextOneWork
   EXPECT_NE(pdfText(dir() / "out.pdf").find("PAGE-TWO"), std::string::npos);
 }
 
+TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnStart) {
+  const fs::path first = write("first.html", "<html><body>FIRST-DOC</body></html>");
+  const fs::path second = write("second.html", "<html><body>SECOND-DOC</body></html>");
+  ASSERT_EQ(print(first, dir() / "warm.pdf"), S_OK);
+
+  engine().preloadDocument(second);
+  platform::loop::runFor(100);
+  ASSERT_EQ(print(second, dir() / "ahead.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "ahead.pdf").find("SECOND-DOC"), std::string::npos);
+
+  // Another file asked for: the load ahead is dropped.
+  engine().preloadDocument(second);
+  ASSERT_EQ(print(first, dir() / "other.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "other.pdf").find("FIRST-DOC"), std::string::npos);
+
+  // Done long before it is asked for, but slower than the time-out allows.
+  engine().preloadDocument(second);
+  platform::loop::runFor(200);
+  EXPECT_EQ(engine().loadDocument(second, 1), E_LOAD_TIMEOUT);
+
+  ASSERT_EQ(::mkfifo((m_job / "stuck.png").c_str(), 0600), 0);
+  const fs::path stuck = write("stuck.html", "<html><body>STUCK<img src=\"stuck.png\"></body></html>");
+  engine().preloadDocument(stuck);
+  EXPECT_EQ(engine().loadDocument(stuck, 300), E_LOAD_TIMEOUT);
+
+  // A dead browser is not started ahead; the load itself starts it.
+  const int starts = detail::chromiumStartsForTesting();
+  ::kill(detail::chromiumPidForTesting(), SIGKILL);
+  platform::loop::runFor(100);
+  engine().preloadDocument(first);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
+  ASSERT_EQ(print(first, dir() / "restarted.pdf"), S_OK);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
+  EXPECT_NE(pdfText(dir() / "restarted.pdf").find("FIRST-DOC"), std::string::npos);
+}
+
+// Markup alone is measured in the page kept loaded, markup that loads something in a page of its
+// own: both must give the same heights.
+TEST_F(ChromiumPrintEngineTest, MeasuringKeptPageAndFreshPageAgree) {
+  const std::vector<std::string> fragments = {
+      "<style>.t{font:11pt Arial;line-height:1.3}</style><table class=t style=\"width:100%\"><tr><td>Mail</td>"
+      "<td style=\"text-align:right\">A subject long enough to wrap over the line once or twice when the box is narrow "
+      "and the words keep coming</td></tr></table>",
+      "<p style=\"margin:0.2in 0\">Margins</p><p>collapse</p>",
+      "<div style=\"float:left;height:40px;width:10px\"></div>floated",
+      "<h1>Heading</h1><ul><li>one</li><li>two</li></ul>",
+      "",
+  };
+  std::vector<double> kept, fresh;
+  ASSERT_EQ(engine().measureHeights(fragments, 3.0, kept), S_OK);
+  std::vector<std::string> loading = fragments;
+  loading.push_back("<img src=\"data:image/gif;base64,R0lGODlhAQABAAAAACw=\" width=\"10\" height=\"30\">");
+  ASSERT_EQ(engine().measureHeights(loading, 3.0, fresh), S_OK);
+  ASSERT_EQ(kept.size(), fragments.size());
+  ASSERT_EQ(fresh.size(), loading.size());
+  for (std::size_t i = 0; i < fragments.size(); ++i) EXPECT_DOUBLE_EQ(kept[i], fresh[i]) << i;
+  EXPECT_GT(kept[0], 0.5);  // wrapped
+  EXPECT_GE(fresh.back(), 30.0 / 96);  // the image's box counts
+  // Nothing of one measure stays for the next.
+  ASSERT_EQ(engine().measureHeights({"<p>x</p>"}, 3.0, kept), S_OK);
+  ASSERT_EQ(engine().measureHeights({"<style>p{margin:0;line-height:96px}</style><p>x</p>"}, 3.0, fresh), S_OK);
+  ASSERT_EQ(engine().measureHeights({"<p>x</p>"}, 3.0, fresh), S_OK);
+  EXPECT_DOUBLE_EQ(kept[0], fresh[0]);
+}
+
+std::string pageImages(const fs::path& pdf) {
+  std::string pixels;
+  if (FILE* p = ::popen(("pdftoppm -r 40 -gray '" + pdf.string() + "'").c_str(), "r")) {
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) pixels.append(buf, n);
+    ::pclose(p);
+  }
+  return pixels;
+}
+
+// A decoration page printed on the frame kept from the job before looks exactly as one loaded
+// whole; parts that load something, or another frame, are loaded whole.
+TEST_F(ChromiumPrintEngineTest, DecorationOnAKeptFramePrintsAsALoadedOne) {
+  const auto page = [&](const std::string& text, double width, const std::string& extra = "") {
+    DecorationPage p;
+    p.head = "<!DOCTYPE html><html><head>";
+    p.baseHref = "file://" + m_job.string() + "/a&amp;b/";
+    p.pageStyle = "@page{size:" + std::to_string(width) + "in 11in;margin:0}";
+    p.beforePages = "<style>.page{position:relative;break-after:page}.header{position:absolute;top:0.3in}</style>"
+                    "<title>t</title></head><body style=\"margin:0\"><div id=\"toolbar\" style=\"display:none\">"
+                    "<img src=\"QMARK.GIF\"></div><div id=\"pages\">";
+    p.pagesId = "pages";
+    for (int i = 1; i <= 2; ++i)
+      p.pages += "<div class=\"page\" style=\"width:" + std::to_string(width) +
+                 "in;height:11in\"><div class=\"header\" style=\"left:" + std::to_string(i) + "in\"><b>" + text + " " +
+                 std::to_string(i) + "</b>" + extra + "</div></div>";
+    p.afterPages = "</div></body></html>";
+    return p;
+  };
+  PdfSettings zero;
+  const DecorationPage first = page("FIRST-DECO", 8.5), second = page("SECOND-DECO", 6.0);
+  ASSERT_EQ(engine().printDecoration(second.html(), zero, dir() / "whole.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(first, zero, dir() / "frame.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(second, zero, dir() / "kept.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "kept.pdf", 2).find("SECOND-DECO 2"), std::string::npos);
+  EXPECT_EQ(pdfText(dir() / "kept.pdf").find("FIRST"), std::string::npos);
+  const std::string whole = pageImages(dir() / "whole.pdf");
+  ASSERT_FALSE(whole.empty());
+  EXPECT_EQ(pageImages(dir() / "kept.pdf"), whole);  // the new paper size and base count too
+
+  // An image in the parts: loaded whole, so it is there when the page prints.
+  std::ofstream(m_job / "dot.svg") << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"200\">"
+                                      "<rect width=\"200\" height=\"200\"/></svg>";
+  const DecorationPage pictured = page("SECOND-DECO", 6.0, "<img src=\"file://" + (m_job / "dot.svg").string() + "\">");
+  ASSERT_EQ(engine().printDecoration(pictured.html(), zero, dir() / "pictured-whole.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(second, zero, dir() / "frame2.pdf"), S_OK);
+  ASSERT_EQ(engine().printDecorationPage(pictured, zero, dir() / "pictured.pdf"), S_OK);
+  const std::string withImage = pageImages(dir() / "pictured.pdf");
+  EXPECT_NE(withImage, whole);
+  EXPECT_EQ(withImage, pageImages(dir() / "pictured-whole.pdf"));
+  // Another frame: loaded whole as well.
+  DecorationPage other = page("OTHER-FRAME", 8.5);
+  other.afterPages = "</div><p>FRAME-TEXT</p></body></html>";
+  ASSERT_EQ(engine().printDecorationPage(other, zero, dir() / "other.pdf"), S_OK);
+  EXPECT_NE(pdfText(dir() / "other.pdf").find("FRAME-TEXT"), std::string::npos);
+}
+
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {
   std::vector<double> heights;
   ASSERT_EQ(engine().measureHeights({"<div style=\"height:96px\"></div>",
