@@ -46,6 +46,7 @@ std::optional<PrintCommand> printCommandOfMode(int mode) {
 namespace {
 
 constexpr std::uintptr_t kTimerId = 1;
+constexpr UINT kReadyTickMs = 10;  // the loop's shortest timer period
 constexpr UINT kTimerPeriodMs = 100;
 // The printer's modal loop ends with this code, as EndDialog (2) does.
 constexpr int kEndCode = 2;
@@ -365,6 +366,10 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
     }
     m_loading = false;
     if (!m_ready) m_ready = true;
+    // The print still starts from timer 1, after this handler has returned; its next tick is
+    // brought forward so a loaded job does not sit idle for the rest of the period.
+    platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kReadyTickMs, [this](std::uintptr_t) { OnTimer(); });
+    m_timerRunning = true;
   } catch (const std::exception& e) {
     LOG_ERROR(u"Exception caught in CPrinter::OnDocumentCompleteExplorer: %s", utf8ToUtf16(e.what()).c_str());
     fail(kStatusBrowserError);
