@@ -8,6 +8,7 @@
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
+#include "platform/system/Text.h"
 
 namespace {
 
@@ -59,10 +60,6 @@ quilstring fileNameOf(const quilstring& path, bool withExtension) {
   return name;
 }
 
-bool startsWithNoCase(const std::u16string& text, const std::u16string& prefix) {
-  return text.size() >= prefix.size() && NUtils::equalsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // The names of the sub-keys that begin with a prefix, in list order: by the number after the
 // prefix, so "Template10" follows "Template9" although the registry enumerates it earlier.
 // Names without a number keep their enumeration order after the numbered ones.
@@ -76,7 +73,7 @@ std::vector<quilstring> numberedSubKeys(CRegKey& key, const std::u16string& pref
   for (DWORD index = 0;; ++index) {
     quilstring name;
     if (key.EnumKey(index, name) != ERROR_SUCCESS || name.empty()) break;
-    if (!startsWithNoCase(name, prefix)) continue;
+    if (!platform::system::startsWithNoCase(name, prefix)) continue;
     const std::u16string rest = name.substr(prefix.size());
     const bool numbered = !rest.empty() && rest.size() <= 9 &&
                           std::all_of(rest.begin(), rest.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });

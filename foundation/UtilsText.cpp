@@ -5,13 +5,7 @@
 
 namespace NUtils {
 
-bool equalsNoCase(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && charLower(a[i]) != charLower(b[i])) return false;
-  }
-  return true;
-}
+bool equalsNoCase(const std::u16string& a, const std::u16string& b) { return platform::system::equalsNoCase(a, b); }
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;

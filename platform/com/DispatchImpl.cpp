@@ -7,12 +7,6 @@
 namespace platform::com {
 namespace {
 
-std::u16string lowered(std::u16string_view name) {
-  std::u16string key(name);
-  CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
-  return key;
-}
-
 void fillException(EXCEPINFO* info, std::u16string_view description) {
   if (!info) return;
   clearExcepInfo(info);
@@ -97,7 +91,7 @@ HRESULT CDispArgs::getPutValue(VARTYPE vt, CComVariant& out) const {
 
 CDispatchTable::Member& CDispatchTable::slot(DISPID id, std::u16string_view name) {
   remove(id);
-  std::u16string key = lowered(name);
+  std::u16string key = platform::system::lowerCase(name);
   if (const auto old = m_ids.find(key); old != m_ids.end()) m_members.erase(old->second);
   m_ids[key] = id;
   Member& member = m_members[id];
@@ -127,12 +121,12 @@ CDispatchTable& CDispatchTable::method(DISPID id, std::u16string_view name, Disp
 void CDispatchTable::remove(DISPID id) {
   const auto found = m_members.find(id);
   if (found == m_members.end()) return;
-  m_ids.erase(lowered(found->second.name));
+  m_ids.erase(platform::system::lowerCase(found->second.name));
   m_members.erase(found);
 }
 
 DISPID CDispatchTable::idOf(std::u16string_view name) const {
-  const auto found = m_ids.find(lowered(name));
+  const auto found = m_ids.find(platform::system::lowerCase(name));
   return found == m_ids.end() ? DISPID_UNKNOWN : found->second;
 }
 

@@ -2,20 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/system/Text.h"
+
 namespace platform::resources {
 namespace {
 
 const ModuleResources* tableOf(HINSTANCE module) {
   return reinterpret_cast<const ModuleResources*>(module);
-}
-
-char16_t upper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
-
-bool equalsNoCase(const char16_t* a, const char16_t* b) {
-  for (; *a && *b; ++a, ++b) {
-    if (upper(*a) != upper(*b)) return false;
-  }
-  return *a == *b;
 }
 
 }  // namespace
@@ -25,7 +18,7 @@ std::span<const unsigned char> findResource(HINSTANCE module, const char16_t* na
   if (!table || !name || !type) return {};
   for (std::size_t i = 0; i < table->blobCount; ++i) {
     const BlobEntry& blob = table->blobs[i];
-    if (equalsNoCase(blob.name, name) && equalsNoCase(blob.type, type)) return {blob.data, blob.size};
+    if (platform::system::equalsNoCase(blob.name, name) && platform::system::equalsNoCase(blob.type, type)) return {blob.data, blob.size};
   }
   return {};
 }

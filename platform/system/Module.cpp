@@ -53,11 +53,6 @@ const SystemLibrary* libraryOf(HMODULE module) {
   return nullptr;
 }
 
-std::u16string lowerCase(std::u16string text) {
-  CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
 std::u16string executablePath() {
   char buffer[4096];
   const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

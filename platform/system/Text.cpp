@@ -38,6 +38,16 @@ bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::u16string lowerCase(std::u16string_view text) {
+  std::u16string out(text);
+  CharLowerBuffW(out.data(), static_cast<DWORD>(out.size()));
+  return out;
+}
+
 namespace {
 
 // Decodes one UTF-8 sequence at s[i]; answers the code point or -1, and advances i.

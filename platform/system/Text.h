@@ -21,6 +21,9 @@ QM_PLATFORM_API char16_t charUpper(char16_t c);
 namespace platform::system {
 // Equal texts ignoring case, one unit at a time as lstrcmpiW's callers here need it.
 QM_PLATFORM_API bool equalsNoCase(std::u16string_view a, std::u16string_view b);
+QM_PLATFORM_API bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix);
+// A lower-cased copy, one unit at a time as CharLowerBuffW maps.
+QM_PLATFORM_API std::u16string lowerCase(std::u16string_view text);
 }  // namespace platform::system
 
 namespace platform::system {

@@ -16,12 +16,6 @@ struct Token {
 
 bool isSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
-std::u16string lower(std::u16string_view text) {
-  std::u16string out(text);
-  CharLowerBuffW(out.data(), static_cast<DWORD>(out.size()));
-  return out;
-}
-
 std::string narrow(std::u16string_view text) { return platform::system::utf16ToUtf8(text); }
 
 }  // namespace
@@ -113,7 +107,7 @@ class CItemFilterParser {
     return true;
   }
 
-  bool isWord(std::u16string_view word) const { return m_token.kind == Token::Word && lower(m_token.text) == word; }
+  bool isWord(std::u16string_view word) const { return m_token.kind == Token::Word && platform::system::lowerCase(m_token.text) == word; }
 
   int add(CItemFilter::Node node) {
     m_out.m_nodes.push_back(std::move(node));
@@ -237,10 +231,10 @@ bool CItemFilter::eval(int index, const Getter& get) const {
     throw std::runtime_error("The property \"" + narrow(c.property) + "\" in the condition is not valid.");
   switch (value.vt) {
     case VT_EMPTY:
-    case VT_NULL: return compare(std::u16string(), lower(c.value), c.op);
+    case VT_NULL: return compare(std::u16string(), platform::system::lowerCase(c.value), c.op);
     case VT_BSTR:
-      return compare(lower(std::u16string_view(value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal))),
-                     lower(c.value), c.op);
+      return compare(platform::system::lowerCase(std::u16string_view(value.bstrVal ? value.bstrVal : u"", SysStringLen(value.bstrVal))),
+                     platform::system::lowerCase(c.value), c.op);
     default: break;
   }
   CComVariant literal(std::u16string_view(c.value));

@@ -292,17 +292,10 @@ std::vector<PropertyDef> buildTable() {
   return t;
 }
 
-bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (charLower(text[i]) != charLower(prefix[i])) return false;
-  return true;
-}
-
 
 // The class itself or one of its sub-classes ("IPM.Note" and "IPM.Note.SMIME", not "IPM.Notes").
 bool isClassOrSub(std::u16string_view messageClass, std::u16string_view base) {
-  return startsWithNoCase(messageClass, base) &&
+  return platform::system::startsWithNoCase(messageClass, base) &&
          (messageClass.size() == base.size() || messageClass[base.size()] == u'.');
 }
 

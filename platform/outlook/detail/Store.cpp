@@ -11,6 +11,7 @@ namespace fs = std::filesystem;
 namespace platform::outlook::detail {
 namespace {
 
+
 struct DefaultFolder {
   LONG role;
   std::u16string_view name;
@@ -30,16 +31,10 @@ constexpr DefaultFolder kDefaultFolders[] = {
     {olFolderDrafts, u"Drafts", olMailItem, u"IPM.Note"},
 };
 
-std::u16string lower(std::u16string_view text) {
-  std::u16string out(text);
-  CharLowerBuffW(out.data(), static_cast<DWORD>(out.size()));
-  return out;
-}
-
 const DefaultFolder* defaultFolderNamed(std::u16string_view name) {
-  const std::u16string key = lower(name);
+  const std::u16string key = platform::system::lowerCase(name);
   for (const DefaultFolder& d : kDefaultFolders)
-    if (lower(d.name) == key) return &d;
+    if (platform::system::lowerCase(d.name) == key) return &d;
   return nullptr;
 }
 

@@ -28,14 +28,6 @@ std::u16string_view trimRight(std::u16string_view s) {
 
 std::u16string_view trim(std::u16string_view s) { return trimRight(trimLeft(s)); }
 
-bool startsWithNoCase(std::u16string_view s, std::u16string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (charUpper(s[i]) != charUpper(prefix[i])) return false;
-  }
-  return true;
-}
-
 int hexDigit(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -221,7 +213,7 @@ class Parser {
 
     // Hex lists continue on the next lines after a trailing backslash.
     std::u16string joined;
-    if (startsWithNoCase(rest, u"hex")) {
+    if (platform::system::startsWithNoCase(rest, u"hex")) {
       joined.assign(trimRight(rest));
       while (!joined.empty() && joined.back() == u'\\') {
         if (index + 1 >= m_lines.size() || trim(m_lines[index + 1]).empty()) {
@@ -253,13 +245,13 @@ class Parser {
       op.type = REG_SZ;
       appendUtf16Le(op.data, text);
       op.data.insert(op.data.end(), {0, 0});
-    } else if (startsWithNoCase(data, u"dword:")) {
+    } else if (platform::system::startsWithNoCase(data, u"dword:")) {
       const auto value = parseHex(trim(data.substr(6)), 8);
       if (!value) return failed(lineNo, u"a dword needs 1 to 8 hexadecimal digits");
       op.kind = RegOp::Kind::kSetValue;
       op.type = REG_DWORD;
       for (int shift = 0; shift < 32; shift += 8) op.data.push_back(static_cast<BYTE>(*value >> shift));
-    } else if (startsWithNoCase(data, u"hex")) {
+    } else if (platform::system::startsWithNoCase(data, u"hex")) {
       std::u16string_view list = data.substr(3);
       DWORD type = REG_BINARY;
       if (!list.empty() && list.front() == u'(') {
