@@ -16,6 +16,7 @@
 #include "platform/mapi/detail/Guids.h"
 #include "platform/mapi/detail/MsgModel.h"
 #include "platform/mapi/detail/PropValues.h"
+#include "platform/mapi/detail/ReadOnlyProp.h"
 #include "platform/mapi/detail/Streams.h"
 #include "platform/system/Locale.h"
 #include "platform/system/Text.h"
@@ -177,7 +178,7 @@ StoredProp binaryProp(ULONG tag, std::string bytes) {
   return prop;
 }
 
-class CFormInfo final : public CUnknownImpl<IMAPIFormInfo> {
+class CFormInfo final : public CReadOnlyProp<IMAPIFormInfo> {
  public:
   explicit CFormInfo(const FormEntry& form) {
     ++liveCounters().formInfos;
@@ -196,11 +197,6 @@ class CFormInfo final : public CUnknownImpl<IMAPIFormInfo> {
     *ppv = static_cast<IMAPIFormInfo*>(this);
     return S_OK;
   }
-  HRESULT GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
-    if (error) *error = nullptr;
-    return S_OK;
-  }
-  HRESULT SaveChanges(ULONG) override { return MAPI_E_NO_SUPPORT; }
 
   HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* values) override {
     if (!count || !values) return MAPI_E_INVALID_PARAMETER;
@@ -260,15 +256,6 @@ class CFormInfo final : public CUnknownImpl<IMAPIFormInfo> {
     return S_OK;
   }
 
-  HRESULT SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG, IMAPIProgress*, LPCIID, void*, ULONG,
-                 LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT CopyProps(LPSPropTagArray, ULONG, IMAPIProgress*, LPCIID, void*, ULONG, LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
   HRESULT GetNamesFromIDs(LPSPropTagArray*, LPGUID, ULONG, ULONG*, LPMAPINAMEID**) override { return MAPI_E_NO_SUPPORT; }
   HRESULT GetIDsFromNames(ULONG, LPMAPINAMEID*, ULONG, LPSPropTagArray*) override { return MAPI_E_NO_SUPPORT; }
 

@@ -11,6 +11,7 @@
 #include "platform/mapi/detail/Guids.h"
 #include "platform/mapi/detail/MsgModel.h"
 #include "platform/mapi/detail/PropValues.h"
+#include "platform/mapi/detail/ReadOnlyProp.h"
 #include "platform/mapi/detail/Streams.h"
 
 const IID IID_IStream = platform::mapi::detail::kIID_IStream;
@@ -238,17 +239,12 @@ class CRowTable final : public CUnknownImpl<IMAPITable> {
 
 // What messages and attachments share: properties, streams and named properties.
 template <class Interface>
-class CPropObject : public CUnknownImpl<Interface> {
+class CPropObject : public CReadOnlyProp<Interface> {
  public:
   CPropObject(FilePtr file, PropSource source) : m_file(std::move(file)), m_source(source) {}
 
   UINT codePage() const { return m_source.codePage; }
 
-  HRESULT GetLastError(HRESULT, ULONG, LPMAPIERROR* error) override {
-    if (error) *error = nullptr;
-    return S_OK;
-  }
-  HRESULT SaveChanges(ULONG) override { return MAPI_E_NO_SUPPORT; }
 
   HRESULT GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count, LPSPropValue* values) override {
     if (!count || !values) return MAPI_E_INVALID_PARAMETER;
@@ -284,15 +280,6 @@ class CPropObject : public CUnknownImpl<Interface> {
     return S_OK;
   }
 
-  HRESULT SetProps(ULONG, LPSPropValue, LPSPropProblemArray*) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT DeleteProps(LPSPropTagArray, LPSPropProblemArray*) override { return MAPI_E_NO_SUPPORT; }
-  HRESULT CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG, IMAPIProgress*, LPCIID, void*, ULONG,
-                 LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT CopyProps(LPSPropTagArray, ULONG, IMAPIProgress*, LPCIID, void*, ULONG, LPSPropProblemArray*) override {
-    return MAPI_E_NO_SUPPORT;
-  }
 
   HRESULT GetNamesFromIDs(LPSPropTagArray* tags, LPGUID guid, ULONG, ULONG* count, LPMAPINAMEID** names) override {
     if (!tags || !count || !names) return MAPI_E_INVALID_PARAMETER;
