@@ -124,7 +124,7 @@ LONG openLocaleKey(CRegKey& parent, REGSAM access, CRegKey& localeKey) {
 
 void CSettings::logRegistryError(LONG code, const char16_t* format) {
   if (!NLog::enabled()) return;
-  const quilstring reason = registryErrorText(code);
+  const quilstring reason = platform::system::errorText(static_cast<DWORD>(code));
   LOG_ERROR(format, reason.c_str());
 }
 

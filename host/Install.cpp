@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/registry/RegKey.h"
+#include "platform/system/Errors.h"
 #include "platform/registry/RegistryFiles.h"
 #include "platform/resources/Resources.h"
 #include "platform/system/Text.h"
@@ -58,7 +59,7 @@ std::string upper(std::string text) {
 }
 
 std::string describe(LONG code) {
-  return platform::system::utf16ToUtf8(registryErrorText(code));
+  return platform::system::utf16ToUtf8(platform::system::errorText(static_cast<DWORD>(code)));
 }
 
 bool setDwordIfAbsent(CRegKey& key, const char16_t* name, DWORD value) {

@@ -103,17 +103,3 @@ class CRegKey {
 
   HKEY m_hKey = nullptr;
 };
-
-// The system's text for a Win32 error code, without its line end; "Error N" when it has none.
-inline std::u16string registryErrorText(LONG code) {
-  char16_t buffer[512];
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code), 0,
-                           buffer, 512, nullptr);
-  std::u16string text(buffer, n);
-  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-  if (text.empty()) {
-    const std::string digits = std::to_string(code);
-    text = u"Error " + std::u16string(digits.begin(), digits.end());
-  }
-  return text;
-}
