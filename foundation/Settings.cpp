@@ -157,62 +157,28 @@ void CSettings::readRecords(bool allowUsers, CRegKey& machine, CRegKey& user) {
 
   m_data.messageClasses.emplace(kDefaultMessageClass, boost::make_shared<MessageClassSettings>());
 
-  // Templates: the first source that yields something.
-  bool found = false;
-  if (allowUsers) {
-    LOG_DEBUG(u"Looking for templates in Current User..");
+  // Each tree comes from the first source that yields something; a source whose key does not
+  // open is skipped.
+  using Reader = bool (CSettings::*)(CRegKey&);
+  auto readFrom = [this](const char16_t* where, HKEY hive, const char16_t* tree, Reader reader) {
+    LOG_DEBUG(where);
     CRegKey key;
-    if (key.Open(HKEY_CURRENT_USER, (quilstring(kProductKey) + u"\\Templates").c_str(), KEY_READ) == ERROR_SUCCESS) {
-      found = readMessageClasses(key);
-    }
-  }
-  if (!found) {
-    LOG_DEBUG(u"Looking for templates in Local Machine..");
-    CRegKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, (quilstring(kProductKey) + u"\\Templates").c_str(), KEY_READ) == ERROR_SUCCESS) {
-      found = readMessageClasses(key);
-    }
-  }
-  if (!found) {
-    LOG_DEBUG(u"Looking for templates in Local Machine install defaults..");
-    CRegKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, (quilstring(kProductKey) + u"\\Install defaults\\Templates").c_str(), KEY_READ) ==
-        ERROR_SUCCESS) {
-      readMessageClasses(key);
-    }
-  }
-
-  found = false;
-  if (allowUsers) {
-    LOG_DEBUG(u"Looking for autoprint in Current User..");
-    CRegKey key;
-    if (key.Open(HKEY_CURRENT_USER, (quilstring(kProductKey) + u"\\Autoprint").c_str(), KEY_READ) == ERROR_SUCCESS) {
-      found = readAutoprint(key);
-    }
-  }
-  if (!found) {
-    LOG_DEBUG(u"Looking for autoprint in Local Machine..");
-    CRegKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, (quilstring(kProductKey) + u"\\Autoprint").c_str(), KEY_READ) == ERROR_SUCCESS) {
-      readAutoprint(key);
-    }
-  }
-
-  found = false;
-  if (allowUsers) {
-    LOG_DEBUG(u"Looking for buttons in Current User..");
-    CRegKey key;
-    if (key.Open(HKEY_CURRENT_USER, (quilstring(kProductKey) + u"\\Custom Buttons").c_str(), KEY_READ) == ERROR_SUCCESS) {
-      found = readCustomButtons(key);
-    }
-  }
-  if (!found) {
-    LOG_DEBUG(u"Looking for buttons in Local Machine..");
-    CRegKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, (quilstring(kProductKey) + u"\\Custom Buttons").c_str(), KEY_READ) == ERROR_SUCCESS) {
-      readCustomButtons(key);
-    }
-  }
+    if (key.Open(hive, (quilstring(kProductKey) + tree).c_str(), KEY_READ) != ERROR_SUCCESS) return false;
+    return (this->*reader)(key);
+  };
+  (allowUsers && readFrom(u"Looking for templates in Current User..", HKEY_CURRENT_USER, u"\\Templates",
+                          &CSettings::readMessageClasses)) ||
+      readFrom(u"Looking for templates in Local Machine..", HKEY_LOCAL_MACHINE, u"\\Templates",
+               &CSettings::readMessageClasses) ||
+      readFrom(u"Looking for templates in Local Machine install defaults..", HKEY_LOCAL_MACHINE,
+               u"\\Install defaults\\Templates", &CSettings::readMessageClasses);
+  (allowUsers && readFrom(u"Looking for autoprint in Current User..", HKEY_CURRENT_USER, u"\\Autoprint",
+                          &CSettings::readAutoprint)) ||
+      readFrom(u"Looking for autoprint in Local Machine..", HKEY_LOCAL_MACHINE, u"\\Autoprint", &CSettings::readAutoprint);
+  (allowUsers && readFrom(u"Looking for buttons in Current User..", HKEY_CURRENT_USER, u"\\Custom Buttons",
+                          &CSettings::readCustomButtons)) ||
+      readFrom(u"Looking for buttons in Local Machine..", HKEY_LOCAL_MACHINE, u"\\Custom Buttons",
+               &CSettings::readCustomButtons);
   while (m_data.buttons.buttons.size() < 3) m_data.buttons.buttons.emplace_back();
 }
 
