@@ -1,4 +1,5 @@
 #include "foundation/Log.h"
+#include "foundation/Guard.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 
 #include "foundation/TextFormat.h"
 #include "foundation/Utils.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 
 LogSource::LogSource(const char* file, int line) : m_line(line) {
@@ -16,6 +18,17 @@ LogSource::LogSource(const char* file, int line) : m_line(line) {
     if (*p == '/' || *p == '\\') base = p + 1;
   }
   m_file = quilstring::fromUtf8(base);
+}
+
+CLogger::CLogger() {
+  // The platform's layers report through the same log.
+  platform::diag::setSink([](platform::diag::Level level, std::string_view message, std::string_view file, int line) {
+    if (!NLog::enabled()) return;
+    CLogger& logger = CLogger::instance();
+    const int index = static_cast<int>(level);
+    if (logger.threshold() < index) return;
+    logger.write(index, quilstring::fromUtf8(std::string(file)), line, quilstring::fromUtf8(std::string(message)));
+  });
 }
 
 CLogger& CLogger::instance() {
@@ -41,6 +54,12 @@ void CLogger::setLevels(const std::vector<quilstring>& names, const quilstring& 
 }
 
 void CLogger::writeLevel(int level, const LogSource& source, const char16_t* format, va_list args) {
+  if (level == kError) {
+    quilstring message(NUtils::formatVa(format, args));
+    platform::diag::noteFailure(message.toUtf8());
+    if (NLog::enabled() && m_threshold >= level) write(level, source.m_file, source.m_line, message);
+    return;
+  }
   // Each level is written when the threshold is at least its index.
   if (m_threshold < level) return;
   quilstring message(NUtils::formatVa(format, args));
@@ -133,3 +152,16 @@ void setLevels(const std::vector<quilstring>& names, const quilstring& threshold
 void switchOff() { g_enabled = false; }
 
 }  // namespace NLog
+
+namespace NUtils::detail {
+
+void logCaught(const char16_t* where, const char* what, const char* file, int line) noexcept {
+  try {
+    const quilstring reason = what ? quilstring::fromUtf8(what) : quilstring(u"unknown exception");
+    CLogger::instance().error(LogSource(file, line), u"Exception caught in %s: %s", where ? where : u"", reason.c_str());
+  } catch (...) {
+    // Logging a caught exception must not throw again.
+  }
+}
+
+}  // namespace NUtils::detail

@@ -51,7 +51,7 @@ class CLogger {
   void resetForTesting();
 
  private:
-  CLogger() = default;
+  CLogger();
   void writeLevel(int level, const LogSource& source, const char16_t* format, va_list args);
 
   int m_threshold = 0;
@@ -83,6 +83,11 @@ void switchOff();
   } while (0)
 
 #define LOG_INFO(...) QM_LOG_AT(info, __VA_ARGS__)
-#define LOG_ERROR(...) QM_LOG_AT(error, __VA_ARGS__)
+// An Error is always formatted: it becomes the thread's last failure reason (what a command
+// tells its user) even while the log is off; it is written only when logging is on.
+#define LOG_ERROR(...)                                                        \
+  do {                                                                        \
+    CLogger::instance().error(LogSource(__FILE__, __LINE__), __VA_ARGS__);    \
+  } while (0)
 #define LOG_WARNING(...) QM_LOG_AT(warning, __VA_ARGS__)
 #define LOG_DEBUG(...) QM_LOG_AT(debug, __VA_ARGS__)

@@ -1,4 +1,7 @@
 #include "foundation/Log.h"
+#include "foundation/Guard.h"
+#include "platform/com/HResult.h"
+#include "platform/system/Diagnostics.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,7 +74,7 @@ TEST_F(LogTest, ThresholdSelectsLevelsAndUnknownNameKeepsIt) {
 
 TEST_F(LogTest, OffEvaluatesNoArgumentAndWritesNothing) {
   sideEffects = 0;
-  LOG_ERROR(u"%s", touch());
+  LOG_DEBUG(u"%s", touch());
   EXPECT_EQ(sideEffects, 0);
   NLog::setLevels(kNames, u"debug");
   LOG_DEBUG(u"%s", touch());
@@ -80,6 +83,23 @@ TEST_F(LogTest, OffEvaluatesNoArgumentAndWritesNothing) {
   LOG_DEBUG(u"%s", touch());
   EXPECT_EQ(sideEffects, 1);
   EXPECT_EQ(lines().size(), 1u);
+}
+
+TEST_F(LogTest, ErrorsAndCaughtExceptionsStayTheReasonWhileTheLogIsOff) {
+  platform::diag::clearLastFailure();
+  LOG_ERROR(u"CPrinter::Print: %s", u"no layout");
+  EXPECT_EQ(platform::diag::lastFailure(), "CPrinter::Print: no layout");
+  EXPECT_EQ(NUtils::guarded(u"CPrinter::OnTimer", E_FAIL, []() -> HRESULT { throw std::runtime_error("boom"); }), E_FAIL);
+  EXPECT_EQ(platform::diag::lastFailure(), "Exception caught in CPrinter::OnTimer: boom");
+  EXPECT_TRUE(lines().empty());
+
+  NLog::setLevels(kNames, u"error");
+  platform::diag::error("platform::browser::start", "chromium-headless-shell not found");
+  EXPECT_FALSE(NUtils::guarded(u"CConnect::OnConnection", [] { throw 1; }));
+  const auto l = lines();
+  ASSERT_EQ(l.size(), 2u);
+  EXPECT_NE(l[0].find("Error   platform::browser::start: chromium-headless-shell not found (LogTest.cpp:"), std::string::npos);
+  EXPECT_NE(l[1].find("Error   Exception caught in CConnect::OnConnection: unknown exception (LogTest.cpp:"), std::string::npos);
 }
 
 TEST_F(LogTest, NonAsciiLineDoesNotSilenceLaterLines) {
