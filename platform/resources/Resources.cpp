@@ -23,6 +23,24 @@ std::span<const unsigned char> findResource(HINSTANCE module, const char16_t* na
   return {};
 }
 
+const DialogTemplate* findDialog(HINSTANCE module, UINT id) {
+  const ModuleResources* table = tableOf(module);
+  if (!table) return nullptr;
+  for (std::size_t i = 0; i < table->dialogCount; ++i) {
+    if (table->dialogs[i].id == id) return &table->dialogs[i];
+  }
+  return nullptr;
+}
+
+const MenuTemplate* findMenu(HINSTANCE module, UINT id) {
+  const ModuleResources* table = tableOf(module);
+  if (!table) return nullptr;
+  for (std::size_t i = 0; i < table->menuCount; ++i) {
+    if (table->menus[i].id == id) return &table->menus[i];
+  }
+  return nullptr;
+}
+
 std::span<const BlobEntry> allResources(HINSTANCE module) {
   const ModuleResources* table = tableOf(module);
   if (!table) return {};

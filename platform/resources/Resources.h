@@ -24,13 +24,60 @@ struct BlobEntry {
   std::size_t size;
 };
 
-// One module's resources; strings sorted by id, blobs in script order.
+// One control of a dialog template, as DIALOGEX gives it; sizes in dialog units.
+struct DialogItem {
+  const char16_t* className;  // as the script names it: "BUTTON", "EDIT", "STATIC", "COMBOBOX",
+                              // "LISTBOX", "SysListView32", "msctls_updown32", "Shell.Explorer.2" ...
+  const char16_t* text;       // the control's text; empty when none
+  int id;                     // -1 (IDC_STATIC) for none
+  DWORD style;                // the class's own style bits with WS_* as the script composes them
+  DWORD exStyle;
+  short x, y, cx, cy;
+  DWORD helpId;
+};
+
+// One DIALOGEX template.
+struct DialogTemplate {
+  UINT id;
+  DWORD style;
+  DWORD exStyle;
+  short x, y, cx, cy;
+  const char16_t* caption;
+  const char16_t* fontFace;  // empty: the system font
+  WORD pointSize;
+  WORD weight;
+  bool italic;
+  UINT menuId;  // 0: none
+  const DialogItem* items;
+  std::size_t itemCount;
+};
+
+// One entry of a MENU template, in script order; a POPUP's entries follow it one level deeper.
+struct MenuEntry {
+  UINT id;           // 0 for popups and separators
+  const char16_t* text;
+  UINT flags;        // MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_CHECKED as the script gives them
+  int depth;         // 0 for the menu's top entries
+};
+
+struct MenuTemplate {
+  UINT id;
+  const MenuEntry* entries;
+  std::size_t entryCount;
+};
+
+// One module's resources; strings sorted by id, blobs in script order, dialogs and menus by id.
+// Icons are blobs of type "ICON" named by their id.
 struct ModuleResources {
   const char* moduleName;
   const StringEntry* strings;
   std::size_t stringCount;
   const BlobEntry* blobs;
   std::size_t blobCount;
+  const DialogTemplate* dialogs = nullptr;
+  std::size_t dialogCount = 0;
+  const MenuTemplate* menus = nullptr;
+  std::size_t menuCount = 0;
 };
 
 // The handle under which a module's resources are found.
@@ -41,6 +88,10 @@ inline HINSTANCE handleOf(const ModuleResources& module) {
 // The named resource of the given type (names and types ignore case), or an empty span.
 QM_PLATFORM_API std::span<const unsigned char> findResource(HINSTANCE module, const char16_t* name,
                                                             const char16_t* type);
+
+// The dialog or menu template with that id, or null.
+QM_PLATFORM_API const DialogTemplate* findDialog(HINSTANCE module, UINT id);
+QM_PLATFORM_API const MenuTemplate* findMenu(HINSTANCE module, UINT id);
 
 // Every blob of a module, in script order.
 QM_PLATFORM_API std::span<const BlobEntry> allResources(HINSTANCE module);
