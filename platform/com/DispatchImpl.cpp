@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/system/Text.h"
+#include "platform/system/Diagnostics.h"
 
 namespace platform::com {
 namespace {
@@ -195,9 +196,11 @@ HRESULT CDispatchTable::Invoke(DISPID id, WORD wFlags, DISPPARAMS* pDispParams, 
     return hr;
   } catch (const std::exception& e) {
     VariantClear(result);
+    platform::diag::error("Exception caught in CDispatchTable::Invoke", e.what());
     fillException(pExcepInfo, platform::system::utf8ToUtf16(e.what()));
   } catch (...) {
     VariantClear(result);
+    platform::diag::error("Exception caught in CDispatchTable::Invoke", "unknown exception");
     fillException(pExcepInfo, u"Unknown exception");
   }
   return DISP_E_EXCEPTION;

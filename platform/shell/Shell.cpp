@@ -11,6 +11,7 @@
 
 #include "platform/com/HResult.h"
 #include "platform/shell/XdgShell.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Errors.h"
 #include "platform/system/Text.h"
 
@@ -82,11 +83,7 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) {
     request.directory = textOf(info->lpDirectory);
     request.mask = info->fMask;
     request.show = info->nShow;
-    try {
-      code = defaultShell().execute(request);
-    } catch (...) {
-      code = ERROR_GEN_FAILURE;
-    }
+    code = platform::diag::guarded("ShellExecuteExW", ERROR_GEN_FAILURE, [&] { return defaultShell().execute(request); });
   }
   info->hProcess = nullptr;
   if (code == ERROR_SUCCESS) {

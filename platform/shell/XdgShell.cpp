@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Errors.h"
 #include "platform/system/Text.h"
 
@@ -153,7 +154,7 @@ DWORD run(Verb verb, const std::string& program, const std::vector<std::string>&
 XdgShell::XdgShell(HelperPrograms programs) : m_programs(std::move(programs)) {}
 
 DWORD XdgShell::execute(const ShellRequest& request) {
-  try {
+  return platform::diag::guarded("XdgShell::execute", static_cast<DWORD>(ERROR_GEN_FAILURE), [&]() -> DWORD {
     const Verb verb = verbOf(request.verb);
     if (verb == Verb::kUnknown) return ERROR_NO_ASSOCIATION;
     const std::string directory = system::utf16ToUtf8(request.directory);
@@ -171,9 +172,7 @@ DWORD XdgShell::execute(const ShellRequest& request) {
     if (program.empty()) return ERROR_NO_ASSOCIATION;
     // xdg-open takes the one file; lp prints on the default destination.
     return run(verb, program, {file}, directory, m_programs.wait);
-  } catch (...) {
-    return ERROR_GEN_FAILURE;
-  }
+  });
 }
 
 }  // namespace platform::shell

@@ -3,6 +3,7 @@
 
 #include "platform/mapi/PropTags.h"
 #include "platform/outlook/detail/Objects.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 
 namespace platform::outlook::detail {
@@ -76,10 +77,9 @@ HRESULT CItem::_InternalQueryInterface(REFIID iid, void** ppv) noexcept {
   if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDispatch)) {
     *ppv = static_cast<IDispatch*>(this);
   } else {
-    try {
+    platform::diag::guarded("CItem::QueryInterface", [&] {
       if (IsEqualGUID(iid, interfaceOfKind(kind()))) *ppv = static_cast<IDispatch*>(this);
-    } catch (...) {
-    }
+    });
   }
   if (!*ppv) return E_NOINTERFACE;
   InternalAddRef();
@@ -108,14 +108,12 @@ STDMETHODIMP CItem::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
   if (cNames == 0) return S_OK;
   if (!rgszNames || !rgDispId) return E_POINTER;
   for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
-  try {
+  return platform::diag::guarded("CItem::GetIDsOfNames", E_FAIL, [&]() -> HRESULT {
     const PropertyDef* def = rgszNames[0] ? findProperty(kind(), std::u16string_view(rgszNames[0])) : nullptr;
     if (!def) return DISP_E_UNKNOWNNAME;
     rgDispId[0] = def->dispid;
-  } catch (...) {
-    return E_FAIL;
-  }
-  return cNames > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+    return cNames > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+  });
 }
 
 STDMETHODIMP CItem::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
@@ -132,9 +130,11 @@ STDMETHODIMP CItem::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, 
     return hr;
   } catch (const std::exception& e) {
     VariantClear(result);
+    platform::diag::error("Exception caught in CItem::Invoke", e.what());
     fillException(pExcepInfo, platform::system::utf8ToUtf16(e.what()));
   } catch (...) {
     VariantClear(result);
+    platform::diag::error("Exception caught in CItem::Invoke", "unknown exception");
     fillException(pExcepInfo, u"Unknown exception");
   }
   return DISP_E_EXCEPTION;
