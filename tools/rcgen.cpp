@@ -728,6 +728,7 @@ void parseScript(const std::string& path) {
     if (p.tok.kind != Lexer::String) fail(path, t.line, "resource " + t.value + " of type " + type + " needs a file");
     const std::string file = p.tok.value[0] == '/' ? p.tok.value : dirOf(path) + "/" + p.tok.value;
     p.advance();
+    if (!std::ifstream(file, std::ios::binary)) fail(path, t.line, "cannot open " + file);
     const std::string data = readFile(file);
     Blob blob{type, name, std::vector<unsigned char>(data.begin(), data.end())};
     if (type == "ICON") checkIcon(blob.data, path, t.line);

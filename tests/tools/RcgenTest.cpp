@@ -206,6 +206,7 @@ TEST_F(RcgenTest, RefusesMalformedScriptsWithTheirLine) {
       {"1 MENU\nBEGIN\n  POPUP \"File\"\n  BEGIN\n    MENUITEM \"Open\", 1\n", 3, "menu without END"},
       {"1 MENU\nBEGIN\nEND\n", 1, "no entries"},
       {"2 ICON \"text.ico\"\n", 1, "not an icon file"},
+      {"\n\n4 HTML \"missing.htm\"\n", 3, "cannot open"},
       {"3 ACCELERATORS\nBEGIN\nEND\n", 1, "needs a file"},
       {"/* open\n\n", 1, "unterminated comment"},
   };
