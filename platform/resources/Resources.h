@@ -26,13 +26,16 @@ struct BlobEntry {
 
 // One control of a dialog template, as DIALOGEX gives it; sizes in dialog units.
 struct DialogItem {
-  const char16_t* className;  // as the script names it: "BUTTON", "EDIT", "STATIC", "COMBOBOX",
-                              // "LISTBOX", "SysListView32", "msctls_updown32", "Shell.Explorer.2" ...
-  const char16_t* text;       // the control's text; empty when none
+  const char16_t* className;  // the predefined classes by one spelling: "BUTTON", "EDIT", "STATIC",
+                              // "COMBOBOX", "LISTBOX", "SCROLLBAR"; others as the script names them:
+                              // "SysListView32", "msctls_updown32", the WebBrowser's
+                              // "{8856F961-340A-11D0-A96B-00C04FD705A2}" ...
+  const char16_t* text;       // the control's text, empty when none; an icon's resource id in decimal
   int id;                     // -1 (IDC_STATIC) for none
-  DWORD style;                // the class's own style bits with WS_* as the script composes them
+  DWORD style;                // WS_CHILD | WS_VISIBLE, the statement's default and the script's own
+                              // bits, as Windows' resource compiler composes them
   DWORD exStyle;
-  short x, y, cx, cy;
+  short x, y, cx, cy;         // a combo box's cy is its height with the list dropped down
   DWORD helpId;
 };
 
@@ -45,18 +48,22 @@ struct DialogTemplate {
   const char16_t* caption;
   const char16_t* fontFace;  // empty: the system font
   WORD pointSize;
-  WORD weight;
+  WORD weight;               // 0 when the script gives none
   bool italic;
   UINT menuId;  // 0: none
   const DialogItem* items;
   std::size_t itemCount;
+  const char16_t* className;  // the dialog's window class; empty: the dialog class
+  BYTE charset;
+  DWORD helpId;
 };
 
 // One entry of a MENU template, in script order; a POPUP's entries follow it one level deeper.
 struct MenuEntry {
   UINT id;           // 0 for popups and separators
   const char16_t* text;
-  UINT flags;        // MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_CHECKED as the script gives them
+  UINT flags;        // MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_DISABLED (INACTIVE), MF_CHECKED ...
+                     // as the script gives them (platform/ui/WinStyles.h)
   int depth;         // 0 for the menu's top entries
 };
 
@@ -67,7 +74,7 @@ struct MenuTemplate {
 };
 
 // One module's resources; strings sorted by id, blobs in script order, dialogs and menus by id.
-// Icons are blobs of type "ICON" named by their id.
+// Icons are blobs of type "ICON" named by their id, each the whole .ico file.
 struct ModuleResources {
   const char* moduleName;
   const StringEntry* strings;

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the print preview's toolbar images and the product images, and writes them beside this
-script as GIF, BMP and JPEG files. Plain Python only (no imaging library), so anyone can redraw
+"""Draws the print preview's toolbar images, the product images and the dialogs' icon, and writes
+them beside this script as GIF, BMP, JPEG and ICO files. Plain Python only (no imaging library), so anyone can redraw
 them; the output is deterministic, and the files are committed.
 
     python3 make_images.py [--preview DIR]   (--preview also writes PNG copies for viewing)
@@ -199,6 +199,35 @@ def bmp(canvas, background=(255, 255, 255)):
     header = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 24, 0, len(body),
                          2835, 2835, 0, 0)
     return b"BM" + struct.pack("<IHHI", 14 + len(header) + len(body), 0, 0, 14 + len(header)) + header + bytes(body)
+
+
+def ico(canvases):
+    """A Windows icon file: one 32-bit image with alpha and its AND mask per canvas."""
+    images = []
+    for canvas in canvases:
+        w, h = canvas.width, canvas.height
+        colour = bytearray()
+        for row in reversed(canvas.pixels):
+            for c in row:
+                colour += bytes((c[2], c[1], c[0], 255)) if c is not None else b"\x00\x00\x00\x00"
+        mask_stride = ((w + 31) // 32) * 4
+        mask = bytearray()
+        for row in reversed(canvas.pixels):
+            line = bytearray(mask_stride)
+            for x, c in enumerate(row):
+                if c is None:
+                    line[x // 8] |= 0x80 >> (x % 8)
+            mask += line
+        header = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 32, 0, len(colour) + len(mask), 0, 0, 0, 0)
+        images.append((w, h, header + bytes(colour) + bytes(mask)))
+    out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
+    offset = 6 + 16 * len(images)
+    for w, h, data in images:
+        out += struct.pack("<BBBBHHII", w % 256, h % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    for _, _, data in images:
+        out += data
+    return bytes(out)
 
 
 def png(canvas, background=(255, 255, 255)):
@@ -482,6 +511,7 @@ def images():
         ("ZOOM_INACTIVE.GIF", gif(inactive(magnifier(None)))),
         ("QUILLMARK_SMALL.BMP", bmp(logo())), ("QMARK.GIF", gif(quill_mark())),
         ("BACKGROUND.JPG", jpeg(background())),
+        ("QUILLMARK.ICO", ico([quill_mark(32), quill_mark(16)])),
     ]
 
 
