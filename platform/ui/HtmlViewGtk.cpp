@@ -132,8 +132,8 @@ namespace {
 
 void serveRequest(WebKitURISchemeRequest* request, gpointer) {
   platform::diag::guarded("HtmlView scheme request", [&] {
-    auto* view = static_cast<CGtkHtmlView*>(
-        g_object_get_data(G_OBJECT(webkit_uri_scheme_request_get_web_view(request)), kViewKey));
+    WebKitWebView* webView = webkit_uri_scheme_request_get_web_view(request);
+    auto* view = webView ? static_cast<CGtkHtmlView*>(g_object_get_data(G_OBJECT(webView), kViewKey)) : nullptr;
     if (!view) return finishRefused(request, "the view is gone");
     view->serve(request);
   });

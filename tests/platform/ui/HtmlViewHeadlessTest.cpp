@@ -60,31 +60,4 @@ TEST_F(HtmlViewHeadlessTest, ReadsTheElementsBetweenTheHighlightedTexts) {
   EXPECT_EQ(view->document().all().tags(u"title").item(0L).innerHTML(), u"Mail");
 }
 
-TEST_F(HtmlViewHeadlessTest, HandsContextMenuAndDialogKeysToItsOwner) {
-  auto view = platform::ui::makeHeadlessHtmlView();
-  EXPECT_FALSE(view->pressKey(0x0D)) << "without an owner the view keeps the key";
-
-  std::vector<unsigned> keys;
-  view->setKeyHandler([&](unsigned vk) {
-    keys.push_back(vk);
-    return vk == 0x1B;
-  });
-  EXPECT_TRUE(view->pressKey(0x1B));
-  EXPECT_FALSE(view->pressKey(0x0D));
-  EXPECT_EQ(keys, (std::vector<unsigned>{0x1B, 0x0D}));
-
-  int menuX = -1, menuY = -1;
-  view->setContextMenuHandler([&](int x, int y) { menuX = x, menuY = y; });
-  view->rightClick(120, 45);
-  EXPECT_EQ(menuX, 120);
-  EXPECT_EQ(menuY, 45);
-
-  // An owner that throws is reported, not passed on to the caller.
-  view->setKeyHandler([](unsigned) -> bool { throw std::runtime_error("owner failed"); });
-  EXPECT_FALSE(view->pressKey(0x1B));
-
-  view->setZoom(1.5);
-  EXPECT_DOUBLE_EQ(view->zoom(), 1.5);
-}
-
 }  // namespace
