@@ -20,7 +20,7 @@
 
 namespace platform::ui {
 
-class IHtmlView {
+class QM_PLATFORM_API IHtmlView {
  public:
   // Screen coordinates of the pointer (or of the view's top-left corner for a keyboard request).
   using ContextMenuHandler = std::function<void(int screenX, int screenY)>;
