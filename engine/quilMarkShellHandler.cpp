@@ -5,7 +5,9 @@
 #include <span>
 
 #include "engine/CurrentPrintJob.h"
+#include "engine/Message.h"
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "platform/registry/RegKey.h"
@@ -171,16 +173,12 @@ STDMETHODIMP CquilMarkShellHandler::showAttachmentsDialog() {
 
 STDMETHODIMP CquilMarkShellHandler::get_hasAttachments(CHAR* value) {
   if (!value) return E_POINTER;
-  try {
+  *value = 0;
+  return NUtils::guarded(u"CquilMarkShellHandler::hasAttachments", E_FAIL, [&] {
     const auto item = NCurrentJob::item();
-    const auto& has = NCurrentJob::itemActions().hasPrintableAttachments;
-    *value = item && has && has(*item) ? 1 : 0;
+    *value = item && !item->getAttachments().empty() ? 1 : 0;
     return S_OK;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CquilMarkShellHandler::hasAttachments");
-    *value = 0;
-    return E_FAIL;
-  }
+  });
 }
 
 #define QM_LONG_PROPERTY(name)                                                  \

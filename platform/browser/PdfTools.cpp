@@ -12,9 +12,15 @@
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
+#include "platform/browser/OutputFile.h"
 #include "platform/com/HResult.h"
+#include "platform/system/Diagnostics.h"
 
 namespace platform::browser {
+
+namespace {
+constexpr const char* kWhere = "pdf";
+}
 
 HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
   count = 0;
@@ -24,7 +30,8 @@ HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
     q.processFile(pdf.c_str());
     count = static_cast<int>(QPDFPageDocumentHelper(q).getAllPages().size());
     return S_OK;
-  } catch (...) {
+  } catch (const std::exception& e) {
+    diag::error(kWhere, "cannot read " + pdf.string() + ": " + e.what());
     return E_FAIL;
   }
 }
@@ -37,9 +44,10 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
   const int to = std::clamp(toPage <= 0 ? pages : toPage, 1, pages);
   if (from > to) return E_INVALIDARG;
   const std::string range = std::to_string(from) + "-" + std::to_string(to);
-  // Written beside the target and renamed, so a failed merge never leaves half a file.
-  std::filesystem::path partial = out;
-  partial += ".partial";
+  // Written under a name of its own beside the target and renamed once whole and synced, so a
+  // failed merge never leaves a file of the target's name.
+  detail::COutputFile file(out);
+  if (!file.ok()) return E_FAIL;
   try {
     QPDFJob job;
     // qpdf's messages would go to the process's stdout and stderr; the answer is the result.
@@ -49,7 +57,7 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     logger->setError(logger->discard());
     job.setLogger(logger);
     auto config = job.config();
-    config->inputFile(body.string())->outputFile(partial.string());
+    config->inputFile(body.string())->outputFile(file.temporary().string());
     if (!decoration.empty()) {
       // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
       config->overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
@@ -58,17 +66,18 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     config->checkConfiguration();
     job.run();
     if (job.getExitCode() == QPDFJob::EXIT_ERROR) {
-      std::error_code ec;
-      std::filesystem::remove(partial, ec);
+      diag::error(kWhere, "qpdf could not lay " + decoration.string() + " over " + body.string());
       return E_FAIL;
     }
-    std::filesystem::rename(partial, out);
-    return S_OK;
-  } catch (...) {
-    std::error_code ec;
-    std::filesystem::remove(partial, ec);
+  } catch (const std::exception& e) {
+    diag::error(kWhere, "qpdf could not write " + out.string() + " from " + body.string() + ": " + e.what());
     return E_FAIL;
   }
+  return file.commit() ? S_OK : E_FAIL;
+}
+
+HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out) {
+  return detail::copyFileWhole(from, out) ? S_OK : E_FAIL;
 }
 
 }  // namespace platform::browser
