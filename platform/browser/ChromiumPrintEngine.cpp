@@ -161,7 +161,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT addStyleSheet(const std::string& css) override {
-    if (m_body.sessionId.empty() || !m_client || m_client->broken()) return E_UNEXPECTED;
+    if (HRESULT hr = bodyLoaded("Style sheet"); FAILED(hr)) return hr;
     const std::string expression =
         "(function(c){var s=document.createElement('style');s.textContent=c;"
         "(document.head||document.documentElement).appendChild(s);return true;})(" +
@@ -171,7 +171,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
-    if (m_body.sessionId.empty() || !m_client || m_client->broken()) return E_UNEXPECTED;
+    if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
     return printToPdf(m_body, settings, out);
   }
 
@@ -251,6 +251,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const HRESULT hr = step();
     if (SUCCEEDED(hr) || hr == E_LOAD_TIMEOUT || !browserDied()) return hr;
     return step();
+  }
+
+  // Whether the body view holds a loaded document to work on; reported when not.
+  HRESULT bodyLoaded(const std::string& what) {
+    if (!m_body.sessionId.empty() && m_client && !m_client->broken()) return S_OK;
+    reportError(what + (m_client && m_client->broken() ? ": the browser's pipe broke (the browser died)"
+                                                         : ": no document is loaded"));
+    return E_UNEXPECTED;
   }
 
   bool browserDied() { return !m_client || m_client->broken() || !chromiumAlive(m_process); }

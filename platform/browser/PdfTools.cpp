@@ -44,10 +44,19 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
   const int to = std::clamp(toPage <= 0 ? pages : toPage, 1, pages);
   if (from > to) return E_INVALIDARG;
   const std::string range = std::to_string(from) + "-" + std::to_string(to);
-  // Written under a name of its own beside the target and renamed once whole and synced, so a
-  // failed merge never leaves a file of the target's name.
-  detail::COutputFile file(out);
-  if (!file.ok()) return E_FAIL;
+  // qpdf does not notice a write that fails when its file is flushed (a full disk): it writes
+  // into a file of its own beside the body, which is read back whole before it is copied into
+  // place with every write checked.
+  const std::filesystem::path merged =
+      detail::makeUniqueFile(body.has_parent_path() ? body.parent_path() : ".", ".merged-", ".pdf");
+  if (merged.empty()) return E_FAIL;
+  struct Remove {
+    const std::filesystem::path& path;
+    ~Remove() {
+      std::error_code ec;
+      std::filesystem::remove(path, ec);
+    }
+  } remove{merged};
   try {
     QPDFJob job;
     // qpdf's messages would go to the process's stdout and stderr; the answer is the result.
@@ -57,7 +66,7 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     logger->setError(logger->discard());
     job.setLogger(logger);
     auto config = job.config();
-    config->inputFile(body.string())->outputFile(file.temporary().string());
+    config->inputFile(body.string())->outputFile(merged.string());
     if (!decoration.empty()) {
       // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
       config->overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
@@ -69,11 +78,15 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
       diag::error(kWhere, "qpdf could not lay " + decoration.string() + " over " + body.string());
       return E_FAIL;
     }
+    QPDF check;
+    check.setSuppressWarnings(true);
+    check.setAttemptRecovery(false);
+    check.processFile(merged.c_str());
   } catch (const std::exception& e) {
     diag::error(kWhere, "qpdf could not write " + out.string() + " from " + body.string() + ": " + e.what());
     return E_FAIL;
   }
-  return file.commit() ? S_OK : E_FAIL;
+  return detail::copyFileWhole(merged, out) ? S_OK : E_FAIL;
 }
 
 HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out) {
