@@ -346,9 +346,11 @@ class CPrintLayout final : public IPrintLayout {
   HRESULT loadTemplate(const fs::path& path, const TemplatePage*& page) {
     std::error_code ec;
     const auto modified = fs::last_write_time(path, ec);
-    if (ec) return E_INVALIDARG;
-    const auto size = fs::file_size(path, ec);
-    if (ec) return E_INVALIDARG;
+    const auto size = ec ? 0 : fs::file_size(path, ec);
+    if (ec) {
+      diag::error("print template", "cannot read the print template page " + path.string() + ": " + ec.message());
+      return E_INVALIDARG;
+    }
     auto& cached = m_templates[path];
     if (cached.size != size || cached.modified != modified || cached.beforeHead.empty()) {
       std::ifstream in(path, std::ios::binary);
@@ -356,6 +358,7 @@ class CPrintLayout final : public IPrintLayout {
       if (!in && !in.eof()) return E_FAIL;
       TemplatePage fresh;
       if (HRESULT hr = splitTemplate(text, fresh); FAILED(hr)) {
+        diag::error("print template", "the print template page " + path.string() + " has no head or no pages container");
         m_templates.erase(path);
         return hr;
       }
