@@ -457,7 +457,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     // A new name each time: the same URL again could be served from the cache.
     const fs::path page = m_workDir / ("page" + std::to_string(++m_pageCounter) + ".html");
     {
-      COutputFile out(page);
+      COutputFile out(page, false);
       if (!out.write(html) || !out.commit()) return E_FAIL;
     }
     const HRESULT hr = withRestart([&] {
@@ -495,7 +495,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
       reportError("Page.printToPDF answered no stream for " + out.string());
       return E_FAIL;
     }
-    COutputFile file(out);
+    // The layout's intermediate PDFs: the merge that uses them writes the one that lasts.
+    COutputFile file(out, false);
     bool ok = file.ok();
     for (bool eof = false; ok && !eof;) {
       r = call(tab, "IO.read", {{"handle", handle}, {"size", kReadChunk}});

@@ -39,7 +39,7 @@ fs::path makeUniqueFile(const fs::path& folder, std::string_view prefix, std::st
   return pattern;
 }
 
-COutputFile::COutputFile(fs::path target) : m_target(std::move(target)) {
+COutputFile::COutputFile(fs::path target, bool durable) : m_target(std::move(target)), m_durable(durable) {
   const fs::path folder = m_target.has_parent_path() ? m_target.parent_path() : fs::path(".");
   std::string pattern = (folder / ("." + m_target.filename().string() + ".XXXXXX")).string();
   m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
@@ -88,7 +88,7 @@ bool COutputFile::commit() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(m_fd, 0666 & ~mask);
-  if (::fsync(m_fd) != 0) {
+  if (m_durable && ::fsync(m_fd) != 0) {
     fail("cannot write " + m_target.string(), errno);
     return false;
   }

@@ -16,11 +16,12 @@ namespace platform::browser::detail {
 QM_PLATFORM_API std::filesystem::path makeUniqueFile(const std::filesystem::path& folder, std::string_view prefix,
                                                      std::string_view suffix);
 
-// Writes `target` through a file of its own beside it; commit() syncs and renames it into place.
-// A writer that goes without commit() removes what it wrote. Failures are reported.
+// Writes `target` through a file of its own beside it; commit() renames it into place, after
+// syncing it when it is to last (`durable`; files of one job need not). A writer that goes
+// without commit() removes what it wrote. Failures are reported.
 class QM_PLATFORM_API COutputFile {
  public:
-  explicit COutputFile(std::filesystem::path target);
+  explicit COutputFile(std::filesystem::path target, bool durable = true);
   ~COutputFile();
   COutputFile(const COutputFile&) = delete;
   COutputFile& operator=(const COutputFile&) = delete;
@@ -38,6 +39,7 @@ class QM_PLATFORM_API COutputFile {
   std::filesystem::path m_temporary;
   int m_fd = -1;
   bool m_failed = false;
+  bool m_durable = true;
 };
 
 // Copies a finished file to `target` as COutputFile writes.

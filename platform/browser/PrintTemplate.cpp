@@ -153,7 +153,7 @@ HRESULT writePrintDocument(const html::CHtmlDocument& document, const fs::path& 
     html.insert(0, head);
   else
     html.insert(close + 1, head);
-  detail::COutputFile out(file);
+  detail::COutputFile out(file, false);
   return out.write(html) && out.commit() ? S_OK : E_FAIL;
 }
 
