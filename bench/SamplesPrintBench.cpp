@@ -21,6 +21,7 @@
 #include "engine/Printer.h"
 #include "host/Install.h"
 #include "host/Print.h"
+#include "platform/html/HtmlDocument.h"
 
 #ifndef QM_SHARED_DIR
 #define QM_SHARED_DIR "../shared"
@@ -101,7 +102,8 @@ int printSample(const Sample& sample) {
 class CCapture final : public IPrintTemplate {
  public:
   explicit CCapture(fs::path* into) : m_into(into) {}
-  HRESULT open(const fs::path& document, const quilstring&) override {
+  HRESULT open(platform::html::CHtmlDocument&, const fs::path& document, const std::vector<fs::path>&,
+               const quilstring&) override {
     std::error_code ec;
     fs::copy_file(document, *m_into, fs::copy_options::overwrite_existing, ec);
     return ec ? E_FAIL : S_OK;
@@ -109,7 +111,7 @@ class CCapture final : public IPrintTemplate {
   PrintRange defaultRange() const override { return {}; }
   PageSettings pageSettings() const override { return {}; }
   void setPageSettings(const PageSettings&) override {}
-  HRESULT print(const PrintRange&, DWORD, const fs::path&, int& pages) override {
+  HRESULT print(const PrintRange&, const fs::path&, const fs::path&, int& pages) override {
     pages = 1;
     return S_OK;
   }
@@ -199,6 +201,13 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
     }
   }
 
+  // Parses per print, over one pass of every sample: whole documents (the template, each body,
+  // each frame) and innerHTML fragments.
+  const platform::html::ParseCounts before = platform::html::parseCounts();
+  for (const Sample& sample : list) printSample(sample);
+  const platform::html::ParseCounts after = platform::html::parseCounts();
+  const double prints = static_cast<double>(list.size());
+
   std::vector<double> warm, fresh;
   std::string failed;
   for (auto _ : state) {
@@ -236,6 +245,8 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
   state.counters["warm_max_ms"] = warm.empty() ? 0.0 : *std::max_element(warm.begin(), warm.end());
   state.counters["fresh_median_ms"] = freshMedian;
   state.counters["fresh_over_warm"] = warmMedian > 0 ? freshMedian / warmMedian : 0.0;
+  state.counters["document_parses_per_print"] = static_cast<double>(after.documents - before.documents) / prints;
+  state.counters["fragment_parses_per_print"] = static_cast<double>(after.fragments - before.fragments) / prints;
   state.counters["cores"] = std::thread::hardware_concurrency();
   if (const char* perFile = std::getenv("QM_BENCH_PER_FILE"); perFile && *perFile) {
     for (std::size_t i = 0; i < list.size(); ++i)

@@ -6,7 +6,7 @@ namespace {
 
 // Copies, so neither can outlive what it describes: the item is shared, the range is a value.
 boost::shared_ptr<CMessage> g_item;
-PrintOptions g_range;
+std::optional<PrintOptions> g_range;
 NCurrentJob::ItemActions g_actions;
 
 }  // namespace
@@ -14,16 +14,17 @@ NCurrentJob::ItemActions g_actions;
 namespace NCurrentJob {
 
 boost::shared_ptr<CMessage> item() { return g_item; }
-const PrintOptions* range() { return g_item ? &g_range : nullptr; }
+const PrintOptions* range() { return g_item && g_range ? &*g_range : nullptr; }
 void setItemActions(ItemActions actions) { g_actions = std::move(actions); }
 const ItemActions& itemActions() { return g_actions; }
 
 }  // namespace NCurrentJob
 
-CCurrentPrintJob::CCurrentPrintJob(boost::shared_ptr<CMessage> item, const PrintOptions& range)
+CCurrentPrintJob::CCurrentPrintJob(boost::shared_ptr<CMessage> item, const PrintOptions* range)
     : m_previousItem(std::move(g_item)), m_previousRange(g_range) {
   g_item = std::move(item);
-  g_range = g_item ? range : PrintOptions{};
+  g_range.reset();
+  if (g_item && range) g_range = *range;
 }
 
 CCurrentPrintJob::~CCurrentPrintJob() {

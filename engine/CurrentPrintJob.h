@@ -5,6 +5,7 @@
 // so they are gone (or back to an enclosing job's) as soon as that printer ends. UI thread only.
 
 #include <functional>
+#include <optional>
 
 #include <boost/shared_ptr.hpp>
 
@@ -17,15 +18,13 @@ namespace NCurrentJob {
 
 // Null outside a print, and for a job without a message.
 boost::shared_ptr<CMessage> item();
-// The job's range; null whenever there is no current item.
+// The job's range; null whenever there is no current item or the job has no range.
 const PrintOptions* range();
 
-// What the scripting object asks of the current item: whether its printable attachment list is
-// not empty, and the attachments dialog (the list view, or the selection view) shown over the
-// active window. Installed by whoever links the message and its dialogs; without them the item
-// has no attachments and the dialog fails.
+// The attachments dialog of the current item (the list view, or the selection view) shown over
+// the active window, as the scripting object opens it. Installed by whoever links the dialogs;
+// without it the dialog fails.
 struct ItemActions {
-  std::function<bool(CMessage&)> hasPrintableAttachments;
   std::function<HRESULT(CMessage&, bool listView)> showAttachmentsDialog;
 };
 void setItemActions(ItemActions actions);
@@ -33,16 +32,17 @@ const ItemActions& itemActions();
 
 }  // namespace NCurrentJob
 
-// Publishes one job's item and range for its lifetime (a null item publishes no range), and
-// puts back what was published before when it goes.
+// Publishes one job's item and range for its lifetime (a null item, or a job without a range,
+// publishes no range: the scripting object then answers its stored page range), and puts back
+// what was published before when it goes.
 class CCurrentPrintJob {
  public:
-  CCurrentPrintJob(boost::shared_ptr<CMessage> item, const PrintOptions& range);
+  CCurrentPrintJob(boost::shared_ptr<CMessage> item, const PrintOptions* range);
   ~CCurrentPrintJob();
   CCurrentPrintJob(const CCurrentPrintJob&) = delete;
   CCurrentPrintJob& operator=(const CCurrentPrintJob&) = delete;
 
  private:
   boost::shared_ptr<CMessage> m_previousItem;
-  PrintOptions m_previousRange;
+  std::optional<PrintOptions> m_previousRange;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/quilMarkShellHandler.h"
 #include "foundation/AddinGlobals.h"
 #include "platform/system/Text.h"
 #include "platform/ui/Ui.h"
@@ -43,7 +44,7 @@ int choosePage(const std::u16string& prompt, int count, int current) {
 
 }  // namespace
 
-const char16_t* fromAfterToText() { return u"The 'From' value cannot be greater than the 'To' value."; }
+quilstring fromAfterToText() { return CquilMarkShellHandler::fromAfterToMessage(); }
 
 bool askPrintDialog(bool printerAvailable, int pages, bool askAgain, PrintDialogAnswer& answer) {
   for (;;) {
@@ -76,7 +77,7 @@ bool askPrintDialog(bool printerAvailable, int pages, bool askAgain, PrintDialog
       chosen.range.from = from;
       chosen.range.to = to;
       if (from > to) {
-        MessageBoxW(GetActiveWindow(), fromAfterToText(), caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
+        MessageBoxW(GetActiveWindow(), fromAfterToText().c_str(), caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
         if (!askAgain) return false;
         answer.range = chosen.range;
         continue;

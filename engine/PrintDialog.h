@@ -27,4 +27,4 @@ enum class PreviewAction { kPrint, kAttachments, kPageSetup, kClose };
 PreviewAction askPreviewAction(const std::filesystem::path& pdf, int pages, bool hasAttachments);
 
 // The text of a range with From above To.
-const char16_t* fromAfterToText();
+quilstring fromAfterToText();

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
-#include <fstream>
 #include <random>
 #include <system_error>
 
@@ -13,13 +11,12 @@
 #include "engine/detail/ShellOutput.h"
 #include "engine/quilMarkShellHandler.h"
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
-#include "platform/browser/PrintEngine.h"
-#include "platform/browser/PrintLayout.h"
-#include "platform/browser/RequestRules.h"
-#include "platform/com/DispatchDriver.h"
-#include "platform/com/Variant.h"
+#include "platform/browser/PdfTools.h"
+#include "platform/browser/PrintTemplate.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/system/Tick.h"
 #include "platform/ui/Ui.h"
@@ -72,39 +69,39 @@ std::vector<fs::path> readableFolders(const fs::path& printTemplatePage, const q
   return folders;
 }
 
-// The print template on the process's browser: the print layout, driven through the scripting
-// object the template creates for itself.
+platform::browser::PrintDocument printDocument(const fs::path& file, const quilstring& address,
+                                               const fs::path& page, const std::vector<fs::path>& frames) {
+  return {file, address, readableFolders(page, address), frames, NGlobals::threadLocale()};
+}
+
+// The print template of the platform's browser, with the scripting object it creates for itself;
+// page settings in the printer's units.
 class CBrowserPrintTemplate final : public IPrintTemplate {
  public:
   explicit CBrowserPrintTemplate(fs::path page) : m_page(std::move(page)) {}
 
-  HRESULT open(const fs::path& document, const quilstring& address) override {
-    using namespace platform::browser;
-    m_handler = static_cast<IDispatch*>(CComObject<CquilMarkShellHandler>::Make().p);
-    if (!m_handler) return E_OUTOFMEMORY;
-    if (HRESULT hr = readPrintBlocks(document, m_request.blocks); FAILED(hr)) return hr;
-    m_request.document = document;
-    m_request.address = address;
-    m_request.printTemplate = m_page;
-    m_request.locale = NGlobals::threadLocale();
-    m_request.setup.paper = defaultPaperSize(m_request.locale);
-    chromiumPrintEngine().setAllowedFolders(readableFolders(m_page, address));
-    return layout().readSettings(m_handler, m_request);
+  HRESULT open(platform::html::CHtmlDocument& document, const fs::path& file, const std::vector<fs::path>& frames,
+               const quilstring& address) override {
+    CComPtr<IDispatch> handler = static_cast<IDispatch*>(CComObject<CquilMarkShellHandler>::Make().p);
+    if (!handler) return E_OUTOFMEMORY;
+    m_template = platform::browser::makePrintTemplate(m_page, handler);
+    return m_template->open(document, printDocument(file, address, m_page, frames));
   }
 
   PrintRange defaultRange() const override {
-    return PrintRange{m_request.range.selected, m_request.range.from, m_request.range.to};
+    const platform::browser::PageRange r = m_template->defaultRange();
+    return PrintRange{r.selected, r.from, r.to};
   }
 
   PageSettings pageSettings() const override {
-    const auto& s = m_request.setup;
+    const platform::browser::PageSetup s = m_template->pageSetup();
     const auto hundredths = [](double inches) { return std::lround(inches * 100.0); };
     return PageSettings{hundredths(s.margins.top), hundredths(s.margins.bottom), hundredths(s.margins.left),
                         hundredths(s.margins.right), s.landscape, quilstring(s.header), quilstring(s.footer)};
   }
 
   void setPageSettings(const PageSettings& settings) override {
-    auto& s = m_request.setup;
+    platform::browser::PageSetup s = m_template->pageSetup();
     s.margins.top = settings.marginTop / 100.0;
     s.margins.bottom = settings.marginBottom / 100.0;
     s.margins.left = settings.marginLeft / 100.0;
@@ -112,46 +109,23 @@ class CBrowserPrintTemplate final : public IPrintTemplate {
     s.landscape = settings.landscape;
     s.header = settings.header;
     s.footer = settings.footer;
+    m_template->setPageSetup(s);
   }
 
-  HRESULT print(const PrintRange& range, DWORD loadTimeoutMs, const fs::path& pdf, int& pages) override {
-    m_request.range = platform::browser::PageRange{range.selected, range.from, range.to};
-    m_request.loadTimeoutMs = loadTimeoutMs;
-    m_request.output = pdf;
-    platform::browser::LayoutResult result;
-    const HRESULT hr = layout().print(m_request, result);
-    pages = result.laidOutPages;
-    return hr;
+  HRESULT print(const PrintRange& range, const fs::path& pdf, const fs::path& workFolder, int& pages) override {
+    return m_template->print(platform::browser::PageRange{range.selected, range.from, range.to}, pdf, workFolder,
+                             pages);
   }
 
-  bool hasAttachments() const override {
-    CComVariant value;
-    if (!m_handler || FAILED(CComDispatchDriver(m_handler).GetPropertyByName(u"hasAttachments", &value))) return false;
-    return value.vt == VT_I1 && value.cVal != 0;
-  }
-
-  HRESULT showAttachmentsDialog() override {
-    if (!m_handler) return E_FAIL;
-    return CComDispatchDriver(m_handler).Invoke0(u"showAttachmentsDialog");
-  }
-
+  bool hasAttachments() const override { return m_template && m_template->hasAttachments(); }
+  HRESULT showAttachmentsDialog() override { return m_template ? m_template->showAttachmentsDialog() : E_FAIL; }
   void close() override {
-    if (!m_handler) return;
-    layout().writeSettings(m_handler, m_request.setup);
-    m_handler.Release();  // the scripting object saves the settings as it goes
+    if (m_template) m_template->close();
   }
 
  private:
-  // One layout for the process: it keeps measured blocks and the template page between jobs.
-  static platform::browser::IPrintLayout& layout() {
-    static std::unique_ptr<platform::browser::IPrintLayout> layout =
-        platform::browser::makePrintLayout(platform::browser::chromiumPrintEngine());
-    return *layout;
-  }
-
   fs::path m_page;
-  CComPtr<IDispatch> m_handler;
-  platform::browser::LayoutRequest m_request;
+  std::unique_ptr<platform::browser::IPrintTemplate> m_template;
 };
 
 CPrinter::Services realServices() {
@@ -162,10 +136,9 @@ CPrinter::Services realServices() {
   services.makePrintTemplate = [](const fs::path& page) -> std::unique_ptr<IPrintTemplate> {
     return std::make_unique<CBrowserPrintTemplate>(page);
   };
-  services.preload = [](const fs::path& document, const quilstring& templatePath, const fs::path& page) {
-    platform::browser::IPrintEngine& engine = platform::browser::chromiumPrintEngine();
-    engine.setAllowedFolders(readableFolders(page, templatePath));
-    engine.preloadDocument(document);
+  services.preload = [](const fs::path& document, const quilstring& templatePath, const fs::path& page,
+                        const std::vector<fs::path>& frames) {
+    platform::browser::preloadPrintDocument(printDocument(document, templatePath, page, frames));
   };
   services.printOnPrinter = NPrintShell::printPdf;
   return services;
@@ -214,27 +187,30 @@ fs::path outputPdf(const quilstring& templatePath) {
   return candidate;
 }
 
-// The filled document as the browser loads it from the job's folder: UTF-8 declared first, the
-// template's folder as its base so the template's relative images still resolve, and named pages
-// switched off (a mail from Word brings "page: WordSection1" with its styles, and a named page
-// starts a new sheet, pushing the body off the header's page).
-std::string documentForBrowser(const platform::html::CHtmlDocument& document, const quilstring& templatePath) {
-  std::string html = utf16ToUtf8(document.documentHTML());
-  const fs::path folder = fs::absolute(fs::path(utf16ToUtf8(templatePath))).parent_path();
-  std::string base = platform::browser::detail::fileUrlOf(folder);
-  if (base.empty() || base.back() != '/') base += '/';
-  const std::string head =
-      "<meta charset=\"utf-8\"><base href=\"" + base + "\"><style>*{page:auto !important}</style>";
-  std::string lower(html.size(), '\0');
-  std::transform(html.begin(), html.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
-  std::size_t at = lower.find("<head");
-  while (at != std::string::npos && at + 5 < lower.size() && lower[at + 5] != '>' && lower[at + 5] != ' ' &&
-         lower[at + 5] != '\t' && lower[at + 5] != '\n')
-    at = lower.find("<head", at + 5);
-  const std::size_t close = at == std::string::npos ? std::string::npos : html.find('>', at);
-  if (close == std::string::npos) return head + html;
-  html.insert(close + 1, head);
-  return html;
+// The frames of a document that show a page of the template's own folder.
+std::vector<platform::html::CHtmlElement> templateFrames(const platform::html::CHtmlDocument& document) {
+  std::vector<platform::html::CHtmlElement> frames;
+  const auto all = document.all();
+  for (long i = 0; i < all.length(); ++i) {
+    platform::html::CHtmlElement element = all.item(i);
+    const std::u16string tag = element.tagName();
+    if ((tag == u"IFRAME" || tag == u"FRAME") && !element.getAttribute(u"src").empty()) frames.push_back(element);
+  }
+  return frames;
+}
+
+// The file a frame's address names inside `folder`: a relative path without a scheme, query or
+// fragment that stays inside the folder; none otherwise.
+std::optional<fs::path> frameFile(const std::u16string& src, const fs::path& folder) {
+  const std::string address = utf16ToUtf8(src);
+  if (address.empty() || address.find_first_of(":?#\\") != std::string::npos || address.front() == '/')
+    return std::nullopt;
+  const fs::path file = (folder / address).lexically_normal();
+  const fs::path relative = file.lexically_relative(folder);
+  if (relative.empty() || *relative.begin() == "..") return std::nullopt;
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return std::nullopt;
+  return file;
 }
 
 }  // namespace
@@ -271,25 +247,21 @@ CPrinter::~CPrinter() {
 int CPrinter::DoService(int mode) {
   m_status = 0;
   m_mode = mode;
-  // The scripting object sees this job's item and range, and nothing once the printer has ended.
-  const PrintOptions* range = m_job.getRange();
-  CCurrentPrintJob current(m_job.getItem(), range ? *range : PrintOptions{});
-  try {
+  // The scripting object sees this job's item and range (none when the job has none), and
+  // nothing once the printer has ended.
+  CCurrentPrintJob current(m_job.getItem(), m_job.getRange());
+  const bool ran = NUtils::guarded(u"CPrinter::DoService", [&] {
     std::error_code ec;
     const fs::path file(utf16ToUtf8(m_templatePath));
     if (m_templatePath.empty() || !fs::is_regular_file(file, ec)) {
       LOG_ERROR(u"Template file does not exist: %s", m_templatePath.c_str());
-      return kStatusTemplateMissing;
+      m_status = kStatusTemplateMissing;
+      return;
     }
     OnInitDialog();
     if (!m_ended) m_loop.run();
-  } catch (const std::exception& e) {
-    LOG_ERROR(u"Exception caught in CPrinter::DoService: %s", utf8ToUtf16(e.what()).c_str());
-    m_status = kStatusBrowserError;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CPrinter::DoService");
-    m_status = kStatusBrowserError;
-  }
+  });
+  if (!ran) m_status = kStatusBrowserError;
   if (m_timerRunning) {
     platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
     m_timerRunning = false;
@@ -312,124 +284,143 @@ void CPrinter::fail(int status) {
 }
 
 void CPrinter::OnInitDialog() {
-  try {
-    m_loadTimeout = CSettings::instance().getWBHostLoadTimeout();
-    m_loading = true;
-    platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kTimerPeriodMs, [this](std::uintptr_t) { OnTimer(); });
-    m_timerRunning = true;
-    m_startTick = GetTickCount();
-    // The load completes from the loop, as the control's DocumentComplete does.
-    platform::loop::post([this, alive = m_alive] {
-      if (!*alive || !m_loading) return;
-      try {
-        platform::html::CHtmlDocument document;
-        if (FAILED(document.loadFromFile(fs::path(utf16ToUtf8(m_templatePath))))) {
-          LOG_ERROR(u"Failed to load template: %s", m_templatePath.c_str());
-          fail(kStatusBrowserError);
-          return;
-        }
-        OnDocumentComplete(document);
-      } catch (...) {
-        LOG_ERROR(u"Exception caught in CPrinter while loading the template");
-        fail(kStatusBrowserError);
-      }
-    });
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CPrinter::OnInitDialog");
-    m_status = kStatusBrowserError;
-    KillWBHost();
-  }
+  if (NUtils::guarded(u"CPrinter::OnInitDialog", [&] {
+        m_loadTimeout = CSettings::instance().getWBHostLoadTimeout();
+        m_loading = true;
+        platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kTimerPeriodMs,
+                                 [this](std::uintptr_t) { OnTimer(); });
+        m_timerRunning = true;
+        m_startTick = GetTickCount();
+        // The load completes from the loop, as the control's DocumentComplete does.
+        platform::loop::post([this, alive = m_alive] {
+          if (!*alive || !m_loading) return;
+          if (!NUtils::guarded(u"CPrinter::OnDocumentCompleteExplorer", [&] {
+                platform::html::CHtmlDocument document;
+                if (FAILED(document.loadFromFile(fs::path(utf16ToUtf8(m_templatePath))))) {
+                  LOG_ERROR(u"Failed to load template: %s", m_templatePath.c_str());
+                  fail(kStatusBrowserError);
+                  return;
+                }
+                OnDocumentComplete(document);
+              }))
+            fail(kStatusBrowserError);
+        });
+      }))
+    return;
+  m_status = kStatusBrowserError;
+  KillWBHost();
 }
 
 void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
   if (!m_loading) return;
-  try {
+  const fs::path templateFile(utf16ToUtf8(m_templatePath));
+  // The template's frames as the template has them, before the fill brings in the mail's body,
+  // whose frames stay refused.
+  const std::vector<platform::html::CHtmlElement> frames = templateFrames(document);
+  services().fill(document, m_job);
+  if (m_ended) return;  // timed out while the fill ran
+  fillFrames(frames, fs::absolute(templateFile).parent_path(), 0);
+  if (m_ended) return;
+  const fs::path file = jobFolder() / (safeFileStem(utf8ToUtf16(templateFile.stem().string())) + ".htm");
+  if (FAILED(platform::browser::writePrintDocument(document, file, fs::absolute(templateFile).parent_path()))) {
+    LOG_ERROR(u"Cannot write the filled document %s: %s", utf8ToUtf16(file.string()).c_str(),
+              utf8ToUtf16(platform::diag::lastFailure()).c_str());
+    fail(kStatusBrowserError);
+    return;
+  }
+  m_document = file;
+  m_filled = document;
+  // The browser loads the document while the printer waits for its tick; the print takes the
+  // load over. Never waits, so no tick can come in between.
+  if (services().preload) {
+    const quilstring page = CSettings::instance().getPrintTemplatePath();
+    if (!page.empty() && printCommandOfMode(m_mode))
+      services().preload(file, m_templatePath, fs::path(utf16ToUtf8(page)), m_frames);
+  }
+  m_loading = false;
+  if (!m_ready) m_ready = true;
+  // The print still starts from timer 1, after this handler has returned; its next tick is
+  // brought forward so a loaded job does not sit idle for the rest of the period.
+  platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kReadyTickMs, [this](std::uintptr_t) { OnTimer(); });
+  m_timerRunning = true;
+}
+
+void CPrinter::fillFrames(const std::vector<platform::html::CHtmlElement>& frames, const fs::path& folder, int depth) {
+  constexpr int kMaxFrameDepth = 4;
+  for (platform::html::CHtmlElement frame : frames) {
+    if (m_ended || !frame.isInDocument()) continue;
+    const std::optional<fs::path> source = frameFile(frame.getAttribute(u"src"), folder);
+    if (!source) continue;  // not the template's own page: the browser answers it empty
+    if (depth >= kMaxFrameDepth) {
+      LOG_WARNING(u"Frame %s nested too deep; not filled", utf8ToUtf16(source->string()).c_str());
+      continue;
+    }
+    platform::html::CHtmlDocument document;
+    if (FAILED(document.loadFromFile(*source))) {
+      LOG_ERROR(u"Failed to load the frame %s", utf8ToUtf16(source->string()).c_str());
+      continue;
+    }
+    const std::vector<platform::html::CHtmlElement> inner = templateFrames(document);
     services().fill(document, m_job);
-    if (m_ended) return;  // timed out while the fill ran
-    const std::string html = documentForBrowser(document, m_templatePath);
-    const fs::path file = jobFolder() / (safeFileStem(utf8ToUtf16(fs::path(utf16ToUtf8(m_templatePath)).stem().string())) + ".htm");
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(html.data(), static_cast<std::streamsize>(html.size()));
-    out.close();
-    if (!out) {
-      LOG_ERROR(u"Cannot write the filled document: %s", utf8ToUtf16(file.string()).c_str());
+    fillFrames(inner, source->parent_path(), depth + 1);
+    const fs::path file = jobFolder() / ("frame-" + std::to_string(m_frames.size() + 1) + ".htm");
+    if (FAILED(platform::browser::writePrintDocument(document, file, source->parent_path()))) {
+      LOG_ERROR(u"Cannot write the filled frame %s: %s", utf8ToUtf16(file.string()).c_str(),
+                utf8ToUtf16(platform::diag::lastFailure()).c_str());
       fail(kStatusBrowserError);
       return;
     }
-    m_document = file;
-    // The browser loads the document while the printer waits for its tick; the print takes the
-    // load over. Never waits, so no tick can come in between.
-    if (services().preload) {
-      const quilstring page = CSettings::instance().getPrintTemplatePath();
-      if (!page.empty() && printCommandOfMode(m_mode))
-        services().preload(file, m_templatePath, fs::path(utf16ToUtf8(page)));
-    }
-    m_loading = false;
-    if (!m_ready) m_ready = true;
-    // The print still starts from timer 1, after this handler has returned; its next tick is
-    // brought forward so a loaded job does not sit idle for the rest of the period.
-    platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kReadyTickMs, [this](std::uintptr_t) { OnTimer(); });
-    m_timerRunning = true;
-  } catch (const std::exception& e) {
-    LOG_ERROR(u"Exception caught in CPrinter::OnDocumentCompleteExplorer: %s", utf8ToUtf16(e.what()).c_str());
-    fail(kStatusBrowserError);
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CPrinter::OnDocumentCompleteExplorer");
-    fail(kStatusBrowserError);
+    m_frames.push_back(file);
+    frame.setAttribute(u"src", platform::browser::printFileAddress(file));
   }
 }
 
 void CPrinter::OnTimer() {
-  try {
-    if (m_ready) {
-      m_ready = false;
-      platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
-      m_timerRunning = false;
-      Print();
-    } else if (m_loading) {
-      const DWORD elapsed = GetTickCount() - m_startTick;  // unsigned: a wrapped count still subtracts right
-      if (elapsed > m_loadTimeout) {
-        LOG_ERROR(u"Loading of the template timed out after %lu ms", static_cast<unsigned long>(elapsed));
-        fail(kStatusLoadTimedOut);
-      }
-    }
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CPrinter::OnTimer");
+  if (!NUtils::guarded(u"CPrinter::OnTimer", [&] {
+        if (m_ready) {
+          m_ready = false;
+          platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
+          m_timerRunning = false;
+          Print();
+        } else if (m_loading) {
+          const DWORD elapsed = GetTickCount() - m_startTick;  // unsigned: a wrapped count still subtracts right
+          if (elapsed > m_loadTimeout) {
+            LOG_ERROR(u"Loading of the template %s timed out after %lu ms", m_templatePath.c_str(),
+                      static_cast<unsigned long>(elapsed));
+            fail(kStatusLoadTimedOut);
+          }
+        }
+      }))
     fail(kStatusBrowserError);
-  }
 }
 
 void CPrinter::Print() {
-  try {
-    const quilstring page = CSettings::instance().getPrintTemplatePath();
-    if (page.empty()) {
-      quilstring text, caption;
-      text.LoadString(NGlobals::moduleInstance(), IDS_PRINT_TEMPLATE_NOT_FOUND);
-      caption.LoadString(NGlobals::moduleInstance(), IDS_LONG_PRODUCT_NAME);
-      MessageBoxW(GetActiveWindow(), text.c_str(), caption.c_str(), MB_ICONERROR);
-      // Nothing can print: the printer ends rather than wait for a teardown that never comes.
-      fail(kStatusBrowserError);
-      return;
-    }
-    const std::optional<PrintCommand> command = printCommandOfMode(m_mode);
-    if (!command) {
-      LOG_ERROR(u"Unsupported print mode %d", m_mode);
-      fail(kStatusBrowserError);
-      return;
-    }
-    m_page = fs::path(utf16ToUtf8(page));
-    const int status = runPrintTemplate(*command);
-    if (status == kStatusPrinted)
-      OnPrintTemplateTeardown();
-    else
-      fail(status);
-  } catch (const std::exception& e) {
-    LOG_ERROR(u"Exception caught in CPrinter::Print: %s", utf8ToUtf16(e.what()).c_str());
+  if (!NUtils::guarded(u"CPrinter::Print", [&] {
+        const quilstring page = CSettings::instance().getPrintTemplatePath();
+        if (page.empty()) {
+          LOG_ERROR(u"No print template page to print %s with", m_templatePath.c_str());
+          quilstring text, caption;
+          text.LoadString(NGlobals::moduleInstance(), IDS_PRINT_TEMPLATE_NOT_FOUND);
+          caption.LoadString(NGlobals::moduleInstance(), IDS_LONG_PRODUCT_NAME);
+          MessageBoxW(GetActiveWindow(), text.c_str(), caption.c_str(), MB_ICONERROR);
+          // Nothing can print: the printer ends rather than wait for a teardown that never comes.
+          fail(kStatusBrowserError);
+          return;
+        }
+        const std::optional<PrintCommand> command = printCommandOfMode(m_mode);
+        if (!command) {
+          LOG_ERROR(u"Unsupported print mode %d for %s", m_mode, m_templatePath.c_str());
+          fail(kStatusBrowserError);
+          return;
+        }
+        m_page = fs::path(utf16ToUtf8(page));
+        const int status = runPrintTemplate(*command);
+        if (status == kStatusPrinted)
+          OnPrintTemplateTeardown();
+        else
+          fail(status);
+      }))
     fail(kStatusBrowserError);
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CPrinter::Print");
-    fail(kStatusBrowserError);
-  }
 }
 
 void CPrinter::OnPrintTemplateTeardown() {
@@ -437,22 +428,23 @@ void CPrinter::OnPrintTemplateTeardown() {
   KillWBHost();
 }
 
-int CPrinter::statusOf(HRESULT hr) {
-  if (SUCCEEDED(hr)) return kStatusPrinted;
-  return hr == platform::browser::E_LOAD_TIMEOUT ? kStatusLoadTimedOut : kStatusBrowserError;
+int CPrinter::failedPrint(const char16_t* what) {
+  LOG_ERROR(u"%s %s: %s", what, m_templatePath.c_str(), utf8ToUtf16(platform::diag::lastFailure()).c_str());
+  return kStatusBrowserError;
 }
 
 int CPrinter::runPrintTemplate(PrintCommand command) {
   std::unique_ptr<IPrintTemplate> printTemplate = services().makePrintTemplate(m_page);
-  if (!printTemplate) return kStatusBrowserError;
+  if (!printTemplate) {
+    LOG_ERROR(u"No print template for %s", m_templatePath.c_str());
+    return kStatusBrowserError;
+  }
   struct Closer {
     IPrintTemplate& t;
     ~Closer() { t.close(); }
   } closer{*printTemplate};
-  if (HRESULT hr = printTemplate->open(m_document, m_templatePath); FAILED(hr)) {
-    LOG_ERROR(u"The print template could not take the document (0x%08lX)", static_cast<unsigned long>(hr));
-    return kStatusBrowserError;
-  }
+  if (FAILED(printTemplate->open(m_filled, m_document, m_frames, m_templatePath)))
+    return failedPrint(u"The print template could not take");
 
   if (command != PrintCommand::kPreview) {
     const int status = printOnce(*printTemplate, command == PrintCommand::kPrintWithDialog, false, 0);
@@ -465,8 +457,8 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
   for (;;) {
     const fs::path pdf = keep ? outputPdf(m_templatePath) : jobFolder() / "preview.pdf";
     int pages = 0;
-    if (HRESULT hr = printTemplate->print(printTemplate->defaultRange(), m_loadTimeout, pdf, pages); FAILED(hr))
-      return statusOf(hr);
+    if (FAILED(printTemplate->print(printTemplate->defaultRange(), pdf, jobFolder(), pages)))
+      return failedPrint(u"Cannot preview");
     if (keep) written().push_back(pdf);
     switch (askPreviewAction(pdf, pages, printTemplate->hasAttachments())) {
       case PreviewAction::kPrint: {
@@ -498,13 +490,15 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   } else if (answer.range.selected && answer.range.from > answer.range.to) {
     quilstring caption;
     caption.LoadString(NGlobals::moduleInstance(), IDS_LONG_PRODUCT_NAME);
-    MessageBoxW(GetActiveWindow(), fromAfterToText(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(GetActiveWindow(), fromAfterToText().c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    LOG_ERROR(u"The page range of %s asks for From %d above To %d", m_templatePath.c_str(), answer.range.from,
+              answer.range.to);
     return kStatusBrowserError;  // nothing was printed
   }
 
   const fs::path pdf = answer.toFile ? outputPdf(m_templatePath) : jobFolder() / "print.pdf";
   int laidOut = 0;
-  if (HRESULT hr = printTemplate.print(answer.range, m_loadTimeout, pdf, laidOut); FAILED(hr)) return statusOf(hr);
+  if (FAILED(printTemplate.print(answer.range, pdf, jobFolder(), laidOut))) return failedPrint(u"Cannot print");
   if (answer.toFile) {
     written().push_back(pdf);
     return kStatusPrinted;
@@ -512,9 +506,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   if (SUCCEEDED(services().printOnPrinter(pdf, answer.copies))) return kStatusPrinted;
   // No default printer (or no lp): the pages go to a file instead of being lost.
   const fs::path file = outputPdf(m_templatePath);
-  std::error_code ec;
-  fs::copy_file(pdf, file, fs::copy_options::overwrite_existing, ec);
-  if (ec) return kStatusBrowserError;
+  if (FAILED(platform::browser::copyPdf(pdf, file))) return failedPrint(u"Cannot keep the print of");
   LOG_WARNING(u"No printer took the print; written to %s", utf8ToUtf16(file.string()).c_str());
   written().push_back(file);
   return kStatusPrinted;
@@ -532,5 +524,5 @@ fs::path CPrinter::jobFolder() {
       return m_folder;
     }
   }
-  throw std::runtime_error("cannot make the job's folder");
+  throw std::runtime_error("cannot make the job's folder in " + temp.string());
 }

@@ -49,15 +49,18 @@ struct PageSettings {
 class IPrintTemplate {
  public:
   virtual ~IPrintTemplate();
-  // Takes the filled document (its file, and the template's address that names the template's
-  // page settings) and reads the page settings and the job's range.
-  virtual HRESULT open(const std::filesystem::path& document, const quilstring& address) = 0;
+  // Takes the filled document (its tree, the file the browser loads, the filled frame documents
+  // it shows, and the template's address that names the template's page settings) and reads the
+  // page settings and the job's range.
+  virtual HRESULT open(platform::html::CHtmlDocument& document, const std::filesystem::path& file,
+                       const std::vector<std::filesystem::path>& frames, const quilstring& address) = 0;
   virtual PrintRange defaultRange() const = 0;
   virtual PageSettings pageSettings() const = 0;
   virtual void setPageSettings(const PageSettings& settings) = 0;
-  // Lays the document out and prints the range's pages, decorated, to pdf; `pages` answers the
-  // laid-out pages. E_LOAD_TIMEOUT (platform/browser) when the load outlasts loadTimeoutMs.
-  virtual HRESULT print(const PrintRange& range, DWORD loadTimeoutMs, const std::filesystem::path& pdf, int& pages) = 0;
+  // Lays the document out and prints the range's pages, decorated, to pdf (intermediate files go
+  // into workFolder); `pages` answers the laid-out pages. A failure has been reported.
+  virtual HRESULT print(const PrintRange& range, const std::filesystem::path& pdf,
+                        const std::filesystem::path& workFolder, int& pages) = 0;
   virtual bool hasAttachments() const = 0;
   virtual HRESULT showAttachmentsDialog() = 0;
   // Writes the page settings back for the template; the print template goes.
@@ -99,7 +102,8 @@ class CPrinter : public IPrinter {
     // filled document, the template's path, the print template page). A test's own print
     // template gets none unless it gives one.
     std::function<void(const std::filesystem::path& document, const quilstring& templatePath,
-                       const std::filesystem::path& printTemplatePage)>
+                       const std::filesystem::path& printTemplatePage,
+                       const std::vector<std::filesystem::path>& frames)>
         preload;
     // Whether a default printer exists, and the print of a PDF on it.
     std::function<bool()> hasDefaultPrinter;
@@ -112,6 +116,10 @@ class CPrinter : public IPrinter {
  private:
   void OnInitDialog();
   void OnDocumentComplete(platform::html::CHtmlDocument& document);
+  // Fills the template's own frame documents (in its folder), writes each into the job's folder
+  // and points its frame there; `depth` bounds frames within frames.
+  void fillFrames(const std::vector<platform::html::CHtmlElement>& frames, const std::filesystem::path& folder,
+                  int depth);
   void OnTimer();
   void Print();
   void OnPrintTemplateTeardown();
@@ -121,7 +129,8 @@ class CPrinter : public IPrinter {
   int runPrintTemplate(PrintCommand command);
   // One print of the pages, after the print dialog when asked; kCancelled when it was cancelled.
   int printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inPreview, int pages);
-  static int statusOf(HRESULT hr);
+  // The status of a failed print template call, logged with the reason the layers gave.
+  int failedPrint(const char16_t* what);
   std::filesystem::path jobFolder();
 
   static constexpr int kCancelled = -1;
@@ -133,8 +142,10 @@ class CPrinter : public IPrinter {
   bool m_loading = false;
   bool m_ready = false;
   DWORD m_startTick = 0;
-  DWORD m_loadTimeout = 0;
+  DWORD m_loadTimeout = 0;  // "WBHost load timeout": bounds the template document's load and fill
   std::filesystem::path m_document;  // the filled document
+  platform::html::CHtmlDocument m_filled;
+  std::vector<std::filesystem::path> m_frames;  // the filled frame documents
   std::filesystem::path m_folder;    // the job's own folder
   std::filesystem::path m_page;      // the extracted print template page
   platform::loop::CModalLoop m_loop;

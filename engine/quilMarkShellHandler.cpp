@@ -5,7 +5,9 @@
 #include <span>
 
 #include "engine/CurrentPrintJob.h"
+#include "engine/Message.h"
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "platform/registry/RegKey.h"
@@ -150,37 +152,26 @@ CquilMarkShellHandler::CquilMarkShellHandler() {
 }
 
 CquilMarkShellHandler::~CquilMarkShellHandler() {
-  try {
-    saveSettings();
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CquilMarkShellHandler destructor");
-  }
+  NUtils::guarded(u"CquilMarkShellHandler destructor", [this] { saveSettings(); });
 }
 
 STDMETHODIMP CquilMarkShellHandler::showAttachmentsDialog() {
-  try {
+  return NUtils::guarded(u"CquilMarkShellHandler::showAttachmentsDialog", E_FAIL, [&] {
     const auto item = NCurrentJob::item();
     const auto& show = NCurrentJob::itemActions().showAttachmentsDialog;
     if (!item || !show) return E_FAIL;
     return show(*item, CSettings::instance().getAttachmentsSelectionView());
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CquilMarkShellHandler::showAttachmentsDialog");
-    return E_FAIL;
-  }
+  });
 }
 
 STDMETHODIMP CquilMarkShellHandler::get_hasAttachments(CHAR* value) {
   if (!value) return E_POINTER;
-  try {
+  *value = 0;
+  return NUtils::guarded(u"CquilMarkShellHandler::hasAttachments", E_FAIL, [&] {
     const auto item = NCurrentJob::item();
-    const auto& has = NCurrentJob::itemActions().hasPrintableAttachments;
-    *value = item && has && has(*item) ? 1 : 0;
+    *value = item && !item->getAttachments().empty() ? 1 : 0;
     return S_OK;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CquilMarkShellHandler::hasAttachments");
-    *value = 0;
-    return E_FAIL;
-  }
+  });
 }
 
 #define QM_LONG_PROPERTY(name)                                                  \
@@ -220,7 +211,7 @@ QM_TEXT_PROPERTY(orientation)
 #undef QM_TEXT_PROPERTY
 
 STDMETHODIMP CquilMarkShellHandler::put_templateName(BSTR value) {
-  try {
+  return NUtils::guarded(u"CquilMarkShellHandler::templateName", E_FAIL, [&] {
     const quilstring name = textOf(value);
     // The name becomes one registry key: it may not name another key or be cut short.
     if (!isValidTemplateName(name)) return E_INVALIDARG;
@@ -232,17 +223,14 @@ STDMETHODIMP CquilMarkShellHandler::put_templateName(BSTR value) {
     LOG_DEBUG(u"CquilMarkShellHandler::templateName with %s", m_templateName.c_str());
     loadSettings();
     return S_OK;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CquilMarkShellHandler::templateName");
-    return E_FAIL;
-  }
+  });
 }
 
 STDMETHODIMP CquilMarkShellHandler::get_ruleFromSelector(BSTR selector, IDispatch* document, IDispatch** rule) {
   if (!rule) return E_POINTER;
   *rule = nullptr;
   if (!document) return S_OK;
-  try {
+  return NUtils::guarded(u"CquilMarkShellHandler::ruleFromSelector", E_FAIL, [&]() -> HRESULT {
     CComPtr<IUnknown> htmlDocument;
     HRESULT hr = document->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&htmlDocument.p));
     if (hr == E_NOINTERFACE) return S_OK;
@@ -270,10 +258,7 @@ STDMETHODIMP CquilMarkShellHandler::get_ruleFromSelector(BSTR selector, IDispatc
       }
     }
     return S_OK;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CquilMarkShellHandler::ruleFromSelector");
-    return E_FAIL;
-  }
+  });
 }
 
 STDMETHODIMP CquilMarkShellHandler::get_printselection(LONG* value) {

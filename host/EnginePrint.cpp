@@ -1,5 +1,6 @@
 #include "host/EnginePrint.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "engine/CurrentPrintJob.h"
@@ -8,13 +9,27 @@
 #include "engine/PrintItem.h"
 #include "engine/Printer.h"
 #include "foundation/Settings.h"
+#include "platform/system/Diagnostics.h"
+#include "platform/system/Text.h"
 
 namespace host {
+
+namespace {
+
+// Why a job failed, beside the message the job showed: the last Error logged while it ran.
+void reportReason(int status, const std::u16string& name) {
+  if (status == kStatusPrinted || status == kStatusDeclined) return;
+  const std::string reason = platform::diag::lastFailure();
+  std::fprintf(stderr, "quillmark print: %s not printed (status %d): %s\n",
+               platform::system::utf16ToUtf8(name).c_str(), status,
+               reason.empty() ? "no reason was logged" : reason.c_str());
+}
+
+}  // namespace
 
 int printThroughEngine(const EnginePrintRequest& request) {
   CSettings& settings = CSettings::instance();
   settings.outlookApplication() = request.application;
-  NCurrentJob::setItemActions({[](CMessage& message) { return !message.getAttachments().empty(); }, {}});
 
   const PrinterFactory makePrinter = [](const CPrintInfo& job, const quilstring& templatePath) -> std::unique_ptr<IPrinter> {
     return std::make_unique<CPrinter>(job, templatePath);
@@ -27,6 +42,7 @@ int printThroughEngine(const EnginePrintRequest& request) {
     PrintDestination destination = base;
     destination.fileStem = request.fileStem;
     setPrintDestination(destination);
+    platform::diag::clearLastFailure();
     if (request.templatePath.empty()) {
       status = CPrintItem(job).printJob(request.mode, request.templatePath, makePrinter);
     } else {
@@ -36,13 +52,16 @@ int printThroughEngine(const EnginePrintRequest& request) {
       status = CPrinter(job, request.templatePath).DoService(request.mode);
       if (isOwnPrintRequest(request.mode)) item.reportToUser(status);
     }
+    reportReason(status, request.fileStem);
   } else {
     for (std::size_t i = 0; i < request.items.size(); ++i) {
       CPrintInfo job(request.items[i]);
       PrintDestination destination = base;
       if (i < request.fileStems.size()) destination.fileStem = request.fileStems[i];
       setPrintDestination(destination);
+      platform::diag::clearLastFailure();
       const int itemStatus = CPrintItem(job).printJob(request.mode, request.templatePath, makePrinter);
+      reportReason(itemStatus, i < request.fileStems.size() ? request.fileStems[i] : std::u16string(u"item"));
       if (status == kStatusPrinted) status = itemStatus;
     }
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/PrintInfo.h"
 #include "platform/com/Dispatch.h"
 
 namespace host {
@@ -14,14 +15,15 @@ struct EnginePrintRequest {
   std::vector<IDispatch*> items;      // the items, in order
   IDispatch* folder = nullptr;        // their folder (table style)
   IDispatch* selection = nullptr;     // the explorer's Selection of the items (table style)
-  int mode = 5;
+  int mode = kModePrint;
   bool table = false;                 // one table-style job over the selection; else one memo job per item
   std::u16string templatePath;        // empty: the template the settings give the item's class
   std::u16string fileStem;                // the table job's PDF name
   std::vector<std::u16string> fileStems;  // each memo job's PDF name, by item
 };
 
-// Runs the jobs, each whatever the others gave; answers 1 when all printed, else the first failure's status.
+// Runs the jobs, each whatever the others gave; answers kStatusPrinted when all printed, else the
+// first failure's status. A failed job's reason (the last Error it logged) goes to stderr.
 int printThroughEngine(const EnginePrintRequest& request);
 
 }  // namespace host

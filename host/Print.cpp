@@ -51,7 +51,7 @@ std::optional<PrintCommandLine> parsePrintCommandLine(const std::vector<std::str
     error = "no .msg file given";
     return std::nullopt;
   }
-  command.mode = preview ? 4 : dialog ? 6 : 5;
+  command.mode = preview ? kModePreview : dialog ? kModePrintWithPrompt : kModePrint;
   return command;
 }
 
@@ -156,7 +156,7 @@ int runPrint(const PrintCommandLine& command) {
       request.selection = selection.vt == VT_DISPATCH ? selection.pdispVal : nullptr;
       request.fileStem = utf8ToUtf16(files.front().stem().string() + "-table");
     }
-    if (printThroughEngine(request) != 1) exitStatus = 1;
+    if (printThroughEngine(request) != kStatusPrinted) exitStatus = 1;
   }
 
   for (std::size_t i = 0; i < writtenPdfs().size(); ++i)

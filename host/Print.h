@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/PrintInfo.h"
+
 namespace host {
 
 struct PrintCommandLine {
   std::vector<std::filesystem::path> files;
-  int mode = 5;  // 5 print, 6 with the print dialog, 4 preview
+  int mode = kModePrint;  // or kModePrintWithPrompt (--dialog), kModePreview (--preview)
   bool table = false;
   std::string templateName;
   std::filesystem::path out;  // every PDF goes there when set

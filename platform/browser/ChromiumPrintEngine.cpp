@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <map>
@@ -15,16 +17,20 @@
 
 #include "platform/browser/ChromiumProcess.h"
 #include "platform/browser/DevToolsClient.h"
+#include "platform/browser/OutputFile.h"
 #include "platform/browser/PdfTools.h"
 #include "platform/browser/PrintEngine.h"
 #include "platform/browser/RequestRules.h"
 #include "platform/loop/MessageLoop.h"
+#include "platform/system/Diagnostics.h"
 
 namespace platform::browser {
 
 IPrintEngine::~IPrintEngine() = default;
 
 void IPrintEngine::preloadDocument(const std::filesystem::path&) {}
+
+void IPrintEngine::setFrameDocuments(std::vector<std::filesystem::path>) {}
 
 HRESULT IPrintEngine::printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
                                           const std::filesystem::path& out) {
@@ -43,6 +49,9 @@ constexpr DWORD kCallTimeoutMs = 10000;
 constexpr DWORD kPrintTimeoutMs = 60000;
 constexpr DWORD kDecorationLoadTimeoutMs = 10000;
 constexpr int kReadChunk = 1 << 20;
+constexpr const char* kWhere = "browser";
+
+void reportError(const std::string& what) { diag::error(kWhere, what); }
 
 std::string decodeBase64(std::string_view in) {
   static const std::array<int, 256> table = [] {
@@ -103,10 +112,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   void setAllowedFolders(std::vector<fs::path> folders) override { m_allowed = std::move(folders); }
+  void setFrameDocuments(std::vector<fs::path> documents) override { m_frames = std::move(documents); }
 
   HRESULT loadDocument(const fs::path& file, DWORD timeoutMs) override {
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) return E_INVALIDARG;
+    if (!fs::is_regular_file(file, ec)) {
+      reportError("no document to load at " + file.string());
+      return E_INVALIDARG;
+    }
     const fs::path path = fs::absolute(file, ec);
     const std::shared_ptr<Preload> preload = std::exchange(m_preload, nullptr);
     if (preload && preload->file == path) {
@@ -148,7 +161,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT addStyleSheet(const std::string& css) override {
-    if (m_body.sessionId.empty() || !m_client || m_client->broken()) return E_UNEXPECTED;
+    if (HRESULT hr = bodyLoaded("Style sheet"); FAILED(hr)) return hr;
     const std::string expression =
         "(function(c){var s=document.createElement('style');s.textContent=c;"
         "(document.head||document.documentElement).appendChild(s);return true;})(" +
@@ -158,7 +171,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
-    if (m_body.sessionId.empty() || !m_client || m_client->broken()) return E_UNEXPECTED;
+    if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
     return printToPdf(m_body, settings, out);
   }
 
@@ -240,19 +253,33 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return step();
   }
 
+  // Whether the body view holds a loaded document to work on; reported when not.
+  HRESULT bodyLoaded(const std::string& what) {
+    if (!m_body.sessionId.empty() && m_client && !m_client->broken()) return S_OK;
+    reportError(what + (m_client && m_client->broken() ? ": the browser's pipe broke (the browser died)"
+                                                         : ": no document is loaded"));
+    return E_UNEXPECTED;
+  }
+
   bool browserDied() { return !m_client || m_client->broken() || !chromiumAlive(m_process); }
 
   HRESULT ensureBrowser() {
     if (m_client && !m_client->broken() && chromiumAlive(m_process)) return S_OK;
     teardown();
     std::string error;
-    if (!startChromium(findChromium(), m_process, error)) return E_FAIL;
+    if (!startChromium(findChromium(), m_process, error)) {
+      reportError("cannot start the browser: " + error);
+      return E_FAIL;
+    }
     ++m_starts;
     m_client = std::make_unique<CDevToolsClient>(m_process.replyFd, m_process.commandFd);
     m_process.replyFd = m_process.commandFd = -1;  // the client owns them now
     m_client->setEventHandler([this](const std::string& method, const std::string& session,
-                                     const std::string& params) { onEvent(method, session, params); });
-    if (!m_client->call("Browser.getVersion", "", "", kStartTimeoutMs).ok) {
+                                     const std::string& params) {
+      diag::guarded("the browser's event handler", [&] { onEvent(method, session, params); });
+    });
+    if (const CdpReply r = m_client->call("Browser.getVersion", "", "", kStartTimeoutMs); !r.ok) {
+      reportError("the browser " + m_process.binary.string() + " did not answer after its start: " + r.error);
       teardown();
       return E_FAIL;
     }
@@ -270,9 +297,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_frame.clear();
   }
 
+  // Every failed call is reported with the protocol's error text and the tab's document.
   CdpReply call(const Tab& tab, std::string_view method, const json& params, DWORD timeoutMs = kCallTimeoutMs) {
-    return m_client->call(method, params.dump(-1, ' ', false, json::error_handler_t::replace), tab.sessionId,
-                          timeoutMs);
+    CdpReply r = m_client->call(method, params.dump(-1, ' ', false, json::error_handler_t::replace), tab.sessionId,
+                                timeoutMs);
+    if (!r.ok)
+      reportError(std::string(method) + (tab.mainDocument.empty() ? "" : " for " + tab.mainDocument.string()) +
+                  " failed: " + r.error);
+    return r;
   }
 
   HRESULT ensureTab(Tab& tab) {
@@ -287,7 +319,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!r.ok) return E_FAIL;
     tab.targetId = targetId;
     tab.sessionId = parseObject(r.result).value("sessionId", "");
-    if (tab.sessionId.empty()) return E_FAIL;
+    if (tab.sessionId.empty()) {
+      reportError("Target.attachToTarget answered no session");
+      return E_FAIL;
+    }
     // Script stays off for the mail; requests are answered by the rules from the first load on.
     const bool ok = call(tab, "Page.enable", json::object()).ok &&
                     call(tab, "Page.setLifecycleEventsEnabled", {{"enabled", true}}).ok &&
@@ -325,9 +360,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
         remaining);
     if (loaded() && tab.loadedLoaders[preload.loader] <= deadline) return S_OK;
     if (m_client->broken()) return S_FALSE;
-    if (preload.refused) return E_FAIL;
+    if (preload.refused) {
+      reportError("the browser refused to load " + preload.file.string());
+      return E_FAIL;
+    }
     const bool timedOut = !tab.gone;
     discardTab(tab);
+    reportError(timedOut ? "the load of " + preload.file.string() + " ran past " + std::to_string(timeoutMs) + " ms"
+                         : "the tab loading " + preload.file.string() + " crashed");
     return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
   }
 
@@ -343,7 +383,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return broken ? E_FAIL : E_LOAD_TIMEOUT;
     }
     const json result = parseObject(r.result);
-    if (!result.value("errorText", "").empty()) return E_FAIL;
+    if (const std::string error = result.value("errorText", ""); !error.empty()) {
+      reportError("the browser cannot load " + file.string() + ": " + error);
+      return E_FAIL;
+    }
     const std::string loader = result.value("loaderId", "");
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     const DWORD remaining = spent >= timeoutMs ? 0 : timeoutMs - static_cast<DWORD>(spent);
@@ -351,7 +394,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
         [&] { return tab.loadedLoaders.count(loader) > 0 || tab.gone || m_client->broken(); }, remaining);
     if (tab.loadedLoaders.count(loader) > 0) return S_OK;
     const bool timedOut = !done;
+    const bool broken = m_client->broken();
     discardTab(tab);
+    reportError(timedOut ? "the load of " + file.string() + " ran past " + std::to_string(timeoutMs) + " ms"
+                : broken ? "the browser's pipe broke while loading " + file.string()
+                         : "the tab loading " + file.string() + " crashed");
     return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
   }
 
@@ -401,15 +448,17 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
       const char* tmp = std::getenv("TMPDIR");
       std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmark-pages-XXXXXX";
-      if (!::mkdtemp(pattern.data())) return E_FAIL;
+      if (!::mkdtemp(pattern.data())) {
+        reportError("cannot make a folder for the layout's pages: " + std::string(std::strerror(errno)));
+        return E_FAIL;
+      }
       m_workDir = pattern;
     }
     // A new name each time: the same URL again could be served from the cache.
     const fs::path page = m_workDir / ("page" + std::to_string(++m_pageCounter) + ".html");
     {
-      std::ofstream out(page, std::ios::binary | std::ios::trunc);
-      out << html;
-      if (!out.flush()) return E_FAIL;
+      COutputFile out(page, false);
+      if (!out.write(html) || !out.commit()) return E_FAIL;
     }
     const HRESULT hr = withRestart([&] {
       if (HRESULT hr = ensureTab(tab); FAILED(hr)) return hr;
@@ -423,7 +472,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const CdpReply r = call(tab, "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}});
     if (!r.ok) return E_FAIL;
     const json result = parseObject(r.result);
-    if (result.contains("exceptionDetails")) return E_FAIL;
+    if (result.contains("exceptionDetails")) {
+      reportError("a script of the layout failed in " + (tab.mainDocument.empty() ? std::string("a trusted page")
+                                                                                   : tab.mainDocument.string()) +
+                  ": " + result["exceptionDetails"].value("text", std::string("exception")));
+      return E_FAIL;
+    }
     value = result.contains("result") ? result["result"].value("value", json()) : json();
     return S_OK;
   }
@@ -437,11 +491,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
     CdpReply r = call(tab, "Page.printToPDF", params, kPrintTimeoutMs);
     if (!r.ok) return E_FAIL;
     const std::string handle = parseObject(r.result).value("stream", "");
-    if (handle.empty()) return E_FAIL;
-    fs::path partial = out;
-    partial += ".partial";
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    bool ok = static_cast<bool>(file);
+    if (handle.empty()) {
+      reportError("Page.printToPDF answered no stream for " + out.string());
+      return E_FAIL;
+    }
+    // The layout's intermediate PDFs: the merge that uses them writes the one that lasts.
+    COutputFile file(out, false);
+    bool ok = file.ok();
     for (bool eof = false; ok && !eof;) {
       r = call(tab, "IO.read", {{"handle", handle}, {"size", kReadChunk}});
       if (!r.ok) {
@@ -450,23 +506,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
       }
       const json chunk = parseObject(r.result);
       const std::string data = chunk.value("data", "");
-      if (chunk.value("base64Encoded", false))
-        file << decodeBase64(data);
-      else
-        file << data;
+      ok = file.write(chunk.value("base64Encoded", false) ? decodeBase64(data) : data);
       eof = chunk.value("eof", true);
-      ok = static_cast<bool>(file);
     }
     if (m_client && !m_client->broken())
       m_client->send("IO.close", json{{"handle", handle}}.dump(), tab.sessionId, nullptr);
-    file.close();
-    std::error_code ec;
-    if (!ok || !file) {
-      fs::remove(partial, ec);
-      return E_FAIL;
-    }
-    fs::rename(partial, out, ec);
-    return ec ? E_FAIL : S_OK;
+    return ok && file.commit() ? S_OK : E_FAIL;
   }
 
   Tab* tabOf(const std::string& session) {
@@ -488,7 +533,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
       type = params.value("resourceType", "");
       Tab* tab = tabOf(session);
       const RequestAnswer answer =
-          tab ? classifyRequest(url, type, tab->mainDocument, m_allowed) : RequestAnswer::kFail;
+          tab ? classifyRequest(url, type, tab->mainDocument, m_allowed, tab == &m_body ? m_frames : kNoFrames)
+              : RequestAnswer::kFail;
       switch (answer) {
         case RequestAnswer::kContinue:
           m_client->send("Fetch.continueRequest", json{{"requestId", requestId}}.dump(), session, nullptr);
@@ -500,6 +546,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
                          session, nullptr);
           break;
         case RequestAnswer::kFail:
+          if (pathOfFileUrl(url))
+            reportError("refused the file " + url + " asked for by " +
+                        (tab ? tab->mainDocument.string() : std::string("an unknown tab")));
           m_client->send("Fetch.failRequest", json{{"requestId", requestId}, {"errorReason", "BlockedByClient"}}.dump(),
                          session, nullptr);
           break;
@@ -527,6 +576,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frameSession;
   std::shared_ptr<Preload> m_preload;
   std::vector<fs::path> m_allowed;
+  std::vector<fs::path> m_frames;  // the job document's frame documents
+  inline static const std::vector<fs::path> kNoFrames;
   fs::path m_workDir;
   unsigned m_pageCounter = 0;
   int m_starts = 0;

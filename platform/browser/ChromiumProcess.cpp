@@ -27,6 +27,7 @@ void closeFd(int& fd) {
 }  // namespace
 
 std::filesystem::path findChromium() {
+  if (const char* chosen = std::getenv("QUILLMARK_CHROMIUM"); chosen && *chosen) return chosen;
   for (const char* candidate : {"/usr/lib/chromium/chromium-headless-shell", "/usr/lib/chromium/chromium"})
     if (::access(candidate, X_OK) == 0) return candidate;
   return {};
@@ -35,7 +36,7 @@ std::filesystem::path findChromium() {
 bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process, std::string& error) {
   process = ChromiumProcess{};
   if (binary.empty()) {
-    error = "no Chromium found";
+    error = "no Chromium installed (chromium-headless-shell or chromium)";
     return false;
   }
   const char* tmp = std::getenv("TMPDIR");
@@ -45,6 +46,7 @@ bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process
     return false;
   }
   process.profileDir = pattern;
+  process.binary = binary;
 
   int commands[2], replies[2];
   if (::pipe2(commands, O_CLOEXEC) != 0) {

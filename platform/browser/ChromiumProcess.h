@@ -14,9 +14,11 @@ struct ChromiumProcess {
   int commandFd = -1;  // we write commands here (the browser's fd 3)
   int replyFd = -1;    // we read replies and events here (the browser's fd 4)
   std::filesystem::path profileDir;
+  std::filesystem::path binary;
 };
 
-// chromium-headless-shell, else chromium; empty when neither is installed.
+// The binary $QUILLMARK_CHROMIUM names when set (whether or not it exists), else
+// chromium-headless-shell, else chromium; empty when none is installed.
 QM_PLATFORM_API std::filesystem::path findChromium();
 
 // Starts the browser in its own process group with a fresh profile folder under $TMPDIR,

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/loop/MessageLoop.h"
+#include "platform/system/Diagnostics.h"
 
 namespace platform::browser::detail {
 
@@ -86,10 +87,7 @@ CDevToolsClient::CDevToolsClient(int readFd, int writeFd) : m_state(std::make_sh
           }
           whole.append(data.substr(start, nul - start));
           // One bad message (or a failing handler) must not lose the ones after it.
-          try {
-            dispatch(s, whole);
-          } catch (...) {
-          }
+          diag::guarded("the browser's pipe reader", [&] { dispatch(s, whole); });
           if (s->broken) return;
           start = nul + 1;
         }

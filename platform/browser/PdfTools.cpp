@@ -12,9 +12,15 @@
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
+#include "platform/browser/OutputFile.h"
 #include "platform/com/HResult.h"
+#include "platform/system/Diagnostics.h"
 
 namespace platform::browser {
+
+namespace {
+constexpr const char* kWhere = "pdf";
+}
 
 HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
   count = 0;
@@ -24,7 +30,8 @@ HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
     q.processFile(pdf.c_str());
     count = static_cast<int>(QPDFPageDocumentHelper(q).getAllPages().size());
     return S_OK;
-  } catch (...) {
+  } catch (const std::exception& e) {
+    diag::error(kWhere, "cannot read " + pdf.string() + ": " + e.what());
     return E_FAIL;
   }
 }
@@ -37,9 +44,19 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
   const int to = std::clamp(toPage <= 0 ? pages : toPage, 1, pages);
   if (from > to) return E_INVALIDARG;
   const std::string range = std::to_string(from) + "-" + std::to_string(to);
-  // Written beside the target and renamed, so a failed merge never leaves half a file.
-  std::filesystem::path partial = out;
-  partial += ".partial";
+  // qpdf does not notice a write that fails when its file is flushed (a full disk): it writes
+  // into a file of its own beside the body, which is read back whole before it is copied into
+  // place with every write checked.
+  const std::filesystem::path merged =
+      detail::makeUniqueFile(body.has_parent_path() ? body.parent_path() : ".", ".merged-", ".pdf");
+  if (merged.empty()) return E_FAIL;
+  struct Remove {
+    const std::filesystem::path& path;
+    ~Remove() {
+      std::error_code ec;
+      std::filesystem::remove(path, ec);
+    }
+  } remove{merged};
   try {
     QPDFJob job;
     // qpdf's messages would go to the process's stdout and stderr; the answer is the result.
@@ -49,7 +66,7 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     logger->setError(logger->discard());
     job.setLogger(logger);
     auto config = job.config();
-    config->inputFile(body.string())->outputFile(partial.string());
+    config->inputFile(body.string())->outputFile(merged.string());
     if (!decoration.empty()) {
       // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
       config->overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
@@ -58,17 +75,22 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     config->checkConfiguration();
     job.run();
     if (job.getExitCode() == QPDFJob::EXIT_ERROR) {
-      std::error_code ec;
-      std::filesystem::remove(partial, ec);
+      diag::error(kWhere, "qpdf could not lay " + decoration.string() + " over " + body.string());
       return E_FAIL;
     }
-    std::filesystem::rename(partial, out);
-    return S_OK;
-  } catch (...) {
-    std::error_code ec;
-    std::filesystem::remove(partial, ec);
+    QPDF check;
+    check.setSuppressWarnings(true);
+    check.setAttemptRecovery(false);
+    check.processFile(merged.c_str());
+  } catch (const std::exception& e) {
+    diag::error(kWhere, "qpdf could not write " + out.string() + " from " + body.string() + ": " + e.what());
     return E_FAIL;
   }
+  return detail::copyFileWhole(merged, out) ? S_OK : E_FAIL;
+}
+
+HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out) {
+  return detail::copyFileWhole(from, out) ? S_OK : E_FAIL;
 }
 
 }  // namespace platform::browser

@@ -17,4 +17,8 @@ QM_PLATFORM_API HRESULT pdfPageCount(const std::filesystem::path& pdf, int& coun
 QM_PLATFORM_API HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::path& decoration,
                                    const std::filesystem::path& out, int fromPage, int toPage);
 
+// Copies a finished PDF to `out`, which appears only once complete and synced. E_FAIL (reported)
+// when it cannot be read or written.
+QM_PLATFORM_API HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out);
+
 }  // namespace platform::browser

@@ -59,6 +59,9 @@ class QM_PLATFORM_API IPrintEngine {
   // file:// reads of every document are allowed only under these folders (the job's document
   // itself always loads). Replaces the earlier list.
   virtual void setAllowedFolders(std::vector<std::filesystem::path> folders) = 0;
+  // The documents frames of the job's document may load (the filled frame documents); every
+  // other frame gets an empty answer. Replaces the earlier list.
+  virtual void setFrameDocuments(std::vector<std::filesystem::path> documents);
 
   // Loads the job's document (a local HTML file) into the body view, with script disabled and
   // nothing remote fetched. S_OK once loaded; E_LOAD_TIMEOUT when the load did not complete in
@@ -92,8 +95,9 @@ class QM_PLATFORM_API IPrintEngine {
   virtual HRESULT pageCount(const std::filesystem::path& pdf, int& count) = 0;
 };
 
-// The process-wide engine on one long-lived headless Chromium, started on first use and
-// restarted when it dies. UI thread only: its waits run nested loops of platform/loop.
+// The process-wide engine on one long-lived headless Chromium (the binary $QUILLMARK_CHROMIUM
+// names, else the installed one), started on first use and restarted when it dies. Every
+// failure is reported (platform::diag) with its reason. UI thread only: its waits run nested loops of platform/loop.
 QM_PLATFORM_API IPrintEngine& chromiumPrintEngine();
 
 }  // namespace platform::browser

@@ -10,10 +10,12 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/browser/OutputFile.h"
 #include "platform/browser/RequestRules.h"
 #include "platform/com/DispatchDriver.h"
 #include "platform/com/Variant.h"
 #include "platform/html/HtmlDocument.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 
 using platform::system::utf16ToUtf8;
@@ -251,16 +253,20 @@ class CPrintLayout final : public IPrintLayout {
 
     if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
     if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
-    const fs::path body = sibling(request.output, ".body.pdf");
-    const fs::path decoration = sibling(request.output, ".decoration.pdf");
+    // The intermediate PDFs get names of their own, so prints side by side never share one.
+    const fs::path work = request.workFolder.empty() ? request.output.parent_path() : request.workFolder;
+    const std::string stem = "." + request.output.stem().string() + "-";
+    const fs::path body = detail::makeUniqueFile(work, stem, ".body.pdf");
+    const fs::path decoration = detail::makeUniqueFile(work, stem, ".decoration.pdf");
     struct Cleanup {
       fs::path a, b;
       ~Cleanup() {
         std::error_code ec;
-        fs::remove(a, ec);
-        fs::remove(b, ec);
+        if (!a.empty()) fs::remove(a, ec);
+        if (!b.empty()) fs::remove(b, ec);
       }
     } cleanup{body, decoration};
+    if (body.empty() || decoration.empty()) return E_FAIL;
 
     PdfSettings settings;
     settings.paperWidth = width;
@@ -268,7 +274,10 @@ class CPrintLayout final : public IPrintLayout {
     settings.margins = result.bodyMargins;
     if (HRESULT hr = m_engine.printBody(settings, body); FAILED(hr)) return hr;
     int pages = 0;
-    if (FAILED(m_engine.pageCount(body, pages)) || pages < 1) return E_FAIL;
+    if (FAILED(m_engine.pageCount(body, pages)) || pages < 1) {
+      diag::error("print template", "the browser laid " + request.document.string() + " out in no pages");
+      return E_FAIL;
+    }
     result.laidOutPages = pages;
     result.firstPage = request.range.selected ? std::clamp(request.range.from, 1, pages) : 1;
     result.lastPage = request.range.selected ? std::clamp(request.range.to, 1, pages) : pages;
@@ -292,6 +301,7 @@ class CPrintLayout final : public IPrintLayout {
   };
 
   static Blocks markBlocks(const PrintBlocks& b) {
+    if (b.numbersMarked) return {b.header, b.footer, b.coverHeader, b.coverFooter, b.trailerHeader, b.trailerFooter};
     return {markPageNumbers(b.header),        markPageNumbers(b.footer),
             markPageNumbers(b.coverHeader),   markPageNumbers(b.coverFooter),
             markPageNumbers(b.trailerHeader), markPageNumbers(b.trailerFooter)};
@@ -318,12 +328,6 @@ class CPrintLayout final : public IPrintLayout {
     return m;
   }
 
-  static fs::path sibling(const fs::path& output, const char* suffix) {
-    fs::path path = output;
-    path += suffix;
-    return path;
-  }
-
   static std::string pageStyle(const LayoutRequest& request, double width, double height, const LayoutResult& r) {
     const PageMargins& m = r.bodyMargins;
     std::string css = "@page{size:" + inches(width) + " " + inches(height) + " !important;margin:" + inches(m.top) +
@@ -342,9 +346,11 @@ class CPrintLayout final : public IPrintLayout {
   HRESULT loadTemplate(const fs::path& path, const TemplatePage*& page) {
     std::error_code ec;
     const auto modified = fs::last_write_time(path, ec);
-    if (ec) return E_INVALIDARG;
-    const auto size = fs::file_size(path, ec);
-    if (ec) return E_INVALIDARG;
+    const auto size = ec ? 0 : fs::file_size(path, ec);
+    if (ec) {
+      diag::error("print template", "cannot read the print template page " + path.string() + ": " + ec.message());
+      return E_INVALIDARG;
+    }
     auto& cached = m_templates[path];
     if (cached.size != size || cached.modified != modified || cached.beforeHead.empty()) {
       std::ifstream in(path, std::ios::binary);
@@ -352,6 +358,7 @@ class CPrintLayout final : public IPrintLayout {
       if (!in && !in.eof()) return E_FAIL;
       TemplatePage fresh;
       if (HRESULT hr = splitTemplate(text, fresh); FAILED(hr)) {
+        diag::error("print template", "the print template page " + path.string() + " has no head or no pages container");
         m_templates.erase(path);
         return hr;
       }
@@ -478,9 +485,18 @@ std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engine) { return std
 HRESULT readPrintBlocks(const fs::path& document, PrintBlocks& blocks) {
   blocks = PrintBlocks{};
   CHtmlDocument doc;
-  if (FAILED(doc.loadFromFile(document))) return E_FAIL;
+  if (FAILED(doc.loadFromFile(document))) {
+    diag::error("print template", "cannot read " + document.string());
+    return E_FAIL;
+  }
   std::error_code ec;
-  std::string folderUrl = detail::fileUrlOf(fs::absolute(document, ec).parent_path());
+  return readPrintBlocks(doc, fs::absolute(document, ec).parent_path(), blocks);
+}
+
+HRESULT readPrintBlocks(CHtmlDocument& doc, const fs::path& imageFolder, PrintBlocks& blocks) {
+  blocks = PrintBlocks{};
+  std::error_code ec;
+  std::string folderUrl = detail::fileUrlOf(fs::absolute(imageFolder, ec));
   if (folderUrl.empty() || folderUrl.back() != '/') folderUrl += '/';
   // The first element of each id, in document order.
   std::map<std::u16string, CHtmlElement> byId;
@@ -491,14 +507,29 @@ HRESULT readPrintBlocks(const fs::path& document, PrintBlocks& blocks) {
     if (id.starts_with(u"QM")) byId.emplace(id, element);
     if (blocks.title.empty() && element.tagName() == u"TITLE") blocks.title = element.innerText();
   }
+  // Page numbers are marked in the tree, unless a block already holds a mark character of its own
+  // (then the layout marks its text, escaping those first).
+  bool markInTree = true;
+  for (const char16_t* id : {u"QMHeader", u"QMFooter", u"QMCoverHeader", u"QMCoverFooter", u"QMTrailerHeader",
+                             u"QMTrailerFooter"}) {
+    auto it = byId.find(id);
+    if (it != byId.end() && it->second.innerHTML().find_first_of(u"\uE000\uE001") != std::u16string::npos)
+      markInTree = false;
+  }
   const auto take = [&](const char16_t* id, std::string& out) {
     auto it = byId.find(id);
     if (it == byId.end()) return;
-    const auto images = it->second.all();
-    for (long i = 0; i < images.length(); ++i) {
-      CHtmlElement image = images.item(i);
-      if (image.tagName() != u"IMG" || !image.hasAttribute(u"src")) continue;
-      image.setAttribute(u"src", resolveSource(image.getAttribute(u"src"), folderUrl));
+    const auto inside = it->second.all();
+    for (long i = 0; i < inside.length(); ++i) {
+      CHtmlElement element = inside.item(i);
+      const std::u16string tag = element.tagName();
+      if (tag == u"IMG" && element.hasAttribute(u"src")) {
+        element.setAttribute(u"src", resolveSource(element.getAttribute(u"src"), folderUrl));
+      } else if (markInTree && tag == u"SPAN") {
+        const std::u16string spanId = element.getAttribute(u"id");
+        if (spanId == u"QMPageNo") element.setInnerText(std::u16string(1, kPageNoMark));
+        else if (spanId == u"QMPageTotal") element.setInnerText(std::u16string(1, kPageTotalMark));
+      }
     }
     out = utf16ToUtf8(it->second.innerHTML());
   };
@@ -508,6 +539,7 @@ HRESULT readPrintBlocks(const fs::path& document, PrintBlocks& blocks) {
   take(u"QMCoverFooter", blocks.coverFooter);
   take(u"QMTrailerHeader", blocks.trailerHeader);
   take(u"QMTrailerFooter", blocks.trailerFooter);
+  blocks.numbersMarked = markInTree;
   blocks.hasCover = byId.count(u"QMCoverEndPage") > 0;
   blocks.hasTrailer = byId.count(u"QMTrailerEndPage") > 0;
   if (const CHtmlElement body = doc.body()) blocks.background = body.styleBackground();

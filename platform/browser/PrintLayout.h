@@ -18,6 +18,10 @@
 
 struct IDispatch;
 
+namespace platform::html {
+class CHtmlDocument;
+}
+
 namespace platform::browser {
 
 // From above To in a page range that is asked for: nothing is printed.
@@ -35,10 +39,16 @@ struct PrintBlocks {
   bool hasTrailer = false;
   std::u16string background;
   std::u16string title;
+  bool numbersMarked = false;  // QMPageNo and QMPageTotal already hold the layout's marks
 };
 
 // Reads the blocks of a filled document file. E_FAIL when it cannot be read.
 QM_PLATFORM_API HRESULT readPrintBlocks(const std::filesystem::path& document, PrintBlocks& blocks);
+// Reads the blocks of a filled document without parsing it again; relative image sources are
+// resolved against `imageFolder`. The blocks' elements are rewritten in place (absolute image
+// sources, page numbers marked for the layout).
+QM_PLATFORM_API HRESULT readPrintBlocks(platform::html::CHtmlDocument& document,
+                                        const std::filesystem::path& imageFolder, PrintBlocks& blocks);
 
 struct PageRange {
   bool selected = false;  // print only from..to
@@ -56,6 +66,8 @@ struct LayoutRequest {
   LCID locale = 1033;
   DWORD loadTimeoutMs = 20000;
   std::filesystem::path output;  // the PDF of the pages printed
+  // Where the intermediate PDFs go, each under a name of its own; empty: beside the output.
+  std::filesystem::path workFolder;
   SYSTEMTIME time{};             // &d &t; all zero: now
 };
 

@@ -81,10 +81,16 @@ bool isInsideFolder(const std::filesystem::path& path, const std::filesystem::pa
 
 RequestAnswer classifyRequest(std::string_view url, std::string_view resourceType,
                               const std::filesystem::path& mainDocument,
-                              const std::vector<std::filesystem::path>& allowedFolders) {
+                              const std::vector<std::filesystem::path>& allowedFolders,
+                              const std::vector<std::filesystem::path>& frameDocuments) {
   const auto local = pathOfFileUrl(url);
   if (local && !mainDocument.empty() && resolved(*local) == resolved(mainDocument)) return RequestAnswer::kContinue;
-  if (resourceType == "Document") return RequestAnswer::kEmptyDocument;
+  if (resourceType == "Document") {
+    if (local)
+      for (const auto& frame : frameDocuments)
+        if (resolved(*local) == resolved(frame)) return RequestAnswer::kContinue;
+    return RequestAnswer::kEmptyDocument;
+  }
   if (local) {
     for (const auto& folder : allowedFolders)
       if (isInsideFolder(*local, folder)) return RequestAnswer::kContinue;

@@ -11,7 +11,7 @@
 namespace platform::browser::detail {
 
 enum class RequestAnswer {
-  kContinue,       // the job's own document, or a local file inside an allowed folder
+  kContinue,       // the job's own document or one of its frame documents, or a local file inside an allowed folder
   kEmptyDocument,  // any other document (frame, refresh, navigation): answered 204, the page stays
   kFail,           // everything else
 };
@@ -19,7 +19,8 @@ enum class RequestAnswer {
 // `resourceType` is the DevTools resource type ("Document", "Image", ...).
 QM_PLATFORM_API RequestAnswer classifyRequest(std::string_view url, std::string_view resourceType,
                                               const std::filesystem::path& mainDocument,
-                                              const std::vector<std::filesystem::path>& allowedFolders);
+                                              const std::vector<std::filesystem::path>& allowedFolders,
+                                              const std::vector<std::filesystem::path>& frameDocuments = {});
 
 // The local path of a file:// URL (host empty or "localhost"; query and fragment dropped,
 // percent-escapes decoded); nothing for other URLs or a path that decodes to a NUL.

@@ -157,6 +157,20 @@ HRESULT CHtmlElement::insertHTMLBefore(std::u16string_view html, std::vector<CHt
   });
 }
 
+HRESULT CHtmlElement::setInnerText(std::u16string_view text) {
+  if (!m_node) return E_POINTER;
+  if (refusesInnerHtml(m_node)) return E_FAIL;
+  return guardMemory([&] {
+    removeChildren(m_node);
+    if (!text.empty()) {
+      Node* node = m_doc->make(NodeKind::Text);
+      node->text = std::u16string(text);
+      appendChild(m_node, node);
+    }
+    return S_OK;
+  });
+}
+
 std::u16string CHtmlElement::innerText() const { return m_node ? renderedText(m_node) : std::u16string(); }
 
 std::u16string CHtmlElement::styleProperty(std::u16string_view name) const {

@@ -27,6 +27,14 @@ struct DocumentData;
 
 class CHtmlElementCollection;
 
+// How many whole documents (loads) and fragments (innerHTML and insertHTMLBefore) the process
+// has parsed so far; what benchmarks and tests count parses with.
+struct ParseCounts {
+  long long documents = 0;
+  long long fragments = 0;
+};
+QM_PLATFORM_API ParseCounts parseCounts();
+
 // Limits on untrusted markup. Longer input is refused (E_OUTOFMEMORY); nesting deeper than the
 // tree's depth is flattened (the deeper elements become children of the deepest allowed one).
 constexpr std::size_t kMaxHtmlLength = 16u * 1024u * 1024u;  // UTF-16 units
@@ -76,6 +84,9 @@ class QM_PLATFORM_API CHtmlElement {
   // "\r\n", table cells are separated by a tab; text of SCRIPT, STYLE, HEAD, TITLE and TEMPLATE
   // and comments are left out. No leading or trailing blanks or breaks.
   std::u16string innerText() const;
+  // Replaces the children by one text node holding `text` as it is (nothing is parsed); E_FAIL
+  // where setInnerHTML is refused.
+  HRESULT setInnerText(std::u16string_view text);
 
   // The inline style (the style attribute). Property names compare without regard to case; the
   // value is the last declaration's, trimmed. Setting rewrites the attribute as "name: value"

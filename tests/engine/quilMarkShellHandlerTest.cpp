@@ -6,14 +6,18 @@
 #include <string>
 #include <vector>
 
+#include <boost/make_shared.hpp>
+#include <boost/weak_ptr.hpp>
 #include <gtest/gtest.h>
 
 #include "engine/CurrentPrintJob.h"
+#include "engine/Message.h"
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "platform/browser/PrintLayout.h"
 #include "platform/registry/RegKey.h"
+#include "tests/engine/MessageFixtures.h"
 #include "tests/support/FakePrintEngine.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -189,51 +193,72 @@ TEST_F(ShellHandlerTest, TheCurrentJobsRangeOverridesTheStoredOne) {
   int storage = 0;
   auto message = boost::shared_ptr<CMessage>(reinterpret_cast<CMessage*>(&storage), [](CMessage*) {});
   {
-    CCurrentPrintJob job(message, PrintOptions{2, 3, 1, 0});
+    const PrintOptions range{2, 3, 1, 0};
+    CCurrentPrintJob job(message, &range);
     EXPECT_EQ(1, getLong(handler, &Handler::get_printselection));
     EXPECT_EQ(2, getLong(handler, &Handler::get_pagefrom));
     EXPECT_EQ(3, getLong(handler, &Handler::get_pageto));
     {
-      CCurrentPrintJob threadJob(message, PrintOptions{2, 3, 2, 0});
+      const PrintOptions threadRange{2, 3, 2, 0};
+      CCurrentPrintJob threadJob(message, &threadRange);
       EXPECT_EQ(0, getLong(handler, &Handler::get_printselection));
     }
     EXPECT_EQ(1, getLong(handler, &Handler::get_printselection)) << "the enclosing job comes back";
   }
   EXPECT_EQ(7, getLong(handler, &Handler::get_pagefrom));
+  {
+    // A job without a range publishes none: the stored range answers.
+    CCurrentPrintJob plainJob(message, nullptr);
+    EXPECT_EQ(nullptr, NCurrentJob::range());
+    EXPECT_EQ(7, getLong(handler, &Handler::get_pagefrom));
+  }
   // A job without a message publishes no range either.
-  CCurrentPrintJob tableJob(nullptr, PrintOptions{2, 3, 1, 0});
+  const PrintOptions range{2, 3, 1, 0};
+  CCurrentPrintJob tableJob(nullptr, &range);
   EXPECT_EQ(nullptr, NCurrentJob::range());
   EXPECT_EQ(7, getLong(handler, &Handler::get_pagefrom));
 }
 
-TEST_F(ShellHandlerTest, TheScriptingObjectNeverSeesAFreedMessage) {
+TEST_F(ShellHandlerTest, AttachmentsComeFromTheJobsOwnMessageWhileItLives) {
   auto handler = makeHandler();
-  int storage = 0;
-  bool freed = false;
   bool listView = false;
-  NCurrentJob::setItemActions({[&](CMessage&) { return !freed; },
-                               [&](CMessage& m, bool list) {
-                                 EXPECT_EQ(reinterpret_cast<CMessage*>(&storage), &m);
-                                 listView = list;
-                                 return S_OK;
-                               }});
+  CMessage* shown = nullptr;
+  NCurrentJob::setItemActions({[&](CMessage& m, bool list) {
+    shown = &m;
+    listView = list;
+    return S_OK;
+  }});
   CHAR has = -1;
   EXPECT_EQ(S_OK, handler->get_hasAttachments(&has));
   EXPECT_EQ(0, has);
   EXPECT_EQ(E_FAIL, handler->showAttachmentsDialog());
+
+  // Answered from the message itself: nothing installed by a host is asked.
+  testsupport::MsgDescription withFile;
+  withFile.attachments.push_back(enginetest::byValue(u"notes.txt", "some notes"));
+  auto mapi = enginetest::openDescription(withFile);
+  ASSERT_TRUE(mapi);
+  boost::weak_ptr<CMessage> watched;
   {
-    auto message = boost::shared_ptr<CMessage>(reinterpret_cast<CMessage*>(&storage), [&](CMessage*) { freed = true; });
-    CCurrentPrintJob job(message, PrintOptions{});
+    auto message = boost::make_shared<CMessage>(enginetest::itemOf(mapi));
+    watched = message;
+    CCurrentPrintJob job(message, nullptr);
     message.reset();  // the printer's own copy of the job goes first
-    EXPECT_FALSE(freed);
+    EXPECT_FALSE(watched.expired());
     EXPECT_EQ(S_OK, handler->get_hasAttachments(&has));
     EXPECT_EQ(1, has);
     CSettings::instance().setAttachmentsSelectionView(true);
     EXPECT_EQ(S_OK, handler->showAttachmentsDialog());
     EXPECT_TRUE(listView);
+    EXPECT_EQ(watched.lock().get(), shown);
   }
-  EXPECT_TRUE(freed);
+  EXPECT_TRUE(watched.expired());
   EXPECT_EQ(nullptr, NCurrentJob::item());
+  EXPECT_EQ(S_OK, handler->get_hasAttachments(&has));
+  EXPECT_EQ(0, has);
+
+  auto bare = boost::make_shared<CMessage>(enginetest::itemOf(enginetest::openDescription({})));
+  CCurrentPrintJob job(bare, nullptr);
   EXPECT_EQ(S_OK, handler->get_hasAttachments(&has));
   EXPECT_EQ(0, has);
 }

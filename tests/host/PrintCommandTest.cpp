@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +13,7 @@
 #include <regex>
 
 #include "host/Print.h"
+#include "platform/browser/OutputFile.h"
 #include "platform/registry/RegistryFiles.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -94,6 +98,39 @@ TEST_F(PrintCommandTest, FileThatIsNoMsgIsRefused) {
   EXPECT_NE(quillmark("print " + (dir() / "missing.msg").string() + " --out " + (dir() / "pdf").string()), 0);
   EXPECT_FALSE(fs::exists(dir() / "pdf" / "bad.pdf"));
   EXPECT_FALSE(fs::exists(dir() / "pdf" / "missing.pdf"));
+}
+
+// A nearly full file system where --out points: the print fails with its reason and leaves no
+// file of the PDF's name (nor a piece of one). A small tmpfs when the machine lets the test mount
+// one; else the same write failure injected at the layer, in process.
+TEST_F(PrintCommandTest, PrintOntoAFullDiskFailsWithItsReasonAndLeavesNoPdf) {
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  ASSERT_EQ(run(QM_SAMPLES_BINARY, (dir() / "samples").string()), 0) << err();
+  const fs::path full = dir() / "full";
+  fs::create_directories(full);
+  const fs::path mail = dir() / "samples" / "mail.msg";
+  if (::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=64k") == 0) {
+    // Leave a few pages free: less than any printed mail needs.
+    std::ofstream(full / "filler", std::ios::binary) << std::string(48 * 1024, 'x');
+    const int status = quillmark("print " + mail.string() + " --out " + full.string());
+    const std::string errors = err();
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(full)) left.push_back(entry.path().filename().string());
+    ::umount(full.c_str());
+    EXPECT_NE(status, 0) << errors;
+    EXPECT_NE(errors.find("No space left on device"), std::string::npos) << errors;
+    EXPECT_EQ(testsupport::readFile(dir() / "out.txt").find("wrote"), std::string::npos);
+    EXPECT_EQ(left, std::vector<std::string>{"filler"});
+  } else {
+    platform::browser::detail::failWritesForTesting(ENOSPC);
+    host::PrintCommandLine command;
+    command.files = {mail};
+    command.out = full;
+    const int status = host::runPrint(command);
+    platform::browser::detail::failWritesForTesting(0);
+    EXPECT_NE(status, 0);
+    EXPECT_TRUE(fs::is_empty(full));
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,9 @@
 
 namespace platform::html::detail {
 namespace {
+
+std::atomic<long long> g_documentParses{0};
+std::atomic<long long> g_fragmentParses{0};
 
 using platform::system::utf8ToUtf16;
 
@@ -418,6 +422,7 @@ std::string prepareInput(std::u16string_view html) {
 }
 
 HRESULT parseDocument(std::u16string_view html, DocumentData& doc) {
+  g_documentParses.fetch_add(1, std::memory_order_relaxed);
   if (html.size() > kMaxHtmlLength) return E_OUTOFMEMORY;
   const std::string input = prepareInput(html);
   Parsed parsed(input.size());
@@ -439,6 +444,7 @@ HRESULT parseDocument(std::u16string_view html, DocumentData& doc) {
 
 HRESULT parseFragment(std::u16string_view html, DocumentData& doc, const Node* context, std::size_t depth,
                       std::vector<Node*>& out) {
+  g_fragmentParses.fetch_add(1, std::memory_order_relaxed);
   if (html.size() > kMaxHtmlLength) return E_OUTOFMEMORY;
   const std::string input = prepareInput(html);
   Parsed parsed(input.size());
@@ -468,3 +474,12 @@ HRESULT parseFragment(std::u16string_view html, DocumentData& doc, const Node* c
 }
 
 }  // namespace platform::html::detail
+
+namespace platform::html {
+
+ParseCounts parseCounts() {
+  return ParseCounts{detail::g_documentParses.load(std::memory_order_relaxed),
+                     detail::g_fragmentParses.load(std::memory_order_relaxed)};
+}
+
+}  // namespace platform::html

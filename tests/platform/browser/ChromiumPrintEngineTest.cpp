@@ -19,7 +19,9 @@
 
 #include "platform/browser/ChromiumPrintEngine.h"
 #include "platform/browser/ChromiumProcess.h"
+#include "platform/browser/PdfTools.h"
 #include "platform/loop/MessageLoop.h"
+#include "platform/system/Diagnostics.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -168,6 +170,65 @@ TEST_F(ChromiumPrintEngineTest, AKilledBrowserIsRestartedForTheNextJob) {
   int pages = 0;
   EXPECT_EQ(engine().pageCount(dir() / "second.pdf", pages), S_OK);
   EXPECT_EQ(pages, 3);
+}
+
+// The thread's last failure after `step`, which must have failed.
+template <class Step>
+std::string reasonOf(Step step) {
+  platform::diag::clearLastFailure();
+  EXPECT_TRUE(FAILED(step()));
+  return platform::diag::lastFailure();
+}
+
+TEST_F(ChromiumPrintEngineTest, EveryFailureIsReportedWithItsReason) {
+  const fs::path doc = write("mail.html", kThreePages);
+  ASSERT_EQ(print(doc, dir() / "warm.pdf"), S_OK);
+
+  // A browser that cannot start says why.
+  ::kill(detail::chromiumPidForTesting(), SIGKILL);
+  platform::loop::runFor(100);
+  ::setenv("QUILLMARK_CHROMIUM", "/nonexistent/chromium", 1);
+  std::string reason = reasonOf([&] { return engine().loadDocument(doc, 5000); });
+  ::unsetenv("QUILLMARK_CHROMIUM");
+  EXPECT_NE(reason.find("browser: cannot start the browser"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("/nonexistent/chromium"), std::string::npos) << reason;
+
+  // Killed under a loaded document.
+  ASSERT_EQ(engine().loadDocument(doc, 10000), S_OK);
+  ::kill(detail::chromiumPidForTesting(), SIGKILL);
+  platform::loop::runFor(200);
+  reason = reasonOf([&] { return engine().printBody(PdfSettings{}, dir() / "dead.pdf"); });
+  EXPECT_NE(reason.find("the browser died"), std::string::npos) << reason;
+  EXPECT_FALSE(fs::exists(dir() / "dead.pdf"));
+
+  // The protocol's own error text.
+  ASSERT_EQ(engine().loadDocument(doc, 10000), S_OK);
+  PdfSettings impossible;
+  impossible.margins = {6.0, 6.0, 6.0, 6.0};
+  reason = reasonOf([&] { return engine().printBody(impossible, dir() / "impossible.pdf"); });
+  EXPECT_NE(reason.find("Page.printToPDF for " + doc.string() + " failed: "), std::string::npos) << reason;
+  EXPECT_GT(reason.size(), reason.find("failed: ") + 8) << reason;
+
+  // A file outside the job refused by the request rules.
+  platform::diag::clearLastFailure();
+  ASSERT_EQ(engine().loadDocument(write("peek.html", "<html><body><img src=\"file:///etc/hostname\">PEEK</body></html>"),
+                                  10000),
+            S_OK);
+  reason = platform::diag::lastFailure();
+  EXPECT_NE(reason.find("refused the file file:///etc/hostname"), std::string::npos) << reason;
+  EXPECT_NE(reason.find("peek.html"), std::string::npos) << reason;
+
+  // qpdf on a damaged PDF.
+  std::ofstream(dir() / "broken.pdf") << "%PDF-1.7\nnot really a pdf";
+  reason = reasonOf([&] { return overlayPdf(dir() / "broken.pdf", {}, dir() / "merged.pdf", 0, 0); });
+  EXPECT_NE(reason.find("pdf: cannot read " + (dir() / "broken.pdf").string()), std::string::npos) << reason;
+  EXPECT_FALSE(fs::exists(dir() / "merged.pdf"));
+
+  // A load that runs past its time.
+  ASSERT_EQ(::mkfifo((m_job / "slow.png").c_str(), 0600), 0);
+  const fs::path slow = write("slow.html", "<html><body>SLOW<img src=\"slow.png\"></body></html>");
+  reason = reasonOf([&] { return engine().loadDocument(slow, 300); });
+  EXPECT_NE(reason.find("the load of " + slow.string() + " ran past 300 ms"), std::string::npos) << reason;
 }
 
 TEST_F(ChromiumPrintEngineTest, ALoadThatNeverCompletesTimesOutAndTheNextOneWorks) {

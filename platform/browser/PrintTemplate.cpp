@@ -1,0 +1,174 @@
+#include "platform/browser/PrintTemplate.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "platform/browser/OutputFile.h"
+#include "platform/browser/PrintEngine.h"
+#include "platform/browser/RequestRules.h"
+#include "platform/com/DispatchDriver.h"
+#include "platform/com/Variant.h"
+#include "platform/html/HtmlDocument.h"
+#include "platform/system/Diagnostics.h"
+#include "platform/system/Text.h"
+#include "platform/ui/Ui.h"
+
+namespace platform::browser {
+
+IPrintTemplate::~IPrintTemplate() = default;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kWhere = "print template";
+
+std::string hresultText(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+  return text;
+}
+
+// One layout for the process's browser: it keeps measured blocks and the template page between jobs.
+IPrintLayout& processLayout() {
+  static std::unique_ptr<IPrintLayout> layout = makePrintLayout(chromiumPrintEngine());
+  return *layout;
+}
+
+class CPrintTemplate final : public IPrintTemplate {
+ public:
+  CPrintTemplate(fs::path page, IDispatch* handler, IPrintEngine* engine)
+      : m_page(std::move(page)), m_handler(handler), m_engine(engine ? *engine : chromiumPrintEngine()) {
+    if (engine) m_ownLayout = makePrintLayout(*engine);
+  }
+
+  HRESULT open(html::CHtmlDocument& document, const PrintDocument& file) override {
+    const std::string before = diag::lastFailure();
+    HRESULT hr = E_POINTER;
+    if (m_handler) {
+      const fs::path templateFolder = fs::path(system::utf16ToUtf8(file.address)).parent_path();
+      hr = readPrintBlocks(document, templateFolder, m_request.blocks);
+      if (SUCCEEDED(hr)) {
+        m_request.document = file.file;
+        m_request.address = file.address;
+        m_request.printTemplate = m_page;
+        m_request.locale = file.locale;
+        m_request.loadTimeoutMs = kLayoutTimeoutMs;
+        m_request.setup.paper = defaultPaperSize(file.locale);
+        m_engine.setAllowedFolders(file.readableFolders);
+        m_engine.setFrameDocuments(file.frames);
+        hr = layout().readSettings(m_handler, m_request);
+      }
+    }
+    if (FAILED(hr)) failed("cannot take " + file.file.string(), hr, before);
+    return hr;
+  }
+
+  PageRange defaultRange() const override { return m_request.range; }
+  PageSetup pageSetup() const override { return m_request.setup; }
+  void setPageSetup(const PageSetup& setup) override { m_request.setup = setup; }
+
+  HRESULT print(const PageRange& range, const fs::path& pdf, const fs::path& workFolder, int& pages) override {
+    const std::string before = diag::lastFailure();
+    m_request.range = range;
+    m_request.output = pdf;
+    m_request.workFolder = workFolder;
+    LayoutResult result;
+    HRESULT hr = layout().print(m_request, result);
+    pages = result.laidOutPages;
+    if (hr == E_LOAD_TIMEOUT) {
+      diag::error(kWhere, "the layout of " + m_request.document.string() + " ran past " +
+                              std::to_string(kLayoutTimeoutMs) + " ms");
+      hr = E_FAIL;
+    }
+    if (FAILED(hr)) failed("cannot print " + m_request.document.string(), hr, before);
+    return hr;
+  }
+
+  bool hasAttachments() const override {
+    CComVariant value;
+    if (!m_handler || FAILED(CComDispatchDriver(m_handler).GetPropertyByName(u"hasAttachments", &value))) return false;
+    return value.vt == VT_I1 && value.cVal != 0;
+  }
+
+  HRESULT showAttachmentsDialog() override {
+    if (!m_handler) return E_FAIL;
+    return CComDispatchDriver(m_handler).Invoke0(u"showAttachmentsDialog");
+  }
+
+  void close() override {
+    if (!m_handler) return;
+    layout().writeSettings(m_handler, m_request.setup);
+    m_handler.Release();  // the scripting object saves the settings as it goes
+  }
+
+ private:
+  IPrintLayout& layout() { return m_ownLayout ? *m_ownLayout : processLayout(); }
+
+  // A failure of the template's own work: reported with the reason a layer below gave (or the
+  // result), and shown as the template's script shows it.
+  void failed(const std::string& what, HRESULT hr, const std::string& before) {
+    const std::string inner = diag::lastFailure();
+    if (inner.empty() || inner == before) diag::error(kWhere, what + " (" + hresultText(hr) + ")");
+    MessageBoxW(GetActiveWindow(), kInternalErrorText, u"Internet Explorer", MB_OK | MB_ICONERROR);
+  }
+
+  fs::path m_page;
+  CComPtr<IDispatch> m_handler;
+  IPrintEngine& m_engine;
+  std::unique_ptr<IPrintLayout> m_ownLayout;
+  LayoutRequest m_request;
+};
+
+}  // namespace
+
+std::unique_ptr<IPrintTemplate> makePrintTemplate(const fs::path& page, IDispatch* scriptingObject) {
+  return std::make_unique<CPrintTemplate>(page, scriptingObject, nullptr);
+}
+
+std::unique_ptr<IPrintTemplate> makePrintTemplate(const fs::path& page, IDispatch* scriptingObject,
+                                                  IPrintEngine& engine) {
+  return std::make_unique<CPrintTemplate>(page, scriptingObject, &engine);
+}
+
+HRESULT writePrintDocument(const html::CHtmlDocument& document, const fs::path& file, const fs::path& baseFolder) {
+  // UTF-8 declared first, the base for relative addresses, and named pages switched off (a mail
+  // from Word brings "page: WordSection1" with its styles, and a named page starts a new sheet,
+  // pushing the body off the header's page).
+  std::string html = system::utf16ToUtf8(document.documentHTML());
+  std::error_code ec;
+  std::string base = detail::fileUrlOf(fs::absolute(baseFolder, ec));
+  if (base.empty() || base.back() != '/') base += '/';
+  const std::string head =
+      "<meta charset=\"utf-8\"><base href=\"" + base + "\"><style>*{page:auto !important}</style>";
+  std::string lower(html.size(), '\0');
+  std::transform(html.begin(), html.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+  std::size_t at = lower.find("<head");
+  while (at != std::string::npos && at + 5 < lower.size() && lower[at + 5] != '>' && lower[at + 5] != ' ' &&
+         lower[at + 5] != '\t' && lower[at + 5] != '\n')
+    at = lower.find("<head", at + 5);
+  const std::size_t close = at == std::string::npos ? std::string::npos : html.find('>', at);
+  if (close == std::string::npos)
+    html.insert(0, head);
+  else
+    html.insert(close + 1, head);
+  detail::COutputFile out(file, false);
+  return out.write(html) && out.commit() ? S_OK : E_FAIL;
+}
+
+std::u16string printFileAddress(const fs::path& file) {
+  std::error_code ec;
+  return system::utf8ToUtf16(detail::fileUrlOf(fs::absolute(file, ec)));
+}
+
+void preloadPrintDocument(const PrintDocument& document) {
+  diag::guarded("preloadPrintDocument", [&] {
+    IPrintEngine& engine = chromiumPrintEngine();
+    engine.setAllowedFolders(document.readableFolders);
+    engine.setFrameDocuments(document.frames);
+    engine.preloadDocument(document.file);
+  });
+}
+
+}  // namespace platform::browser

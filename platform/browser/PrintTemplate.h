@@ -1,0 +1,84 @@
+#pragma once
+// The print template: what Internet Explorer's print template page does for a printed
+// document. It takes the filled document, reads its page settings and range from the system's
+// scripting object (reached only through IDispatch), lays the document out on the process's
+// browser, prints ranges of it to PDF and writes the page settings back as it goes. A failure of
+// its layout shows Internet Explorer's internal-error message and is reported.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Export.h"
+#include "platform/WinTypes.h"
+#include "platform/browser/PageSetup.h"
+#include "platform/browser/PrintLayout.h"
+
+struct IDispatch;
+
+namespace platform::html {
+class CHtmlDocument;
+}
+
+namespace platform::browser {
+
+class IPrintEngine;
+
+// The message of a layout or script failure.
+inline constexpr const char16_t* kInternalErrorText =
+    u"There was an internal error, and Internet Explorer is unable to print this document.";
+
+// How long the browser may take to load and lay out one document; past it the print fails.
+inline constexpr DWORD kLayoutTimeoutMs = 30000;
+
+// The filled document as the print template takes it.
+struct PrintDocument {
+  std::filesystem::path file;  // as the browser loads it
+  std::u16string address;      // the template's path: names its page settings, resolves its images
+  // file:// reads of the load stay inside these folders.
+  std::vector<std::filesystem::path> readableFolders;
+  // The filled frame documents the load may show; every other frame is refused.
+  std::vector<std::filesystem::path> frames;
+  LCID locale = 1033;
+};
+
+class QM_PLATFORM_API IPrintTemplate {
+ public:
+  virtual ~IPrintTemplate();
+  // Takes the filled document and its blocks (the document's header and footer blocks are
+  // rewritten in place: absolute image sources, marked page numbers), gives the scripting object
+  // the template's name and reads the page settings and the range from it.
+  virtual HRESULT open(html::CHtmlDocument& document, const PrintDocument& file) = 0;
+  virtual PageRange defaultRange() const = 0;
+  virtual PageSetup pageSetup() const = 0;
+  virtual void setPageSetup(const PageSetup& setup) = 0;
+  // Lays the document out and prints the range's pages, decorated, to `pdf`; `pages` answers the
+  // laid-out pages. A failure has been reported (the thread's last failure says why) and shown.
+  virtual HRESULT print(const PageRange& range, const std::filesystem::path& pdf,
+                        const std::filesystem::path& workFolder, int& pages) = 0;
+  // The scripting object's hasAttachments and showAttachmentsDialog.
+  virtual bool hasAttachments() const = 0;
+  virtual HRESULT showAttachmentsDialog() = 0;
+  // Writes the page settings back to the scripting object and lets it go.
+  virtual void close() = 0;
+};
+
+// The print template page `page` over the process's browser (or `engine`, for tests).
+QM_PLATFORM_API std::unique_ptr<IPrintTemplate> makePrintTemplate(const std::filesystem::path& page,
+                                                                  IDispatch* scriptingObject);
+QM_PLATFORM_API std::unique_ptr<IPrintTemplate> makePrintTemplate(const std::filesystem::path& page,
+                                                                  IDispatch* scriptingObject, IPrintEngine& engine);
+
+// Writes a filled document as the browser loads it (UTF-8, relative addresses resolved against
+// `baseFolder`); the file appears whole or not at all. E_FAIL (reported) when it cannot be written.
+QM_PLATFORM_API HRESULT writePrintDocument(const html::CHtmlDocument& document, const std::filesystem::path& file,
+                                           const std::filesystem::path& baseFolder);
+
+// The address the browser loads a local file by.
+QM_PLATFORM_API std::u16string printFileAddress(const std::filesystem::path& file);
+
+// Starts the browser's load of the filled document and returns at once; the print takes it over.
+QM_PLATFORM_API void preloadPrintDocument(const PrintDocument& document);
+
+}  // namespace platform::browser
