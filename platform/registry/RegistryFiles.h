@@ -66,7 +66,9 @@ class QM_PLATFORM_API IHiveStorage {
  public:
   virtual ~IHiveStorage();
   virtual LONG stamp(const std::filesystem::path& file, FileStamp& out) = 0;
-  // The whole file; ERROR_FILE_NOT_FOUND when it does not exist.
+  // The whole file; ERROR_FILE_NOT_FOUND when it does not exist. Refused before anything is read:
+  // anything but a regular file (a pipe, a device; links are followed) with ERROR_BAD_FILE_TYPE,
+  // a file larger than a registry file may be (64 MB) with ERROR_FILE_TOO_LARGE.
   virtual LONG readFile(const std::filesystem::path& file, std::string& bytes) = 0;
   // Blocks until this process holds the exclusive lock on the lock file; answers a descriptor.
   virtual LONG lock(const std::filesystem::path& lockFile, int& fd) = 0;

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/system/Diagnostics.h"
 #include "tests/platform/registry/RegistryTestSupport.h"
 
 namespace {
@@ -342,6 +345,54 @@ TEST_F(HiveFileTest, KeysOfTheWrongHiveMakeAFileMalformed) {
   write(userFile(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\n[HKEY_LOCAL_MACHINE\\B]\n");
   EXPECT_EQ(platform::registry::hiveStatus(HKEY_CURRENT_USER).line, 5u);
   EXPECT_EQ(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_BADDB);
+}
+
+TEST_F(HiveFileTest, HivesThatAreNoRegularFileOrTooLargeAreRefusedUnreadAndKept) {
+  // Each would hang the reader (a pipe) or exhaust memory (an endless device, a huge file).
+  ASSERT_EQ(setText(HKEY_LOCAL_MACHINE, u"Machine", u"fine"), ERROR_SUCCESS);
+  struct Case {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;
+    const char* reason;
+    std::filesystem::file_type type;
+  };
+  const Case cases[] = {
+      {"pipe", [](const std::filesystem::path& f) { ASSERT_EQ(mkfifo(f.c_str(), 0600), 0); }, "not a regular file",
+       std::filesystem::file_type::fifo},
+      {"link to /dev/zero", [](const std::filesystem::path& f) { std::filesystem::create_symlink("/dev/zero", f); },
+       "not a regular file", std::filesystem::file_type::symlink},
+      {"3 GB sparse file", [](const std::filesystem::path& f) { std::ofstream{f}; std::filesystem::resize_file(f, 3ull << 30); },
+       "larger than 64 MB", std::filesystem::file_type::regular},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(userFile());
+    c.make(userFile());
+    platform::registry::resetForTesting();
+    platform::diag::clearLastFailure();
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE", 0, KEY_READ, &key), ERROR_BADDB);
+    const std::string failure = platform::diag::lastFailure();
+    EXPECT_NE(failure.find(userFile().string() + ": " + c.reason), std::string::npos) << failure;
+    EXPECT_NE(platform::system::utf16ToUtf8(platform::registry::hiveStatus(HKEY_CURRENT_USER).message).find(c.reason),
+              std::string::npos);
+    EXPECT_EQ(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_BADDB);
+    EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"Machine"), u"fine");
+    // Never replaced: still the pipe, the link, the file of its size.
+    EXPECT_EQ(std::filesystem::symlink_status(userFile()).type(), c.type);
+  }
+  EXPECT_EQ(std::filesystem::file_size(userFile()), 3ull << 30);
+
+  // A writer whose file became a pipe since it was read refuses to write rather than replace it.
+  std::filesystem::remove(userFile());
+  platform::registry::resetForTesting();
+  HKEY pending = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Pending", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &pending, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(mkfifo(userFile().c_str(), 0600), 0);
+  EXPECT_EQ(RegCloseKey(pending), ERROR_BAD_FILE_TYPE);
+  EXPECT_EQ(std::filesystem::symlink_status(userFile()).type(), std::filesystem::file_type::fifo);
+  EXPECT_FALSE(std::filesystem::exists(testsupport::quillmarkHome() / "user.reg.tmp"));
 }
 
 }  // namespace
