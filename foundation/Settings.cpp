@@ -11,6 +11,7 @@
 #include "foundation/Utils.h"
 #include "platform/mapi/FormMgr.h"
 #include "platform/office/RibbonUI.h"
+#include "platform/registry/RegistryFiles.h"
 #include "resources/resource.h"
 
 namespace {
@@ -83,8 +84,11 @@ CSettings::~CSettings() {
 }
 
 void CSettings::read() {
+  m_readFailure.clear();
   CRegKey machine;
-  const bool haveMachine = machine.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_QUERY_VALUE) == ERROR_SUCCESS;
+  const LONG machineRc = machine.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_QUERY_VALUE);
+  const bool haveMachine = machineRc == ERROR_SUCCESS;
+  if (!haveMachine && machineRc != ERROR_FILE_NOT_FOUND) noteReadFailure(HKEY_LOCAL_MACHINE, machineRc);
 
   // Without a machine key users may modify settings: their own key is read.
   bool allowUsers = true;
@@ -95,7 +99,8 @@ void CSettings::read() {
   m_data.otherOptions.allowUsersToModifySettings = allowUsers;
 
   CRegKey user;
-  user.Open(HKEY_CURRENT_USER, kProductKey, KEY_QUERY_VALUE);
+  const LONG userRc = user.Open(HKEY_CURRENT_USER, kProductKey, KEY_QUERY_VALUE);
+  if (allowUsers && userRc != ERROR_SUCCESS && userRc != ERROR_FILE_NOT_FOUND) noteReadFailure(HKEY_CURRENT_USER, userRc);
 
   if (readDword(allowUsers, machine, user, u"Tidy HTML", value)) m_data.otherOptions.tidyHTML = value != 0;
   if (readDword(allowUsers, machine, user, u"Enable Logging", value)) {
@@ -128,6 +133,9 @@ void CSettings::read() {
     NLog::switchOff();
     CLogger::instance().endRedirection();
   }
+
+  // Logged once the log may be on; the hive's own report came before.
+  if (!m_readFailure.empty()) LOG_ERROR(u"CSettings::read -- the settings cannot be read: %s", m_readFailure.c_str());
 
   if (readDword(allowUsers, machine, user, u"WBHost load timeout", value)) m_loadTimeout = value;
 
@@ -256,6 +264,14 @@ bool CSettings::save(const SettingsData& data) {
     if (FAILED(hr)) LOG_ERROR(u"CSettings::save -- IRibbonUI::Invalidate failed (%#lX)", static_cast<ULONG>(hr));
   }
   return ok;
+}
+
+void CSettings::noteReadFailure(HKEY hive, LONG code) {
+  // A hive file that cannot be used says why (file, line); other failures have the system's text.
+  const platform::registry::RegFileStatus status = platform::registry::hiveStatus(hive);
+  const std::u16string reason = code == ERROR_BADDB && !status.ok() ? status.message : platform::system::errorText(code);
+  if (!m_readFailure.empty()) m_readFailure += u"; ";
+  m_readFailure += reason;
 }
 
 void CSettings::clearBlock() {

@@ -309,6 +309,28 @@ TEST_F(SettingsTest, MachineKeyIsNotWritableWhenItsHiveIsNot) {
   EXPECT_FALSE(s.getTidyHTML());
 }
 
+TEST_F(SettingsTest, AHiveThatCannotBeReadIsAReadFailureWithItsLineInTheLog) {
+  const fs::path log = dir() / "quillmark.log";
+  setDword(HKEY_LOCAL_MACHINE, kProduct, u"Enable Logging", 1);
+  setText(HKEY_LOCAL_MACHINE, kProduct, u"Log path", quilstring::fromUtf8(log.string()).c_str());
+  EXPECT_TRUE(CSettings::instance().getReadFailure().empty());
+  const fs::path home = testsupport::quillmarkHome();
+  const std::string machine = testsupport::readFile(home / "machine.reg");
+  for (const char* file : {"user.reg", "machine.reg"}) {
+    SCOPED_TRACE(file);
+    CSettings::resetForTesting();
+    std::ofstream(home / file, std::ios::binary) << "REGEDIT4\r\n\r\nnot a key\r\n";
+    platform::registry::resetForTesting();
+    const std::string failure = CSettings::instance().getReadFailure().toUtf8();
+    EXPECT_NE(failure.find(std::string(file) + " at line 3"), std::string::npos) << failure;
+    std::ofstream(home / "machine.reg", std::ios::binary) << machine;
+    fs::remove(home / "user.reg");
+  }
+  // The machine hive switched logging on, so the user hive's fault is in the log.
+  const std::string logged = testsupport::readFile(log);
+  EXPECT_NE(logged.find("user.reg at line 3"), std::string::npos) << logged;
+}
+
 TEST_F(SettingsTest, EnableLoggingZeroSwitchesTheLogOff) {
   const std::string log = (dir() / "qm.log").string();
   SettingsData data = CSettings::instance().getSettingsData();
