@@ -1,7 +1,6 @@
 #include "foundation/Settings.h"
 
 #include <memory>
-#include <optional>
 #include <set>
 
 #include <boost/make_shared.hpp>
@@ -25,20 +24,23 @@ std::unique_ptr<CSettings>& holder() {
   return settings;
 }
 
-// Whether the current user may set values or create sub-keys in the machine product key;
-// asked once per process.
-std::optional<bool>& machineKeyWritableCache() {
-  static std::optional<bool> writable;
-  return writable;
-}
-
+// Whether the current user may set values or create sub-keys in the machine product key. A key
+// not there yet is writable when the user may create it under its nearest existing parent, so
+// a first save can store "Allow users to modify settings". Asked on each read: a save may have
+// created the key since.
 bool machineKeyWritable() {
-  auto& cache = machineKeyWritableCache();
-  if (!cache) {
-    const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(u"MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook");
-    cache = (mask & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
+  quilstring path(kProductKey);
+  DWORD needed = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+  while (!path.empty()) {
+    CRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ) != ERROR_FILE_NOT_FOUND) break;
+    const std::size_t slash = path.rfind(u'\\');
+    path.resize(slash == quilstring::npos ? 0 : slash);
+    needed = KEY_CREATE_SUB_KEY;
   }
-  return *cache;
+  const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(path.empty() ? quilstring(u"MACHINE")
+                                                                             : quilstring(u"MACHINE\\") + path);
+  return (mask & needed) != 0;
 }
 
 // The first of several names that are equal ignoring case, or empty: such classes cannot all
@@ -62,7 +64,6 @@ CSettings& CSettings::instance() {
 }
 
 void CSettings::resetForTesting() {
-  machineKeyWritableCache().reset();
   holder().reset();
   NUtils::resetTempPathForTesting();
 }
@@ -259,6 +260,11 @@ bool CSettings::save(const SettingsData& data) {
   LOG_DEBUG(u"Rereading registry data");
   clearBlock();
   read();
+  // The flag decides which hive every later read takes: a save that could not store it failed.
+  if (getAllowUsersToModify() != allowUsers) {
+    LOG_ERROR(u"CSettings::save -- \"Allow users to modify settings\" could not be stored in the machine key");
+    ok = false;
+  }
   if (m_ribbonUI) {
     const HRESULT hr = m_ribbonUI->Invalidate();
     if (FAILED(hr)) LOG_ERROR(u"CSettings::save -- IRibbonUI::Invalidate failed (%#lX)", static_cast<ULONG>(hr));

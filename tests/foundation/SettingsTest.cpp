@@ -331,6 +331,33 @@ TEST_F(SettingsTest, AHiveThatCannotBeReadIsAReadFailureWithItsLineInTheLog) {
   EXPECT_NE(logged.find("user.reg at line 3"), std::string::npos) << logged;
 }
 
+TEST_F(SettingsTest, UsersMayNotModifyIsStoredOrTheSaveFails) {
+  // No machine key yet: the flag is written with it and holds in a new process.
+  CSettings& s = CSettings::instance();
+  EXPECT_TRUE(s.isMachineKeyWritable());
+  SettingsData data = s.getSettingsData();
+  data.otherOptions.allowUsersToModifySettings = false;
+  data.otherOptions.tidyHTML = false;
+  ASSERT_TRUE(s.save(data));
+  EXPECT_FALSE(s.getAllowUsersToModify());
+  EXPECT_FALSE(s.getTidyHTML());
+  CSettings::resetForTesting();
+  EXPECT_FALSE(CSettings::instance().getAllowUsersToModify());
+  EXPECT_FALSE(CSettings::instance().getTidyHTML());
+
+  // A machine key the user may not write keeps its "no": a save asking otherwise fails.
+  struct ReadOnlyMachine : platform::registry::PosixHiveStorage {
+    bool canWrite(const std::filesystem::path& file) override { return file.filename() != "machine.reg"; }
+  };
+  platform::registry::setStorageForTesting(std::make_shared<ReadOnlyMachine>());
+  CSettings::resetForTesting();
+  CSettings& readOnly = CSettings::instance();
+  EXPECT_FALSE(readOnly.isMachineKeyWritable());
+  data.otherOptions.allowUsersToModifySettings = true;
+  EXPECT_FALSE(readOnly.save(data));
+  EXPECT_FALSE(readOnly.getAllowUsersToModify());
+}
+
 TEST_F(SettingsTest, EnableLoggingZeroSwitchesTheLogOff) {
   const std::string log = (dir() / "qm.log").string();
   SettingsData data = CSettings::instance().getSettingsData();
