@@ -112,7 +112,8 @@ void PosixHiveStorage::unlock(int fd) {
 }
 
 LONG PosixHiveStorage::writeDurably(const std::filesystem::path& file, std::string_view bytes) {
-  Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  // Never through a link: a planted "<hive>.tmp" link must not truncate what it points to.
+  Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (fd.get() < 0) return errorOf(errno, ERROR_WRITE_FAULT);
   std::size_t done = 0;
   while (done < bytes.size()) {

@@ -376,6 +376,8 @@ class Registry {
 
   // A failed write: the process goes back to what the file holds.
   LONG dropChanges(HiveFile& hive, LONG rc) {
+    platform::diag::error("Registry", "Cannot write " + hive.file.string() + ": " +
+                                          platform::system::utf16ToUtf8(platform::system::errorText(static_cast<DWORD>(rc))));
     hive.journal.clear();
     hive.loaded = false;
     refresh(hive);

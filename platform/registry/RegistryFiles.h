@@ -73,7 +73,7 @@ class QM_PLATFORM_API IHiveStorage {
   // Blocks until this process holds the exclusive lock on the lock file; answers a descriptor.
   virtual LONG lock(const std::filesystem::path& lockFile, int& fd) = 0;
   virtual void unlock(int fd) = 0;
-  // Creates or truncates the file, writes it whole and syncs it to the disk.
+  // Creates or truncates the file (never through a symbolic link), writes it whole and syncs it.
   virtual LONG writeDurably(const std::filesystem::path& file, std::string_view bytes) = 0;
   // Renames from over to and syncs the folder.
   virtual LONG replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;

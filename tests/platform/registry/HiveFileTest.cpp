@@ -393,6 +393,15 @@ TEST_F(HiveFileTest, HivesThatAreNoRegularFileOrTooLargeAreRefusedUnreadAndKept)
   EXPECT_EQ(RegCloseKey(pending), ERROR_BAD_FILE_TYPE);
   EXPECT_EQ(std::filesystem::symlink_status(userFile()).type(), std::filesystem::file_type::fifo);
   EXPECT_FALSE(std::filesystem::exists(testsupport::quillmarkHome() / "user.reg.tmp"));
+
+  // Nor is a file written through a link planted as its temporary file.
+  std::filesystem::remove(userFile());
+  write(dir() / "victim", "keep");
+  std::filesystem::create_symlink(dir() / "victim", testsupport::quillmarkHome() / "user.reg.tmp");
+  platform::registry::resetForTesting();
+  EXPECT_NE(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_SUCCESS);
+  EXPECT_EQ(readFile(dir() / "victim"), "keep");
+  EXPECT_NE(platform::diag::lastFailure().find("Cannot write " + userFile().string()), std::string::npos);
 }
 
 }  // namespace
