@@ -192,12 +192,18 @@ class Registry {
 
     const std::string bytes = serialize(hive);
     if (bytes.size() > kMaxRegFileBytes) return dropChanges(hive, ERROR_NOT_ENOUGH_MEMORY);
-    std::filesystem::path temp = hive.file;
+    // A hive file that is a link to a regular file is replaced where it lives, keeping the link.
+    std::error_code ec;
+    std::filesystem::path target = hive.file;
+    if (std::filesystem::is_symlink(target, ec)) {
+      const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
+      if (!ec) target = resolved;
+    }
+    std::filesystem::path temp = target;
     temp += ".tmp";
     rc = m_storage->writeDurably(temp, bytes);
-    if (rc == ERROR_SUCCESS) rc = m_storage->replace(temp, hive.file);
+    if (rc == ERROR_SUCCESS) rc = m_storage->replace(temp, target);
     if (rc != ERROR_SUCCESS) {
-      std::error_code ec;
       std::filesystem::remove(temp, ec);
       return dropChanges(hive, rc);
     }

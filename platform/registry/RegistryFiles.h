@@ -7,6 +7,9 @@
 // UTF-16LE with BOM, CRLF). A writer takes an exclusive lock on "<file>.lock", re-reads the file,
 // applies its own changes to what it finds, writes "<file>.tmp", syncs it and renames it over the
 // file, so concurrent processes keep each other's changes and a crash leaves the old file whole.
+// A hive file may be a link to a regular file, which is then replaced where it lives; a hive that
+// is no regular file or is larger than 64 MB is refused unread (its keys answer ERROR_BADDB) and
+// never written.
 
 #include <cstdint>
 #include <filesystem>

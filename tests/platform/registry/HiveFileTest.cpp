@@ -347,6 +347,16 @@ TEST_F(HiveFileTest, KeysOfTheWrongHiveMakeAFileMalformed) {
   EXPECT_EQ(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_BADDB);
 }
 
+TEST_F(HiveFileTest, AHiveLinkedToARegularFileIsReadAndWrittenThroughTheLink) {
+  write(dir() / "kept.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"Old\"=\"1\"\n");
+  std::filesystem::create_symlink(dir() / "kept.reg", userFile());
+  EXPECT_EQ(setText(HKEY_CURRENT_USER, u"New", u"2"), ERROR_SUCCESS);
+  EXPECT_TRUE(std::filesystem::is_symlink(userFile()));
+  platform::registry::resetForTesting();
+  EXPECT_TRUE(exists(HKEY_CURRENT_USER, u"A"));
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"New"), u"2");
+}
+
 TEST_F(HiveFileTest, HivesThatAreNoRegularFileOrTooLargeAreRefusedUnreadAndKept) {
   // Each would hang the reader (a pipe) or exhaust memory (an endless device, a huge file).
   ASSERT_EQ(setText(HKEY_LOCAL_MACHINE, u"Machine", u"fine"), ERROR_SUCCESS);
