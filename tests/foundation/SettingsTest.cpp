@@ -131,6 +131,7 @@ TEST_F(SettingsTest, FreshHomeHoldsDefaultsAndExtractsTheSupportFiles) {
   EXPECT_TRUE(classes.count(kDefaultMessageClass));
   EXPECT_EQ(s.getSettingsData().buttons.buttons.size(), 3u);
   EXPECT_TRUE(s.getAllowUsersToModify());
+  EXPECT_TRUE(s.getReadFailure().empty());
   EXPECT_EQ(s.getWBHostLoadTimeout(), 20000u);
   ASSERT_EQ(s.getExtractedFiles().size(), 27u);
   for (const quilstring& path : s.getExtractedFiles()) EXPECT_GT(fs::file_size(path.toUtf8()), 0u) << path.toUtf8();
@@ -309,41 +310,23 @@ TEST_F(SettingsTest, MachineKeyIsNotWritableWhenItsHiveIsNot) {
   EXPECT_FALSE(s.getTidyHTML());
 }
 
-TEST_F(SettingsTest, AHiveThatCannotBeReadIsAReadFailureWithItsLineInTheLog) {
+TEST_F(SettingsTest, AMalformedHiveIsAReadFailureWithItsLineInTheLog) {
   const fs::path log = dir() / "quillmark.log";
   setDword(HKEY_LOCAL_MACHINE, kProduct, u"Enable Logging", 1);
   setText(HKEY_LOCAL_MACHINE, kProduct, u"Log path", quilstring::fromUtf8(log.string()).c_str());
-  EXPECT_TRUE(CSettings::instance().getReadFailure().empty());
-  const fs::path home = testsupport::quillmarkHome();
-  const std::string machine = testsupport::readFile(home / "machine.reg");
-  for (const char* file : {"user.reg", "machine.reg"}) {
-    SCOPED_TRACE(file);
-    CSettings::resetForTesting();
-    std::ofstream(home / file, std::ios::binary) << "REGEDIT4\r\n\r\nnot a key\r\n";
-    platform::registry::resetForTesting();
-    const std::string failure = CSettings::instance().getReadFailure().toUtf8();
-    EXPECT_NE(failure.find(std::string(file) + " at line 3"), std::string::npos) << failure;
-    std::ofstream(home / "machine.reg", std::ios::binary) << machine;
-    fs::remove(home / "user.reg");
-  }
-  // The machine hive switched logging on, so the user hive's fault is in the log.
-  const std::string logged = testsupport::readFile(log);
-  EXPECT_NE(logged.find("user.reg at line 3"), std::string::npos) << logged;
+  std::ofstream(testsupport::quillmarkHome() / "user.reg") << "REGEDIT4\r\n\r\nnot a key\r\n";
+  platform::registry::resetForTesting();
+  EXPECT_NE(CSettings::instance().getReadFailure().toUtf8().find("user.reg at line 3"), std::string::npos);
+  EXPECT_NE(testsupport::readFile(log).find("user.reg at line 3"), std::string::npos);
 }
 
 TEST_F(SettingsTest, UsersMayNotModifyIsStoredOrTheSaveFails) {
-  // No machine key yet: the flag is written with it and holds in a new process.
-  CSettings& s = CSettings::instance();
-  EXPECT_TRUE(s.isMachineKeyWritable());
-  SettingsData data = s.getSettingsData();
+  // No machine key yet: the flag is stored with a new one and holds in the next process.
+  SettingsData data = CSettings::instance().getSettingsData();
   data.otherOptions.allowUsersToModifySettings = false;
-  data.otherOptions.tidyHTML = false;
-  ASSERT_TRUE(s.save(data));
-  EXPECT_FALSE(s.getAllowUsersToModify());
-  EXPECT_FALSE(s.getTidyHTML());
+  ASSERT_TRUE(CSettings::instance().save(data));
   CSettings::resetForTesting();
   EXPECT_FALSE(CSettings::instance().getAllowUsersToModify());
-  EXPECT_FALSE(CSettings::instance().getTidyHTML());
 
   // A machine key the user may not write keeps its "no": a save asking otherwise fails.
   struct ReadOnlyMachine : platform::registry::PosixHiveStorage {
@@ -351,11 +334,9 @@ TEST_F(SettingsTest, UsersMayNotModifyIsStoredOrTheSaveFails) {
   };
   platform::registry::setStorageForTesting(std::make_shared<ReadOnlyMachine>());
   CSettings::resetForTesting();
-  CSettings& readOnly = CSettings::instance();
-  EXPECT_FALSE(readOnly.isMachineKeyWritable());
   data.otherOptions.allowUsersToModifySettings = true;
-  EXPECT_FALSE(readOnly.save(data));
-  EXPECT_FALSE(readOnly.getAllowUsersToModify());
+  EXPECT_FALSE(CSettings::instance().save(data));
+  EXPECT_FALSE(CSettings::instance().getAllowUsersToModify());
 }
 
 TEST_F(SettingsTest, EnableLoggingZeroSwitchesTheLogOff) {

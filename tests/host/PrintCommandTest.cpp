@@ -6,11 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <regex>
-
-#include <sys/stat.h>
 
 #include "host/Print.h"
 #include "platform/registry/RegistryFiles.h"
@@ -99,30 +96,17 @@ TEST_F(PrintCommandTest, FileThatIsNoMsgIsRefused) {
   EXPECT_FALSE(fs::exists(dir() / "pdf" / "missing.pdf"));
 }
 
-TEST_F(PrintCommandTest, SettingsThatCannotBeReadStopThePrintWithTheReason) {
+TEST_F(PrintCommandTest, AMalformedHiveStopsThePrintWithItsLine) {
   QM_REQUIRE_SHARED_DATA();
   ASSERT_EQ(quillmark("install"), 0) << err();
   const fs::path home = testsupport::quillmarkHome();
   const std::string machine = testsupport::readFile(home / "machine.reg");
-  const auto malformed = [](const fs::path& file) { std::ofstream(file, std::ios::binary) << "REGEDIT4\r\n\r\nnot a key\r\n"; };
-  const struct {
-    const char* file;
-    std::function<void(const fs::path&)> make;
-    const char* reason;
-  } cases[] = {
-      {"user.reg", malformed, "user.reg at line 3"},
-      {"machine.reg", malformed, "machine.reg at line 3"},
-      {"user.reg", [](const fs::path& file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); }, "user.reg: not a regular file"},
-  };
   const fs::path sample = testsupport::sharedDir() / "testdata" / "msg" / "aspose__Test_Meeting.msg";
-  const fs::path out = dir() / "pdf";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.reason);
-    fs::remove(home / c.file);
-    c.make(home / c.file);
-    EXPECT_EQ(quillmark("print " + sample.string() + " --out " + out.string()), 1);
-    EXPECT_NE(err().find(c.reason), std::string::npos) << err();
-    EXPECT_FALSE(fs::exists(out / "aspose__Test_Meeting.pdf"));
+  for (const std::string file : {"user.reg", "machine.reg"}) {
+    std::ofstream(home / file) << "REGEDIT4\r\n\r\nnot a key\r\n";
+    EXPECT_EQ(quillmark("print " + sample.string() + " --out " + (dir() / "pdf").string()), 1);
+    EXPECT_NE(err().find(file + " at line 3"), std::string::npos) << err();
+    EXPECT_FALSE(fs::exists(dir() / "pdf" / "aspose__Test_Meeting.pdf"));
     fs::remove(home / "user.reg");
     std::ofstream(home / "machine.reg", std::ios::binary) << machine;
   }
