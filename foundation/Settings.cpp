@@ -1,7 +1,6 @@
 #include "foundation/Settings.h"
 
 #include <memory>
-#include <optional>
 #include <set>
 
 #include <boost/make_shared.hpp>
@@ -11,6 +10,7 @@
 #include "foundation/Utils.h"
 #include "platform/mapi/FormMgr.h"
 #include "platform/office/RibbonUI.h"
+#include "platform/registry/RegistryFiles.h"
 #include "resources/resource.h"
 
 namespace {
@@ -24,20 +24,23 @@ std::unique_ptr<CSettings>& holder() {
   return settings;
 }
 
-// Whether the current user may set values or create sub-keys in the machine product key;
-// asked once per process.
-std::optional<bool>& machineKeyWritableCache() {
-  static std::optional<bool> writable;
-  return writable;
-}
-
+// Whether the current user may set values or create sub-keys in the machine product key. A key
+// not there yet is writable when the user may create it under its nearest existing parent, so
+// a first save can store "Allow users to modify settings". Asked on each read: a save may have
+// created the key since.
 bool machineKeyWritable() {
-  auto& cache = machineKeyWritableCache();
-  if (!cache) {
-    const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(u"MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook");
-    cache = (mask & (KEY_SET_VALUE | KEY_CREATE_SUB_KEY)) != 0;
+  quilstring path(kProductKey);
+  DWORD needed = KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+  while (!path.empty()) {
+    CRegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ) != ERROR_FILE_NOT_FOUND) break;
+    const std::size_t slash = path.rfind(u'\\');
+    path.resize(slash == quilstring::npos ? 0 : slash);
+    needed = KEY_CREATE_SUB_KEY;
   }
-  return *cache;
+  const DWORD mask = NUtils::registryKeyAccessMaskOfCurrentUser(path.empty() ? quilstring(u"MACHINE")
+                                                                             : quilstring(u"MACHINE\\") + path);
+  return (mask & needed) != 0;
 }
 
 // The first of several names that are equal ignoring case, or empty: such classes cannot all
@@ -61,7 +64,6 @@ CSettings& CSettings::instance() {
 }
 
 void CSettings::resetForTesting() {
-  machineKeyWritableCache().reset();
   holder().reset();
   NUtils::resetTempPathForTesting();
 }
@@ -83,8 +85,11 @@ CSettings::~CSettings() {
 }
 
 void CSettings::read() {
+  m_readFailure.clear();
   CRegKey machine;
-  const bool haveMachine = machine.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_QUERY_VALUE) == ERROR_SUCCESS;
+  const LONG machineRc = machine.Open(HKEY_LOCAL_MACHINE, kProductKey, KEY_QUERY_VALUE);
+  const bool haveMachine = machineRc == ERROR_SUCCESS;
+  if (!haveMachine && machineRc != ERROR_FILE_NOT_FOUND) noteReadFailure(HKEY_LOCAL_MACHINE, machineRc);
 
   // Without a machine key users may modify settings: their own key is read.
   bool allowUsers = true;
@@ -95,7 +100,8 @@ void CSettings::read() {
   m_data.otherOptions.allowUsersToModifySettings = allowUsers;
 
   CRegKey user;
-  user.Open(HKEY_CURRENT_USER, kProductKey, KEY_QUERY_VALUE);
+  const LONG userRc = user.Open(HKEY_CURRENT_USER, kProductKey, KEY_QUERY_VALUE);
+  if (allowUsers && userRc != ERROR_SUCCESS && userRc != ERROR_FILE_NOT_FOUND) noteReadFailure(HKEY_CURRENT_USER, userRc);
 
   if (readDword(allowUsers, machine, user, u"Tidy HTML", value)) m_data.otherOptions.tidyHTML = value != 0;
   if (readDword(allowUsers, machine, user, u"Enable Logging", value)) {
@@ -128,6 +134,9 @@ void CSettings::read() {
     NLog::switchOff();
     CLogger::instance().endRedirection();
   }
+
+  // Logged once the log may be on; the hive's own report came before.
+  if (!m_readFailure.empty()) LOG_ERROR(u"CSettings::read -- the settings cannot be read: %s", m_readFailure.c_str());
 
   if (readDword(allowUsers, machine, user, u"WBHost load timeout", value)) m_loadTimeout = value;
 
@@ -251,11 +260,24 @@ bool CSettings::save(const SettingsData& data) {
   LOG_DEBUG(u"Rereading registry data");
   clearBlock();
   read();
+  // The flag decides which hive every later read takes: a save that could not store it failed.
+  if (getAllowUsersToModify() != allowUsers) {
+    LOG_ERROR(u"CSettings::save -- \"Allow users to modify settings\" could not be stored in the machine key");
+    ok = false;
+  }
   if (m_ribbonUI) {
     const HRESULT hr = m_ribbonUI->Invalidate();
     if (FAILED(hr)) LOG_ERROR(u"CSettings::save -- IRibbonUI::Invalidate failed (%#lX)", static_cast<ULONG>(hr));
   }
   return ok;
+}
+
+void CSettings::noteReadFailure(HKEY hive, LONG code) {
+  // A hive file that cannot be used says why (file, line); other failures have the system's text.
+  const platform::registry::RegFileStatus status = platform::registry::hiveStatus(hive);
+  const std::u16string reason = code == ERROR_BADDB && !status.ok() ? status.message : platform::system::errorText(code);
+  if (!m_readFailure.empty()) m_readFailure += u"; ";
+  m_readFailure += reason;
 }
 
 void CSettings::clearBlock() {

@@ -30,6 +30,9 @@ class CSettings {
 
   // Reads everything again into the current block (the block is not cleared first).
   void read();
+  // Why the last read could not read a hive it needed (a malformed, unreadable or refused hive
+  // file), empty when it could. The block then holds defaults the user did not choose.
+  const quilstring& getReadFailure() const { return m_readFailure; }
   // Writes a new configuration and reads it back. True only when every write succeeded.
   bool save(const SettingsData& data);
 
@@ -106,9 +109,11 @@ class CSettings {
   void readRecords(bool allowUsers, CRegKey& machine, CRegKey& user);
   void readMessageClassKey(CRegKey& classKey, MessageClassSettings& settings);
   void clearBlock();
+  void noteReadFailure(HKEY hive, LONG code);
 
   SettingsData m_data;
   quilstring m_logThreshold;
+  quilstring m_readFailure;
   DWORD m_loadTimeout = kDefaultLoadTimeout;
   bool m_machineKeyWritable = false;
   quilstring m_printTemplatePath;

@@ -81,6 +81,13 @@ bool isValidMsg(const fs::path& file) {
 }  // namespace
 
 int runPrint(const PrintCommandLine& command) {
+  // Printing with defaults in place of settings the user wrote would print what nobody chose.
+  const quilstring& settingsFailure = CSettings::instance().getReadFailure();
+  if (!settingsFailure.empty()) {
+    std::fprintf(stderr, "quillmark print: the settings cannot be read; nothing printed: %s\n",
+                 settingsFailure.toUtf8().c_str());
+    return 1;
+  }
   int exitStatus = 0;
   quilstring templatePath;
   if (!command.templateName.empty()) {

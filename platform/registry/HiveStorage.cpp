@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/registry/RegistryFiles.h"
+#include "platform/registry/detail/RegText.h"
 
 namespace platform::registry {
 namespace {
@@ -63,17 +64,29 @@ LONG PosixHiveStorage::stamp(const std::filesystem::path& file, FileStamp& out) 
 
 LONG PosixHiveStorage::readFile(const std::filesystem::path& file, std::string& bytes) {
   bytes.clear();
-  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: opening a pipe must not wait for a writer; the type is checked before any read.
+  Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) return errorOf(errno, ERROR_READ_FAULT);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return errorOf(errno, ERROR_READ_FAULT);
+  if (!S_ISREG(st.st_mode)) return ERROR_BAD_FILE_TYPE;
+  if (static_cast<std::uint64_t>(st.st_size) > detail::kMaxRegFileBytes) return ERROR_FILE_TOO_LARGE;
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[65536];
   while (true) {
     const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
+      bytes.clear();
       return errorOf(errno, ERROR_READ_FAULT);
     }
     if (n == 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
+    // The file may grow while it is read.
+    if (bytes.size() > detail::kMaxRegFileBytes) {
+      bytes.clear();
+      return ERROR_FILE_TOO_LARGE;
+    }
   }
   return ERROR_SUCCESS;
 }
@@ -99,7 +112,8 @@ void PosixHiveStorage::unlock(int fd) {
 }
 
 LONG PosixHiveStorage::writeDurably(const std::filesystem::path& file, std::string_view bytes) {
-  Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  // Never through a link: a planted "<hive>.tmp" link must not truncate what it points to.
+  Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (fd.get() < 0) return errorOf(errno, ERROR_WRITE_FAULT);
   std::size_t done = 0;
   while (done < bytes.size()) {

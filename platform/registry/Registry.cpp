@@ -9,6 +9,7 @@
 #include "platform/registry/RegistryFiles.h"
 #include "platform/registry/detail/KeyTree.h"
 #include "platform/registry/detail/RegText.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 
 namespace platform::registry {
@@ -24,6 +25,19 @@ std::u16string_view view(LPCWSTR text) { return text ? std::u16string_view(text)
 
 std::u16string pathText(const std::filesystem::path& path) {
   return platform::system::utf8ToUtf16(path.string());
+}
+
+// Why a .reg or hive file could not be read, naming the file.
+std::u16string cannotRead(const std::filesystem::path& file, LONG rc) {
+  std::u16string reason;
+  if (rc == ERROR_BAD_FILE_TYPE) {
+    reason = u"not a regular file";
+  } else if (rc == ERROR_FILE_TOO_LARGE) {
+    reason = u"larger than " + platform::system::utf8ToUtf16(std::to_string(kMaxRegFileBytes >> 20)) + u" MB";
+  } else {
+    reason = platform::system::errorText(static_cast<DWORD>(rc));
+  }
+  return u"Cannot read " + pathText(file) + u": " + reason;
 }
 
 bool hasLineBreak(std::u16string_view name) {
@@ -178,12 +192,18 @@ class Registry {
 
     const std::string bytes = serialize(hive);
     if (bytes.size() > kMaxRegFileBytes) return dropChanges(hive, ERROR_NOT_ENOUGH_MEMORY);
-    std::filesystem::path temp = hive.file;
+    // A hive file that is a link to a regular file is replaced where it lives, keeping the link.
+    std::error_code ec;
+    std::filesystem::path target = hive.file;
+    if (std::filesystem::is_symlink(target, ec)) {
+      const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
+      if (!ec) target = resolved;
+    }
+    std::filesystem::path temp = target;
     temp += ".tmp";
     rc = m_storage->writeDurably(temp, bytes);
-    if (rc == ERROR_SUCCESS) rc = m_storage->replace(temp, hive.file);
+    if (rc == ERROR_SUCCESS) rc = m_storage->replace(temp, target);
     if (rc != ERROR_SUCCESS) {
-      std::error_code ec;
       std::filesystem::remove(temp, ec);
       return dropChanges(hive, rc);
     }
@@ -252,7 +272,7 @@ class Registry {
     const LONG rc = m_storage->readFile(file, bytes);
     if (rc != ERROR_SUCCESS) {
       status.code = rc;
-      status.message = u"Cannot read " + pathText(file);
+      status.message = cannotRead(file, rc);
       return status;
     }
     RegParseResult parsed = parseRegText(bytes);
@@ -323,14 +343,21 @@ class Registry {
     return status;
   }
 
+  // Reads a hive file; a file that cannot be used is reported, and its keys then answer ERROR_BADDB.
   RegFileStatus readHive(const HiveFile& hive, RootSet& out) {
+    RegFileStatus status = parseHive(hive, out);
+    if (!status.ok()) platform::diag::error("Registry", platform::system::utf16ToUtf8(status.message));
+    return status;
+  }
+
+  RegFileStatus parseHive(const HiveFile& hive, RootSet& out) {
     std::string bytes;
     const LONG rc = m_storage->readFile(hive.file, bytes);
     if (rc == ERROR_FILE_NOT_FOUND) return {};
     if (rc != ERROR_SUCCESS) {
       RegFileStatus status;
       status.code = rc;
-      status.message = u"Cannot read " + pathText(hive.file);
+      status.message = cannotRead(hive.file, rc);
       return status;
     }
     const RegParseResult parsed = parseRegText(bytes);
@@ -355,6 +382,8 @@ class Registry {
 
   // A failed write: the process goes back to what the file holds.
   LONG dropChanges(HiveFile& hive, LONG rc) {
+    platform::diag::error("Registry", "Cannot write " + hive.file.string() + ": " +
+                                          platform::system::utf16ToUtf8(platform::system::errorText(static_cast<DWORD>(rc))));
     hive.journal.clear();
     hive.loaded = false;
     refresh(hive);

@@ -7,6 +7,9 @@
 // UTF-16LE with BOM, CRLF). A writer takes an exclusive lock on "<file>.lock", re-reads the file,
 // applies its own changes to what it finds, writes "<file>.tmp", syncs it and renames it over the
 // file, so concurrent processes keep each other's changes and a crash leaves the old file whole.
+// A hive file may be a link to a regular file, which is then replaced where it lives; a hive that
+// is no regular file or is larger than 64 MB is refused unread (its keys answer ERROR_BADDB) and
+// never written.
 
 #include <cstdint>
 #include <filesystem>
@@ -66,12 +69,14 @@ class QM_PLATFORM_API IHiveStorage {
  public:
   virtual ~IHiveStorage();
   virtual LONG stamp(const std::filesystem::path& file, FileStamp& out) = 0;
-  // The whole file; ERROR_FILE_NOT_FOUND when it does not exist.
+  // The whole file; ERROR_FILE_NOT_FOUND when it does not exist. Refused before anything is read:
+  // anything but a regular file (a pipe, a device; links are followed) with ERROR_BAD_FILE_TYPE,
+  // a file larger than a registry file may be (64 MB) with ERROR_FILE_TOO_LARGE.
   virtual LONG readFile(const std::filesystem::path& file, std::string& bytes) = 0;
   // Blocks until this process holds the exclusive lock on the lock file; answers a descriptor.
   virtual LONG lock(const std::filesystem::path& lockFile, int& fd) = 0;
   virtual void unlock(int fd) = 0;
-  // Creates or truncates the file, writes it whole and syncs it to the disk.
+  // Creates or truncates the file (never through a symbolic link), writes it whole and syncs it.
   virtual LONG writeDurably(const std::filesystem::path& file, std::string_view bytes) = 0;
   // Renames from over to and syncs the folder.
   virtual LONG replace(const std::filesystem::path& from, const std::filesystem::path& to) = 0;

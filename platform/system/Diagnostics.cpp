@@ -31,7 +31,7 @@ void setSink(Sink sink) {
   state().sink = std::move(sink);
 }
 
-void report(Level level, std::string_view where, std::string_view what, std::source_location location) noexcept {
+void report(Level level, std::string_view where, std::string_view what, const char* file, int line) noexcept {
   try {
     std::string message(where);
     if (!where.empty() && !what.empty()) message += ": ";
@@ -42,7 +42,7 @@ void report(Level level, std::string_view where, std::string_view what, std::sou
       std::lock_guard<std::mutex> lock(state().mutex);
       sink = state().sink;
     }
-    if (sink) sink(level, message, baseName(location.file_name()), static_cast<int>(location.line()));
+    if (sink) sink(level, message, baseName(file), line);
   } catch (...) {
     // Reporting must never become a failure of its own.
   }

@@ -5,7 +5,6 @@
 
 #include <exception>
 #include <functional>
-#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -24,14 +23,14 @@ QM_PLATFORM_API void setSink(Sink sink);
 
 // Reports one line, "where: what". Never throws.
 QM_PLATFORM_API void report(Level level, std::string_view where, std::string_view what,
-                            std::source_location location = std::source_location::current()) noexcept;
+                            const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept;
 inline void error(std::string_view where, std::string_view what,
-                  std::source_location location = std::source_location::current()) noexcept {
-  report(Level::kError, where, what, location);
+                  const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept {
+  report(Level::kError, where, what, file, line);
 }
 inline void warning(std::string_view where, std::string_view what,
-                    std::source_location location = std::source_location::current()) noexcept {
-  report(Level::kWarning, where, what, location);
+                    const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept {
+  report(Level::kWarning, where, what, file, line);
 }
 
 // The thread's last Error ("where: what"), empty when none since the last clear. Errors the
@@ -44,25 +43,25 @@ QM_PLATFORM_API void noteFailure(std::string_view text) noexcept;
 // failure value answered. For every entry point of the platform's layers from outside.
 template <class R, class Fn>
 R guarded(std::string_view where, R failure, Fn&& fn,
-          std::source_location location = std::source_location::current()) noexcept {
+          const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept {
   try {
     return fn();
   } catch (const std::exception& e) {
-    report(Level::kError, std::string("Exception caught in ").append(where), e.what(), location);
+    report(Level::kError, std::string("Exception caught in ").append(where), e.what(), file, line);
   } catch (...) {
-    report(Level::kError, std::string("Exception caught in ").append(where), "unknown exception", location);
+    report(Level::kError, std::string("Exception caught in ").append(where), "unknown exception", file, line);
   }
   return failure;
 }
 
 template <class Fn>
-void guarded(std::string_view where, Fn&& fn, std::source_location location = std::source_location::current()) noexcept {
+void guarded(std::string_view where, Fn&& fn, const char* file = __builtin_FILE(), int line = __builtin_LINE()) noexcept {
   try {
     fn();
   } catch (const std::exception& e) {
-    report(Level::kError, std::string("Exception caught in ").append(where), e.what(), location);
+    report(Level::kError, std::string("Exception caught in ").append(where), e.what(), file, line);
   } catch (...) {
-    report(Level::kError, std::string("Exception caught in ").append(where), "unknown exception", location);
+    report(Level::kError, std::string("Exception caught in ").append(where), "unknown exception", file, line);
   }
 }
 

@@ -44,6 +44,8 @@ constexpr ErrorTextEntry kTexts[] = {
     {161, u"The specified path is invalid."},
     {183, u"Cannot create a file when that file already exists."},
     {206, u"The filename or extension is too long."},
+    {222, u"The file type being saved or retrieved has been blocked."},
+    {223, u"The file size exceeds the limit allowed and cannot be saved."},
     {234, u"More data is available."},
     {259, u"No more data is available."},
     {998, u"Invalid access to memory location."},

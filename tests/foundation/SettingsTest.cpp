@@ -131,6 +131,7 @@ TEST_F(SettingsTest, FreshHomeHoldsDefaultsAndExtractsTheSupportFiles) {
   EXPECT_TRUE(classes.count(kDefaultMessageClass));
   EXPECT_EQ(s.getSettingsData().buttons.buttons.size(), 3u);
   EXPECT_TRUE(s.getAllowUsersToModify());
+  EXPECT_TRUE(s.getReadFailure().empty());
   EXPECT_EQ(s.getWBHostLoadTimeout(), 20000u);
   ASSERT_EQ(s.getExtractedFiles().size(), 27u);
   for (const quilstring& path : s.getExtractedFiles()) EXPECT_GT(fs::file_size(path.toUtf8()), 0u) << path.toUtf8();
@@ -307,6 +308,35 @@ TEST_F(SettingsTest, MachineKeyIsNotWritableWhenItsHiveIsNot) {
   data.otherOptions.tidyHTML = false;
   EXPECT_TRUE(s.save(data));
   EXPECT_FALSE(s.getTidyHTML());
+}
+
+TEST_F(SettingsTest, AMalformedHiveIsAReadFailureWithItsLineInTheLog) {
+  const fs::path log = dir() / "quillmark.log";
+  setDword(HKEY_LOCAL_MACHINE, kProduct, u"Enable Logging", 1);
+  setText(HKEY_LOCAL_MACHINE, kProduct, u"Log path", quilstring::fromUtf8(log.string()).c_str());
+  std::ofstream(testsupport::quillmarkHome() / "user.reg") << "REGEDIT4\r\n\r\nnot a key\r\n";
+  platform::registry::resetForTesting();
+  EXPECT_NE(CSettings::instance().getReadFailure().toUtf8().find("user.reg at line 3"), std::string::npos);
+  EXPECT_NE(testsupport::readFile(log).find("user.reg at line 3"), std::string::npos);
+}
+
+TEST_F(SettingsTest, UsersMayNotModifyIsStoredOrTheSaveFails) {
+  // No machine key yet: the flag is stored with a new one and holds in the next process.
+  SettingsData data = CSettings::instance().getSettingsData();
+  data.otherOptions.allowUsersToModifySettings = false;
+  ASSERT_TRUE(CSettings::instance().save(data));
+  CSettings::resetForTesting();
+  EXPECT_FALSE(CSettings::instance().getAllowUsersToModify());
+
+  // A machine key the user may not write keeps its "no": a save asking otherwise fails.
+  struct ReadOnlyMachine : platform::registry::PosixHiveStorage {
+    bool canWrite(const std::filesystem::path& file) override { return file.filename() != "machine.reg"; }
+  };
+  platform::registry::setStorageForTesting(std::make_shared<ReadOnlyMachine>());
+  CSettings::resetForTesting();
+  data.otherOptions.allowUsersToModifySettings = true;
+  EXPECT_FALSE(CSettings::instance().save(data));
+  EXPECT_FALSE(CSettings::instance().getAllowUsersToModify());
 }
 
 TEST_F(SettingsTest, EnableLoggingZeroSwitchesTheLogOff) {

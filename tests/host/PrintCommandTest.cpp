@@ -133,4 +133,20 @@ TEST_F(PrintCommandTest, PrintOntoAFullDiskFailsWithItsReasonAndLeavesNoPdf) {
   }
 }
 
+TEST_F(PrintCommandTest, AMalformedHiveStopsThePrintWithItsLine) {
+  QM_REQUIRE_SHARED_DATA();
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  const fs::path home = testsupport::quillmarkHome();
+  const std::string machine = testsupport::readFile(home / "machine.reg");
+  const fs::path sample = testsupport::sharedDir() / "testdata" / "msg" / "aspose__Test_Meeting.msg";
+  for (const std::string file : {"user.reg", "machine.reg"}) {
+    std::ofstream(home / file) << "REGEDIT4\r\n\r\nnot a key\r\n";
+    EXPECT_EQ(quillmark("print " + sample.string() + " --out " + (dir() / "pdf").string()), 1);
+    EXPECT_NE(err().find(file + " at line 3"), std::string::npos) << err();
+    EXPECT_FALSE(fs::exists(dir() / "pdf" / "aspose__Test_Meeting.pdf"));
+    fs::remove(home / "user.reg");
+    std::ofstream(home / "machine.reg", std::ios::binary) << machine;
+  }
+}
+
 }  // namespace

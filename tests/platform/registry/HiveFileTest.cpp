@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/system/Diagnostics.h"
 #include "tests/platform/registry/RegistryTestSupport.h"
 
 namespace {
@@ -342,6 +345,49 @@ TEST_F(HiveFileTest, KeysOfTheWrongHiveMakeAFileMalformed) {
   write(userFile(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n\n[HKEY_LOCAL_MACHINE\\B]\n");
   EXPECT_EQ(platform::registry::hiveStatus(HKEY_CURRENT_USER).line, 5u);
   EXPECT_EQ(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_BADDB);
+}
+
+TEST_F(HiveFileTest, AHiveLinkedToARegularFileIsReadAndWrittenThroughTheLink) {
+  write(dir() / "kept.reg", "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n");
+  std::filesystem::create_symlink(dir() / "kept.reg", userFile());
+  EXPECT_EQ(setText(HKEY_CURRENT_USER, u"New", u"2"), ERROR_SUCCESS);
+  EXPECT_TRUE(std::filesystem::is_symlink(userFile()));
+  EXPECT_NE(readFile(dir() / "kept.reg").find("N\0e\0w\0", 0, 6), std::string::npos);
+}
+
+TEST_F(HiveFileTest, OnlyRegularHivesOfAtMost64MbAreReadAndNoneIsWrittenOverOrThrough) {
+  // A pipe would hang the reader, an endless device or a huge file exhaust its memory.
+  namespace fs = std::filesystem;
+  const std::pair<std::function<void()>, const char*> cases[] = {
+      {[&] { ASSERT_EQ(mkfifo(userFile().c_str(), 0600), 0); }, "not a regular file"},
+      {[&] { fs::create_symlink("/dev/zero", userFile()); }, "not a regular file"},
+      {[&] { write(userFile(), ""); fs::resize_file(userFile(), 3ull << 30); }, "larger than 64 MB"},
+  };
+  for (const auto& [make, reason] : cases) {
+    SCOPED_TRACE(reason);
+    fs::remove(userFile());
+    make();
+    platform::registry::resetForTesting();
+    EXPECT_EQ(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_BADDB);
+    EXPECT_NE(platform::diag::lastFailure().find(userFile().string() + ": " + reason), std::string::npos);
+  }
+  EXPECT_EQ(fs::file_size(userFile()), 3ull << 30);
+
+  // A pending change whose file became a pipe since is not written.
+  fs::remove(userFile());
+  platform::registry::resetForTesting();
+  HKEY pending = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"P", 0, nullptr, 0, KEY_WRITE, nullptr, &pending, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(mkfifo(userFile().c_str(), 0600), 0);
+  EXPECT_EQ(RegCloseKey(pending), ERROR_BAD_FILE_TYPE);
+  EXPECT_EQ(fs::symlink_status(userFile()).type(), fs::file_type::fifo);
+
+  // Nor is a file written through a link planted as the temporary file.
+  fs::remove(userFile());
+  write(dir() / "victim", "keep");
+  fs::create_symlink(dir() / "victim", testsupport::quillmarkHome() / "user.reg.tmp");
+  EXPECT_NE(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_SUCCESS);
+  EXPECT_EQ(readFile(dir() / "victim"), "keep");
 }
 
 }  // namespace
