@@ -1,69 +1,108 @@
 #include "platform/loop/MessageLoop.h"
 
-// <utility> first: Boost 1.74's Asio misses std::exchange under g++ 12 in C++20 mode otherwise.
-#include <utility>
+#include <fcntl.h>
+#include <glib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/asio/posix/stream_descriptor.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/write.hpp>
-#include <unistd.h>
+#include "platform/system/Diagnostics.h"
 
 namespace platform::loop {
 namespace detail {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-namespace asio = boost::asio;
-
 // Windows' USER_TIMER_MINIMUM: shorter periods are raised to it.
 constexpr UINT kMinimumPeriodMs = 10;
 // A waiting loop wakes at least this often, so a condition changed without a handler still ends it.
-constexpr auto kWaitSlice = std::chrono::milliseconds(50);
+constexpr int kWaitSliceMs = 50;
+constexpr std::size_t kReadChunk = 64 * 1024;
 
-struct Timer {
-  explicit Timer(asio::io_context& io) : timer(io) {}
-  asio::steady_timer timer;
-  HWND owner = nullptr;
-  std::uintptr_t id = 0;
-  UINT periodMs = 0;
-  TimerProc proc;
-  std::uint64_t generation = 0;
-  bool killed = false;
+// An entry point's name for the exception hook, and for the log.
+struct Where {
+  std::string_view hook;
+  std::string_view log;
+};
+constexpr Where kTimerTick{"timer", "platform::loop timer"};
+constexpr Where kPostedWork{"posted work", "platform::loop posted work"};
+constexpr Where kStreamData{"stream data", "platform::loop stream data"};
+constexpr Where kStreamClosed{"stream closed", "platform::loop stream closed"};
+constexpr Where kLoopCondition{"loop condition", "platform::loop condition"};
+
+// One running runUntil: its condition, and the GLib dispatch depth of the handlers it runs.
+struct Level {
+  const std::function<bool()>* done = nullptr;
+  int dispatchDepth = 0;
 };
 
 struct Loop {
-  // The default concurrency hint: with a hint of 1, work posted inside a handler stays in that
-  // handler's private queue and a nested loop never sees it.
-  asio::io_context io;
-  // Keeps run_one_for from treating an empty queue as the end of the loop.
-  asio::executor_work_guard<asio::io_context::executor_type> guard{io.get_executor()};
-  std::map<std::pair<HWND, std::uintptr_t>, std::shared_ptr<Timer>> timers;
+  // GTK's own context, so its events and these sources are serviced by the same loops.
+  GMainContext* context = g_main_context_default();
+  std::map<std::pair<HWND, std::uintptr_t>, GSource*> timers;
+  // Posted work: any thread appends, the loop thread takes from the front.
+  std::mutex queueMutex;
+  std::deque<std::function<void()>> queue;
+  std::atomic<std::size_t> queued{0};
+  GSource* posted = nullptr;
   int depth = 0;
+  std::vector<Level> levels;
+  std::size_t handlersRun = 0;
+  // One poll set per depth: a nested pass must not overwrite the one of the pass it runs in.
+  std::deque<std::vector<GPollFD>> pollSets;
   std::mutex hookMutex;
   ExceptionHook hook;
   std::atomic<unsigned long> exceptions{0};
 };
 
-// Never destroyed: handlers and streams may still refer to it while statics go at exit.
-Loop& theLoop() {
-  static Loop* loop = new Loop;
-  return *loop;
+Loop& theLoop();
+
+// ---- sources with a C++ payload ----
+
+struct PayloadSource {
+  GSource base;
+  void* payload;
+};
+
+template <class P>
+P& payloadOf(GSource* source) {
+  return *static_cast<P*>(reinterpret_cast<PayloadSource*>(source)->payload);
 }
 
-void report(std::string_view where, std::string_view what) noexcept {
+template <class P>
+void finalizePayload(GSource* source) {
+  delete static_cast<P*>(reinterpret_cast<PayloadSource*>(source)->payload);
+}
+
+// Every source is re-entrant: a handler that runs a nested loop (a modal dialog) still has its
+// own source serviced there, as WM_TIMER and window messages re-enter on Windows.
+template <class P>
+GSource* newSource(GSourceFuncs* funcs, const char* name, P payload) {
+  GSource* source = g_source_new(funcs, sizeof(PayloadSource));
+  reinterpret_cast<PayloadSource*>(source)->payload = new P(std::move(payload));
+  g_source_set_can_recurse(source, TRUE);
+  g_source_set_name(source, name);
+  g_source_attach(source, theLoop().context);
+  return source;
+}
+
+void destroySource(GSource*& source) {
+  if (!source) return;
+  g_source_destroy(source);
+  g_source_unref(source);
+  source = nullptr;
+}
+
+// ---- handlers ----
+
+void noteException(const Where& where, std::string_view what) noexcept {
   Loop& loop = theLoop();
   ++loop.exceptions;
   ExceptionHook hook;
@@ -71,45 +110,159 @@ void report(std::string_view where, std::string_view what) noexcept {
     std::lock_guard<std::mutex> lock(loop.hookMutex);
     hook = loop.hook;
   }
-  if (!hook) return;
-  try {
-    hook(where, what);
-  } catch (...) {
-  }
+  if (hook) platform::diag::guarded("platform::loop exception hook", [&] { hook(where.hook, what); });
+}
+
+// Runs one handler under the platform's guard; the hook hears of an exception as well.
+template <class Fn>
+void guardedCall(const Where& where, Fn&& fn) noexcept {
+  platform::diag::guarded(where.log, [&] {
+    try {
+      fn();
+    } catch (const std::exception& e) {
+      noteException(where, e.what());
+      throw;
+    } catch (...) {
+      noteException(where, "unknown exception");
+      throw;
+    }
+  });
 }
 
 template <class Fn>
-void guarded(std::string_view where, Fn&& fn) noexcept {
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    report(where, e.what());
-  } catch (...) {
-    report(where, "unknown exception");
+void runHandler(const Where& where, Fn&& fn) noexcept {
+  ++theLoop().handlersRun;
+  guardedCall(where, std::forward<Fn>(fn));
+}
+
+// ---- timers ----
+
+struct Timer {
+  std::uintptr_t id = 0;
+  UINT periodMs = 0;
+  TimerProc proc;
+};
+
+gboolean dispatchTimer(GSource* source, GSourceFunc, gpointer) {
+  Timer& timer = payloadOf<Timer>(source);
+  // Re-armed before the handler runs, so the next tick also comes inside a loop the handler
+  // starts; a tick already overdue is skipped rather than fired back-to-back.
+  const gint64 period = static_cast<gint64>(timer.periodMs) * 1000;
+  const gint64 now = g_get_monotonic_time();
+  gint64 next = g_source_get_ready_time(source) + period;
+  if (next <= now) next = now + period;
+  g_source_set_ready_time(source, next);
+  TimerProc proc = timer.proc;  // SetTimer inside the handler may replace it
+  const std::uintptr_t id = timer.id;
+  runHandler(kTimerTick, [&] { proc(id); });
+  return G_SOURCE_CONTINUE;
+}
+
+GSourceFuncs timerFuncs = {nullptr, nullptr, dispatchTimer, finalizePayload<Timer>, nullptr, nullptr};
+
+// ---- posted work ----
+
+gboolean preparePosted(GSource*, gint* timeout) {
+  *timeout = -1;
+  return theLoop().queued.load(std::memory_order_acquire) > 0;
+}
+
+gboolean checkPosted(GSource*) { return theLoop().queued.load(std::memory_order_acquire) > 0; }
+
+// Whether the runUntil that dispatches this pass has its condition met: the rest of the queue
+// then waits for the loop it returns to. A loop someone else runs (GTK's) never stops it.
+bool dispatchingLoopIsDone(Loop& loop) {
+  if (loop.levels.empty()) return false;
+  const Level& level = loop.levels.back();
+  if (!level.done || g_main_depth() != level.dispatchDepth) return false;
+  bool done = false;
+  guardedCall(kLoopCondition, [&] { done = (*level.done)(); });
+  return done;
+}
+
+gboolean dispatchPosted(GSource*, GSourceFunc, gpointer) {
+  Loop& loop = theLoop();
+  // Only the work queued now: work posted by these handlers waits for the next pass, so other
+  // sources get their turn in between.
+  std::size_t batch = loop.queued.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < batch; ++i) {
+    if (i > 0 && dispatchingLoopIsDone(loop)) break;
+    std::function<void()> work;
+    {
+      std::lock_guard<std::mutex> lock(loop.queueMutex);
+      if (loop.queue.empty()) break;
+      work = std::move(loop.queue.front());
+      loop.queue.pop_front();
+      loop.queued.store(loop.queue.size(), std::memory_order_release);
+    }
+    runHandler(kPostedWork, work);
   }
+  return G_SOURCE_CONTINUE;
+}
+
+GSourceFuncs postedFuncs = {preparePosted, checkPosted, dispatchPosted, nullptr, nullptr, nullptr};
+
+// Never destroyed: handlers and streams may still refer to it while statics go at exit.
+Loop& theLoop() {
+  static Loop* loop = [] {
+    auto* made = new Loop;
+    made->posted = g_source_new(&postedFuncs, sizeof(GSource));
+    g_source_set_can_recurse(made->posted, TRUE);
+    g_source_set_name(made->posted, "platform::loop posted work");
+    g_source_attach(made->posted, made->context);
+    return made;
+  }();
+  return *loop;
+}
+
+// ---- running ----
+
+// The first thread that runs the loop owns GTK's context for good: it is the UI thread, and
+// GLib's own cross-thread calls then land on it.
+bool enterLoop(Loop& loop) {
+  if (g_main_context_is_owner(loop.context) || g_main_context_acquire(loop.context)) return true;
+  platform::diag::error("platform::loop", "the loop is run on a thread other than the UI thread");
+  return false;
 }
 
 struct DepthScope {
-  DepthScope() { ++theLoop().depth; }
-  ~DepthScope() { --theLoop().depth; }
+  explicit DepthScope(const std::function<bool()>* done = nullptr) {
+    Loop& loop = theLoop();
+    ++loop.depth;
+    loop.levels.push_back({done, g_main_depth() + 1});
+  }
+  ~DepthScope() {
+    Loop& loop = theLoop();
+    --loop.depth;
+    loop.levels.pop_back();
+  }
   DepthScope(const DepthScope&) = delete;
   DepthScope& operator=(const DepthScope&) = delete;
 };
 
-void arm(const std::shared_ptr<Timer>& timer) {
-  timer->timer.async_wait([timer, generation = timer->generation](const boost::system::error_code& ec) {
-    if (ec || timer->killed || generation != timer->generation) return;
-    // Re-arm before the handler runs, so the next tick also comes inside a loop the handler
-    // starts; a tick already overdue is skipped rather than fired back-to-back.
-    const auto period = std::chrono::milliseconds(timer->periodMs);
-    auto next = timer->timer.expiry() + period;
-    const auto now = Clock::now();
-    if (next <= now) next = now + period;
-    timer->timer.expires_at(next);
-    arm(timer);
-    TimerProc proc = timer->proc;  // SetTimer inside the handler may replace it
-    guarded("timer", [&] { proc(timer->id); });
-  });
+// One pass: waits at most maxWaitMs for a source to be ready and dispatches what is. Answers
+// whether anything was dispatched.
+bool iterate(Loop& loop, int maxWaitMs) {
+  GMainContext* context = loop.context;
+  while (loop.pollSets.size() <= static_cast<std::size_t>(loop.depth)) loop.pollSets.emplace_back();
+  std::vector<GPollFD>& fds = loop.pollSets[loop.depth];
+  gint priority = 0;
+  g_main_context_prepare(context, &priority);
+  gint timeout = -1;
+  gint count = 0;
+  while ((count = g_main_context_query(context, priority, &timeout, fds.data(), static_cast<gint>(fds.size()))) >
+         static_cast<gint>(fds.size()))
+    fds.resize(static_cast<std::size_t>(count));
+  if (timeout < 0 || timeout > maxWaitMs) timeout = maxWaitMs;
+  g_main_context_get_poll_func(context)(fds.data(), static_cast<guint>(count), timeout);
+  if (!g_main_context_check(context, priority, fds.data(), count)) return false;
+  g_main_context_dispatch(context);
+  return true;
+}
+
+int msUntil(gint64 deadline) {
+  const gint64 left = deadline - g_get_monotonic_time();
+  return left <= 0 ? 0 : static_cast<int>(std::min<gint64>((left + 999) / 1000, 0x7FFFFFFF));
 }
 
 }  // namespace
@@ -120,17 +273,12 @@ using detail::theLoop;
 std::uintptr_t SetTimer(HWND owner, std::uintptr_t id, UINT elapseMs, TimerProc handler) {
   if (!handler) return 0;
   detail::Loop& loop = theLoop();
-  auto& slot = loop.timers[{owner, id}];
-  if (!slot) {
-    slot = std::make_shared<detail::Timer>(loop.io);
-    slot->owner = owner;
-    slot->id = id;
-  }
-  slot->periodMs = std::clamp<UINT>(elapseMs, detail::kMinimumPeriodMs, 0x7FFFFFFFu);
-  slot->proc = std::move(handler);
-  ++slot->generation;  // a wait armed before belongs to the old setting
-  slot->timer.expires_after(std::chrono::milliseconds(slot->periodMs));
-  detail::arm(slot);
+  GSource*& source = loop.timers[{owner, id}];
+  if (!source) source = detail::newSource(&detail::timerFuncs, "platform::loop timer", detail::Timer{id, 0, nullptr});
+  detail::Timer& timer = detail::payloadOf<detail::Timer>(source);
+  timer.periodMs = std::clamp<UINT>(elapseMs, detail::kMinimumPeriodMs, 0x7FFFFFFFu);
+  timer.proc = std::move(handler);
+  g_source_set_ready_time(source, g_get_monotonic_time() + static_cast<gint64>(timer.periodMs) * 1000);
   return id;
 }
 
@@ -138,63 +286,73 @@ BOOL KillTimer(HWND owner, std::uintptr_t id) {
   detail::Loop& loop = theLoop();
   auto it = loop.timers.find({owner, id});
   if (it == loop.timers.end()) return FALSE;
-  std::shared_ptr<detail::Timer> timer = it->second;
+  GSource* source = it->second;
   loop.timers.erase(it);
-  timer->killed = true;
-  timer->timer.cancel();
+  // A handler running now keeps its source alive until it returns.
+  detail::destroySource(source);
   return TRUE;
 }
 
 void killTimers(HWND owner) {
   detail::Loop& loop = theLoop();
   std::vector<std::uintptr_t> ids;
-  for (const auto& [key, timer] : loop.timers)
+  for (const auto& [key, source] : loop.timers)
     if (key.first == owner) ids.push_back(key.second);
   for (auto id : ids) KillTimer(owner, id);
 }
 
 void post(std::function<void()> work) {
   if (!work) return;
-  boost::asio::post(theLoop().io, [work = std::move(work)] { detail::guarded("posted work", work); });
+  detail::Loop& loop = theLoop();
+  bool wasEmpty = false;
+  {
+    std::lock_guard<std::mutex> lock(loop.queueMutex);
+    wasEmpty = loop.queue.empty();
+    loop.queue.push_back(std::move(work));
+    loop.queued.store(loop.queue.size(), std::memory_order_release);
+  }
+  // A loop waiting in poll learns of the queue only through a wakeup; one per empty queue
+  // suffices, as a non-empty queue keeps the source ready.
+  if (wasEmpty) g_main_context_wakeup(loop.context);
 }
 
 bool runUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   detail::Loop& loop = theLoop();
-  detail::DepthScope depth;
+  if (!detail::enterLoop(loop)) return false;
+  detail::DepthScope depth(&done);
   const bool forever = timeoutMs == kInfinite;
-  const auto deadline = detail::Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+  const gint64 deadline = g_get_monotonic_time() + (forever ? 0 : static_cast<gint64>(timeoutMs) * 1000);
   for (;;) {
     bool finished = false;
-    detail::guarded("loop condition", [&] { finished = done(); });
+    detail::guardedCall(detail::kLoopCondition, [&] { finished = done(); });
     if (finished) return true;
-    auto slice = detail::kWaitSlice;
+    int wait = detail::kWaitSliceMs;
     if (!forever) {
-      const auto now = detail::Clock::now();
-      if (now >= deadline) return false;
-      slice = std::min<std::chrono::milliseconds>(
-          slice, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+      if (g_get_monotonic_time() >= deadline) return false;
+      wait = std::min(wait, detail::msUntil(deadline));
     }
-    // Bounded: a nested run_one() with nothing pending would block for ever.
-    loop.io.run_one_for(slice);
+    detail::iterate(loop, wait);
   }
 }
 
 std::size_t runFor(DWORD ms) {
   detail::Loop& loop = theLoop();
+  if (!detail::enterLoop(loop)) return 0;
   detail::DepthScope depth;
-  const auto deadline = detail::Clock::now() + std::chrono::milliseconds(ms);
-  std::size_t count = 0;
-  for (auto now = detail::Clock::now(); now < deadline; now = detail::Clock::now())
-    count += loop.io.run_one_for(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
-  return count;
+  const std::size_t before = loop.handlersRun;
+  const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(ms) * 1000;
+  while (g_get_monotonic_time() < deadline) detail::iterate(loop, detail::msUntil(deadline));
+  return loop.handlersRun - before;
 }
 
 std::size_t runUntilIdle() {
   detail::Loop& loop = theLoop();
+  if (!detail::enterLoop(loop)) return 0;
   detail::DepthScope depth;
-  std::size_t count = 0;
-  while (loop.io.poll_one()) ++count;
-  return count;
+  const std::size_t before = loop.handlersRun;
+  while (detail::iterate(loop, 0)) {
+  }
+  return loop.handlersRun - before;
 }
 
 int loopDepth() { return theLoop().depth; }
@@ -230,8 +388,8 @@ int CModalLoop::run() {
 void CModalLoop::end(int code) {
   m_state->code = code;
   m_state->ended = true;
-  // Wakes the loop when end() comes from another thread.
-  post([] {});
+  // Wakes a loop waiting in poll, also when end() comes from another thread.
+  g_main_context_wakeup(theLoop().context);
 }
 
 bool CModalLoop::running() const { return m_state->running > 0; }
@@ -239,20 +397,24 @@ bool CModalLoop::ended() const { return m_state->ended.load(); }
 
 // ---- CFdStream ----
 
-struct CFdStream::State {
-  explicit State(int fd) : stream(theLoop().io, fd) {}
-  boost::asio::posix::stream_descriptor stream;
-  std::vector<char> buffer = std::vector<char>(64 * 1024);
-  std::deque<std::string> outgoing;
-  std::size_t pending = 0;
-  bool writing = false;
-  bool closed = false;
-  DataProc onData;
-  ClosedProc onClosed;
-};
-
 namespace detail {
 namespace {
+
+struct Stream {
+  int fd = -1;
+  GSource* source = nullptr;
+  gpointer tag = nullptr;  // the descriptor's entry in the source; null while nothing is watched
+  GIOCondition watching = GIOCondition(0);
+  bool reading = false;
+  bool closed = false;
+  int delivering = 0;  // data handlers running now: a nested read must not reuse their buffer
+  std::vector<char> buffer;
+  std::deque<std::string> outgoing;
+  std::size_t written = 0;  // of outgoing.front()
+  std::size_t pending = 0;
+  CFdStream::DataProc onData;
+  CFdStream::ClosedProc onClosed;
+};
 
 void ignoreSigpipeOnce() {
   // A write to a pipe whose reader died must fail with EPIPE, not end the process.
@@ -268,58 +430,116 @@ void ignoreSigpipeOnce() {
   (void)done;
 }
 
-template <class S>
-void breakStream(const std::shared_ptr<S>& s, int errorCode) {
-  if (s->closed) return;
-  s->closed = true;
-  boost::system::error_code ignored;
-  s->stream.close(ignored);
-  s->outgoing.clear();
-  s->pending = 0;
-  CFdStream::ClosedProc proc = std::move(s->onClosed);
-  s->onData = nullptr;
-  if (proc) guarded("stream closed", [&] { proc(errorCode); });
+void shutStream(Stream& s) {
+  s.closed = true;
+  s.reading = false;
+  s.onData = nullptr;
+  s.onClosed = nullptr;
+  s.outgoing.clear();
+  s.written = 0;
+  s.pending = 0;
+  s.tag = nullptr;
+  destroySource(s.source);
+  if (s.fd >= 0) ::close(s.fd);
+  s.fd = -1;
 }
 
-template <class S>
-void readMore(const std::shared_ptr<S>& s) {
-  s->stream.async_read_some(boost::asio::buffer(s->buffer),
-                            [s](const boost::system::error_code& ec, std::size_t n) {
-                              if (s->closed || ec == boost::asio::error::operation_aborted) return;
-                              if (ec) {
-                                breakStream(s, ec == boost::asio::error::eof ? 0 : ec.value());
-                                return;
-                              }
-                              CFdStream::DataProc proc = s->onData;
-                              if (proc) guarded("stream data", [&] { proc(std::string_view(s->buffer.data(), n)); });
-                              if (!s->closed) readMore(s);
-                            });
+void breakStream(Stream& s, int errorCode) {
+  if (s.closed) return;
+  CFdStream::ClosedProc proc = std::move(s.onClosed);
+  shutStream(s);
+  if (proc) runHandler(kStreamClosed, [&] { proc(errorCode); });
 }
 
-template <class S>
-void writeMore(const std::shared_ptr<S>& s) {
-  if (s->writing || s->closed || s->outgoing.empty()) return;
-  s->writing = true;
-  boost::asio::async_write(s->stream, boost::asio::buffer(s->outgoing.front()),
-                           [s](const boost::system::error_code& ec, std::size_t) {
-                             s->writing = false;
-                             if (s->closed || ec == boost::asio::error::operation_aborted) return;
-                             if (ec) {
-                               breakStream(s, ec.value());
-                               return;
-                             }
-                             s->pending -= s->outgoing.front().size();
-                             s->outgoing.pop_front();
-                             writeMore(s);
-                           });
+// Watches only for what the stream waits on: an idle descriptor whose peer hung up would
+// otherwise wake every pass.
+void updateWatch(Stream& s) {
+  if (s.closed) return;
+  int want = 0;
+  if (s.reading) want |= G_IO_IN;
+  if (!s.outgoing.empty()) want |= G_IO_OUT;
+  if (want == s.watching) return;
+  if (want == 0) {
+    g_source_remove_unix_fd(s.source, s.tag);
+    s.tag = nullptr;
+  } else if (!s.tag) {
+    s.tag = g_source_add_unix_fd(s.source, s.fd, GIOCondition(want));
+  } else {
+    g_source_modify_unix_fd(s.source, s.tag, GIOCondition(want));
+  }
+  s.watching = GIOCondition(want);
 }
+
+void writeSome(Stream& s) {
+  while (!s.closed && !s.outgoing.empty()) {
+    const std::string& front = s.outgoing.front();
+    const ssize_t n = ::write(s.fd, front.data() + s.written, front.size() - s.written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) breakStream(s, errno);
+      return;
+    }
+    s.written += static_cast<std::size_t>(n);
+    s.pending -= static_cast<std::size_t>(n);
+    if (s.written == front.size()) {
+      s.outgoing.pop_front();
+      s.written = 0;
+    }
+  }
+}
+
+void readSome(const std::shared_ptr<Stream>& s) {
+  std::vector<char> spare;
+  char* buffer = s->buffer.data();
+  if (s->delivering > 0) {
+    spare.resize(kReadChunk);
+    buffer = spare.data();
+  }
+  ssize_t n = 0;
+  do n = ::read(s->fd, buffer, kReadChunk);
+  while (n < 0 && errno == EINTR);
+  if (n == 0) return breakStream(*s, 0);
+  if (n < 0) {
+    if (errno != EAGAIN && errno != EWOULDBLOCK) breakStream(*s, errno);
+    return;
+  }
+  CFdStream::DataProc proc = s->onData;
+  if (!proc) return;
+  ++s->delivering;
+  runHandler(kStreamData, [&] { proc(std::string_view(buffer, static_cast<std::size_t>(n))); });
+  --s->delivering;
+}
+
+gboolean dispatchStream(GSource* source, GSourceFunc, gpointer) {
+  // Held for the whole pass: a handler may destroy the CFdStream.
+  std::shared_ptr<Stream> s = payloadOf<std::weak_ptr<Stream>>(source).lock();
+  if (!s || s->closed || !s->tag) return G_SOURCE_CONTINUE;
+  const GIOCondition ready = g_source_query_unix_fd(source, s->tag);
+  if ((ready & (G_IO_OUT | G_IO_ERR | G_IO_HUP)) && !s->outgoing.empty()) writeSome(*s);
+  if (!s->closed && s->reading && (ready & (G_IO_IN | G_IO_ERR | G_IO_HUP))) readSome(s);
+  updateWatch(*s);
+  return G_SOURCE_CONTINUE;
+}
+
+GSourceFuncs streamFuncs = {nullptr, nullptr, dispatchStream, finalizePayload<std::weak_ptr<Stream>>, nullptr, nullptr};
 
 }  // namespace
 }  // namespace detail
 
-CFdStream::CFdStream(int fd) {
+struct CFdStream::State : detail::Stream {};
+
+CFdStream::CFdStream(int fd) : m_state(std::make_shared<State>()) {
   detail::ignoreSigpipeOnce();
-  m_state = std::make_shared<State>(fd);
+  m_state->fd = fd;
+  const int flags = fd >= 0 ? fcntl(fd, F_GETFL) : -1;
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+    platform::diag::error("platform::loop stream", "not a usable descriptor");
+    detail::shutStream(*m_state);
+    return;
+  }
+  m_state->buffer.resize(detail::kReadChunk);
+  m_state->source = detail::newSource(&detail::streamFuncs, "platform::loop stream",
+                                      std::weak_ptr<detail::Stream>(m_state));
 }
 
 CFdStream::~CFdStream() { close(); }
@@ -328,7 +548,8 @@ void CFdStream::startReading(DataProc onData, ClosedProc onClosed) {
   if (m_state->closed) return;
   m_state->onData = std::move(onData);
   m_state->onClosed = std::move(onClosed);
-  detail::readMore(m_state);
+  m_state->reading = true;
+  detail::updateWatch(*m_state);
 }
 
 void CFdStream::setClosedHandler(ClosedProc onClosed) {
@@ -340,21 +561,14 @@ bool CFdStream::write(std::string data) {
   if (data.empty()) return true;
   m_state->pending += data.size();
   m_state->outgoing.push_back(std::move(data));
-  detail::writeMore(m_state);
+  detail::updateWatch(*m_state);
   return true;
 }
 
 std::size_t CFdStream::pendingWrite() const { return m_state->pending; }
 
 void CFdStream::close() {
-  if (m_state->closed) return;
-  m_state->closed = true;
-  m_state->onData = nullptr;
-  m_state->onClosed = nullptr;
-  m_state->outgoing.clear();
-  m_state->pending = 0;
-  boost::system::error_code ignored;
-  m_state->stream.close(ignored);
+  if (!m_state->closed) detail::shutStream(*m_state);
 }
 
 bool CFdStream::isOpen() const { return !m_state->closed; }

@@ -2,9 +2,14 @@
 // The UI thread's message loop: window timers by (owner, id), nested modal loops that end on
 // request, work posted from any thread, and file descriptors serviced inside every loop level.
 //
-// Everything here runs on one thread, the UI thread: the first thread that runs the loop. Only
+// The loop is GTK's own (GLib's default main context): GTK's events are serviced by these loops,
+// and these timers, streams and posted work by GTK's nested loops (a GTK dialog's run). Every
+// source here is re-entrant: a handler that runs a nested loop has its own source serviced there.
+//
+// Everything here runs on one thread, the UI thread: the first thread that runs the loop, which
+// keeps it; a loop run on another thread answers at once (false, 0) with a failure reported. Only
 // post() and CModalLoop::end() may be called from other threads. Handlers never let an exception
-// out: it is counted and reported through the exception hook, and the loop goes on.
+// out: it is reported as an Error, counted and passed to the exception hook, and the loop goes on.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +42,8 @@ QM_PLATFORM_API void killTimers(HWND owner);
 // a loop that waits.
 QM_PLATFORM_API void post(std::function<void()> work);
 
-// Runs a nested loop until `done()` answers true (checked before each handler and after it) or
+// Runs a nested loop until `done()` answers true (checked before each pass of the loop, and
+// between posted work items, so work posted after the end waits for the loop below) or
 // `timeoutMs` passes. Answers whether `done()` became true. Nested calls unwind last-in,
 // first-out: an outer wait whose condition is met returns only once the inner ones have.
 QM_PLATFORM_API bool runUntil(const std::function<bool()>& done, DWORD timeoutMs = kInfinite);
@@ -73,7 +79,10 @@ class QM_PLATFORM_API CModalLoop {
 
 // A file descriptor (a pipe end, a socket) serviced by the loop: reads arrive through the data
 // callback at any loop level; writes are queued and go out without blocking the thread. Owns
-// the descriptor and closes it when destroyed or closed.
+// the descriptor (made non-blocking) and closes it when destroyed or closed.
+//
+// A data callback that runs a nested loop is re-entered with the bytes read after its own, in
+// order: a reader that takes each message off its buffer before handling it sees them in order.
 class QM_PLATFORM_API CFdStream {
  public:
   using DataProc = std::function<void(std::string_view data)>;
@@ -101,8 +110,9 @@ class QM_PLATFORM_API CFdStream {
   std::shared_ptr<State> m_state;
 };
 
-// Where handler exceptions go: `where` names the entry point, `what` the exception's text. The
-// foundation installs a hook that logs; without one they are only counted.
+// Also told of each handler exception, after its Error report: `where` names the entry point
+// ("timer", "posted work", "stream data", "stream closed", "loop condition"), `what` the
+// exception's text.
 using ExceptionHook = std::function<void(std::string_view where, std::string_view what)>;
 QM_PLATFORM_API void setExceptionHook(ExceptionHook hook);
 QM_PLATFORM_API unsigned long exceptionCount();

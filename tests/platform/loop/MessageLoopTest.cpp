@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "tests/support/TestEnvironment.h"
@@ -18,6 +19,10 @@ namespace {
 
 namespace loop = platform::loop;
 using Clock = std::chrono::steady_clock;
+
+constexpr int kOk = 1;  // a dialog's answer
+// Ends a dialog that a broken loop would never end.
+constexpr UINT kWatchdogMs = 4000;
 
 HWND window(int n) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1000 + n)); }
 
@@ -40,6 +45,144 @@ struct Pipe {
   int readEnd = -1;
   int writeEnd = -1;
 };
+
+// A print over the browser pipe, both ends on the loop: the browser answers each request line
+// with "done:<line>", and the job sends its next page on each answer.
+class PipePrint {
+ public:
+  using ReplyProc = std::function<void(const std::string& line)>;
+
+  explicit PipePrint(int pages) : m_pages(pages) {
+    m_browserIn.startReading(
+        [this](std::string_view d) {
+          m_browserBuffer.append(d);
+          for (auto nl = m_browserBuffer.find('\n'); nl != std::string::npos; nl = m_browserBuffer.find('\n')) {
+            m_browserOut.write("done:" + m_browserBuffer.substr(0, nl) + "\n");
+            m_browserBuffer.erase(0, nl + 1);
+          }
+        },
+        [](int) {});
+    m_clientIn.startReading([this](std::string_view d) { handleClientData(d); }, [](int) {});
+  }
+  void start() { m_clientOut.write("page1\n"); }
+  // Each line leaves the buffer before it is handled: a handler that runs a nested loop has the
+  // later lines read and handled inside it.
+  void handleClientData(std::string_view d) {
+    m_clientBuffer.append(d);
+    for (auto nl = m_clientBuffer.find('\n'); nl != std::string::npos; nl = m_clientBuffer.find('\n')) {
+      const std::string line = m_clientBuffer.substr(0, nl);
+      m_clientBuffer.erase(0, nl + 1);
+      replies.push_back(line);
+      if (static_cast<int>(replies.size()) < m_pages) m_clientOut.write("page" + std::to_string(replies.size() + 1) + "\n");
+      if (onReply) onReply(line);
+    }
+  }
+  bool finished() const { return static_cast<int>(replies.size()) == m_pages; }
+  loop::CFdStream& clientIn() { return m_clientIn; }
+
+  std::vector<std::string> replies;
+  ReplyProc onReply;
+
+ private:
+  int m_pages;
+  Pipe m_requests, m_answers;
+  loop::CFdStream m_browserIn{m_requests.readEnd}, m_browserOut{m_answers.writeEnd};
+  loop::CFdStream m_clientOut{m_requests.writeEnd}, m_clientIn{m_answers.readEnd};
+  std::string m_browserBuffer, m_clientBuffer;
+};
+
+std::vector<std::string> expectedReplies(int pages) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= pages; ++i) lines.push_back("done:page" + std::to_string(i));
+  return lines;
+}
+
+// A modal dialog opened from the printer's own timer handler, run as the loop's modal loop or
+// as GTK runs its dialogs (a GMainLoop on the default context): the printer's timer re-enters,
+// another window's timer ticks, and a print over the pipe completes behind the dialog.
+class ModalInTimerTest : public MessageLoopTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(ModalInTimerTest, TimersTickAndAPrintCompletesBehindTheDialog) {
+  const bool glibDialog = GetParam();
+  PipePrint print(5);
+  loop::CModalLoop dialog;
+  GMainLoop* glibLoop = g_main_loop_new(nullptr, FALSE);
+  bool inDialog = false, dialogReturned = false;
+  int printerTicksInside = 0, otherTicksInside = 0;
+  loop::SetTimer(window(1), 1, 15, [&](std::uintptr_t) { otherTicksInside += inDialog; });
+  loop::SetTimer(window(3), 1, kWatchdogMs, [&](std::uintptr_t) {
+    dialog.end(-1);
+    g_main_loop_quit(glibLoop);
+  });
+  loop::SetTimer(window(0), 1, 30, [&](std::uintptr_t) {
+    if (inDialog) {
+      ++printerTicksInside;
+      if (print.finished() && printerTicksInside >= 3 && otherTicksInside >= 3) {
+        if (glibDialog) g_main_loop_quit(glibLoop);
+        else dialog.end(kOk);
+      }
+      return;
+    }
+    if (dialogReturned) return;
+    print.start();
+    inDialog = true;
+    if (glibDialog) g_main_loop_run(glibLoop);
+    else EXPECT_EQ(dialog.run(), kOk);
+    inDialog = false;
+    dialogReturned = true;
+  });
+  ASSERT_TRUE(loop::runUntil([&] { return dialogReturned; }, 5000));
+  g_main_loop_unref(glibLoop);
+  EXPECT_EQ(print.replies, expectedReplies(5));
+  EXPECT_GE(printerTicksInside, 3);
+  EXPECT_GE(otherTicksInside, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, ModalInTimerTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "GMainLoop" : "ModalLoop"; });
+
+TEST_F(MessageLoopTest, DialogOpenedFromAPipeReadLetsThePrintCompleteBehindIt) {
+  // The first answer's handler opens the dialog; the later answers come on the same pipe, so
+  // its reads must go on inside the handler's own nested loop.
+  PipePrint print(5);
+  loop::CModalLoop dialog;
+  int ticksInside = 0;
+  bool outerDataIntact = true;
+  std::vector<std::string> repliesWhenDialogEnded;
+  loop::SetTimer(window(3), 1, kWatchdogMs, [&](std::uintptr_t) { dialog.end(-1); });
+  loop::SetTimer(window(0), 1, 20, [&](std::uintptr_t) {
+    if (!dialog.running()) return;
+    ++ticksInside;
+    if (print.finished() && ticksInside >= 3) dialog.end(kOk);
+  });
+  print.onReply = [&](const std::string& line) {
+    if (line != "done:page1") return;
+    EXPECT_EQ(dialog.run(), kOk);
+    repliesWhenDialogEnded = print.replies;
+  };
+  print.clientIn().startReading(
+      [&](std::string_view d) {
+        const std::string copy(d);
+        print.handleClientData(d);  // may run the dialog, with more reads inside
+        outerDataIntact = outerDataIntact && std::string(d) == copy;
+      },
+      [](int) {});
+  print.start();
+  ASSERT_TRUE(loop::runUntil([&] { return !repliesWhenDialogEnded.empty(); }, 5000));
+  EXPECT_EQ(repliesWhenDialogEnded, expectedReplies(5));
+  EXPECT_GE(ticksInside, 3);
+  EXPECT_TRUE(outerDataIntact);  // a nested read did not reuse the buffer the outer handler reads
+}
+
+TEST_F(MessageLoopTest, WorkPostedAfterEndRunsInTheLoopBelow) {
+  loop::CModalLoop modal;
+  std::vector<std::string> order;
+  loop::post([&] { modal.end(1); });
+  loop::post([&] { order.push_back(modal.running() ? "inside" : "after"); });
+  order.push_back("run=" + std::to_string(modal.run()));
+  loop::runUntilIdle();
+  EXPECT_EQ(order, (std::vector<std::string>{"run=1", "after"}));
+}
 
 TEST_F(MessageLoopTest, TimerKeepsTickingInsideNestedLoopsOfItsOwnHandler) {
   // The pulse's case: a tick handler runs a modal loop; the timer goes on ticking inside it and
