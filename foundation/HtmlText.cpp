@@ -241,7 +241,7 @@ quilstring cssFontFamily(const quilstring& face) {
 }  // namespace
 
 void tidyHTML(std::u16string& text) {
-  try {
+  guarded(u"tidyHTML", [&] {
     std::string input;
     if (!WideToMultiByte(text, input)) return;
     // Tidy reads its input up to the first zero byte: a NUL in a body would lose the rest of it.
@@ -261,15 +261,13 @@ void tidyHTML(std::u16string& text) {
       return;
     }
     text.swap(cleaned);
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in tidyHTML");
-  }
+  });
 }
 
 void setTidyMemoryLimitForTesting(std::size_t bytes) { g_tidyMemoryLimit.store(bytes, std::memory_order_relaxed); }
 
 void plainTextToHTML(std::u16string& text, bool noBreaks) {
-  try {
+  guarded(u"plainTextToHTML", [&] {
     if (text.empty()) return;
     std::u16string html;
     html.reserve(text.size() + text.size() / 8);
@@ -284,13 +282,11 @@ void plainTextToHTML(std::u16string& text, bool noBreaks) {
       start = feed + 1;
     }
     text.swap(html);
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in plainTextToHTML");
-  }
+  });
 }
 
 void spacesToNbsp(std::u16string& text) {
-  try {
+  guarded(u"spacesToNbsp", [&] {
     if (text.find(u"  ") == std::u16string::npos) return;
     std::u16string out;
     out.reserve(text.size() * 2);
@@ -304,8 +300,7 @@ void spacesToNbsp(std::u16string& text) {
       }
     }
     text.swap(out);
-  } catch (...) {
-  }
+  });
 }
 
 bool GetPlainTextFormatting(quilstring& face, int& size) {
@@ -343,7 +338,7 @@ bool GetPlainTextFormatting(quilstring& face, int& size) {
 }
 
 void setHTMLFromPlainTextToElement(const quilstring& text, platform::html::CHtmlElement element) {
-  try {
+  guarded(u"setHTMLFromPlainTextToElement", [&] {
     quilstring face(u"Calibri");
     int size = 11;
     GetPlainTextFormatting(face, size);
@@ -354,9 +349,7 @@ void setHTMLFromPlainTextToElement(const quilstring& text, platform::html::CHtml
     html.Format(u"<span style=\"font-size:%dpt; font-family:'%s'\">%s</span>", size, cssFontFamily(face).c_str(),
                 body.c_str());
     if (FAILED(element.setInnerHTML(html))) LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
-  }
+  });
 }
 
 }  // namespace NUtils

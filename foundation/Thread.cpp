@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
@@ -129,7 +130,7 @@ class CountedHeader {
 
 bool convertTextToThread(std::u16string& text, int responses, const std::u16string& prefixChars,
                          const std::vector<quilstring>& headers) {
-  try {
+  return guarded(u"convertTextToThread", false, [&] {
     const long long stop = static_cast<long long>(std::max(responses, 0)) + 1;
     long long found = 0;
     std::u16string result;
@@ -153,19 +154,13 @@ bool convertTextToThread(std::u16string& text, int responses, const std::u16stri
     }
     text.swap(result);
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in convertTextToThread");
-    return false;
-  }
+  });
 }
 
 bool convertTextToThread(std::u16string& text, int responses) {
-  try {
+  return guarded(u"convertTextToThread", false, [&] {
     return convertTextToThread(text, responses, threadPrefixChars(), threadHeaderTexts());
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in convertTextToThread");
-    return false;
-  }
+  });
 }
 
 const std::vector<quilstring>& threadHeaderTexts() {
@@ -179,7 +174,7 @@ const std::vector<quilstring>& threadHeaderTexts() {
 
 void changeBodyToThread(platform::html::CHtmlDocument document, int responses, const std::u16string& prefixChars,
                         const std::vector<quilstring>& matches) {
-  try {
+  guarded(u"changeBodyToThread", [&] {
     LOG_DEBUG(u" >> NUtils::changeBodyToThread");
     const platform::html::CHtmlElement body = document.body();
     if (body) {
@@ -207,17 +202,13 @@ void changeBodyToThread(platform::html::CHtmlDocument document, int responses, c
       }
     }
     LOG_DEBUG(u" << NUtils::changeBodyToThread");
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in changeBodyToThread");
-  }
+  });
 }
 
 void changeBodyToThread(platform::html::CHtmlDocument document, int responses) {
-  try {
+  guarded(u"changeBodyToThread", [&] {
     changeBodyToThread(std::move(document), responses, threadPrefixChars(), threadTextMatches());
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in changeBodyToThread");
-  }
+  });
 }
 
 quilstring threadPrefixChars() { return CSettings::instance().getThreadPrefixChars(); }

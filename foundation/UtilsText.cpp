@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "platform/system/Text.h"
 
@@ -100,27 +101,21 @@ const quilstring& listSeparator() {
 }
 
 bool MultiByteToWide(const std::string& bytes, quilstring& out) {
-  try {
+  return guarded(u"MultiByteToWide", false, [&] {
     std::u16string text;
     if (bytes.empty() || !platform::system::utf8ToUtf16Strict(bytes, text)) return false;
     out.assign(text);
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in MultiByteToWide");
-    return false;
-  }
+  });
 }
 
 bool WideToMultiByte(const std::u16string& text, std::string& out) {
-  try {
+  return guarded(u"WideToMultiByte", false, [&] {
     std::string bytes;
     if (text.empty() || !platform::system::utf16ToUtf8Strict(text, bytes)) return false;
     out = std::move(bytes);
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in WideToMultiByte");
-    return false;
-  }
+  });
 }
 
 }  // namespace NUtils
