@@ -13,6 +13,9 @@ using formattertest::CFakeFieldSource;
 using formattertest::fileTime;
 using formattertest::utf8;
 
+// The en-US short date, as a picture: date flags beside a picture are refused.
+const std::u16string kShortDate = u"DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy";
+
 class SystemTimeFormatterTest : public formattertest::FormatterTest {
  protected:
   // 15 March 2024, 14:30:45 UTC.
@@ -104,28 +107,27 @@ TEST_F(SystemTimeFormatterTest, ShiftsOnlyUtcTimesByTheRuleOfTheirDate) {
     CFakeFieldSource source;
     source.byName[u"When"] = c.time;
     CSysTimePropertyFormatter formatter(kKindSysTime);
-    EXPECT_EQ(utf8(run(formatter, u"NAME=When|PROP_TYPE=ITEM|DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy", source)), c.html);
+    EXPECT_EQ(utf8(run(formatter, u"NAME=When|PROP_TYPE=ITEM|" + kShortDate, source)), c.html);
   }
 }
 
 TEST_F(SystemTimeFormatterTest, ReadsByDispidNameOrMapiAndShowsNothingWithoutAValue) {
   struct Case {
-    const char16_t* settings;
+    std::u16string settings;
     std::function<void(CFakeFieldSource&)> setup;
     const char* html;
     std::vector<std::string> reads;
   };
   const FILETIME local = fileTime(2024, 2, 1, 9, 5, 0);
   const Case cases[] = {
-      {u"NAME=CreationTime|DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy", [&](auto& s) { s.byId[0x3007] = FieldTime{local, false}; },
+      {u"NAME=CreationTime|" + kShortDate, [&](auto& s) { s.byId[0x3007] = FieldTime{local, false}; },
        "2/1/2024  9:05:00 AM", {"time id 0x3007"}},
       {u"NAME=CreationTime", [](auto&) {}, "", {"time id 0x3007"}},
-      {u"NAME=ReceivedTime|DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy", [&](auto& s) { s.mapi[kKindMessageDeliveryTime] = local; },
+      {u"NAME=ReceivedTime|" + kShortDate, [&](auto& s) { s.mapi[kKindMessageDeliveryTime] = local; },
        "2/1/2024  9:05:00 AM", {"mapi 0xe060040"}},
       {u"NAME=SentOn", [](auto& s) { s.mapi[kKindClientSubmitTime] = formattertest::MapiError{E_FAIL}; }, "",
        {"mapi 0x390040"}},
-      {u"NAME=Due|PROP_TYPE=ITEM|DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy|TIME_FORMAT_FLAGS=2|"
-       u"TIME_FORMAT_PICTURE=h:mm tt",
+      {u"NAME=Due|PROP_TYPE=ITEM|" + kShortDate + u"|TIME_FORMAT_FLAGS=2|TIME_FORMAT_PICTURE=h:mm tt",
        [&](auto& s) { s.byName[u"Due"] = FieldTime{local, false}; }, "2/1/2024  9:05 AM", {"time name Due"}},
   };
   for (const Case& c : cases) {
