@@ -71,12 +71,20 @@ std::optional<std::u16string> decodeCharacterData(std::u16string_view markup) {
 // markup, where character data never holds a "<" of its own.
 bool beginsItsParent(const platform::html::CHtmlElement& parent, const platform::html::CHtmlElement& child,
                      const std::u16string& prefixChars) {
-  const std::u16string markup = parent.innerHTML();
-  std::size_t at = 0;
+  std::vector<platform::html::CHtmlElement> before;
   const platform::html::CHtmlElementCollection all = parent.all();
   for (long i = 0; i < all.length(); ++i) {
     const platform::html::CHtmlElement sibling = all.item(i);
     if (!(sibling.parentElement() == parent)) continue;
+    if (sibling == child) break;
+    // An element before it that shows text settles it without reading the markup.
+    if (!showsOnlyPrefix(sibling.innerText(), prefixChars)) return false;
+    before.push_back(sibling);
+  }
+  before.push_back(child);
+  const std::u16string markup = parent.innerHTML();
+  std::size_t at = 0;
+  for (const platform::html::CHtmlElement& sibling : before) {
     for (;;) {
       const std::size_t tag = markup.find(u'<', at);
       if (tag == std::u16string::npos) return false;
@@ -92,8 +100,7 @@ bool beginsItsParent(const platform::html::CHtmlElement& parent, const platform:
     }
     if (sibling == child) return true;
     const std::u16string outer = sibling.outerHTML();
-    if (markup.compare(at, outer.size(), outer) != 0 || !showsOnlyPrefix(sibling.innerText(), prefixChars))
-      return false;
+    if (markup.compare(at, outer.size(), outer) != 0) return false;
     at += outer.size();
   }
   return false;
