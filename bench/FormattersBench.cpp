@@ -31,7 +31,8 @@ const char16_t* const kFields[] = {
     u"NAME=Size",
     u"NAME=AttachmentCount",
     u"NAME=SentOn",
-    u"NAME=ReceivedTime|DATE_FORMAT_FLAGS=1|TIME_FORMAT_FLAGS=2",
+    u"NAME=ReceivedTime|DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy|TIME_FORMAT_FLAGS=2|"
+    u"TIME_FORMAT_PICTURE=h:mm tt",
     u"NAME=CurrentTime",
     u"NAME=0x0037001F|PROP_TYPE=MAPI",
     u"NAME=0x0E1D001F|PROP_TYPE=MAPI",

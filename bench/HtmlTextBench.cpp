@@ -5,6 +5,7 @@
 
 #include "foundation/HtmlText.h"
 #include "foundation/Thread.h"
+#include "platform/html/HtmlDocument.h"
 
 namespace {
 
@@ -64,5 +65,28 @@ void BM_ConvertTextToThread(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ConvertTextToThread)->Unit(benchmark::kMicrosecond);
+
+// About 100 KB of replies quoted inside each other, each under a nested header block; the cut
+// comes after the last earlier response, so every header is counted.
+void BM_ChangeBodyToThread(benchmark::State& state) {
+  std::u16string html = u"<html><body><p>Latest</p>";
+  int replies = 0;
+  while (html.size() < kBodySize) {
+    html += u"<blockquote><div><p class=MsoNormal><b>From:</b> Ann<br><b>Sent:</b> Monday</p></div>";
+    for (int i = 0; i < 20; ++i) html += u"<p class=MsoNormal>quoted <span>text</span> line</p>";
+    ++replies;
+  }
+  for (int i = 0; i < replies; ++i) html += u"</blockquote>";
+  html += u"</body></html>";
+  for (auto _ : state) {
+    state.PauseTiming();
+    platform::html::CHtmlDocument document;
+    document.loadFromString(html);
+    state.ResumeTiming();
+    NUtils::changeBodyToThread(document, replies - 1, u"> ", {u"FROM"});
+    benchmark::DoNotOptimize(document);
+  }
+}
+BENCHMARK(BM_ChangeBodyToThread)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <boost/make_shared.hpp>
 
 #include "engine/Message.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
@@ -120,7 +121,7 @@ quilstring bareContentId(const quilstring& contentId) {
 }
 
 bool CMessage::uniqueFileName(quilstring& path) {
-  try {
+  return NUtils::guarded(u"CMessage::uniqueFileName", false, [&] {
     const PathParts parts = splitPath(path);
     quilstring candidate = parts.folder + parts.base + parts.extension;
     for (int counter = 1; counter <= kMaxUniqueAttempts; ++counter) {
@@ -132,10 +133,8 @@ bool CMessage::uniqueFileName(quilstring& path) {
       numbered.Format(u"%s%d", parts.base.c_str(), counter);
       candidate = parts.folder + numbered + parts.extension;
     }
-  } catch (...) {
-    LOG_ERROR(u"Exception caught while making a unique file name");
-  }
-  return false;
+    return false;
+  });
 }
 
 bool CMessage::writeAttachmentToFile(IStream* source, const quilstring& path) {
@@ -177,11 +176,7 @@ void CMessage::ensureAttachments() {
   if (m_attachmentsFetched) return;
   m_attachmentsFetched = true;
   if (!m_mapiMessage) return;
-  try {
-    fetchAttachments();
-  } catch (...) {
-    LOG_ERROR(u"Exception caught while fetching attachments");
-  }
+  NUtils::guarded(u"CMessage::fetchAttachments", [&] { fetchAttachments(); });
 }
 
 bool CMessage::hasAttachments() {
@@ -349,7 +344,7 @@ void CMessage::replaceImages(const platform::html::CHtmlElement& scope) { replac
 
 void CMessage::replaceImagesIn(const platform::html::CHtmlElementCollection& all) {
   if (getInlineImages().empty()) return;
-  try {
+  NUtils::guarded(u"CMessage::replaceImages", [&] {
     for (const char16_t* tag : {u"img", u"imagedata"}) {
       const platform::html::CHtmlElementCollection elements = all.tags(tag);
       for (long i = 0; i < elements.length(); ++i) {
@@ -368,7 +363,5 @@ void CMessage::replaceImagesIn(const platform::html::CHtmlElementCollection& all
         }
       }
     }
-  } catch (...) {
-    LOG_ERROR(u"Error during image replacement");
-  }
+  });
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
 #include "platform/com/DispatchDriver.h"
@@ -193,18 +194,16 @@ void CElementSettings::resolveName(IDispatch* item) {
 
 DWORD CElementSettings::kindFromItemProperty(IDispatch* item, const quilstring& dispidText) {
   if (!item) return 0;
-  try {
+  return NUtils::guarded(u"CElementSettings::kindFromItemProperty", DWORD{0}, [&]() -> DWORD {
     CComVariant value;
     if (FAILED(CComDispatchDriver::GetProperty(item, NUtils::hexToLong(dispidText), &value))) return 0;
     return kindOfType(value.vt, false);
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 DWORD CElementSettings::kindFromNamedProperty(IDispatch* item, const quilstring& propertyName) {
   if (!item) return 0;
-  try {
+  return NUtils::guarded(u"CElementSettings::kindFromNamedProperty", DWORD{0}, [&]() -> DWORD {
     CComVariant properties;
     if (FAILED(CComDispatchDriver::GetProperty(item, platform::outlook::kDispidItemProperties, &properties)) ||
         properties.vt != VT_DISPATCH || !properties.pdispVal) {
@@ -221,7 +220,5 @@ DWORD CElementSettings::kindFromNamedProperty(IDispatch* item, const quilstring&
     CComVariant value;
     if (FAILED(CComDispatchDriver(member.pdispVal).GetPropertyByName(u"Value", &value))) return 0;
     return kindOfType(value.vt, true);
-  } catch (...) {
-    return 0;
-  }
+  });
 }

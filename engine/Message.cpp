@@ -5,6 +5,7 @@
 #include <boost/make_shared.hpp>
 
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
@@ -49,14 +50,13 @@ HRESULT readDispatchText(IDispatch* object, LPCOLESTR name, quilstring& out) {
 
 CMessage::CMessage(IDispatch* item) : m_item(item), m_bodyDocument(boost::make_shared<CMSHTMLWrapper>()) {
   m_userProperties = m_item.getUserProperties();
-  try {
+  // A failure here leaves the message usable with what it holds.
+  NUtils::guarded(u"CMessage::CMessage", [&] {
     m_bodyDocument->Initialise();
     CComPtr<IUnknown> mapiObject = m_item.getMAPIOBJECT();
     if (mapiObject) mapiObject->QueryInterface(IID_IMessage, reinterpret_cast<void**>(m_mapiMessage.Receive()));
     if (m_mapiMessage) fetchRecipients();
-  } catch (...) {
-    LOG_DEBUG(u"Exception caught while setting up source object");
-  }
+  });
 }
 
 CMessage::~CMessage() {
@@ -75,12 +75,10 @@ void CMessage::deleteTemporaryFiles() {
     std::error_code ignored;
     std::filesystem::remove(std::filesystem::path(data->filePath.toUtf8()), ignored);
   };
-  try {
+  NUtils::guarded(u"CMessage::deleteTemporaryFiles", [&] {
     for (const AttachmentDataPtr& image : m_inlineImages) remove(image, u"~CMessage: Deleting Image File: %s");
     for (const AttachmentDataPtr& attachment : m_attachments) remove(attachment, u"~CMessage: Deleting File: %s");
-  } catch (...) {
-    LOG_ERROR(u"Exception caught while deleting temporary attachment files");
-  }
+  });
 }
 
 bool CMessage::getMAPIProperty(ULONG tag, LPSPropValue* value) {
@@ -169,11 +167,8 @@ void CMessage::fetchRecipients() {
     LOG_DEBUG(u"Getting ReceivedBy From CurrentUser");
     // A current user that cannot be read leaves the item's own properties to answer, and the
     // sender and the rest are still collected.
-    try {
-      fetchCurrentUser(receivedBy);
-    } catch (...) {
+    if (!NUtils::guarded(u"CMessage::fetchCurrentUser", [&] { fetchCurrentUser(receivedBy); }))
       receivedBy = RecipientDetails();
-    }
   }
   if (receivedBy.name.empty() && receivedBy.address.empty()) {
     readText(PR_RECEIVED_BY_NAME_W, receivedBy.name);
@@ -242,11 +237,11 @@ void CMessage::collectRecipient(const RecipientDetails& details, ULONG kind) {
 
 quilstring CMessage::getContactNames() {
   quilstring names;
-  try {
+  NUtils::guarded(u"CMessage::getContactNames", [&] {
     CComPtr<IDispatch> links = m_item.getLinks();
-    if (!links) return names;
+    if (!links) return;
     LONG count = 0;
-    if (FAILED(countOf(links, count))) return names;
+    if (FAILED(countOf(links, count))) return;
     for (LONG index = 1; index <= count; ++index) {
       CComVariant member;
       if (FAILED(getItemOf(links, CComVariant(index), member))) break;
@@ -257,8 +252,6 @@ quilstring CMessage::getContactNames() {
       if (!names.empty()) names += NUtils::listSeparator();
       names += name;
     }
-  } catch (...) {
-    LOG_ERROR(u"Exception caught while reading the linked contacts");
-  }
+  });
   return names;
 }

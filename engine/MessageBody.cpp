@@ -1,12 +1,13 @@
 // The body of CMessage: its document, the thread range and its style rules.
 #include "engine/Message.h"
 
-#include <stdexcept>
+#include <exception>
 
 #include "engine/InertHtml.h"
 #include "foundation/HtmlText.h"
 #include "foundation/Log.h"
 #include "foundation/Thread.h"
+#include "platform/com/ComError.h"
 #include "platform/outlook/Dispids.h"
 
 namespace {
@@ -60,9 +61,13 @@ void CMessage::setHTMLFromBody(const PrintOptions* range) {
 
 void CMessage::extractHTMLBodyStyles() {
   LOG_DEBUG(u"CMessage::extractHTMLBodyStyles");
+  const auto document = m_bodyDocument->getDocument();
+  if (!document) {
+    LOG_ERROR(u"Couldn't retrieve item's HTMLBody styles");
+    return;
+  }
+  // The rules collected before a failure stay.
   try {
-    const auto document = m_bodyDocument->getDocument();
-    if (!document) throw std::runtime_error("no body document");
     for (long i = 0; i < document->styleSheetsLength(); ++i) {
       for (const platform::html::CHtmlStyleRule& rule : document->styleSheet(i).rules()) {
         if (rule.selectorText.empty() || rule.cssText.empty() || m_styleRules.contains(rule.selectorText)) continue;
@@ -70,6 +75,10 @@ void CMessage::extractHTMLBodyStyles() {
         m_styleRules.emplace(rule.selectorText, rule.cssText);
       }
     }
+  } catch (const _com_error& e) {
+    LOG_ERROR(u"Couldn't retrieve item's HTMLBody styles: %s", quilstring(e.ErrorMessage()).c_str());
+  } catch (const std::exception& e) {
+    LOG_ERROR(u"Couldn't retrieve item's HTMLBody styles: %S", e.what());
   } catch (...) {
     LOG_ERROR(u"Couldn't retrieve item's HTMLBody styles");
   }

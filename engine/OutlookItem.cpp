@@ -1,6 +1,7 @@
 #include "engine/OutlookItem.h"
 
 #include "engine/detail/DispatchHelpers.h"
+#include "foundation/Guard.h"
 #include "foundation/HtmlText.h"
 #include "foundation/Settings.h"
 #include "platform/com/DispatchDriver.h"
@@ -47,11 +48,9 @@ bool isOutlookNoDate(const FILETIME& time) {
 
 bool COutlookItem::getVariant(DISPID id, VARIANT* out) const {
   if (!m_item || !out) return false;
-  try {
+  return NUtils::guarded(u"COutlookItem::getVariant", false, [&] {
     return SUCCEEDED(CComDispatchDriver::GetProperty(m_item, id, out));
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getConverted(DISPID id, VARTYPE vt, CComVariant& value) const {
@@ -60,71 +59,59 @@ bool COutlookItem::getConverted(DISPID id, VARTYPE vt, CComVariant& value) const
 }
 
 bool COutlookItem::getLong(DISPID id, LONG& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getLong", false, [&] {
     CComVariant value;
     if (!getConverted(id, VT_I4, value)) return false;
     out = value.lVal;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getFloat(DISPID id, float& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getFloat", false, [&] {
     CComVariant value;
     if (!getConverted(id, VT_R4, value)) return false;
     out = value.fltVal;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getBool(DISPID id, bool& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getBool", false, [&] {
     CComVariant value;
     if (!getConverted(id, VT_BOOL, value)) return false;
     out = value.boolVal != VARIANT_FALSE;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getFileTime(DISPID id, FILETIME& out, TimeBasis* basis) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getFileTime", false, [&] {
     CComVariant value;
     if (!getConverted(id, VT_DATE, value)) return false;
     if (!dateToFileTime(value.date, out)) return false;
     if (basis) *basis = TimeBasis::Local;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getCurrency(DISPID id, CY& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getCurrency", false, [&] {
     CComVariant value;
     if (!getVariant(id, value.Receive()) || value.vt != VT_CY) return false;
     out = value.cyVal;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getString(DISPID id, quilstring& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getString", false, [&] {
     CComVariant value;
     if (!getConverted(id, VT_BSTR, value)) return false;
     // A null BSTR is the empty text: the output must not keep an earlier value.
     out = quilstring(value.bstrVal, SysStringLen(value.bstrVal));
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getValueByName(const quilstring& name, CComVariant& value) const {
@@ -139,95 +126,80 @@ bool COutlookItem::getValueByName(const quilstring& name, CComVariant& value) co
 }
 
 bool COutlookItem::getLongByName(const quilstring& name, LONG& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getLongByName", false, [&] {
     CComVariant value;
     if (!getValueByName(name, value)) return false;
     if (value.vt == VT_I2) out = value.iVal;
     else if (value.vt == VT_I4) out = value.lVal;
     else return false;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getFloatByName(const quilstring& name, float& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getFloatByName", false, [&] {
     CComVariant value;
     if (!getValueByName(name, value)) return false;
     if (value.vt == VT_R4) out = value.fltVal;
     else if (value.vt == VT_R8) out = static_cast<float>(value.dblVal);
     else return false;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getBoolByName(const quilstring& name, bool& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getBoolByName", false, [&] {
     CComVariant value;
     if (!getValueByName(name, value) || value.vt != VT_BOOL) return false;
     out = value.boolVal != VARIANT_FALSE;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getFileTimeByName(const quilstring& name, FILETIME& out, TimeBasis* basis) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getFileTimeByName", false, [&] {
     CComVariant value;
     if (!getValueByName(name, value) || value.vt != VT_DATE) return false;
     if (!dateToFileTime(value.date, out)) return false;
     if (basis) *basis = TimeBasis::Local;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getCurrencyByName(const quilstring& name, CY& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getCurrencyByName", false, [&] {
     CComVariant value;
     if (!getValueByName(name, value) || value.vt != VT_CY) return false;
     out = value.cyVal;
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::getStringByName(const quilstring& name, quilstring& out) const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getStringByName", false, [&] {
     CComVariant value;
     if (!getValueByName(name, value) || value.vt != VT_BSTR) return false;
     out = quilstring(value.bstrVal, SysStringLen(value.bstrVal));
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 CComPtr<IUnknown> COutlookItem::getMAPIOBJECT() const {
-  try {
+  return NUtils::guarded(u"COutlookItem::getMAPIOBJECT", CComPtr<IUnknown>(), [&]() -> CComPtr<IUnknown> {
     CComVariant value;
     if (!getVariant(kDispidMAPIOBJECT, value.Receive())) return nullptr;
     if ((value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH) && value.punkVal) return CComPtr<IUnknown>(value.punkVal);
-  } catch (...) {
-  }
-  return nullptr;
+    return nullptr;
+  });
 }
 
 namespace {
 CComPtr<IDispatch> objectOf(const COutlookItem& item, DISPID id) {
-  try {
+  return NUtils::guarded(u"COutlookItem::objectOf", CComPtr<IDispatch>(), [&]() -> CComPtr<IDispatch> {
     CComVariant value;
     if (!item.getVariant(id, value.Receive())) return nullptr;
     return dispatchOf(value);
-  } catch (...) {
-    return nullptr;
-  }
+  });
 }
 }  // namespace
 
@@ -246,27 +218,23 @@ quilstring COutlookItem::getMessageClass() const {
 quilstring COutlookItem::getHTMLBody() const {
   quilstring html;
   if (!getString(kDispidHTMLBody, html)) return {};
-  try {
+  const bool read = NUtils::guarded(u"COutlookItem::getHTMLBody", [&] {
     if (CSettings::instance().getTidyHTML()) NUtils::tidyHTML(html);
-  } catch (...) {
-    return {};
-  }
-  return html;
+  });
+  return read ? html : quilstring();
 }
 
 bool COutlookItem::hasAttachments() const {
-  try {
+  return NUtils::guarded(u"COutlookItem::hasAttachments", false, [&] {
     CComPtr<IDispatch> attachments = objectOf(*this, kDispidAttachments);
     if (!attachments) return false;
     LONG count = 0;
     return SUCCEEDED(countOf(attachments, count)) && count > 0;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool COutlookItem::hasOLEAttachment() const {
-  try {
+  return NUtils::guarded(u"COutlookItem::hasOLEAttachment", false, [&] {
     CComPtr<IDispatch> attachments = objectOf(*this, kDispidAttachments);
     if (!attachments) return false;
     LONG count = 0;
@@ -281,14 +249,13 @@ bool COutlookItem::hasOLEAttachment() const {
       if (FAILED(type.ChangeType(VT_I4))) return false;
       if (type.lVal == kOlOLE) return true;
     }
-  } catch (...) {
-  }
-  return false;
+    return false;
+  });
 }
 
 void COutlookItem::touchAndSave() const {
   if (!m_item) return;
-  try {
+  NUtils::guarded(u"COutlookItem::touchAndSave", [&] {
     bool saved = false;
     if (getBool(kDispidSaved, saved) && saved) return;
     CComVariant companies;
@@ -296,6 +263,5 @@ void COutlookItem::touchAndSave() const {
     CComDispatchDriver driver(m_item.p);
     driver.PutProperty(kDispidCompanies, &companies);
     driver.Invoke0(kDispidSave);
-  } catch (...) {
-  }
+  });
 }

@@ -2,6 +2,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 
 namespace {
@@ -15,15 +16,13 @@ CPrintInfo::CPrintInfo(IDispatch* item) : m_item(boost::make_shared<CMessage>(it
 CPrintInfo::CPrintInfo(FolderJobTag, IDispatch* folder) : m_folder(folder), m_single(false) {}
 
 quilstring CPrintInfo::getMessageClass() const {
-  try {
+  return NUtils::guarded(u"CPrintInfo::getMessageClass", quilstring(), [&]() -> quilstring {
     if (m_folder) {
       quilstring messageClass;
       if (!COutlookItem(m_folder).getString(kDispidDefaultMessageClass, messageClass)) return {};
       return messageClass;
     }
     if (m_item) return m_item->getItem().getMessageClass();
-  } catch (...) {
-    LOG_ERROR(u"Exception caught reading the message class of a print job");
-  }
-  return {};
+    return {};
+  });
 }

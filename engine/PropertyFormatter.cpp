@@ -1,6 +1,7 @@
 #include "engine/PropertyFormatter.h"
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 
 #include "engine/FieldText.h"
@@ -129,6 +130,9 @@ bool CPropertyFormatter::apply(const quilstring& value, const CElementSettings&,
       return false;
     }
     return true;
+  } catch (const std::exception& e) {
+    LOG_ERROR(u"Couldn't apply as inner%s: %S", u"HTML", e.what());
+    return false;
   } catch (...) {
     LOG_ERROR(u"Couldn't apply as inner%s", u"HTML");
     return false;

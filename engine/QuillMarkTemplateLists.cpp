@@ -2,10 +2,13 @@
 // sender's contact.
 #include "engine/QuillMarkTemplate.h"
 
+#include <exception>
+
 #include <boost/make_shared.hpp>
 
 #include "engine/detail/DispatchHelpers.h"
 #include "engine/detail/TemplateDom.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "platform/com/ComError.h"
@@ -80,6 +83,8 @@ void CQuillMarkTemplateImpl::processFolderElements(const CHtmlElement& root) {
     processCollectionFromSource(getNamedCollection(root, u"QMFolderProp"), makeMessage(m_job.getFolder()));
   } catch (const _com_error& e) {
     LOG_ERROR(u"Couldn't access the QuillMark's QMFolderProp collection within the template: %s", describe(e).c_str());
+  } catch (const std::exception& e) {
+    LOG_ERROR(u"Couldn't access document's QMMessProp collection within the template: %S", e.what());
   } catch (...) {
     LOG_ERROR(u"Couldn't access document's QMMessProp collection within the template");
   }
@@ -147,6 +152,8 @@ void CQuillMarkTemplateImpl::processMultiElements(const CHtmlElement& scope, con
     for (std::size_t i = 0; i < rows.size(); ++i) fillRow(rows[i], sources[i], dataId, nested);
   } catch (const _com_error& e) {
     LOG_ERROR(u"Couldn't access the QuillMark's QMMessProp collection within the template: %s", describe(e).c_str());
+  } catch (const std::exception& e) {
+    LOG_ERROR(u"Couldn't access document's QMMessProp collection within the template: %S", e.what());
   } catch (...) {
     LOG_ERROR(u"Couldn't access document's QMMessProp collection within the template");
   }
@@ -165,7 +172,7 @@ void CQuillMarkTemplateImpl::fillRow(const ElementList& row, const CComPtr<IDisp
 
 void CQuillMarkTemplateImpl::handleFromProps(const CHtmlElement& scope, const CMessagePtr& source) {
   LOG_DEBUG(u">> CQuillMarkTemplateImpl::handleFromProps");
-  try {
+  NUtils::guarded(u"CQuillMarkTemplateImpl::handleFromProps", [&] {
     const ElementList elements = getNamedCollection(scope, u"QMFromProp");
     if (elements.empty()) {
       LOG_DEBUG(u"No QMFromProp's in template. Ignoring..");
@@ -185,7 +192,7 @@ void CQuillMarkTemplateImpl::handleFromProps(const CHtmlElement& scope, const CM
     CComPtr<IDispatch> contact;
     if (!address.empty()) {
       // A failed search is the same as no match: the fields are emptied, never left as written.
-      try {
+      const bool searched = NUtils::guarded(u"CQuillMarkTemplateImpl::handleFromProps", [&] {
         if (CComPtr<IDispatch> folder = contactsFolder()) {
           const quilstring filter = contactFilter(address);
           LOG_DEBUG(u"Finding contact based on: %s", filter.c_str());
@@ -195,10 +202,8 @@ void CQuillMarkTemplateImpl::handleFromProps(const CHtmlElement& scope, const CM
         } else {
           LOG_DEBUG(u"Cannot find Contacts Folder");
         }
-      } catch (...) {
-        LOG_ERROR(u"Exception caught in CQuillMarkTemplateImpl::handleFromProps");
-        contact.Release();
-      }
+      });
+      if (!searched) contact.Release();
     }
     CMessagePtr message = boost::make_shared<CMessage>(contact);
     if (contact) LOG_DEBUG(u"Created message object from contact");
@@ -207,9 +212,7 @@ void CQuillMarkTemplateImpl::handleFromProps(const CHtmlElement& scope, const CM
     keepSource(message);
     processCollectionFromSource(elements, message);
     LOG_DEBUG(u"Processed collection from source");
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CQuillMarkTemplateImpl::handleFromProps");
-  }
+  });
   LOG_DEBUG(u"<< CQuillMarkTemplateImpl::handleFromProps");
 }
 
@@ -228,7 +231,8 @@ CComPtr<IDispatch> CQuillMarkTemplateImpl::findContactInFolder(IDispatch* folder
 }
 
 CComPtr<IDispatch> CQuillMarkTemplateImpl::findContactIn(IDispatch* folder, const quilstring& filter, int depth) {
-  try {
+  using Found = CComPtr<IDispatch>;
+  return NUtils::guarded(u"CQuillMarkTemplateImpl::findContactInFolder", Found(), [&]() -> Found {
     if (!folder) _com_issue_error(E_POINTER);
     CComPtr<IDispatch> items = objectProperty(folder, u"Items");
     if (!items) _com_issue_error(E_POINTER);
@@ -250,8 +254,6 @@ CComPtr<IDispatch> CQuillMarkTemplateImpl::findContactIn(IDispatch* folder, cons
       if (CComPtr<IDispatch> sub = dispatchOf(member))
         if (CComPtr<IDispatch> contact = findContactIn(sub, filter, depth + 1)) return contact;
     }
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in CQuillMarkTemplateImpl::findContactInFolder");
-  }
-  return nullptr;
+    return nullptr;
+  });
 }

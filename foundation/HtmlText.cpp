@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <vector>
 #include <algorithm>
 
@@ -13,6 +14,7 @@
 #include <tidy/tidybuffio.h>
 
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
 #include "platform/com/HResult.h"
@@ -239,9 +241,12 @@ quilstring cssFontFamily(const quilstring& face) {
 }  // namespace
 
 void tidyHTML(std::u16string& text) {
-  try {
+  guarded(u"tidyHTML", [&] {
     std::string input;
     if (!WideToMultiByte(text, input)) return;
+    // Tidy reads its input up to the first zero byte: a NUL in a body would lose the rest of it.
+    std::erase(input, '\0');
+    if (input.empty()) return;
     dropLateDeclarations(input);
     TidySession tidy(input.size());
     const int rc = tidy.run(input);
@@ -256,15 +261,13 @@ void tidyHTML(std::u16string& text) {
       return;
     }
     text.swap(cleaned);
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in tidyHTML");
-  }
+  });
 }
 
 void setTidyMemoryLimitForTesting(std::size_t bytes) { g_tidyMemoryLimit.store(bytes, std::memory_order_relaxed); }
 
 void plainTextToHTML(std::u16string& text, bool noBreaks) {
-  try {
+  guarded(u"plainTextToHTML", [&] {
     if (text.empty()) return;
     std::u16string html;
     html.reserve(text.size() + text.size() / 8);
@@ -279,13 +282,11 @@ void plainTextToHTML(std::u16string& text, bool noBreaks) {
       start = feed + 1;
     }
     text.swap(html);
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in plainTextToHTML");
-  }
+  });
 }
 
 void spacesToNbsp(std::u16string& text) {
-  try {
+  guarded(u"spacesToNbsp", [&] {
     if (text.find(u"  ") == std::u16string::npos) return;
     std::u16string out;
     out.reserve(text.size() * 2);
@@ -299,15 +300,17 @@ void spacesToNbsp(std::u16string& text) {
       }
     }
     text.swap(out);
-  } catch (...) {
-  }
+  });
 }
 
 bool GetPlainTextFormatting(quilstring& face, int& size) {
-  try {
-    // CHARFORMAT: the height in twips at byte 12, the face name from byte 26.
+  return guarded(u"GetPlainTextFormatting", false, [&] {
+    // A CHARFORMAT record (60 bytes): the height in twips at byte 12, the face name of up to 32
+    // bytes from byte 26. A value of another type or a shorter one is no such record.
+    constexpr DWORD kRecordSize = 60;
     constexpr DWORD kHeightOffset = 12;
     constexpr DWORD kFaceOffset = 26;
+    constexpr DWORD kFaceSize = 32;
     quilstring path;
     path.Format(u"Software\\Microsoft\\Office\\%d.0\\Common\\MailSettings", NGlobals::officeMajorVersion());
     KeyCloser key;
@@ -316,24 +319,26 @@ bool GetPlainTextFormatting(quilstring& face, int& size) {
     DWORD length = 0;
     if (RegQueryValueExW(key.key, u"TextFontSimple", nullptr, &type, nullptr, &length) != ERROR_SUCCESS || length == 0)
       return false;
+    if (type != REG_BINARY || length < kRecordSize) {
+      LOG_WARNING(u"TextFontSimple of type %lu and %lu bytes is not a font record: ignored", type, length);
+      return false;
+    }
     std::vector<BYTE> record(length);
-    if (RegQueryValueExW(key.key, u"TextFontSimple", nullptr, &type, record.data(), &length) != ERROR_SUCCESS) return false;
-    record.resize(std::min<std::size_t>(length, record.size()));
-    if (record.size() <= kFaceOffset) return false;
+    if (RegQueryValueExW(key.key, u"TextFontSimple", nullptr, &type, record.data(), &length) != ERROR_SUCCESS ||
+        type != REG_BINARY || length < kRecordSize)
+      return false;
 
     const unsigned height = record[kHeightOffset] | (static_cast<unsigned>(record[kHeightOffset + 1]) << 8);
     if (height / 20 != 0) size = static_cast<int>(height / 20);
     face.clear();
-    for (std::size_t i = kFaceOffset; i < record.size() && record[i] != 0; ++i) face += static_cast<char16_t>(record[i]);
+    for (std::size_t i = kFaceOffset; i < kFaceOffset + kFaceSize && record[i] != 0; ++i)
+      face += static_cast<char16_t>(record[i]);
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in GetPlainTextFormatting");
-    return false;
-  }
+  });
 }
 
 void setHTMLFromPlainTextToElement(const quilstring& text, platform::html::CHtmlElement element) {
-  try {
+  guarded(u"setHTMLFromPlainTextToElement", [&] {
     quilstring face(u"Calibri");
     int size = 11;
     GetPlainTextFormatting(face, size);
@@ -344,9 +349,7 @@ void setHTMLFromPlainTextToElement(const quilstring& text, platform::html::CHtml
     html.Format(u"<span style=\"font-size:%dpt; font-family:'%s'\">%s</span>", size, cssFontFamily(face).c_str(),
                 body.c_str());
     if (FAILED(element.setInnerHTML(html))) LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
-  }
+  });
 }
 
 }  // namespace NUtils

@@ -232,6 +232,12 @@ void CSettings::readMessageClassKey(CRegKey& classKey, MessageClassSettings& set
   for (const quilstring& name : numberedSubKeys(classKey, u"Template")) {
     CRegKey key;
     if (key.Open(classKey.m_hKey, name.c_str(), KEY_READ) != ERROR_SUCCESS) continue;
+    // Only 0 (memo) and 1 (multi item) have a meaning: a template stored with another value is
+    // never used, and is not kept to be saved back as a multi-item one.
+    if (const DWORD isFolder = dwordOr(key, u"IsFolder", 0); isFolder > 1) {
+      LOG_ERROR(u"Template %s has IsFolder %lu, neither 0 nor 1: not used", name.c_str(), isFolder);
+      continue;
+    }
     TemplateDetail detail;
     if (readTemplateDetail(key, detail)) settings.templates.push_back(detail);
   }

@@ -1,8 +1,13 @@
 #include "foundation/Thread.h"
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
@@ -32,40 +37,107 @@ bool beginsWithMatch(const std::u16string& text, const std::u16string& prefixCha
   return false;
 }
 
-// Where each element's text starts within the body's text. Elements come in document order, so
-// an element's text lies after the text of every element that came before and is not one of
-// its ancestors; its own text is looked up from there.
-class TextStarts {
- public:
-  explicit TextStarts(std::u16string bodyText) : m_body(std::move(bodyText)) {}
+bool isBlankChar(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == 0xA0; }
 
-  std::size_t startOf(const platform::html::CHtmlElement& element, const std::u16string& text) {
-    const platform::html::CHtmlElement parent = element.parentElement();
-    while (!m_open.empty() && !(m_open.back().element == parent)) {
-      m_floor = std::max(m_floor, m_open.back().end);
-      m_open.pop_back();
+// Whether a shown text holds nothing but blanks and prefix characters.
+bool showsOnlyPrefix(std::u16string text, const std::u16string& prefixChars) {
+  toUpper(text);
+  return std::all_of(text.begin(), text.end(),
+                     [&](char16_t c) { return isBlankChar(c) || prefixChars.find(c) != std::u16string::npos; });
+}
+
+// The text that a run of serialised character data shows: the serialiser writes only these
+// references. Anything else is taken as text that shows.
+std::optional<std::u16string> decodeCharacterData(std::u16string_view markup) {
+  static constexpr std::pair<std::u16string_view, char16_t> kReferences[] = {
+      {u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}, {u"&nbsp;", char16_t(0xA0)}};
+  std::u16string text;
+  for (std::size_t i = 0; i < markup.size();) {
+    if (markup[i] != u'&') {
+      text += markup[i++];
+      continue;
     }
-    std::size_t start = m_body.find(text, m_floor);
-    if (start == std::u16string::npos) start = m_floor;
-    m_open.push_back({element, text.empty() ? start : start + text.size()});
-    return start;
+    const auto known = std::find_if(std::begin(kReferences), std::end(kReferences),
+                                    [&](const auto& r) { return markup.substr(i, r.first.size()) == r.first; });
+    if (known == std::end(kReferences)) return std::nullopt;
+    text += known->second;
+    i += known->first.size();
+  }
+  return text;
+}
+
+// Whether `child`, an element child of `parent`, begins what `parent` shows: only blanks, prefix
+// characters, comments and elements that show nothing stand before it. Read from the parent's
+// markup, where character data never holds a "<" of its own.
+bool beginsItsParent(const platform::html::CHtmlElement& parent, const platform::html::CHtmlElement& child,
+                     const std::u16string& prefixChars) {
+  std::vector<platform::html::CHtmlElement> before;
+  const platform::html::CHtmlElementCollection all = parent.all();
+  for (long i = 0; i < all.length(); ++i) {
+    const platform::html::CHtmlElement sibling = all.item(i);
+    if (!(sibling.parentElement() == parent)) continue;
+    if (sibling == child) break;
+    // An element before it that shows text settles it without reading the markup.
+    if (!showsOnlyPrefix(sibling.innerText(), prefixChars)) return false;
+    before.push_back(sibling);
+  }
+  before.push_back(child);
+  const std::u16string markup = parent.innerHTML();
+  std::size_t at = 0;
+  for (const platform::html::CHtmlElement& sibling : before) {
+    for (;;) {
+      const std::size_t tag = markup.find(u'<', at);
+      if (tag == std::u16string::npos) return false;
+      const auto text = decodeCharacterData(std::u16string_view(markup).substr(at, tag - at));
+      if (!text || !showsOnlyPrefix(*text, prefixChars)) return false;
+      if (markup.compare(tag, 4, u"<!--") != 0) {
+        at = tag;
+        break;
+      }
+      const std::size_t close = markup.find(u"-->", tag + 4);
+      if (close == std::u16string::npos) return false;
+      at = close + 3;
+    }
+    if (sibling == child) return true;
+    const std::u16string outer = sibling.outerHTML();
+    if (markup.compare(at, outer.size(), outer) != 0) return false;
+    at += outer.size();
+  }
+  return false;
+}
+
+// The header element counted last, with those of its descendants known to begin where it
+// begins: such a descendant repeats the header's text and is not the next header.
+class CountedHeader {
+ public:
+  void set(const platform::html::CHtmlElement& header) { m_sameStart.assign(1, header); }
+
+  bool isRepeatedBy(const platform::html::CHtmlElement& element, const std::u16string& prefixChars) {
+    if (m_sameStart.empty()) return false;
+    std::vector<platform::html::CHtmlElement> path{element};
+    platform::html::CHtmlElement known = element.parentElement();
+    while (std::find(m_sameStart.begin(), m_sameStart.end(), known) == m_sameStart.end()) {
+      if (!known) return false;  // not inside the header
+      path.push_back(known);
+      known = known.parentElement();
+    }
+    for (auto step = path.rbegin(); step != path.rend(); ++step) {
+      if (!beginsItsParent(known, *step, prefixChars)) return false;
+      m_sameStart.push_back(*step);
+      known = *step;
+    }
+    return true;
   }
 
  private:
-  struct Open {
-    platform::html::CHtmlElement element;
-    std::size_t end;
-  };
-  std::u16string m_body;
-  std::vector<Open> m_open;  // the ancestors of the element being placed, outermost first
-  std::size_t m_floor = 0;
+  std::vector<platform::html::CHtmlElement> m_sameStart;
 };
 
 }  // namespace
 
 bool convertTextToThread(std::u16string& text, int responses, const std::u16string& prefixChars,
                          const std::vector<quilstring>& headers) {
-  try {
+  return guarded(u"convertTextToThread", false, [&] {
     const long long stop = static_cast<long long>(std::max(responses, 0)) + 1;
     long long found = 0;
     std::u16string result;
@@ -89,19 +161,13 @@ bool convertTextToThread(std::u16string& text, int responses, const std::u16stri
     }
     text.swap(result);
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in convertTextToThread");
-    return false;
-  }
+  });
 }
 
 bool convertTextToThread(std::u16string& text, int responses) {
-  try {
+  return guarded(u"convertTextToThread", false, [&] {
     return convertTextToThread(text, responses, threadPrefixChars(), threadHeaderTexts());
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in convertTextToThread");
-    return false;
-  }
+  });
 }
 
 const std::vector<quilstring>& threadHeaderTexts() {
@@ -115,25 +181,22 @@ const std::vector<quilstring>& threadHeaderTexts() {
 
 void changeBodyToThread(platform::html::CHtmlDocument document, int responses, const std::u16string& prefixChars,
                         const std::vector<quilstring>& matches) {
-  try {
+  guarded(u"changeBodyToThread", [&] {
     LOG_DEBUG(u" >> NUtils::changeBodyToThread");
     const platform::html::CHtmlElement body = document.body();
     if (body) {
-      std::u16string bodyText = body.innerText();
-      toUpper(bodyText);
-      TextStarts starts(std::move(bodyText));
       const platform::html::CHtmlElementCollection all = body.all();
       platform::html::CHtmlElement cut;
+      CountedHeader header;
       long remaining = std::max(responses, 0);
-      std::size_t lastStart = 0;
       for (long i = 0; i < all.length(); ++i) {
         const platform::html::CHtmlElement element = all.item(i);
         std::u16string text = element.innerText();
         toUpper(text);
-        const std::size_t start = starts.startOf(element, text);
-        if (text.empty() || (cut && start <= lastStart) || !beginsWithMatch(text, prefixChars, matches)) continue;
+        if (text.empty() || !beginsWithMatch(text, prefixChars, matches) || header.isRepeatedBy(element, prefixChars))
+          continue;
+        header.set(element);
         cut = element;
-        lastStart = start;
         if (--remaining < 0) {
           LOG_DEBUG(u"Found Element. Finished");
           break;
@@ -146,17 +209,13 @@ void changeBodyToThread(platform::html::CHtmlDocument document, int responses, c
       }
     }
     LOG_DEBUG(u" << NUtils::changeBodyToThread");
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in changeBodyToThread");
-  }
+  });
 }
 
 void changeBodyToThread(platform::html::CHtmlDocument document, int responses) {
-  try {
+  guarded(u"changeBodyToThread", [&] {
     changeBodyToThread(std::move(document), responses, threadPrefixChars(), threadTextMatches());
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in changeBodyToThread");
-  }
+  });
 }
 
 quilstring threadPrefixChars() { return CSettings::instance().getThreadPrefixChars(); }

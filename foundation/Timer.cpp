@@ -1,8 +1,8 @@
 #include "foundation/Timer.h"
 
 #include <atomic>
-#include <exception>
 
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "platform/loop/MessageLoop.h"
 
@@ -39,7 +39,8 @@ void CTimerImpl::registerCallback(ITimerCallback* callback) {
 
 void CTimerImpl::OnCreate() {
   LOG_DEBUG(u"CTimerImpl::OnCreate");
-  platform::loop::SetTimer(m_window, kTimerId, kPeriodMs, [this](std::uintptr_t) { OnTimer(); });
+  platform::loop::SetTimer(m_window, kTimerId, kPeriodMs,
+                          [this](std::uintptr_t) { NUtils::guarded(u"CTimerImpl::OnTimer", [this] { OnTimer(); }); });
 }
 
 std::size_t CTimerImpl::liveCount() const {
@@ -62,14 +63,8 @@ void CTimerImpl::OnTimer() {
   for (auto it = m_callbacks.begin(); it != m_callbacks.end(); ++it) {
     ITimerCallback* callback = *it;
     if (!callback) continue;
-    HRESULT hr = S_OK;
-    try {
-      hr = callback->onTimerCallback();
-    } catch (const std::exception& e) {
-      LOG_ERROR(u"Exception caught in CTimerImpl::OnTimer: %S", e.what());
-    } catch (...) {
-      LOG_ERROR(u"Exception caught in CTimerImpl::OnTimer");
-    }
+    // A responder that raises stays registered, as one that answered S_OK.
+    const HRESULT hr = NUtils::guarded(u"CTimerImpl::OnTimer", S_OK, [&] { return callback->onTimerCallback(); });
     // A responder that stopped the pulse has had everything released already.
     if (generation != m_generation) return;
     if (hr == S_FALSE) {

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "platform/com/HResult.h"
 #include "platform/resources/Resources.h"
@@ -70,7 +71,7 @@ std::uint64_t getFileSize(const quilstring& path) {
 
 bool shellExecute(ULONG mask, const quilstring& verb, const quilstring& file, const quilstring& parameters,
                   const quilstring& directory) {
-  try {
+  return guarded(u"shellExecute", false, [&] {
     const quilstring folder = directory.empty() ? splitPath(file).folder : directory;
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
@@ -89,16 +90,13 @@ bool shellExecute(ULONG mask, const quilstring& verb, const quilstring& file, co
     LOG_ERROR(u"ShellExecute() of \"%s\" on %s failed. Reason: %s", verb.c_str(), file.c_str(),
               quilstring(platform::system::errorText(error)).c_str());
     return false;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in shellExecute");
-    return false;
-  }
+  });
 }
 
 bool printFile(const quilstring& file) { return shellExecute(kPrintMask, u"Print", file, quilstring(), quilstring()); }
 
 bool printAttachment(const quilstring& filePath, DWORD state, const quilstring& list) {
-  try {
+  return guarded(u"printAttachment", false, [&] {
     if (state == 1) return true;
     if (state != 2 && state != 3) return false;
     const PathParts file = splitPath(filePath);
@@ -119,15 +117,12 @@ bool printAttachment(const quilstring& filePath, DWORD state, const quilstring& 
       }
     }
     return state == 2 ? listed : !listed;
-  } catch (...) {
-    LOG_ERROR(u"Unknown Exception caught in CQuillmarkerImpl::printAttachment");
-    return false;
-  }
+  });
 }
 
 bool browseForFile(const quilstring& filter, UINT titleId, HWND owner, HINSTANCE module, DWORD flags,
                    const quilstring& defaultExtension, quilstring& path) {
-  try {
+  return guarded(u"browseForFile", false, [&] {
     LOG_DEBUG(u"NUtils::browseForFile -- filter=%s, defext=%s, start=%s", orNone(filter), orNone(defaultExtension),
               path.c_str());
     quilstring start = path;
@@ -182,10 +177,7 @@ bool browseForFile(const quilstring& filter, UINT titleId, HWND owner, HINSTANCE
     }
     LOG_DEBUG(u"Browse successful -- storing FileType=%s, StartPath=%s", filter.c_str(), folder.c_str());
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in browseForFile");
-    return false;
-  }
+  });
 }
 
 }  // namespace NUtils

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "platform/com/ComPtr.h"
 #include "platform/mapi/FormInfo.h"
@@ -38,7 +39,7 @@ bool formData(IMAPIFormMgr* formMgr, const quilstring& messageClass, quilstring*
 void getMessageClassData(IMAPIFormMgr* formMgr, const quilstring& messageClass, quilstring& displayName, HICON& icon,
                          bool small) {
   LOG_DEBUG(u" >> NUtils::getMessageClassData");
-  try {
+  guarded(u"getMessageClassData", [&] {
     icon = nullptr;
     displayName = messageClass;
     // "IPM.Note" is tried once: when the class was "IPM.Note" itself there is nothing to fall back to.
@@ -46,9 +47,7 @@ void getMessageClassData(IMAPIFormMgr* formMgr, const quilstring& messageClass, 
         !equalsNoCase(messageClass, std::u16string(kFallbackClass))) {
       formData(formMgr, kFallbackClass, nullptr, icon, small);
     }
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in getMessageClassData ");
-  }
+  });
   LOG_DEBUG(u" << NUtils::getMessageClassData");
 }
 

@@ -1,5 +1,6 @@
 #include "foundation/Utils.h"
 
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "platform/com/HResult.h"
 #include "platform/system/HostFacts.h"
@@ -15,6 +16,7 @@ float getIEVersion() {
     LOG_ERROR(kNoBrowser);
     return 0;
   }
+  // A library without a version answers 0, which the caller reports as too old a version.
   float version = 0;
   if (auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(GetProcAddress(library, "DllGetVersion"))) {
     DLLVERSIONINFO info{};
@@ -25,7 +27,6 @@ float getIEVersion() {
     }
   }
   FreeLibrary(library);
-  if (version <= 0) LOG_ERROR(kNoBrowser);
   return version;
 }
 
@@ -36,21 +37,17 @@ DWORD getOSMajorVersion() {
 }
 
 bool isThemeActive() {
-  static const bool active = [] {
-    try {
-      if (getOSMajorVersion() < 5) return false;
-      HMODULE library = LoadLibraryW(u"uxtheme.dll");
-      if (!library) return false;
-      bool answer = false;
-      if (auto themeActive = reinterpret_cast<ISTHEMEACTIVEPROC>(GetProcAddress(library, "IsThemeActive"))) {
-        answer = themeActive() != FALSE;
-      }
-      FreeLibrary(library);
-      return answer;
-    } catch (...) {
-      return false;
+  static const bool active = guarded(u"isThemeActive", false, [] {
+    if (getOSMajorVersion() < 5) return false;
+    HMODULE library = LoadLibraryW(u"uxtheme.dll");
+    if (!library) return false;
+    bool answer = false;
+    if (auto themeActive = reinterpret_cast<ISTHEMEACTIVEPROC>(GetProcAddress(library, "IsThemeActive"))) {
+      answer = themeActive() != FALSE;
     }
-  }();
+    FreeLibrary(library);
+    return answer;
+  });
   return active;
 }
 

@@ -1,5 +1,8 @@
 #include "foundation/Utils.h"
 
+#include <cstdint>
+
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "platform/system/Text.h"
 
@@ -44,26 +47,47 @@ int hexDigit(char16_t c) {
 
 }  // namespace
 
+// Read as a stream reads a number in hexadecimal: blanks, a sign, "0x", the digits. The value
+// is taken as 32 bits so that tags and flags with the top bit set keep their bit pattern; more
+// digits than 32 bits hold give all bits set.
 std::int32_t hexToLong(const std::u16string& text) {
   std::size_t i = 0;
   while (i < text.size() && isBlank(text[i])) ++i;
-  if (i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X') &&
-      i + 2 < text.size() && hexDigit(text[i + 2]) >= 0) {
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+  if (i + 2 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X') &&
+      hexDigit(text[i + 2]) >= 0) {
     i += 2;
   }
-  std::uint32_t value = 0;
-  for (; i < text.size() && hexDigit(text[i]) >= 0; ++i) value = (value << 4) | static_cast<std::uint32_t>(hexDigit(text[i]));
-  return static_cast<std::int32_t>(value);
+  std::uint64_t value = 0;
+  for (; i < text.size() && hexDigit(text[i]) >= 0; ++i) {
+    value = (value << 4) | static_cast<std::uint64_t>(hexDigit(text[i]));
+    if (value > UINT32_MAX) {
+      value = UINT32_MAX;
+      negative = false;
+      break;
+    }
+  }
+  const auto bits = static_cast<std::uint32_t>(value);
+  return static_cast<std::int32_t>(negative ? 0u - bits : bits);
 }
 
+// As _wtol: a value past the 32-bit range stops at its limit.
 std::int32_t toLong(const std::u16string& text) {
   std::size_t i = 0;
   while (i < text.size() && isBlank(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  std::uint32_t value = 0;
-  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) value = value * 10 + (text[i] - u'0');
-  return static_cast<std::int32_t>(negative ? 0u - value : value);
+  const std::int64_t limit = negative ? -static_cast<std::int64_t>(INT32_MIN) : INT32_MAX;
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    value = value * 10 + (text[i] - u'0');
+    if (value >= limit) {
+      value = limit;
+      break;
+    }
+  }
+  return static_cast<std::int32_t>(negative ? -value : value);
 }
 
 const quilstring& separators() {
@@ -77,27 +101,21 @@ const quilstring& listSeparator() {
 }
 
 bool MultiByteToWide(const std::string& bytes, quilstring& out) {
-  try {
+  return guarded(u"MultiByteToWide", false, [&] {
     std::u16string text;
     if (bytes.empty() || !platform::system::utf8ToUtf16Strict(bytes, text)) return false;
     out.assign(text);
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in MultiByteToWide");
-    return false;
-  }
+  });
 }
 
 bool WideToMultiByte(const std::u16string& text, std::string& out) {
-  try {
+  return guarded(u"WideToMultiByte", false, [&] {
     std::string bytes;
     if (text.empty() || !platform::system::utf16ToUtf8Strict(text, bytes)) return false;
     out = std::move(bytes);
     return true;
-  } catch (...) {
-    LOG_ERROR(u"Exception caught in WideToMultiByte");
-    return false;
-  }
+  });
 }
 
 }  // namespace NUtils

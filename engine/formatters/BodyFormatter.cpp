@@ -4,17 +4,15 @@
 
 #include "engine/InertHtml.h"
 #include "engine/Message.h"
-#include "foundation/Log.h"
+#include "platform/com/ComError.h"
 
 void CBodyPropertyFormatter::registerPrototypes() { add(boost::make_shared<CBodyPropertyFormatter>(kKindBody)); }
 
 bool CBodyPropertyFormatter::format(CElementSettings& settings, CMessage& message,
                                     platform::html::CHtmlElement element) {
+  // Raised, so that the filler clears the element rather than leave its settings text showing.
   const auto document = message.getDocument();
-  if (!document) {
-    LOG_DEBUG(u"Item has no body document");
-    return false;
-  }
+  if (!document) _com_issue_error(E_POINTER);
   quilstring text;
   if (const platform::html::CHtmlElement body = document->body()) {
     text = body.innerHTML();

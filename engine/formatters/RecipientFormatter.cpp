@@ -45,12 +45,10 @@ CRecipientPropertyFormatter::ListText CRecipientPropertyFormatter::writeList(con
 }
 
 bool CRecipientPropertyFormatter::sentOnBehalf(const RecipientDetails& sender, const RecipientDetails& representing) {
-  // Addresses decide when both entries have one: a principal's display name may be written
-  // otherwise than the sender's for the same mailbox.
-  if (!sender.address.empty() && !representing.address.empty())
-    return !NUtils::equalsNoCase(sender.address, representing.address);
-  if (!sender.name.empty() && !representing.name.empty()) return !NUtils::equalsNoCase(sender.name, representing.name);
-  return false;
+  const auto differ = [](const quilstring& a, const quilstring& b) {
+    return !a.empty() && !b.empty() && !NUtils::equalsNoCase(a, b);
+  };
+  return differ(sender.address, representing.address) || differ(sender.name, representing.name);
 }
 
 bool CRecipientPropertyFormatter::format(CElementSettings& settings, CMessage& message,

@@ -56,12 +56,13 @@ bool CSysTimePropertyFormatter::toLocalSystemTime(const FieldTime& time, SYSTEMT
 quilstring CSysTimePropertyFormatter::dateTimeText(const CElementSettings& settings, const SYSTEMTIME& local) {
   const LCID locale = NGlobals::threadLocale();
 
-  // An empty picture is passed as none: the flags then choose the locale's own format.
+  // With flags the picture is passed even when empty: an empty picture leaves the date out, and
+  // a picture beside a format flag is refused by the locale call.
   DWORD dateFlags = DATE_LONGDATE;
   const char16_t* datePicture = nullptr;
   if (!settings.dateFlags().empty()) {
     dateFlags = static_cast<DWORD>(NUtils::hexToLong(settings.dateFlags()));
-    if (!settings.datePicture().empty()) datePicture = settings.datePicture().c_str();
+    datePicture = settings.datePicture().c_str();
   }
   quilstring dateText;
   if (auto text = localeText([&](LPWSTR buffer, int size) {
@@ -76,7 +77,7 @@ quilstring CSysTimePropertyFormatter::dateTimeText(const CElementSettings& setti
   const char16_t* timePicture = nullptr;
   if (!settings.timeFlags().empty()) {
     timeFlags = static_cast<DWORD>(NUtils::hexToLong(settings.timeFlags()));
-    if (!settings.timePicture().empty()) timePicture = settings.timePicture().c_str();
+    timePicture = settings.timePicture().c_str();
   }
   quilstring timeText;
   if (auto text = localeText([&](LPWSTR buffer, int size) {

@@ -4,6 +4,7 @@
 
 #include <boost/make_shared.hpp>
 
+#include "foundation/Guard.h"
 #include "platform/com/DispatchDriver.h"
 
 namespace {
@@ -42,11 +43,9 @@ bool CUserPropertyFormatter::formatFrom(CElementSettings& settings, IFieldSource
   quilstring text;
   if (!settings.name().empty()) {
     // A property that cannot be read shows nothing; the rest of the page still fills.
-    try {
-      text = readUserProperty(source.getUserProperties(), settings.name());
-    } catch (...) {
+    if (!NUtils::guarded(u"CUserPropertyFormatter::format",
+                         [&] { text = readUserProperty(source.getUserProperties(), settings.name()); }))
       text.clear();
-    }
   }
   return finish(settings, std::move(text), std::move(element));
 }

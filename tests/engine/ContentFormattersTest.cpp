@@ -92,7 +92,10 @@ TEST_F(ContentFormattersTest, FromShowsTheDelegateOnBehalfOfThePrincipal) {
   } cases[] = {
       {{u"Dan", u"dan@example.org", u"SMTP"}, {u"Pat", u"pat@example.org", u"SMTP"}, u"Dan on behalf of Pat"},
       {{u"Dan", u"dan@example.org", u"SMTP"}, {u"Dan", u"DAN@example.org", u"SMTP"}, u"Dan"},
-      {{u"Dan", u"dan@example.org", u"SMTP"}, {u"Daniel", u"dan@example.org", u"SMTP"}, u"Dan"},
+      // The addresses differ, or else the names do.
+      {{u"Dan", u"dan@example.org", u"SMTP"}, {u"Daniel", u"dan@example.org", u"SMTP"}, u"Dan on behalf of Daniel"},
+      {{u"Dan", u"dan@example.org", u"SMTP"}, {u"dan", u"pat@example.org", u"SMTP"}, u"Dan on behalf of dan"},
+      {{u"Dan", u"dan@example.org", u"SMTP"}, {u"", u"dan@example.org", u"SMTP"}, u"Dan"},
       {{u"Dan", u"", u""}, {u"Pat", u"", u""}, u"Dan on behalf of Pat"},
       {{u"Dan", u"dan@example.org", u"SMTP"}, {u"", u"", u""}, u"Dan"},
       {{u"<i>D</i>", u"d@example.org", u"SMTP"}, {u"P&P", u"p@example.org", u"SMTP"},
@@ -207,13 +210,18 @@ TEST_F(ContentFormattersTest, BodyResolvesInlineImagesWithoutAnAttachmentFieldBe
   EXPECT_EQ(message.getHTMLBodyStyles().count(u"p"), 1u);
 }
 
-TEST_F(ContentFormattersTest, MissingBodyLeavesTheElementAlone) {
+// Without a body document the formatter raises, so that the filler clears the element instead
+// of leaving its settings text on the page.
+TEST_F(ContentFormattersTest, MissingBodyDocumentRaisesEPointer) {
   FakePtr item = makeFake();
   item->text(0xF404, u"HTMLBody", u"");
   CMessage message(item);
-  bool answer = true;
-  EXPECT_EQ(fill(message, u"NAME=Body", &answer), u"old");
-  EXPECT_FALSE(answer);
+  try {
+    fill(message, u"NAME=Body");
+    ADD_FAILURE() << "no exception";
+  } catch (const _com_error& e) {
+    EXPECT_EQ(e.Error(), E_POINTER);
+  }
 }
 
 }  // namespace

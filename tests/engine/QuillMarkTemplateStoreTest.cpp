@@ -231,6 +231,8 @@ TEST_F(QuillMarkTemplateStoreTest, TemplatesOfTheOtherItemTypesFillFromFixtures)
                unicodeProp(PR_SENDER_EMAIL_ADDRESS_W, u"ann@example.com"), unicodeProp(PR_SENDER_ADDRTYPE_W, u"SMTP")};
     if (cls == "IPM.Activity")
       d.named = {namedLid(PSETID_Common, 0x853A, mvUnicodeProp(namedTag(0, PT_MV_UNICODE), {u"Quick Brown Fox Jr"}))};
+    if (cls == "IPM.TaskRequest")  // Saturday, 13 June 2026, 09:00
+      d.named = {namedLid(PSETID_Task, 0x8104, timeProp(namedTag(0, PT_SYSTIME), fileTimeFromUnix(1781341200)))};
     write("Inbox/" + subject + ".msg", d);
   }
   open();
@@ -238,6 +240,7 @@ TEST_F(QuillMarkTemplateStoreTest, TemplatesOfTheOtherItemTypesFillFromFixtures)
     SCOPED_TRACE(cls);
     CHtmlDocument document = load(memoTemplateFor(cls));
     const auto subjects = fieldsNamed(document, u"Subject");
+    const auto starts = fieldsNamed(document, u"StartDate");
     CPrintInfo job(item("Inbox/" + subject + ".msg"));
     fill(job, document);
     EXPECT_EQ(utf8(document.body().innerHTML()).find("NAME="), std::string::npos);
@@ -247,6 +250,11 @@ TEST_F(QuillMarkTemplateStoreTest, TemplatesOfTheOtherItemTypesFillFromFixtures)
       const auto rows = document.all().item(u"QMObject");
       ASSERT_EQ(rows.length(), 1);
       EXPECT_NE(collapsed(rows.item(0).innerText()).find("Quick Brown Fox"), std::string::npos);
+    }
+    if (cls == "IPM.TaskRequest") {
+      // The template's time flags with no time picture: the date alone.
+      ASSERT_EQ(starts.size(), 1u);
+      EXPECT_EQ(collapsed(starts.front().innerText()), "Saturday, 13 June 2026");
     }
   }
 }

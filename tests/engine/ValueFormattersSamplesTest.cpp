@@ -73,9 +73,10 @@ TEST_F(ValueFormattersSamplesTest, FieldsOfARealMail) {
       {u"NAME=Subject|UPPER_CASE|FORMAT_STRING=Re: %s", "Re: ATTACHMENTFILES"},
       {u"NAME=0x0037001F|PROP_TYPE=MAPI", "attachmentFiles"},
       {u"NAME=AttachmentCount", "3"},
-      {u"NAME=ReceivedTime|DATE_FORMAT_FLAGS=1", "11/1/2023  1:48:31 AM"},
+      {u"NAME=ReceivedTime|DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy", "11/1/2023  1:48:31 AM"},
       {u"NAME=SentOn", "Wednesday, November 1, 2023  1:48:31 AM"},
-      {u"NAME=0x0E060040|PROP_TYPE=MAPI|DATE_FORMAT_FLAGS=1|TIME_FORMAT_FLAGS=2", "11/1/2023  1:48 AM"},
+      {u"NAME=0x0E060040|PROP_TYPE=MAPI|DATE_FORMAT_FLAGS=0|DATE_FORMAT_PICTURE=M/d/yyyy|TIME_FORMAT_FLAGS=0",
+       "11/1/2023"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(utf8(c.settings));

@@ -146,6 +146,16 @@ TEST_F(HtmlTextTest, TidyOutputIsTakenWhole) {
   EXPECT_TRUE(contains(text, u"</html>"));
 }
 
+TEST_F(HtmlTextTest, TidyDropsNulCharactersAndKeepsWhatFollowsThem) {
+  std::u16string text(u"<p>a\0b</p>\0<p>end</p>", 21);
+  NUtils::tidyHTML(text);
+  EXPECT_TRUE(contains(text, u"<p>ab</p>"));
+  EXPECT_TRUE(contains(text, u"<p>end</p>"));
+  std::u16string nuls(3, u'\0');
+  NUtils::tidyHTML(nuls);
+  EXPECT_EQ(nuls, std::u16string(3, u'\0'));
+}
+
 TEST_F(HtmlTextTest, TidyLeavesUnconvertibleTextAlone) {
   std::u16string empty;
   NUtils::tidyHTML(empty);
@@ -237,18 +247,30 @@ TEST_F(HtmlTextTest, PlainTextFontComesFromTheOfficeVersionsMailSettings) {
   EXPECT_FALSE(NUtils::GetPlainTextFormatting(face, size));
 }
 
-TEST_F(HtmlTextTest, PlainTextFontIsReadOnlyWithinTheValue) {
+TEST_F(HtmlTextTest, PlainTextFontIsReadOnlyFromABinaryRecordOfItsSize) {
   NGlobals::setOfficeMajorVersion(16);
   quilstring face(u"unchanged");
   int size = 99;
-  writeTextFont(200, "Consolas", 14);  // ends after the height: no room for a face
+  writeTextFont(200, "Consolas", 30);  // cut inside the face
   EXPECT_FALSE(NUtils::GetPlainTextFormatting(face, size));
   EXPECT_EQ(face, u"unchanged");
   EXPECT_EQ(size, 99);
-  writeTextFont(200, "Consolas", 30);  // the face cut by the end of the value, no zero byte
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Microsoft\\Office\\16.0\\Common\\MailSettings", 0,
+                          KEY_WRITE, &key),
+            ERROR_SUCCESS);
+  const std::u16string text(40, u'y');
+  ASSERT_EQ(RegSetValueExW(key, u"TextFontSimple", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_FALSE(NUtils::GetPlainTextFormatting(face, size));
+  EXPECT_EQ(face, u"unchanged");
+  EXPECT_EQ(size, 99);
+  // A face without its zero byte ends with the record's face field.
+  writeTextFont(200, std::string(40, 'F'));
   EXPECT_TRUE(NUtils::GetPlainTextFormatting(face, size));
-  EXPECT_EQ(face, u"Cons");
-  EXPECT_EQ(size, 10);
+  EXPECT_EQ(face, std::u16string(32, u'F'));
 }
 
 TEST_F(HtmlTextTest, PlainTextShowsInASpanWithValidCss) {

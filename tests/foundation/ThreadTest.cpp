@@ -155,6 +155,24 @@ TEST_F(ThreadTest, HtmlHeaderMatchingRules) {
   EXPECT_NE(cutHtml(nested, 2).find(u"older"), std::u16string::npos);
 }
 
+// Whether an element starts a new header is decided by where it stands, not by finding its text
+// in the body's text, which the same header text elsewhere would mislead.
+TEST_F(ThreadTest, HtmlHeadersAreCountedByTheirPlaceNotTheirText) {
+  // The same header text in the containing element, before the nested one.
+  EXPECT_EQ(cutHtml(u"<p>top</p><div>From: X<p>From: X</p></div>", 1), u"top\r\nFrom: X");
+  // A header repeated inside a <pre> quote of the same message.
+  EXPECT_EQ(cutHtml(u"<p>top</p><pre>From: Ann\nold</pre><div>From: Ann</div><p>older</p>", 1),
+            u"top\r\nFrom: Ann\r\nold");
+  EXPECT_EQ(cutHtml(u"<p>top</p><div><pre>From: Ann\nold</pre><p>From: Ann</p></div><p>older</p>", 1),
+            u"top\r\nFrom: Ann\r\nold");
+  // Blanks, prefix characters, comments and empty elements before a nested element leave it the
+  // same header as its container.
+  EXPECT_EQ(cutHtml(u"<p>top</p><div> <!-- x --><span></span>&gt; <b>From:</b> Ann<p>old</p></div>"
+                    u"<div>From: Bob</div>",
+                    1, u"> "),
+            u"top\r\n> From: Ann\r\nold");
+}
+
 TEST_F(ThreadTest, HtmlDefaultsComeFromTheStringTable) {
   EXPECT_EQ(NUtils::threadTextMatches(), (std::vector<quilstring>{u"FROM"}));
   platform::html::CHtmlDocument document;

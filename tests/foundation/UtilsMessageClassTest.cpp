@@ -197,7 +197,9 @@ TEST_F(UtilsMessageClassTest, AnExceptionIsLoggedAndNeverReachesTheCaller) {
   EXPECT_NO_THROW(answer = ask(&throwing, u"IPM.Contact", true));
   EXPECT_EQ(answer.displayName, "IPM.Contact");
   EXPECT_TRUE(answer.iconBytes.empty());
-  EXPECT_EQ(messages(), (std::vector<std::string>{kFrame[0], "Error   Exception caught in getMessageClassData ", kFrame[1]}));
+  EXPECT_EQ(messages(), (std::vector<std::string>{kFrame[0],
+                                                  "Error   Exception caught in getMessageClassData: form library gone",
+                                                  kFrame[1]}));
 }
 
 }  // namespace

@@ -33,12 +33,25 @@ TEST_F(UtilsTextTest, HexToLongKeepsTheBitPattern) {
   EXPECT_EQ(NUtils::hexToLong(u"xyz"), 0);
   EXPECT_EQ(NUtils::hexToLong(u""), 0);
   EXPECT_EQ(NUtils::hexToLong(u"0x"), 0);
+  // A sign is read as a stream reads it; too many digits give all bits set.
+  EXPECT_EQ(NUtils::hexToLong(u"-1A"), -26);
+  EXPECT_EQ(NUtils::hexToLong(u" -0x1a"), -26);
+  EXPECT_EQ(NUtils::hexToLong(u"+10"), 16);
+  EXPECT_EQ(NUtils::hexToLong(u"- 1"), 0);
+  EXPECT_EQ(NUtils::hexToLong(u"123456789"), -1);
+  EXPECT_EQ(NUtils::hexToLong(u"-123456789"), -1);
 }
 
 TEST_F(UtilsTextTest, ToLongReadsLikeWtol) {
   EXPECT_EQ(NUtils::toLong(u"  -42abc"), -42);
   EXPECT_EQ(NUtils::toLong(u"+7"), 7);
   EXPECT_EQ(NUtils::toLong(u"abc"), 0);
+  // Past the range the value stops at its limit.
+  EXPECT_EQ(NUtils::toLong(u"2147483647"), INT32_MAX);
+  EXPECT_EQ(NUtils::toLong(u"2147483648"), INT32_MAX);
+  EXPECT_EQ(NUtils::toLong(u"99999999999999999999"), INT32_MAX);
+  EXPECT_EQ(NUtils::toLong(u"-2147483648"), INT32_MIN);
+  EXPECT_EQ(NUtils::toLong(u"-4294967297"), INT32_MIN);
 }
 
 TEST_F(UtilsTextTest, CaseHelpersCoverNonAscii) {
