@@ -120,7 +120,9 @@ CNameCounters& nameCounters() {
 
 // Characters that change the direction of the text after them: embeddings and overrides
 // (U+202A-U+202E), isolates (U+2066-U+2069) and the marks U+200E, U+200F.
-bool isBidiControl(char16_t c) { return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F; }
+bool isBidiControl(char16_t c) {
+  return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F;
+}
 
 }  // namespace
 

@@ -46,6 +46,8 @@ struct TempFolder {
 };
 
 TempFolder& tempFolder() {
+  // The logger is built first so that it outlives the folder, whose removal at exit may report.
+  CLogger::instance();
   static TempFolder folder;
   return folder;
 }

@@ -73,7 +73,8 @@ std::unique_ptr<CProcessFolder> CProcessFolder::create(const fs::path& parent, c
     if (fd < 0) continue;  // taken for abandoned and removed already
     // Another process tidying the parent may hold it for a moment; it is ours once locked and
     // still there.
-    if (lockFolder(fd, LOCK_EX) == 0 && stillAt(fd, pattern)) return std::unique_ptr<CProcessFolder>(new CProcessFolder(pattern, fd));
+    if (lockFolder(fd, LOCK_EX) == 0 && stillAt(fd, pattern))
+      return std::unique_ptr<CProcessFolder>(new CProcessFolder(pattern, fd));
     ::close(fd);
   }
   diag::error("CProcessFolder::create", "no folder of its own could be kept in " + parent.string());
@@ -111,7 +112,8 @@ std::size_t removeAbandonedEntries(const fs::path& parent) {
       }
       ::close(fd);
     }
-    if (removeError) diag::warning("removeAbandonedEntries", "cannot remove " + path.string() + ": " + removeError.message());
+    if (removeError)
+      diag::warning("removeAbandonedEntries", "cannot remove " + path.string() + ": " + removeError.message());
   }
   if (ec) diag::error("removeAbandonedEntries", "cannot read " + parent.string() + ": " + ec.message());
   return removed;

@@ -366,7 +366,11 @@ TEST_F(SettingsTest, TemporaryFolderThatIsNotTheUsersOwnIsNeverUsed) {
     std::function<bool()> make;  // false: cannot be arranged here
   } cases[] = {
       {"a link", [&] { fs::create_directory_symlink(elsewhere, corvessa); return true; }},
-      {"open to others", [&] { fs::create_directory(corvessa); fs::permissions(corvessa, fs::perms::all); return true; }},
+      {"open to others", [&] {
+         fs::create_directory(corvessa);
+         fs::permissions(corvessa, fs::perms::all);
+         return true;
+       }},
       {"another user's", [&] {
          fs::create_directory(corvessa);
          fs::permissions(corvessa, fs::perms::owner_all);

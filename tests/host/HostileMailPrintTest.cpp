@@ -246,7 +246,8 @@ std::string bitmap(int width, int height) {
   const int row = (width * 3 + 3) & ~3;
   std::string bytes(static_cast<std::size_t>(54 + row * height), '\x60');
   const auto put = [&](int at, std::uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) bytes[static_cast<std::size_t>(at + i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (int i = 0; i < count; ++i)
+      bytes[static_cast<std::size_t>(at + i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
   };
   bytes[0] = 'B';
   bytes[1] = 'M';
@@ -275,15 +276,17 @@ TEST_F(HostileMailPrintTest, LocalFilesOutsideTheMailStayUnreadWhenTheTemporaryF
   const std::string html = "<html><body><p>Mail with pictures.</p><img src=\"cid:own@x\">"
                            "<img src=\"file://" + (dir() / "secret.bmp").string() + "\"></body></html>";
   MsgDescription mail = hostileMail(u"Pictures inside and outside", binaryProp(PR_HTML, html));
-  mail.attachments.push_back({{longProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE), unicodeProp(PR_ATTACH_LONG_FILENAME_W, u"own.bmp"),
-                               unicodeProp(PR_ATTACH_CONTENT_ID_W, u"own@x"), binaryProp(PR_ATTACH_DATA_BIN, bitmap(41, 17))},
-                              nullptr});
+  mail.attachments.push_back(
+      {{longProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE), unicodeProp(PR_ATTACH_LONG_FILENAME_W, u"own.bmp"),
+        unicodeProp(PR_ATTACH_CONTENT_ID_W, u"own@x"), binaryProp(PR_ATTACH_DATA_BIN, bitmap(41, 17))},
+       nullptr});
   ASSERT_TRUE(writeMsgFile(mail, dir() / "pictures.msg"));
   ASSERT_EQ(quillmark("install"), 0) << err();
   ASSERT_EQ(quillmark("print " + (dir() / "pictures.msg").string() + " --out " + (dir() / "pdf").string()), 0) << err();
 
   const fs::path list = dir() / "images.txt";
-  ASSERT_EQ(std::system(("pdfimages -list '" + (dir() / "pdf" / "pictures.pdf").string() + "' >'" + list.string() + "'").c_str()), 0);
+  const fs::path pdf = dir() / "pdf" / "pictures.pdf";
+  ASSERT_EQ(std::system(("pdfimages -list '" + pdf.string() + "' >'" + list.string() + "'").c_str()), 0);
   const std::string images = collapse(readFile(list));
   EXPECT_NE(images.find(" 41 17 "), std::string::npos) << images;  // the mail's own picture is printed
   EXPECT_EQ(images.find(" 37 23 "), std::string::npos) << images;

@@ -95,11 +95,13 @@ TEST_F(InstallTest, InstallsRunningAtOnceIntoOneHomeAllSucceed) {
 
 TEST_F(InstallTest, RelativeHomeIsStoredAsAnAbsolutePath) {
   // Prints started from any other folder find the templates.
-  const std::string command = "cd " + dir().string() + " && QUILLMARK_HOME=home " + QM_QUILLMARK_BINARY + " install >/dev/null";
+  const std::string command =
+      "cd " + dir().string() + " && QUILLMARK_HOME=home " + QM_QUILLMARK_BINARY + " install >/dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
   platform::registry::resetForTesting();
   const fs::path program = testsupport::quillmarkHome() / "program";
-  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa", u"InstallDir"), platform::system::utf8ToUtf16(program.string() + "/"));
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa", u"InstallDir"),
+            platform::system::utf8ToUtf16(program.string() + "/"));
   EXPECT_EQ(text(HKEY_LOCAL_MACHINE,
                  u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Install defaults\\Templates\\1033\\IPM.Note\\Template1",
                  u"Printing template"),

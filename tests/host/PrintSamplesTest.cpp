@@ -137,7 +137,8 @@ TEST_F(PrintSamplesTest, EightPrintsAtOnceInOneTemporaryFolderLoseNothing) {
                                                       {"tika__testMSG_Task", "TaskRequest"}};
   std::vector<fs::path> ordinary;
   for (const auto& entry : fs::directory_iterator(samples))
-    if (entry.path().extension() == ".msg" && !special.count(entry.path().stem().string())) ordinary.push_back(entry.path());
+    if (entry.path().extension() == ".msg" && !special.count(entry.path().stem().string()))
+      ordinary.push_back(entry.path());
   std::sort(ordinary.begin(), ordinary.end());
   ASSERT_GT(ordinary.size(), 6u);
 
@@ -162,18 +163,18 @@ TEST_F(PrintSamplesTest, EightPrintsAtOnceInOneTemporaryFolderLoseNothing) {
   }
 
   std::string script;
+  const auto start = [&](const std::string& args, const std::string& log) {
+    script += std::string("(") + QM_QUILLMARK_BINARY + args + " >" + log + ".out 2>" + log + ".err; echo $? >" + log +
+              ".rc) & ";
+  };
   for (std::size_t r = 0; r < runs.size(); ++r) {
     std::string args = " print";
     for (const fs::path& file : runs[r].files) args += " '" + file.string() + "'";
     if (!runs[r].templateName.empty()) args += " --template " + runs[r].templateName;
     args += " --out '" + runs[r].out.string() + "'";
-    const std::string log = (dir() / ("run" + std::to_string(r))).string();
-    script += std::string("(") + QM_QUILLMARK_BINARY + args + " >" + log + ".out 2>" + log + ".err; echo $? >" + log + ".rc) & ";
+    start(args, (dir() / ("run" + std::to_string(r))).string());
   }
-  for (int i = 0; i < 2; ++i) {
-    const std::string log = (dir() / ("install" + std::to_string(i))).string();
-    script += std::string("(") + QM_QUILLMARK_BINARY + " install >" + log + ".out 2>" + log + ".err; echo $? >" + log + ".rc) & ";
-  }
+  for (int i = 0; i < 2; ++i) start(" install", (dir() / ("install" + std::to_string(i))).string());
   ASSERT_EQ(std::system((script + "wait").c_str()), 0);
   platform::registry::resetForTesting();
 
