@@ -1,9 +1,15 @@
 #include "engine/Attachments.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
+#include <unordered_map>
 
 #include <boost/make_shared.hpp>
 
@@ -81,18 +87,54 @@ PathParts splitPath(const quilstring& path) {
 
 std::filesystem::path fsPath(const quilstring& path) { return std::filesystem::path(path.toUtf8()); }
 
-// Creates the file only when no file of that name is there (never through a link).
-bool createExclusively(const quilstring& path) {
-  std::FILE* file = std::fopen(path.toUtf8().c_str(), "wbx");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
+// Creates the file, closed to others, only when no file of that name is there (never through a
+// link). Answers 0 or the errno of the failure.
+int createExclusively(const quilstring& path) {
+  const int fd = ::open(path.toUtf8().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
+
+// The next counter to try per name taken (folder, base name and extension), so that the thousandth
+// attachment of one name does not try the 999 names before it again.
+class CNameCounters {
+ public:
+  int next(const quilstring& key) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_next.try_emplace(key, 1).first->second;
+  }
+  void taken(const quilstring& key, int counter) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_next[key] = counter + 1;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::unordered_map<std::u16string, int> m_next;
+};
+
+CNameCounters& nameCounters() {
+  static CNameCounters counters;
+  return counters;
+}
+
+// Characters that change the direction of the text after them: embeddings and overrides
+// (U+202A-U+202E), isolates (U+2066-U+2069) and the marks U+200E, U+200F.
+bool isBidiControl(char16_t c) {
+  return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E || c == 0x200F;
 }
 
 }  // namespace
 
+quilstring displayAttachmentName(const quilstring& name) {
+  quilstring shown = name;
+  std::erase_if(shown, isBidiControl);
+  return shown;
+}
+
 quilstring safeAttachmentFileName(const quilstring& name) {
-  quilstring safe = name;
+  quilstring safe = displayAttachmentName(name);
   const std::size_t last = safe.find_last_of(u"/\\");
   if (last != quilstring::npos) safe.erase(0, last + 1);
   for (char16_t& c : safe)
@@ -123,16 +165,27 @@ quilstring bareContentId(const quilstring& contentId) {
 bool CMessage::uniqueFileName(quilstring& path) {
   return NUtils::guarded(u"CMessage::uniqueFileName", false, [&] {
     const PathParts parts = splitPath(path);
-    quilstring candidate = parts.folder + parts.base + parts.extension;
-    for (int counter = 1; counter <= kMaxUniqueAttempts; ++counter) {
-      if (createExclusively(candidate)) {
+    const quilstring first = parts.folder + parts.base + parts.extension;
+    int error = createExclusively(first);
+    if (error == 0) {
+      path = first;
+      return true;
+    }
+    CNameCounters& counters = nameCounters();
+    int counter = counters.next(first);
+    for (int attempt = 0; attempt < kMaxUniqueAttempts && error == EEXIST; ++attempt, ++counter) {
+      quilstring numbered;
+      numbered.Format(u"%s%d", parts.base.c_str(), counter);
+      const quilstring candidate = parts.folder + numbered + parts.extension;
+      error = createExclusively(candidate);
+      if (error == 0) {
+        counters.taken(first, counter);
         path = candidate;
         return true;
       }
-      quilstring numbered;
-      numbered.Format(u"%s%d", parts.base.c_str(), counter);
-      candidate = parts.folder + numbered + parts.extension;
     }
+    LOG_ERROR(u"No file name of its own could be made for %s: %s", first.c_str(),
+              quilstring::fromUtf8(std::strerror(error)).c_str());
     return false;
   });
 }
@@ -243,6 +296,8 @@ void CMessage::fetchAttachments() {
   m_attachmentRows.reset(rows);
 
   const quilstring tempPath = NUtils::getTempPath();
+  // Without a temporary folder no attachment is written: a bare name would land in the working folder.
+  if (tempPath.empty()) LOG_ERROR(u"No temporary folder: attachments are not written");
   for (ULONG i = 0; i < rows->cRows; ++i) {
     SRow& row = rows->aRow[i];
     if (row.cValues <= kColDisposition || isError(row, kColNumber) || isError(row, kColMethod)) continue;
@@ -295,7 +350,7 @@ void CMessage::fetchAttachments() {
 
     auto data = boost::make_shared<AttachmentData>();
     if (list) {
-      if (method == ATTACH_BY_VALUE) {
+      if (method == ATTACH_BY_VALUE && !tempPath.empty()) {
         const quilstring& ownName = !longFileName.empty() ? longFileName : !fileName.empty() ? fileName : displayName;
         quilstring path = tempPath + safeAttachmentFileName(ownName);
         LOG_DEBUG(u"OpenProperty");

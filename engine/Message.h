@@ -104,7 +104,9 @@ class CMessage {
 
   // Makes path name a new file of its own: the file is created empty and exclusively, and while
   // the name is taken (by any file, an empty one too) the base name gets a counter (report.pdf,
-  // report1.pdf, report2.pdf ...). False, path unchanged, when no name could be had.
+  // report1.pdf, report2.pdf ...). The next counter is remembered per name, so each call takes
+  // constant time however many files of one name there are. The file is closed to others.
+  // False, path unchanged, when no name could be had (logged).
   static bool uniqueFileName(quilstring& path);
   // Copies the whole stream into the file at path (created or truncated). True only when every
   // byte was written and committed; otherwise the partial file is deleted.

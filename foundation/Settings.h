@@ -74,6 +74,8 @@ class CSettings {
   void clearFormMgr();
 
   // Support files (the print template, the default item template and their images).
+  // Empties the system's temporary folder of what ended processes left; folders of live
+  // processes stay.
   void clearTempFolder();
   void extractResources();
   // Extracts the support files again when they have gone (checked before each print job).
@@ -136,12 +138,16 @@ namespace NUtils {
 // Opens the sub-key named by the stored thread locale (decimal), else the default locale 1033.
 LONG openLocaleKey(CRegKey& parent, REGSAM access, CRegKey& localeKey);
 
-// The system's own temporary folder (the user's temporary path plus the maker's folder), ending
-// with a separator; computed once per process.
+// The process's temporary folder, ending with a separator; made once per process and removed with
+// everything in it when the process ends. It is a folder of the process's own inside the system's
+// folder (the user's temporary path plus the maker's folder), held locked for the process's life
+// so that no other process removes it. When the system's folder is not the user's own (a link,
+// another owner, open to others) a private folder of the user's temporary path stands in; never
+// the temporary path itself. Empty only when no folder could be made at all (logged).
 const quilstring& getTempPath();
-// Whether getTempPath is the system's own folder (false when it could not be made and the plain
-// temporary path stands in for it).
+// Whether getTempPath lies inside the system's own folder (false for the private stand-in).
 bool isOwnTempFolder();
+// Removes the process's folder; the next getTempPath makes a new one.
 void resetTempPathForTesting();
 
 // Writes one resource of the module into the temporary folder and appends its path to paths.

@@ -4,14 +4,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <string>
 
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
 #include "platform/resources/Resources.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Files.h"
+#include "platform/system/ProcessFolder.h"
 
 namespace {
 
@@ -35,11 +40,14 @@ constexpr const char16_t* kProbeFile = u"PREV.GIF";
 
 struct TempFolder {
   bool computed = false;
-  bool own = false;
+  bool shared = false;  // inside the system's own folder, which the user's processes share
   quilstring path;
+  std::unique_ptr<platform::system::CProcessFolder> folder;
 };
 
 TempFolder& tempFolder() {
+  // The logger is built first so that it outlives the folder, whose removal at exit may report.
+  CLogger::instance();
   static TempFolder folder;
   return folder;
 }
@@ -49,17 +57,22 @@ std::function<std::size_t(std::size_t)>& writeLimit() {
   return limit;
 }
 
-// The folder is the user's own: a real directory (never a link), owned by the user, closed to
-// others. /tmp is shared by every user, so anything else there is not ours to use or empty.
-bool makeOwnFolder(std::string path) {
+// The system's own folder is used only when it is the user's own: a real directory (never a
+// link), owned by the user and closed to others. /tmp is shared by every user, so anything else
+// there is not ours to use or to empty. `why` says what is wrong with it.
+bool makeOwnFolder(std::string path, std::string& why) {
   // Without its trailing separator, so that lstat looks at a link instead of through it.
   while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return false;
-  if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return false;
-  return true;
+  if (::mkdir(path.c_str(), 0700) == 0) {
+    ::chmod(path.c_str(), 0700);  // whatever the umask took away
+  } else if (errno != EEXIST) {
+    why = path + ": " + std::strerror(errno);
+    return false;
+  }
+  return platform::system::isPrivateFolder(path, why);
 }
+
+quilstring withSeparator(const std::filesystem::path& path) { return quilstring::fromUtf8(path.string() + "/"); }
 
 }  // namespace
 
@@ -69,24 +82,34 @@ const quilstring& getTempPath() {
   TempFolder& folder = tempFolder();
   if (folder.computed) return folder.path;
   folder.computed = true;
-  quilstring base = quilstring(platform::system::tempPath());
+  const quilstring base = quilstring(platform::system::tempPath());
   LOG_DEBUG(u"QuillMark temp path is %s", base.c_str());
-  folder.path = base;
-  if (!base.empty()) {
-    quilstring own = base + u"Corvessa/";
-    if (makeOwnFolder(own.toUtf8())) {
-      folder.path = own;
-      folder.own = true;
-    } else {
-      LOG_ERROR(u"Couldn't create QM temp path: %s", own.c_str());
-    }
+  if (base.empty()) return folder.path;
+  // Each process works in a folder of its own inside the system's folder, held for its life, so
+  // that the emptying at another process's start never takes a file this one is using.
+  const quilstring own = base + u"Corvessa/";
+  std::string why;
+  if (makeOwnFolder(own.toUtf8(), why)) {
+    folder.folder = platform::system::CProcessFolder::create(own.toUtf8(), std::to_string(::getpid()) + "-");
+    folder.shared = folder.folder != nullptr;
+  } else {
+    LOG_ERROR(u"Couldn't create QM temp path: %s", own.c_str());
+    LOG_WARNING(u"%s; a private folder is used instead", quilstring::fromUtf8(why).c_str());
+  }
+  // Never the user's temporary path itself: whatever lies there would be readable by the print.
+  if (!folder.folder) folder.folder = platform::system::CProcessFolder::create(base.toUtf8(), "Corvessa-");
+  if (folder.folder) {
+    folder.path = withSeparator(folder.folder->path());
+  } else {
+    LOG_ERROR(u"No temporary folder could be made in %s: %s", base.c_str(),
+              quilstring::fromUtf8(platform::diag::lastFailure()).c_str());
   }
   return folder.path;
 }
 
 bool isOwnTempFolder() {
   getTempPath();
-  return tempFolder().own;
+  return tempFolder().shared;
 }
 
 void resetTempPathForTesting() { tempFolder() = TempFolder(); }
@@ -139,14 +162,12 @@ quilstring saveResourceToFile(const quilstring& name, const quilstring& typeName
 }  // namespace NUtils
 
 void CSettings::clearTempFolder() {
-  // Only ever the system's own folder: never the shared temporary path it may fall back to.
+  // Only ever the system's own folder, and in it only what no live process holds: the folders of
+  // processes that have ended, and files of no process.
   if (!NUtils::isOwnTempFolder()) return;
-  std::error_code ec;
-  const std::filesystem::path folder(NUtils::getTempPath().toUtf8());
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    std::error_code ignored;
-    std::filesystem::remove_all(entry.path(), ignored);  // links are removed, never followed
-  }
+  const std::filesystem::path own = std::filesystem::path(NUtils::getTempPath().toUtf8()).parent_path().parent_path();
+  const std::size_t removed = platform::system::removeAbandonedEntries(own);
+  if (removed) LOG_DEBUG(u"Removed %d entries left by ended processes", static_cast<int>(removed));
 }
 
 void CSettings::extractResources() {

@@ -1,6 +1,11 @@
 #include "host/Install.h"
 
-#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -16,6 +21,8 @@ extern const platform::resources::ModuleResources kHostResources;
 
 namespace host {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr const char16_t* kProductKey = u"SOFTWARE\\Corvessa\\QuillMark For Outlook";
 constexpr const char16_t* kMakerKey = u"SOFTWARE\\Corvessa";
@@ -62,6 +69,58 @@ std::string describe(LONG code) {
   return platform::system::utf16ToUtf8(platform::system::errorText(static_cast<DWORD>(code)));
 }
 
+// Writes the file whole under a name of its own beside the target, then puts it in place, so
+// that installs running at once never write into each other's file and a reader sees the old
+// file or the new one. Answers an empty text, or why it failed (no file of its own left behind).
+std::string replaceFile(const fs::path& target, std::string_view bytes) {
+  std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return std::strerror(errno);
+  std::string failure;
+  for (std::size_t done = 0; done < bytes.size() && failure.empty();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) failure = n < 0 ? std::strerror(errno) : "nothing written";
+    else done += static_cast<std::size_t>(n);
+  }
+  // Templates are read by everyone who prints: the same mode as any installed file.
+  if (failure.empty() && ::fchmod(fd, 0644) != 0) failure = std::strerror(errno);
+  if (failure.empty() && ::fsync(fd) != 0) failure = std::strerror(errno);
+  if (::close(fd) != 0 && failure.empty()) failure = std::strerror(errno);
+  if (failure.empty() && ::rename(temporary.c_str(), target.c_str()) != 0) failure = std::strerror(errno);
+  if (!failure.empty()) ::unlink(temporary.c_str());
+  return failure;
+}
+
+// Removes what an earlier install registered and this one does not: message classes no longer
+// shipped and numbered templates past this install's count. Done after the new values are in, so
+// that a print reading the defaults meanwhile never finds them gone.
+bool pruneDefaults(CRegKey& locale, const std::vector<std::pair<std::string, int>>& counts) {
+  bool ok = true;
+  std::vector<std::u16string> classes;
+  std::u16string name;
+  for (DWORD i = 0; locale.EnumKey(i, name) == ERROR_SUCCESS; ++i) classes.push_back(name);
+  for (const std::u16string& cls : classes) {
+    int count = 0;
+    for (const auto& [shipped, n] : counts)
+      if (wide(shipped) == cls) count = n;
+    if (count == 0) {
+      ok &= locale.RecurseDeleteKey(cls.c_str()) == ERROR_SUCCESS;
+      continue;
+    }
+    CRegKey classKey;
+    if (classKey.Open(locale.m_hKey, cls.c_str()) != ERROR_SUCCESS) continue;
+    std::vector<std::u16string> stale;
+    for (DWORD i = 0; classKey.EnumKey(i, name) == ERROR_SUCCESS; ++i) {
+      bool keep = false;
+      for (int n = 1; n <= count && !keep; ++n) keep = name == u"Template" + wide(std::to_string(n));
+      if (!keep) stale.push_back(name);
+    }
+    for (const std::u16string& key : stale) ok &= classKey.RecurseDeleteKey(key.c_str()) == ERROR_SUCCESS;
+  }
+  return ok;
+}
+
 bool setDwordIfAbsent(CRegKey& key, const char16_t* name, DWORD value) {
   DWORD existing = 0;
   if (key.QueryDWORDValue(name, existing) == ERROR_SUCCESS) return true;
@@ -72,12 +131,18 @@ bool setDwordIfAbsent(CRegKey& key, const char16_t* name, DWORD value) {
 
 InstallResult install(const InstallOptions& options) {
   InstallResult result;
-  std::filesystem::path programDir = options.programDir;
+  fs::path programDir = options.programDir;
   if (programDir.empty()) programDir = platform::registry::registryHome() / "program";
-  const std::filesystem::path templateDir = programDir / "Templates";
-
+  // The registry keeps these paths for prints started from any folder: never relative ones.
   std::error_code ec;
-  std::filesystem::create_directories(templateDir, ec);
+  programDir = fs::absolute(programDir, ec).lexically_normal();
+  if (ec) {
+    result.message = "cannot resolve " + programDir.string() + ": " + ec.message();
+    return result;
+  }
+  const fs::path templateDir = programDir / "Templates";
+
+  fs::create_directories(templateDir, ec);
   if (ec) {
     result.message = "cannot create " + templateDir.string() + ": " + ec.message();
     return result;
@@ -90,20 +155,9 @@ InstallResult install(const InstallOptions& options) {
   }
   for (const ShippedTemplate& t : templates) {
     const std::string_view html = resource(wide(upper(t.file)).c_str(), u"HTML");
-    const std::filesystem::path target = templateDir / t.file;
-    const std::filesystem::path partial = target.string() + ".partial";
-    {
-      std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-      out.write(html.data(), static_cast<std::streamsize>(html.size()));
-      if (!out.flush()) {
-        std::filesystem::remove(partial, ec);
-        result.message = "cannot write " + target.string();
-        return result;
-      }
-    }
-    std::filesystem::rename(partial, target, ec);
-    if (ec) {
-      result.message = "cannot write " + target.string() + ": " + ec.message();
+    const fs::path target = templateDir / t.file;
+    if (const std::string failure = replaceFile(target, html); !failure.empty()) {
+      result.message = "cannot write " + target.string() + ": " + failure;
       return result;
     }
   }
@@ -135,7 +189,6 @@ InstallResult install(const InstallOptions& options) {
     result.message = "cannot create the install defaults: " + describe(rc);
     return result;
   }
-  defaults.RecurseDeleteKey(kDefaultsLocale);
   std::vector<std::pair<std::string, int>> numbers;
   for (const ShippedTemplate& t : templates) {
     int number = 1;
@@ -156,7 +209,17 @@ InstallResult install(const InstallOptions& options) {
     ok &= key.SetDWORDValue(u"IsFolder", t.isFolder ? 1 : 0) == ERROR_SUCCESS;
     ok &= key.Close() == ERROR_SUCCESS;
   }
-  for (CRegKey* key : {&defaults, &maker, &product}) ok &= key->Close() == ERROR_SUCCESS;
+  CRegKey locale;
+  rc = locale.Open(defaults.m_hKey, kDefaultsLocale);
+  if (rc != ERROR_SUCCESS) {
+    result.message = "cannot open the install defaults: " + describe(rc);
+    return result;
+  }
+  if (!pruneDefaults(locale, numbers)) {
+    result.message = "cannot remove the earlier install defaults";
+    return result;
+  }
+  for (CRegKey* key : {&locale, &defaults, &maker, &product}) ok &= key->Close() == ERROR_SUCCESS;
   if (!ok) {
     result.message = "the registry could not be written completely";
     return result;

@@ -36,6 +36,11 @@ std::optional<PrintCommandLine> parsePrintCommandLine(const std::vector<std::str
       command.templateName = args[++i];
     } else if (a == "--out" && hasValue) {
       command.out = args[++i];
+      // An empty folder would silently mean "no folder": the printer, or files in the home folder.
+      if (command.out.empty()) {
+        error = "--out needs a folder; an empty name was given";
+        return std::nullopt;
+      }
     } else if (a.starts_with("--")) {
       error = "unknown or incomplete option " + a;
       return std::nullopt;

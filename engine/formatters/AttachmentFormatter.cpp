@@ -108,7 +108,7 @@ std::vector<quilstring> CAttachmentPropertyFormatter::attachmentNames(CMessage& 
     if (row.cValues < kAttachmentColumnCount) continue;
     LONG flags = 0;
     if (columnLong(row, kColFlags, flags) && flags == kInvisibleInHTML) continue;
-    quilstring name = rowName(message, row);
+    quilstring name = displayAttachmentName(rowName(message, row));
     if (!name.empty()) names.push_back(std::move(name));
   }
   return names;

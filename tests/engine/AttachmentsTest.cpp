@@ -50,6 +50,8 @@ TEST_F(SafeAttachmentFileNameTest, KeepsNamesInsideTheirFolder) {
       {cjk, cjk},
       {rtl, rtl},
       {u"\U0001F4CE clip.png", u"\U0001F4CE clip.png"},
+      {u"invoice\u202Egpj.exe", u"invoicegpj.exe"},
+      {u"\u202E\u2067", u"attachment"},
       {longName, std::u16string(kMaxAttachmentFileName - 4, u'a') + u".pdf"},
   };
   for (const NameCase& c : cases) {
@@ -112,6 +114,7 @@ TEST_F(AttachmentsTest, HostileNamesStayInsideTheTemporaryFolder) {
     EXPECT_TRUE(attachments[i]->temporary);
     EXPECT_EQ(readFile(path), "data of " + quilstring(names[i]).toUtf8());
     EXPECT_LE(path.filename().u16string().size(), kMaxAttachmentFileName + 1);
+    EXPECT_EQ(fs::status(path).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
     paths.insert(path);
   }
   EXPECT_EQ(paths.size(), std::size(names));

@@ -141,15 +141,17 @@ TEST_F(ContentFormattersTest, AttachmentNamesFromTheTableInOrder) {
                            nullptr});
   d.attachments.push_back({{longProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE), unicodeProp(PR_ATTACH_FILENAME_W, u"SHORT.TXT")},
                            nullptr});
+  // Direction controls would turn the rest of the line around ("invoice" then "exe.gpj" shown as "gpj.exe").
+  d.attachments.push_back(byValue(u"\u200Finvoice\u202Eexe.gpj\u2066\u202A\u2069", "exe"));
   CComPtr<IMessage> mapi = openDescription(d);
   ASSERT_TRUE(mapi);
   CMessage message(itemOf(mapi));
 
-  const std::vector<quilstring> expected = {u"report.pdf", longName,  u"Forwarded <mail>", u"a&b.doc",
-                                            u"Picture",    u"Only",   u"SHORT.TXT"};
+  const std::vector<quilstring> expected = {u"report.pdf", longName, u"Forwarded <mail>", u"a&b.doc",
+                                            u"Picture",    u"Only",  u"SHORT.TXT",        u"invoiceexe.gpj"};
   EXPECT_EQ(CAttachmentPropertyFormatter::attachmentNames(message), expected);
   fill(message, u"NAME=Attachments|VALUE_SEPARATOR=<BR>");
-  EXPECT_EQ(m_last.all().tags(u"br").length(), 6);
+  EXPECT_EQ(m_last.all().tags(u"br").length(), 7);
   EXPECT_EQ(m_last.all().tags(u"mail").length(), 0);
   EXPECT_NE(m_last.innerText().find(u"Forwarded <mail>\r\na&b.doc"), std::u16string::npos);
 }

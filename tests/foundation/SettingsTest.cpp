@@ -4,8 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <boost/make_shared.hpp>
 
@@ -13,6 +15,8 @@
 #include "foundation/Log.h"
 #include "platform/office/RibbonUI.h"
 #include "platform/registry/RegistryFiles.h"
+#include "platform/system/Diagnostics.h"
+#include "platform/system/ProcessFolder.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -138,8 +142,9 @@ TEST_F(SettingsTest, FreshHomeHoldsDefaultsAndExtractsTheSupportFiles) {
   EXPECT_EQ(fs::path(s.getPrintTemplatePath().toUtf8()).filename(), "PRINTINGTEMPLATE_2057.HTM");
   EXPECT_EQ(fs::path(s.getDefaultTemplatePath().toUtf8()).filename(), "PAGEPRINT_2057.HTM");
   const std::string folder = NUtils::getTempPath().toUtf8();
-  EXPECT_EQ(fs::path(folder).parent_path().filename(), "Corvessa");
+  EXPECT_EQ(fs::path(folder).parent_path().parent_path(), dir() / "Corvessa");  // the process's own in it
   EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_EQ(fs::path(s.getPrintTemplatePath().toUtf8()).parent_path(), fs::path(folder).parent_path());
   const std::vector<quilstring> files = s.getExtractedFiles();
   CSettings::resetForTesting();
   for (const quilstring& path : files) EXPECT_FALSE(fs::exists(path.toUtf8()));
@@ -388,27 +393,102 @@ TEST_F(SettingsTest, MostRecentBrowseFolderIsKeptPerUser) {
   EXPECT_EQ(s.getMRUBrowseFolder(), u"/home/u/templates");
 }
 
-TEST_F(SettingsTest, TemporaryFolderThatIsNotOursIsNeverEmptied) {
-  // Someone else's folder (here: a link to another folder) stands where ours should be.
+TEST_F(SettingsTest, TemporaryFolderThatIsNotTheUsersOwnIsNeverUsed) {
+  const fs::path corvessa = dir() / "Corvessa";
   const fs::path elsewhere = dir() / "elsewhere";
-  fs::create_directories(elsewhere);
-  std::ofstream(elsewhere / "keep.txt") << "precious";
-  std::ofstream(dir() / "shared.txt") << "shared";
-  fs::create_directory_symlink(elsewhere, dir() / "Corvessa");
-  CSettings::instance();
-  EXPECT_FALSE(NUtils::isOwnTempFolder());
-  EXPECT_TRUE(fs::exists(elsewhere / "keep.txt"));
-  EXPECT_TRUE(fs::exists(dir() / "shared.txt"));
-  EXPECT_FALSE(fs::exists(elsewhere / "PAGEPRINT_2057.HTM"));
+  const struct {
+    const char* what;
+    std::function<bool()> make;  // false: cannot be arranged here
+  } cases[] = {
+      {"a link", [&] { fs::create_directory_symlink(elsewhere, corvessa); return true; }},
+      {"open to others", [&] {
+         fs::create_directory(corvessa);
+         fs::permissions(corvessa, fs::perms::all);
+         return true;
+       }},
+      {"another user's", [&] {
+         fs::create_directory(corvessa);
+         fs::permissions(corvessa, fs::perms::owner_all);
+         return ::geteuid() == 0 && ::chown(corvessa.c_str(), 65534, 65534) == 0;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CSettings::resetForTesting();
+    fs::remove_all(corvessa);
+    fs::remove_all(elsewhere);
+    fs::create_directories(elsewhere);
+    if (!c.make()) continue;
+    const fs::path keep = fs::is_symlink(corvessa) ? elsewhere / "keep.txt" : corvessa / "keep.txt";
+    std::ofstream(keep) << "precious";
+    std::ofstream(dir() / "shared.txt") << "shared";
+    const auto modeBefore = fs::symlink_status(corvessa).permissions();
+    platform::diag::clearLastFailure();
+
+    EXPECT_FALSE(NUtils::isOwnTempFolder());
+    EXPECT_NE(platform::diag::lastFailure().find("Couldn't create QM temp path"), std::string::npos);
+    CSettings& s = CSettings::instance();
+    // A private folder of its own stands in: never the temporary path itself.
+    const fs::path temp = fs::path(NUtils::getTempPath().toUtf8()).parent_path();
+    EXPECT_EQ(temp.parent_path(), dir());
+    std::string why;
+    EXPECT_TRUE(platform::system::isPrivateFolder(temp, why)) << why;
+    EXPECT_EQ(fs::path(s.getPrintTemplatePath().toUtf8()).parent_path(), temp);
+    EXPECT_TRUE(fs::exists(keep));
+    EXPECT_TRUE(fs::exists(dir() / "shared.txt"));
+    EXPECT_EQ(fs::symlink_status(corvessa).permissions(), modeBefore);
+    EXPECT_FALSE(fs::exists(elsewhere / "PAGEPRINT_2057.HTM"));
+    EXPECT_FALSE(fs::exists(dir() / "PAGEPRINT_2057.HTM"));
+    CSettings::resetForTesting();
+    EXPECT_FALSE(fs::exists(temp));
+  }
 }
 
-TEST_F(SettingsTest, OurTemporaryFolderIsEmptiedAtStart) {
-  fs::create_directories(dir() / "Corvessa" / "old");
-  std::ofstream(dir() / "Corvessa" / "old" / "stale.txt") << "x";
+TEST_F(SettingsTest, EmptyingAtStartLeavesWhatLiveProcessesUse) {
+  // What ended processes left: a folder of its own no one holds, and loose files.
+  fs::create_directory(dir() / "Corvessa");
+  fs::permissions(dir() / "Corvessa", fs::perms::owner_all);
+  fs::create_directory(dir() / "Corvessa" / "4242-ended");
+  std::ofstream(dir() / "Corvessa" / "4242-ended" / "stale.txt") << "x";
+  std::ofstream(dir() / "Corvessa" / "loose.txt") << "x";
   std::ofstream(dir() / "outside.txt") << "x";
+
+  // Another process of the user, printing: its store is built and it goes on until told to end.
+  int ready[2], finish[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(finish), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string folder = NUtils::getTempPath().toUtf8();
+    CSettings::instance();
+    std::ofstream(folder + "attachment.pdf") << "in use";
+    const std::string line = folder + "\n";
+    if (::write(ready[1], line.data(), line.size()) < 0) std::_Exit(2);
+    char c;
+    if (::read(finish[0], &c, 1) < 0) std::_Exit(2);
+    std::exit(0);  // an ordinary exit removes its folder
+  }
+  char buffer[4096] = {};
+  ASSERT_GT(::read(ready[0], buffer, sizeof buffer - 1), 0);
+  const fs::path other = std::string(buffer, std::strlen(buffer) - 1);
+
   CSettings::instance();
-  EXPECT_FALSE(fs::exists(dir() / "Corvessa" / "old"));
+  const fs::path mine = NUtils::getTempPath().toUtf8();
+  EXPECT_NE(mine, other);
+  EXPECT_FALSE(fs::exists(dir() / "Corvessa" / "4242-ended"));
+  EXPECT_FALSE(fs::exists(dir() / "Corvessa" / "loose.txt"));
   EXPECT_TRUE(fs::exists(dir() / "outside.txt"));
+  EXPECT_TRUE(fs::exists(other / "attachment.pdf"));
+  EXPECT_TRUE(fs::exists(other / "PREV.GIF"));
+
+  ASSERT_EQ(::write(finish[1], "x", 1), 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(mine / "PREV.GIF"));
+  for (int fd : {ready[0], ready[1], finish[0], finish[1]}) ::close(fd);
 }
 
 TEST_F(SettingsTest, SupportFileWrittenInPartIsDeletedAndHasNoPath) {

@@ -13,7 +13,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -237,6 +239,58 @@ TEST_F(HostileMailPrintTest, NoScriptRunsAndNothingIsFetched) {
     // Nor is any script's own text printed instead.
     EXPECT_EQ(text.find("reverse()"), std::string::npos) << text;
   }
+}
+
+// A picture of a size of its own (24-bit BMP), to find it among the PDF's images.
+std::string bitmap(int width, int height) {
+  const int row = (width * 3 + 3) & ~3;
+  std::string bytes(static_cast<std::size_t>(54 + row * height), '\x60');
+  const auto put = [&](int at, std::uint32_t value, int count) {
+    for (int i = 0; i < count; ++i)
+      bytes[static_cast<std::size_t>(at + i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  bytes[0] = 'B';
+  bytes[1] = 'M';
+  put(2, static_cast<std::uint32_t>(bytes.size()), 4);
+  put(6, 0, 4);
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, static_cast<std::uint32_t>(width), 4);
+  put(22, static_cast<std::uint32_t>(height), 4);
+  put(26, 1, 2);
+  put(28, 24, 2);
+  for (int at = 30; at < 54; ++at) bytes[static_cast<std::size_t>(at)] = 0;
+  put(34, static_cast<std::uint32_t>(row * height), 4);
+  return bytes;
+}
+
+TEST_F(HostileMailPrintTest, LocalFilesOutsideTheMailStayUnreadWhenTheTemporaryFolderIsNotOurs) {
+  // The system's temporary folder is a link elsewhere: the print must not fall back to the user's
+  // temporary path, where the browser could then read what lies beside it.
+  fs::create_directories(dir() / "elsewhere");
+  fs::create_directory_symlink(dir() / "elsewhere", dir() / "Corvessa");
+  {
+    std::ofstream secret(dir() / "secret.bmp", std::ios::binary);
+    secret << bitmap(37, 23);
+  }
+  const std::string html = "<html><body><p>Mail with pictures.</p><img src=\"cid:own@x\">"
+                           "<img src=\"file://" + (dir() / "secret.bmp").string() + "\"></body></html>";
+  MsgDescription mail = hostileMail(u"Pictures inside and outside", binaryProp(PR_HTML, html));
+  mail.attachments.push_back(
+      {{longProp(PR_ATTACH_METHOD, ATTACH_BY_VALUE), unicodeProp(PR_ATTACH_LONG_FILENAME_W, u"own.bmp"),
+        unicodeProp(PR_ATTACH_CONTENT_ID_W, u"own@x"), binaryProp(PR_ATTACH_DATA_BIN, bitmap(41, 17))},
+       nullptr});
+  ASSERT_TRUE(writeMsgFile(mail, dir() / "pictures.msg"));
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  ASSERT_EQ(quillmark("print " + (dir() / "pictures.msg").string() + " --out " + (dir() / "pdf").string()), 0) << err();
+
+  const fs::path list = dir() / "images.txt";
+  const fs::path pdf = dir() / "pdf" / "pictures.pdf";
+  ASSERT_EQ(std::system(("pdfimages -list '" + pdf.string() + "' >'" + list.string() + "'").c_str()), 0);
+  const std::string images = collapse(readFile(list));
+  EXPECT_NE(images.find(" 41 17 "), std::string::npos) << images;  // the mail's own picture is printed
+  EXPECT_EQ(images.find(" 37 23 "), std::string::npos) << images;
+  EXPECT_TRUE(fs::is_empty(dir() / "elsewhere"));
 }
 
 }  // namespace

@@ -69,6 +69,45 @@ TEST_F(InstallTest, ReinstallKeepsAnAdministratorsChoices) {
   EXPECT_EQ(allow, 0u);
 }
 
+TEST_F(InstallTest, InstallsRunningAtOnceIntoOneHomeAllSucceed) {
+  const fs::path failures = dir() / "failures.txt";
+  for (int round = 0; round < 3; ++round) {
+    std::string command;
+    for (int i = 0; i < 8; ++i)
+      command += std::string("(") + QM_QUILLMARK_BINARY + " install >/dev/null 2>>" + (dir() / "err.txt").string() +
+                 " || echo failed >>" + failures.string() + ") & ";
+    ASSERT_EQ(std::system((command + "wait").c_str()), 0);
+  }
+  EXPECT_FALSE(fs::exists(failures)) << testsupport::readFile(dir() / "err.txt");
+  platform::registry::resetForTesting();
+  const fs::path templates = testsupport::quillmarkHome() / "program" / "Templates";
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(templates)) {
+    EXPECT_EQ(entry.path().extension(), ".htm") << entry.path();  // nothing half-written left beside them
+    ++files;
+  }
+  EXPECT_EQ(files, 10u);
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE,
+                 u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Install defaults\\Templates\\1033\\IPM.Note\\Template2",
+                 u"DisplayName"),
+            u"Mail List");
+}
+
+TEST_F(InstallTest, RelativeHomeIsStoredAsAnAbsolutePath) {
+  // Prints started from any other folder find the templates.
+  const std::string command =
+      "cd " + dir().string() + " && QUILLMARK_HOME=home " + QM_QUILLMARK_BINARY + " install >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  platform::registry::resetForTesting();
+  const fs::path program = testsupport::quillmarkHome() / "program";
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa", u"InstallDir"),
+            platform::system::utf8ToUtf16(program.string() + "/"));
+  EXPECT_EQ(text(HKEY_LOCAL_MACHINE,
+                 u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Install defaults\\Templates\\1033\\IPM.Note\\Template1",
+                 u"Printing template"),
+            platform::system::utf8ToUtf16((program / "Templates" / "Mail.htm").string()));
+}
+
 TEST_F(InstallTest, FailureIsReportedWithAStatus) {
   fs::create_directories(dir() / "blocked");
   std::ofstream(dir() / "blocked" / "Templates") << "a file where the folder should be";

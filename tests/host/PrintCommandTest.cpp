@@ -67,6 +67,7 @@ TEST_F(PrintCommandTest, CommandLine) {
       {{"a.msg", "--template", "Mail", "--out", "dir"}, true, 5, false},
       {{"a.msg", "--preview", "--dialog"}, false, 0, false},
       {{"--out"}, false, 0, false},
+      {{"a.msg", "--out", ""}, false, 0, false},
       {{"a.msg", "--template"}, false, 0, false},
       {{"a.msg", "--colour"}, false, 0, false},
       {{}, false, 0, false},
@@ -88,6 +89,9 @@ TEST_F(PrintCommandTest, CommandLine) {
   EXPECT_EQ(full->files, (std::vector<fs::path>{"x.msg", "y.msg"}));
   EXPECT_EQ(full->templateName, "Mail");
   EXPECT_EQ(full->out, "dir");
+  // The real command refuses it with its reason before it opens anything.
+  EXPECT_EQ(quillmark("print a.msg --out ''"), 2);
+  EXPECT_NE(err().find("--out needs a folder"), std::string::npos) << err();
 }
 
 TEST_F(PrintCommandTest, FileThatIsNoMsgIsRefused) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -122,6 +123,84 @@ TEST_F(PrintSamplesTest, EverySharedSamplePrintsItsSubjectAndSender) {
   // Chinese, Japanese and Korean come out as text, not as boxes.
   const std::string cjk = pdfText(fs::path(out) / "hht__Hello_+CJK.pdf");
   for (const char* word : {"你好", "こんにちは", "안녕하세요"}) EXPECT_NE(cjk.find(word), std::string::npos) << word << "\n" << cjk;
+}
+
+// Eight prints at once, as users and rules start them, in one temporary folder, half of them into
+// one output folder, while the product is installed again twice into the home they print from:
+// none loses a file another uses, every PDF is whole and shows its item's subject.
+TEST_F(PrintSamplesTest, EightPrintsAtOnceInOneTemporaryFolderLoseNothing) {
+  QM_REQUIRE_SHARED_DATA();
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  const fs::path samples = testsupport::sharedDir() / "testdata" / "msg";
+  // The two items the shipped templates do not cover get the nearest template.
+  const std::map<std::string, std::string> special = {{"bbot__S_MIME_test_message_signed", "Mail"},
+                                                      {"tika__testMSG_Task", "TaskRequest"}};
+  std::vector<fs::path> ordinary;
+  for (const auto& entry : fs::directory_iterator(samples))
+    if (entry.path().extension() == ".msg" && !special.count(entry.path().stem().string()))
+      ordinary.push_back(entry.path());
+  std::sort(ordinary.begin(), ordinary.end());
+  ASSERT_GT(ordinary.size(), 6u);
+
+  // Processes 0-3 print into the shared folder, each first the one item they all print; 4-5 into
+  // folders of their own; 6-7 the special items.
+  const fs::path shared = dir() / "pdf-shared";
+  const fs::path common = ordinary.front();
+  struct Run {
+    std::vector<fs::path> files;
+    fs::path out;
+    std::string templateName;
+  };
+  std::vector<Run> runs(8);
+  for (int k = 0; k < 6; ++k) runs[k].out = k < 4 ? shared : dir() / ("pdf-" + std::to_string(k));
+  for (int k = 0; k < 4; ++k) runs[k].files.push_back(common);
+  for (std::size_t i = 1; i < ordinary.size(); ++i) runs[i % 6].files.push_back(ordinary[i]);
+  int k = 6;
+  for (const auto& [stem, templateName] : special) {
+    runs[k].files = {samples / (stem + ".msg")};
+    runs[k].out = dir() / ("pdf-" + std::to_string(k));
+    runs[k++].templateName = templateName;
+  }
+
+  std::string script;
+  const auto start = [&](const std::string& args, const std::string& log) {
+    script += std::string("(") + QM_QUILLMARK_BINARY + args + " >" + log + ".out 2>" + log + ".err; echo $? >" + log +
+              ".rc) & ";
+  };
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    std::string args = " print";
+    for (const fs::path& file : runs[r].files) args += " '" + file.string() + "'";
+    if (!runs[r].templateName.empty()) args += " --template " + runs[r].templateName;
+    args += " --out '" + runs[r].out.string() + "'";
+    start(args, (dir() / ("run" + std::to_string(r))).string());
+  }
+  for (int i = 0; i < 2; ++i) start(" install", (dir() / ("install" + std::to_string(i))).string());
+  ASSERT_EQ(std::system((script + "wait").c_str()), 0);
+  platform::registry::resetForTesting();
+
+  for (int i = 0; i < 2; ++i) {
+    const fs::path log = dir() / ("install" + std::to_string(i));
+    EXPECT_EQ(testsupport::readFile(log.string() + ".rc"), "0\n") << testsupport::readFile(log.string() + ".err");
+  }
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    const fs::path log = dir() / ("run" + std::to_string(r));
+    SCOPED_TRACE("process " + std::to_string(r));
+    EXPECT_EQ(testsupport::readFile(log.string() + ".rc"), "0\n") << testsupport::readFile(log.string() + ".err");
+    for (const fs::path& file : runs[r].files) {
+      SCOPED_TRACE(file.filename().string());
+      const fs::path pdf = runs[r].out / (file.stem().string() + ".pdf");
+      EXPECT_EQ(std::system(("pdfinfo '" + pdf.string() + "' >/dev/null 2>&1").c_str()), 0);
+      const auto [subject, sender] = referenceFields(samples / "reference" / (file.stem().string() + ".txt"));
+      const std::string text = pdfText(pdf);
+      ASSERT_FALSE(text.empty());
+      if (!subject.empty() && subject != "-") {
+        EXPECT_NE(text.find(subject), std::string::npos) << subject << "\n" << text;
+      }
+    }
+  }
+  // Nothing half-written beside the PDFs, and every process took its temporary files with it.
+  for (const auto& entry : fs::directory_iterator(shared)) EXPECT_EQ(entry.path().extension(), ".pdf") << entry.path();
+  EXPECT_TRUE(fs::is_empty(dir() / "Corvessa"));
 }
 
 }  // namespace
