@@ -228,8 +228,10 @@ bool userContextMenu(HWND window, POINT screenPoint) {
   const Window* w = find(window);
   if (!w || !effectivelyEnabled(window) || !effectivelyVisible(window)) return false;
   if (w->kind == Kind::kListView) {
-    POINT at = screenPoint;
-    ScreenToClient(window, &at);
+    // Relative to where the list really is (the face's position, not only the model's).
+    RECT where{};
+    GetWindowRect(window, &where);
+    POINT at{screenPoint.x - where.left, screenPoint.y - where.top};
     int row = -1;
     for (int i = 0; i < static_cast<int>(w->items.size()); ++i) {
       RECT r{};
