@@ -3,13 +3,14 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/system/Diagnostics.h"
 #include "platform/ui/TerminalUi.h"
+#include "platform/ui/detail/Window.h"
 
 namespace platform::ui {
 namespace {
 
 std::atomic<IUserInterface*> g_testUi{nullptr};
-std::atomic<HWND> g_activeWindow{nullptr};
 thread_local DWORD t_dialogError = 0;
 
 std::u16string textOf(LPCWSTR text) { return text ? std::u16string(text) : std::u16string(); }
@@ -18,8 +19,11 @@ std::u16string textOf(LPCWSTR text) { return text ? std::u16string(text) : std::
 
 IUserInterface::~IUserInterface() = default;
 
+std::optional<std::u16string> IUserInterface::saveFile(const OpenFileRequest& request) { return openFile(request); }
+
 IUserInterface& defaultUi() {
   if (IUserInterface* ui = g_testUi.load()) return *ui;
+  if (IUserInterface* gtk = detail::gtkUserInterface()) return *gtk;
   static TerminalUi terminal;
   return terminal;
 }
@@ -90,18 +94,18 @@ std::vector<FileFilter> parseFilter(LPCWSTR filter) {
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   using namespace platform::ui;
   if (buttonsOf(type).empty()) return 0;
-  try {
+  return platform::diag::guarded("MessageBoxW", escapeAnswerOf(type), [&] {
     const int answer = defaultUi().messageBox(owner, textOf(text), caption ? std::u16string(caption) : u"Error", type);
     for (int button : buttonsOf(type)) {
       if (button == answer) return answer;
     }
     return escapeAnswerOf(type);
-  } catch (...) {
-    return escapeAnswerOf(type);
-  }
+  });
 }
 
-BOOL GetOpenFileNameW(OPENFILENAMEW* info) {
+namespace {
+
+BOOL pickFile(OPENFILENAMEW* info, bool save) {
   using namespace platform::ui;
   t_dialogError = 0;
   if (!info || info->lStructSize != sizeof(OPENFILENAMEW)) {
@@ -118,18 +122,16 @@ BOOL GetOpenFileNameW(OPENFILENAMEW* info) {
   request.filters = parseFilter(info->lpstrFilter);
   request.filterIndex = info->nFilterIndex;
   request.initialDir = textOf(info->lpstrInitialDir);
-  request.fileName.assign(info->lpstrFile, std::char_traits<char16_t>::length(info->lpstrFile) < info->nMaxFile
-                                               ? std::char_traits<char16_t>::length(info->lpstrFile)
-                                               : info->nMaxFile - 1);
+  // The initial name ends at its terminator or at the buffer's end, never past it.
+  DWORD initialLength = 0;
+  while (initialLength + 1 < info->nMaxFile && info->lpstrFile[initialLength]) ++initialLength;
+  request.fileName.assign(info->lpstrFile, initialLength);
   request.flags = info->Flags;
   request.defaultExtension = textOf(info->lpstrDefExt);
 
-  std::optional<std::u16string> chosen;
-  try {
-    chosen = defaultUi().openFile(request);
-  } catch (...) {
-    chosen.reset();
-  }
+  const std::optional<std::u16string> chosen = platform::diag::guarded(
+      save ? "GetSaveFileNameW" : "GetOpenFileNameW", std::optional<std::u16string>(),
+      [&] { return save ? defaultUi().saveFile(request) : defaultUi().openFile(request); });
   if (!chosen) return FALSE;
   if (chosen->size() >= info->nMaxFile) {
     t_dialogError = FNERR_BUFFERTOOSMALL;
@@ -145,8 +147,10 @@ BOOL GetOpenFileNameW(OPENFILENAMEW* info) {
   return TRUE;
 }
 
+}  // namespace
+
+BOOL GetOpenFileNameW(OPENFILENAMEW* info) { return pickFile(info, false); }
+
+BOOL GetSaveFileNameW(OPENFILENAMEW* info) { return pickFile(info, true); }
+
 DWORD CommDlgExtendedError() { return platform::ui::t_dialogError; }
-
-HWND GetActiveWindow() { return platform::ui::g_activeWindow.load(); }
-
-HWND SetActiveWindow(HWND window) { return platform::ui::g_activeWindow.exchange(window); }

@@ -89,8 +89,8 @@ QM_PLATFORM_API int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT 
 QM_PLATFORM_API BOOL GetOpenFileNameW(OPENFILENAMEW* info);
 QM_PLATFORM_API DWORD CommDlgExtendedError();
 
-// The window the user works in as the host set it (may be null); SetActiveWindow answers the
-// previous one.
+// The top-level window the user works in (may be null); SetActiveWindow activates the window's
+// top-level window and answers the previous one (null, changing nothing, for a non-window).
 QM_PLATFORM_API HWND GetActiveWindow();
 QM_PLATFORM_API HWND SetActiveWindow(HWND window);
 
@@ -127,11 +127,14 @@ class QM_PLATFORM_API IUserInterface {
   virtual int messageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) = 0;
   // The chosen file's path, or nothing on Cancel.
   virtual std::optional<std::u16string> openFile(const OpenFileRequest& request) = 0;
+  // The path to save to, or nothing on Cancel; by default answered as openFile is.
+  virtual std::optional<std::u16string> saveFile(const OpenFileRequest& request);
   // The index of the chosen option, or -1 on Cancel.
   virtual int choose(const ChoiceRequest& request) = 0;
 };
 
-// The process's user interface: the one installed for testing, else the terminal's.
+// The process's user interface: the one installed for testing, else the GTK face's boxes and
+// pickers when that face is up, else the terminal's.
 QM_PLATFORM_API IUserInterface& defaultUi();
 // Installs a user interface for the process (not owned); null puts the terminal's back.
 QM_PLATFORM_API void SetForTesting(IUserInterface* ui);

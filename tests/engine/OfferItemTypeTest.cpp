@@ -60,9 +60,9 @@ TEST_F(OfferItemTypeTest, AcceptedClassIsSavedAndTheJobPrints) {
             u"add support for this item type?");
   EXPECT_EQ(question.caption, u"Quillmark for Outlook");
   EXPECT_EQ(question.type, MB_YESNO | MB_ICONQUESTION);
-  EXPECT_EQ(question.owner, kActiveWindow);
+  EXPECT_EQ(question.owner, m_activeWindow);
   EXPECT_EQ(m_templateList.classes, std::vector<quilstring>{u"IPM.Note.Survey"});
-  EXPECT_EQ(m_templateList.owners, std::vector<HWND>{kActiveWindow});
+  EXPECT_EQ(m_templateList.owners, std::vector<HWND>{m_activeWindow});
   ASSERT_EQ(m_printers.calls.size(), 1u);
   EXPECT_EQ(std::filesystem::path(m_printers.calls[0].templatePath.toUtf8()).filename(), "Survey.htm");
   EXPECT_TRUE(savedClassExists(u"IPM.Note.Survey"));

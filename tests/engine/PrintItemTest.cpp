@@ -110,7 +110,7 @@ TEST_F(PrintItemTest, ReportShowsTheStatusTextWithCaptionAndIcon) {
     }
     ASSERT_EQ(m_ui.messageBoxes().size(), before + 1);
     const auto& box = m_ui.messageBoxes().back();
-    EXPECT_EQ(box.owner, kActiveWindow);
+    EXPECT_EQ(box.owner, m_activeWindow);
     EXPECT_EQ(box.caption, u"Quillmark for Outlook");
     EXPECT_EQ(box.type, MB_ICONERROR);
     EXPECT_EQ(box.text, id == IDS_ITEM_TYPE_NOT_CONFIGURED ? text(id, u"IPM.Note.Custom") : text(id));
@@ -184,7 +184,7 @@ TEST_F(PrintItemTest, ChoiceDialogListsTheRecordsWithTheirViewTypes) {
   EXPECT_FALSE(allRows);  // "Print Selected Rows" was taken
   ASSERT_EQ(m_ui.choiceRequests().size(), 2u);
   const auto& templates = m_ui.choiceRequests()[0];
-  EXPECT_EQ(templates.owner, kActiveWindow);
+  EXPECT_EQ(templates.owner, m_activeWindow);
   EXPECT_EQ(templates.title, u"Template Selection");
   EXPECT_EQ(templates.prompt, u"Select the template and click OK:");
   EXPECT_EQ(templates.options, (std::vector<std::u16string>{u"Letter (Memo)", u"Ledger (Multi Item)"}));

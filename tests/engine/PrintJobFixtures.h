@@ -16,6 +16,7 @@
 #include "foundation/Settings.h"
 #include "platform/registry/RegistryFiles.h"
 #include "platform/ui/Ui.h"
+#include "platform/ui/WinUser.h"
 #include "tests/engine/FakeOutlook.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/TestEnvironment.h"
@@ -61,7 +62,8 @@ class RecordingPrinters {
 
 class PrintJobTest : public testsupport::IsolatedTest {
  public:
-  static inline HWND const kActiveWindow = reinterpret_cast<HWND>(0x5150);
+  // The window the user works in: boxes and dialogs of the job are owned by it.
+  HWND m_activeWindow = nullptr;
 
   void SetUp() override {
     IsolatedTest::SetUp();
@@ -69,10 +71,11 @@ class PrintJobTest : public testsupport::IsolatedTest {
     platform::registry::resetForTesting();
     CSettings::resetForTesting();
     NUtils::resetTempPathForTesting();
-    SetActiveWindow(kActiveWindow);
+    m_activeWindow = CreateWindowExW(0, WC_DIALOG, u"Explorer", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    SetActiveWindow(m_activeWindow);
   }
   void TearDown() override {
-    SetActiveWindow(nullptr);
+    DestroyWindow(m_activeWindow);
     CSettings::resetForTesting();
     platform::registry::setStorageForTesting(nullptr);
     platform::registry::resetForTesting();

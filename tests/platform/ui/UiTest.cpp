@@ -1,4 +1,5 @@
 #include "platform/ui/Ui.h"
+#include "platform/ui/WinUser.h"
 
 #include <gtest/gtest.h>
 
@@ -68,10 +69,16 @@ TEST_F(UiTest, OpenFileNameFillsTheBufferOrReportsWhyNot) {
   EXPECT_EQ(CommDlgExtendedError(), CDERR_STRUCTSIZE);
 }
 
-TEST_F(UiTest, ActiveWindowIsWhatTheHostSet) {
+TEST_F(UiTest, ActiveWindowIsARealTopLevelWindow) {
   EXPECT_EQ(GetActiveWindow(), nullptr);
-  EXPECT_EQ(SetActiveWindow(window(5)), nullptr);
-  EXPECT_EQ(GetActiveWindow(), window(5));
+  EXPECT_EQ(SetActiveWindow(window(5)), nullptr);  // not a window: nothing changes
+  EXPECT_EQ(GetActiveWindow(), nullptr);
+  const HWND top = CreateWindowExW(0, WC_DIALOG, u"Explorer", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+  const HWND child = CreateWindowExW(0, u"Button", u"OK", WS_CHILD, 0, 0, 10, 10, top, nullptr, nullptr, nullptr);
+  EXPECT_EQ(SetActiveWindow(child), nullptr);
+  EXPECT_EQ(GetActiveWindow(), top);
+  DestroyWindow(top);
+  EXPECT_EQ(GetActiveWindow(), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,62 @@
+// What a person does, for the headless face: the same model operations the GTK face runs when
+// its widgets report input.
+#include "platform/ui/UserInput.h"
+
+#include "platform/ui/detail/Window.h"
+
+namespace platform::ui::input {
+
+using namespace detail;
+
+bool click(HWND button) { return userClick(button); }
+
+bool typeText(HWND edit, std::u16string_view text) {
+  const Window* w = find(edit);
+  if (!w || (w->kind != Kind::kEdit && w->kind != Kind::kComboBox) || !effectivelyEnabled(edit) ||
+      !effectivelyVisible(edit)) {
+    return false;
+  }
+  if (w->kind == Kind::kComboBox && (w->style & 0x3) == CBS_DROPDOWNLIST) return false;
+  SetFocus(edit);
+  for (char16_t c : text) {
+    const Window* live = find(edit);
+    if (!live) return false;
+    if (live->kind == Kind::kComboBox) {
+      userSetText(edit, live->text + c);
+    } else {
+      dispatch(edit, WM_CHAR, c == u'\n' ? u'\r' : c, 0);
+    }
+  }
+  return true;
+}
+
+bool clearText(HWND edit) {
+  const Window* w = find(edit);
+  if (!w || (w->kind != Kind::kEdit && w->kind != Kind::kComboBox) || !effectivelyVisible(edit)) return false;
+  SetFocus(edit);
+  return userSetText(edit, u"");
+}
+
+bool selectComboItem(HWND combo, int index) { return userSelectCombo(combo, index); }
+
+bool clickListBoxRow(HWND list, int row, bool doubleClick) { return userSelectListBox(list, row, doubleClick); }
+
+bool clickListRow(HWND list, int row) { return userClickListRow(list, row, false, POINT{-1, -1}); }
+
+bool doubleClickListRow(HWND list, int row) {
+  return userClickListRow(list, row, false, POINT{-1, -1}) && userClickListRow(list, row, true, POINT{-1, -1});
+}
+
+bool clickListCheckBox(HWND list, int row) { return userToggleListCheck(list, row); }
+
+bool clickUpDown(HWND upDown, bool upper) { return userUpDown(upDown, upper); }
+
+bool pressKey(HWND window, UINT virtualKey, BYTE modifiers) { return userKey(window, virtualKey, modifiers); }
+
+bool rightClick(HWND window, POINT screenPoint) { return userContextMenu(window, screenPoint); }
+
+bool pressF1(HWND window) { return userHelp(window); }
+
+bool closeWindow(HWND topLevel) { return userClose(topLevel); }
+
+}  // namespace platform::ui::input
