@@ -486,7 +486,7 @@ CPreviewWindow::CPreviewWindow(PreviewOptions options, PreviewCallbacks callback
 
 CPreviewWindow::~CPreviewWindow() = default;
 
-bool CPreviewWindow::available() { return detail::ensureGtk(); }
+bool CPreviewWindow::available() { return detail::ensureGtk(false); }
 
 bool CPreviewWindow::load(const std::string& pdfPath) {
   return diag::guarded("CPreviewWindow::load", false, [&] { return m_impl->load(pdfPath, false); });

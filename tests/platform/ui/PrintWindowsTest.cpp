@@ -231,11 +231,17 @@ TEST_F(PrintWindowsTest, PreviewShowsPagesAndAnswersToolbarClicksAndKeys) {
   EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(named(window, "zoomList"))), 3);  // "100%"
   savePicture(window, fs::path(QM_BUILD_DIR) / "preview-page2-100.png");
 
+  // The zoom list by real input: opened on 100 %, one row down is 75 %.
+  runXdotool(at(named(window, "zoomList")) + " click 1 sleep 0.3 key Down key Return");
+  EXPECT_TRUE(pumpUntil([&] { return preview.zoomPercent() == 75; }));
+  runXdotool(at(named(window, "previous")) + " click 1");
+  EXPECT_TRUE(pumpUntil([&] { return preview.currentPage() == 1; }));
+
   runXdotool(at(named(window, "pages")) + " key alt+End");
   EXPECT_TRUE(pumpUntil([&] { return preview.currentPage() == 3; }));
   EXPECT_FALSE(gtk_widget_get_sensitive(named(window, "next")));
   runXdotool(" key alt+Left key alt+minus key alt+minus");
-  EXPECT_TRUE(pumpUntil([&] { return preview.currentPage() == 2 && preview.zoomPercent() == 50; }));
+  EXPECT_TRUE(pumpUntil([&] { return preview.currentPage() == 2 && preview.zoomPercent() == 25; }));
 
   // The page box takes a typed number; one past the end shows the last page.
   runXdotool(at(named(window, "pageNumber")) + " click 1" + typed("9"));
