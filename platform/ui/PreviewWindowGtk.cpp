@@ -160,11 +160,10 @@ struct CPreviewWindow::Impl {
                        return TRUE;  // the window stays until its owner goes
                      }),
                      this);
-    g_signal_connect(window, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer data) -> gboolean {
-                       return platform::diag::guarded("PreviewWindow key", FALSE,
-                                                      [&] { return static_cast<Impl*>(data)->key(event); });
-                     }),
-                     this);
+    auto onKey = +[](GtkWidget*, GdkEventKey* event, gpointer data) -> gboolean {
+      return platform::diag::guarded("PreviewWindow key", FALSE, [&] { return static_cast<Impl*>(data)->key(event); });
+    };
+    g_signal_connect(window, "key-press-event", G_CALLBACK(onKey), this);
 
     GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_container_add(GTK_CONTAINER(window), column);
@@ -256,7 +255,8 @@ struct CPreviewWindow::Impl {
     gtk_widget_set_name(area, "pages");
     gtk_container_add(GTK_CONTAINER(scroller), area);
     g_signal_connect(area, "draw", G_CALLBACK(+[](GtkWidget* widget, cairo_t* cr, gpointer data) -> gboolean {
-                       platform::diag::guarded("PreviewWindow draw", [&] { static_cast<Impl*>(data)->draw(widget, cr); });
+                       platform::diag::guarded("PreviewWindow draw",
+                                               [&] { static_cast<Impl*>(data)->draw(widget, cr); });
                        return TRUE;
                      }),
                      this);
@@ -311,7 +311,9 @@ struct CPreviewWindow::Impl {
     int oldWidth = 0, oldHeight = 0;
     gtk_widget_get_size_request(area, &oldWidth, &oldHeight);
     // A fitted size is asked for from the view's own allocation; asking again only on a change ends the round.
-    if (oldWidth != width || oldHeight != height + 2 * kGap) gtk_widget_set_size_request(area, width, height + 2 * kGap);
+    if (oldWidth != width || oldHeight != height + 2 * kGap) {
+      gtk_widget_set_size_request(area, width, height + 2 * kGap);
+    }
     gtk_widget_queue_draw(area);
   }
 

@@ -103,7 +103,9 @@ GtkWidget* builderNamed(GtkWidget* widget, const char* name) {
   if (!GTK_IS_CONTAINER(widget)) return nullptr;
   GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
   GtkWidget* found = nullptr;
-  for (GList* child = children; child && !found; child = child->next) found = builderNamed(GTK_WIDGET(child->data), name);
+  for (GList* child = children; child && !found; child = child->next) {
+    found = builderNamed(GTK_WIDGET(child->data), name);
+  }
   g_list_free(children);
   return found;
 }
@@ -194,7 +196,9 @@ guint closeLater(const char* title) {
   }, const_cast<char*>(title));
 }
 
-const char* entryText(GtkWidget* window, const char* name) { return gtk_entry_get_text(GTK_ENTRY(named(window, name))); }
+const char* entryText(GtkWidget* window, const char* name) {
+  return gtk_entry_get_text(GTK_ENTRY(named(window, name)));
+}
 
 class PrintWindowsTest : public testsupport::IsolatedTest {};
 
@@ -248,29 +252,47 @@ TEST_F(PrintWindowsTest, PreviewShowsPagesAndAnswersToolbarClicksAndKeys) {
   runXdotool(" key Return");
   EXPECT_TRUE(pumpUntil([&] { return preview.currentPage() == 3; }));
 
+  preview.setFit(PreviewFit::kTwoPages);
+  EXPECT_EQ(preview.currentPage(), 3);  // the last page has no second beside it
+  preview.goToPage(1);
+  pumpUntil([] { return false; }, 300);
+  EXPECT_LT(preview.zoomPercent(), 75);
+  savePicture(window, fs::path(QM_BUILD_DIR) / "preview-two-pages.png");
+
   runXdotool(" key Escape");
   EXPECT_TRUE(pumpUntil([&] { return !preview.isOpen(); }));
   EXPECT_EQ(closes, 1);
 }
 
-TEST_F(PrintWindowsTest, PreviewRunsModallyAndReloadsAfterPageSetup) {
+TEST_F(PrintWindowsTest, PreviewRunsModallyAndReloadsAfterItsPageSetup) {
   QM_REQUIRE_SCREEN();
   const fs::path pdf = threePagePdf(dir());
   CPreviewWindow* shown = nullptr;
-  int setups = 0;
+  PageSetupValues setup;
+  bool setupTaken = false;
   PreviewCallbacks callbacks;
+  // As the printer does: the page setup form, a modal loop inside the preview's own, then the
+  // pages laid out anew (here one page fewer) and Escape to close.
   callbacks.onPageSetup = [&] {
-                                ++setups;
-                                // The caller lays the pages out anew: here one page fewer.
-                                const fs::path two = dir() / "two.pdf";
-                                cairo_surface_t* surface = cairo_pdf_surface_create(two.c_str(), 792, 612);
-                                cairo_t* cr = cairo_create(surface);
-                                cairo_show_page(cr);
-                                cairo_show_page(cr);
-                                cairo_destroy(cr);
-                                cairo_surface_destroy(surface);
-                                EXPECT_TRUE(shown->reload(two));
-                              };
+    g_timeout_add(300, +[](gpointer) -> gboolean {
+                    GtkWidget* form = toplevelTitled("Page Setup");
+                    if (!form) return G_SOURCE_CONTINUE;
+                    xdotool(at(named(form, "landscape")) + " click 1" +
+                            at(gtk_dialog_get_widget_for_response(GTK_DIALOG(form), GTK_RESPONSE_OK)) + " click 1");
+                    return G_SOURCE_REMOVE;
+                  },
+                  nullptr);
+    setupTaken = showPageSetupForm(setup);
+    const fs::path two = dir() / "two.pdf";
+    cairo_surface_t* surface = cairo_pdf_surface_create(two.c_str(), 792, 612);
+    cairo_t* cr = cairo_create(surface);
+    cairo_show_page(cr);
+    cairo_show_page(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    EXPECT_TRUE(shown->reload(two));
+    xdotool(at(named(static_cast<GtkWidget*>(shown->nativeWindow()), "pages")) + " key Escape");
+  };
   CPreviewWindow preview({platform::resources::handleOf(kQuillMarkResources), "Preview", true}, callbacks);
   shown = &preview;
   ASSERT_TRUE(preview.load(pdf));
@@ -278,10 +300,8 @@ TEST_F(PrintWindowsTest, PreviewRunsModallyAndReloadsAfterPageSetup) {
   auto* window = static_cast<GtkWidget*>(preview.nativeWindow());
   EXPECT_TRUE(gtk_widget_get_sensitive(named(window, "attachments")));
 
-  // Page Setup by its access key, then Escape, while runModal() waits.
   g_timeout_add(500, +[](gpointer data) -> gboolean {
-                  auto* window = static_cast<GtkWidget*>(data);
-                  xdotool(at(named(window, "pages")) + " key alt+u sleep 0.3 key Escape");
+                  xdotool(at(named(static_cast<GtkWidget*>(data), "pages")) + " key alt+u");
                   return G_SOURCE_REMOVE;
                 },
                 window);
@@ -293,7 +313,8 @@ TEST_F(PrintWindowsTest, PreviewRunsModallyAndReloadsAfterPageSetup) {
                                     &preview);
   preview.runModal();
   g_source_remove(guard);
-  EXPECT_EQ(setups, 1);
+  EXPECT_TRUE(setupTaken);
+  EXPECT_TRUE(setup.landscape);
   EXPECT_EQ(preview.pageCount(), 2);
   EXPECT_EQ(preview.currentPage(), 2);  // page 3 is gone: the last one
   EXPECT_FALSE(preview.load((dir() / "missing.pdf").string()));
@@ -350,7 +371,8 @@ TEST_F(PrintWindowsTest, PrintDialogPrintsToFileAndHandsOnTheRangeAsTyped) {
                   GtkWidget* print = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
                   if (!gtk_widget_get_sensitive(print)) return G_SOURCE_CONTINUE;  // printers still coming
                   xdotool(at(builderNamed(dialog, "page_range_radio")) + " click 1" +
-                          at(builderNamed(dialog, "page_range_entry")) + " click 1" + typed("3-2") + at(print) + " click 1");
+                          at(builderNamed(dialog, "page_range_entry")) + " click 1" + typed("3-2") + at(print) +
+                          " click 1");
                   return G_SOURCE_REMOVE;
                 },
                 nullptr);
