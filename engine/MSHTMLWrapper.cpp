@@ -1,6 +1,7 @@
 #include "engine/MSHTMLWrapper.h"
 
 #include "foundation/Log.h"
+#include "platform/com/ComError.h"
 #include "platform/com/HResult.h"
 
 CMSHTMLWrapper::~CMSHTMLWrapper() { CloseDown(); }
@@ -20,7 +21,7 @@ bool CMSHTMLWrapper::LoadFromString(const quilstring& html) {
     platform::html::CHtmlDocument fresh;
     const HRESULT hr = fresh.loadFromString(html);
     if (FAILED(hr)) {
-      LOG_ERROR(u"Fail on CHTMLLoader::LoadFromString: %#lX", static_cast<ULONG>(hr));
+      LOG_ERROR(u"Fail on CHTMLLoader::LoadFromString: %s", quilstring(_com_error(hr).ErrorMessage()).c_str());
       return false;
     }
     m_loaded = fresh;

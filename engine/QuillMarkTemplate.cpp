@@ -160,8 +160,13 @@ CQuillMarkTemplateImpl::ElementList CQuillMarkTemplateImpl::getNamedCollection(c
   try {
     checkElement(scope);
     const auto found = scope.all().item(id);
-    result.reserve(static_cast<std::size_t>(found.length()));
-    for (long i = 0; i < found.length(); ++i) result.push_back(found.item(i));
+    // Gathering the elements of the collection has its own line; what was gathered stays.
+    try {
+      result.reserve(static_cast<std::size_t>(found.length()));
+      for (long i = 0; i < found.length(); ++i) result.push_back(found.item(i));
+    } catch (const _com_error& e) {
+      LOG_ERROR(u"Couldn't add the QuillMark collection: %s", describe(e).c_str());
+    }
   } catch (const _com_error& e) {
     LOG_ERROR(u"Couldn't access the QuillMark's %s collection: %s", id.c_str(), describe(e).c_str());
   } catch (...) {

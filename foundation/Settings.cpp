@@ -6,6 +6,7 @@
 #include <boost/make_shared.hpp>
 
 #include "foundation/AddinGlobals.h"
+#include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
 #include "platform/mapi/FormMgr.h"
@@ -293,11 +294,8 @@ void CSettings::clearBlock() {
 IMAPIFormMgr* CSettings::getFormMgr() {
   if (m_formMgr) return m_formMgr;
   CComPtr<IMAPISession> session;
-  try {
-    if (FAILED(MAPILogonEx(0, NULL, NULL, 0, &session))) session.Release();
-  } catch (...) {
-    session.Release();
-  }
+  const bool loggedOn = NUtils::guarded(u"CSettings::getFormMgr", false, [&] { return SUCCEEDED(MAPILogonEx(0, NULL, NULL, 0, &session)); });
+  if (!loggedOn) session.Release();
   if (session) {
     if (FAILED(MAPIOpenFormMgr(session, &m_formMgr))) {
       m_formMgr.Release();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/system/Diagnostics.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -43,7 +44,9 @@ TEST_F(MSHTMLWrapperTest, RefusedLoadKeepsThePreviousDocument) {
   wrapper.Initialise();
   ASSERT_TRUE(wrapper.LoadFromString(u"<p id=a>kept</p>"));
   const std::u16string huge(platform::html::kMaxHtmlLength + 1, u'x');
+  platform::diag::clearLastFailure();
   EXPECT_FALSE(wrapper.LoadFromString(huge));
+  EXPECT_EQ(platform::diag::lastFailure(), "Fail on CHTMLLoader::LoadFromString: Ran out of memory");
   EXPECT_EQ(wrapper.getDocument()->all().item(u"a").length(), 1);
 }
 
