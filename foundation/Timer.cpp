@@ -1,17 +1,44 @@
 #include "foundation/Timer.h"
 
-#include <atomic>
+#include <utility>
 
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
-#include "platform/loop/MessageLoop.h"
+#include "platform/ui/WinUser.h"
 
 namespace {
 
-// Each pulse window gets a handle of its own, so a restarted pulse never meets the old timer.
-HWND newWindowHandle() {
-  static std::atomic<std::uintptr_t> next{0x7100};
-  return reinterpret_cast<HWND>(next.fetch_add(0x10));
+constexpr const char16_t* kPulseClass = u"QuillMarkPulse";
+
+// The pulse window's procedure: creation starts the timer, WM_TIMER is the tick.
+LRESULT pulseWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* timer = reinterpret_cast<CTimerImpl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (timer && message == WM_CREATE) {
+    NUtils::guarded(u"CTimerImpl::OnCreate", [&] { timer->OnCreate(window); });
+    return 0;
+  }
+  if (timer && message == WM_TIMER && wParam == CTimerImpl::kTimerId) {
+    NUtils::guarded(u"CTimerImpl::OnTimer", [&] { timer->OnTimer(); });
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool registerPulseClass() {
+  static const bool registered = [] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = pulseWindowProc;
+    windowClass.lpszClassName = kPulseClass;
+    if (RegisterClassExW(&windowClass)) return true;
+    LOG_ERROR(u"Cannot register the pulse window class (error %lu)", static_cast<unsigned long>(GetLastError()));
+    return false;
+  }();
+  return registered;
 }
 
 }  // namespace
@@ -28,19 +55,24 @@ void registerTimerCallback(ITimerCallback* callback) { CTimerImpl::instance()->r
 void CTimerImpl::registerCallback(ITimerCallback* callback) {
   LOG_DEBUG(u"CTimerImpl::registerCallback");
   if (!callback) return;
-  if (!m_window) {
+  if (!IsWindow(m_window)) {
     LOG_DEBUG(u"Starting pulse");
-    m_window = newWindowHandle();
-    OnCreate();
+    m_window = nullptr;
+    // Message-only: hidden, never a top-level window a face would draw.
+    if (registerPulseClass()) {
+      m_window = CreateWindowExW(0, kPulseClass, u"", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 HWND_MESSAGE, nullptr, nullptr, this);
+    }
+    if (!m_window) LOG_ERROR(u"Cannot create the pulse window (error %lu)", static_cast<unsigned long>(GetLastError()));
   }
   callback->AddRef();
   m_callbacks.push_back(callback);  // a list: appending inside a tick never moves the others
 }
 
-void CTimerImpl::OnCreate() {
+void CTimerImpl::OnCreate(HWND window) {
   LOG_DEBUG(u"CTimerImpl::OnCreate");
-  platform::loop::SetTimer(m_window, kTimerId, kPeriodMs,
-                          [this](std::uintptr_t) { NUtils::guarded(u"CTimerImpl::OnTimer", [this] { OnTimer(); }); });
+  if (!SetTimer(window, kTimerId, kPeriodMs, nullptr))
+    LOG_ERROR(u"Cannot start the pulse's timer (error %lu)", static_cast<unsigned long>(GetLastError()));
 }
 
 std::size_t CTimerImpl::liveCount() const {
@@ -82,12 +114,14 @@ void CTimerImpl::OnTimer() {
   }
 }
 
+bool CTimerImpl::isRunning() const { return IsWindow(m_window) != FALSE; }
+
 void CTimerImpl::deactivate() {
   LOG_DEBUG(u"CTimerImpl::deactivate");
   ++m_generation;
-  if (m_window) {
-    platform::loop::KillTimer(m_window, kTimerId);
-    m_window = nullptr;
+  if (HWND window = std::exchange(m_window, nullptr); IsWindow(window)) {
+    KillTimer(window, kTimerId);
+    DestroyWindow(window);
   }
   // Released one by one: a responder's Release may register or reach back into the timer.
   while (!m_callbacks.empty()) {

@@ -1,7 +1,7 @@
 #pragma once
-// The shared 100 ms pulse: CTimerImpl calls every registered ITimerCallback on each tick. A
-// responder answering S_FALSE is released; with none left the pulse stops, and a new
-// registration starts it again. Runs on the UI thread's loop.
+// The shared 100 ms pulse: CTimerImpl is a hidden window whose 100 ms window timer calls every
+// registered ITimerCallback on each tick. A responder answering S_FALSE is released; with none
+// left the window goes, and a new registration makes a new one. Runs on the UI thread's loop.
 
 #include <list>
 
@@ -35,19 +35,20 @@ class CTimerImpl {
   // Stops the pulse and releases every responder still registered.
   void deactivate();
 
-  bool isRunning() const { return m_window != nullptr; }
+  bool isRunning() const;
+  // The pulse window; null while the pulse is stopped.
+  HWND window() const { return m_window; }
   // Responders still held (null entries of released ones not counted).
   std::size_t liveCount() const;
 
-  // The tick; public so the loop's timer can call it.
+  // WM_CREATE and WM_TIMER of the pulse window; public so its window procedure can call them.
+  void OnCreate(HWND window);
   void OnTimer();
 
   static constexpr UINT kPeriodMs = 100;
   static constexpr std::uintptr_t kTimerId = 1;
 
  private:
-  void OnCreate();
-
   HWND m_window = nullptr;
   std::list<ITimerCallback*> m_callbacks;
   bool m_inTick = false;

@@ -101,6 +101,9 @@ struct Preload {
   std::string loader;    // empty once replied: refused, or the call failed
 };
 
+// The test's listener of the browser's events.
+std::function<void(const std::string&)>& eventListener();
+
 class CChromiumPrintEngine final : public IPrintEngine {
  public:
   ~CChromiumPrintEngine() override {
@@ -277,6 +280,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_client->setEventHandler([this](const std::string& method, const std::string& session,
                                      const std::string& params) {
       diag::guarded("the browser's event handler", [&] { onEvent(method, session, params); });
+      if (const auto listener = eventListener()) diag::guarded("the browser's event listener", [&] { listener(method); });
     });
     if (const CdpReply r = m_client->call("Browser.getVersion", "", "", kStartTimeoutMs); !r.ok) {
       reportError("the browser " + m_process.binary.string() + " did not answer after its start: " + r.error);
@@ -583,6 +587,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
   int m_starts = 0;
 };
 
+std::function<void(const std::string&)>& eventListener() {
+  static std::function<void(const std::string&)> listener;
+  return listener;
+}
+
 CChromiumPrintEngine& engine() {
   static CChromiumPrintEngine instance;
   return instance;
@@ -592,6 +601,9 @@ CChromiumPrintEngine& engine() {
 
 pid_t chromiumPidForTesting() { return engine().pid(); }
 int chromiumStartsForTesting() { return engine().starts(); }
+void setBrowserEventListenerForTesting(std::function<void(const std::string&)> listener) {
+  eventListener() = std::move(listener);
+}
 
 }  // namespace detail
 

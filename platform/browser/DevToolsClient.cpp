@@ -16,7 +16,8 @@ struct CDevToolsClient::State {
   State(int readFd, int writeFd) : in(readFd), out(writeFd) {}
   platform::loop::CFdStream in;
   platform::loop::CFdStream out;
-  std::string partial;  // an incomplete message waiting for its NUL
+  std::string partial;    // bytes read and not yet handled: the front message is incomplete
+  std::size_t scanned = 0;  // bytes at the front of partial known to hold no NUL
   long nextId = 1;
   std::map<long, ReplyProc> pending;
   EventProc onEvent;
@@ -77,21 +78,22 @@ CDevToolsClient::CDevToolsClient(int readFd, int writeFd) : m_state(std::make_sh
       [weak](std::string_view data) {
         auto s = weak.lock();
         if (!s) return;
-        // Split at NULs; a message may arrive in many reads, and many in one.
-        std::size_t start = 0;
-        for (std::size_t nul = data.find('\0'); nul != std::string_view::npos; nul = data.find('\0', start)) {
-          std::string whole;
-          if (!s->partial.empty()) {
-            whole = std::move(s->partial);
-            s->partial.clear();
+        // Split at NULs; a message may arrive in many reads, and many in one. Each message is
+        // taken off the buffer before it is handled: a handler that runs a nested loop re-enters
+        // this reader with the bytes that follow, which must join the rest of the buffer.
+        s->partial.append(data);
+        while (!s->broken) {
+          const std::size_t nul = s->partial.find('\0', s->scanned);
+          if (nul == std::string::npos) {
+            s->scanned = s->partial.size();
+            return;
           }
-          whole.append(data.substr(start, nul - start));
+          std::string message = s->partial.substr(0, nul);
+          s->partial.erase(0, nul + 1);
+          s->scanned = 0;
           // One bad message (or a failing handler) must not lose the ones after it.
-          diag::guarded("the browser's pipe reader", [&] { dispatch(s, whole); });
-          if (s->broken) return;
-          start = nul + 1;
+          diag::guarded("the browser's pipe reader", [&] { dispatch(s, message); });
         }
-        s->partial.append(data.substr(start));
       },
       [weak](int) {
         if (auto s = weak.lock()) breakPipe(s, "the browser's pipe is closed");

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/loop/MessageLoop.h"
+#include "platform/ui/WinUser.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -83,12 +84,19 @@ TEST_F(TimerTest, NestedTickInsideACallbackDoesNothing) {
 TEST_F(TimerTest, LastResponderLeavingStopsThePulseAndANewOneRestartsIt) {
   Responder once([](Responder&) { return S_FALSE; });
   m_timer.registerCallback(&once);
-  platform::loop::runUntil([&] { return once.calls >= 1; }, 10000);
+  const HWND first = m_timer.window();
+  // A hidden window of the desktop whose WM_TIMER is the tick.
+  ASSERT_TRUE(IsWindow(first));
+  EXPECT_FALSE(IsWindowVisible(first));
+  SendMessageW(first, WM_TIMER, CTimerImpl::kTimerId, 0);
+  EXPECT_EQ(once.calls, 1);
   EXPECT_FALSE(m_timer.isRunning());
+  EXPECT_FALSE(IsWindow(first));  // the window went with the last responder
   EXPECT_EQ(once.refs, 0u);
   Responder again;
   m_timer.registerCallback(&again);
   EXPECT_TRUE(m_timer.isRunning());
+  EXPECT_NE(m_timer.window(), first);
   platform::loop::runUntil([&] { return again.calls >= 2; }, 10000);
   EXPECT_GE(again.calls, 2);
   EXPECT_EQ(once.calls, 1);

@@ -88,6 +88,29 @@ TEST_F(DevToolsClientTest, RepliesMatchTheirCallsWhateverTheOrderAndEventsComeBe
   EXPECT_EQ(second.error, "No such thing");
 }
 
+TEST_F(DevToolsClientTest, AHandlerRunningANestedLoopSeesTheMessagesThatFollowWhole) {
+  // A modal dialog opened from an event: the reader is re-entered with the bytes read after the
+  // event's own, while the rest of that first read (half a message) still waits in the buffer.
+  const auto event = [](const std::string& method) {
+    return json{{"method", method}, {"params", {{"n", method}}}}.dump() + std::string(1, '\0');
+  };
+  const std::string second = event("E.second");
+  std::vector<std::string> seen;
+  m_client->setEventHandler([&](const std::string& method, const std::string&, const std::string& params) {
+    seen.push_back(method + "=" + json::parse(params).value("n", "-"));
+    if (method != "E.first") return;
+    m_peerOut->write(second.substr(10) + event("E.third"));
+    loop::runUntil([&] { return seen.size() >= 3; }, 3000);
+    seen.push_back("dialog closed");
+  });
+  m_peerOut->write(event("E.first") + second.substr(0, 10));
+  loop::runUntil([&] { return seen.size() >= 4; }, 3000);
+  reply(event("E.fourth").substr(0, event("E.fourth").size() - 1));
+  loop::runUntil([&] { return seen.size() >= 5; }, 3000);
+  EXPECT_EQ(seen, (std::vector<std::string>{"E.first=E.first", "E.second=E.second", "E.third=E.third", "dialog closed",
+                                            "E.fourth=E.fourth"}));
+}
+
 TEST_F(DevToolsClientTest, CallWaitsInANestedLoopAndDropsALateReply) {
   loop::post([&] {
     // Answered from inside the call's own wait.
