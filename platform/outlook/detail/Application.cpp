@@ -5,7 +5,9 @@
 #include <stdexcept>
 
 #include "platform/outlook/detail/Objects.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
+#include "platform/ui/WinUser.h"
 
 namespace platform::outlook::detail {
 
@@ -33,10 +35,24 @@ constexpr DISPID kEventClose = 0xF008;
 constexpr DISPID kEventOptionsPagesAdd = 0xF005;
 constexpr DISPID kEventQuit = 0xF007;
 
-HWND nextWindowHandle() {
-  static std::uintptr_t next = 0x10000;
-  next += 0x10;
-  return reinterpret_cast<HWND>(next);
+// An explorer's or inspector's window: a message-only window of the window layer, so its handle
+// is one the accelerator hook, subclassing and timers can use. The host's frames show it.
+HWND newFrameWindow() {
+  constexpr const char16_t* kFrameClass = u"rctrl_renwnd32";
+  static const bool registered = [] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpszClassName = kFrameClass;
+    return RegisterClassExW(&windowClass) != 0;
+  }();
+  if (!registered) {
+    platform::diag::error("Outlook", "cannot register the explorer and inspector window class");
+    return nullptr;
+  }
+  HWND window = CreateWindowExW(0, kFrameClass, u"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  if (!window) platform::diag::error("Outlook", "cannot create an explorer or inspector window");
+  return window;
 }
 
 CComPtr<IUnknown> identity(IUnknown* object) {
@@ -79,7 +95,8 @@ class CWindow : public CComObjectRootEx<CComSingleThreadModel>,
   }
 
  protected:
-  CWindow(ContextPtr context, const IID& events, LONG objectClass) : m_context(std::move(context)), m_events(events) {
+  CWindow(ContextPtr context, const IID& events, LONG objectClass)
+      : m_context(std::move(context)), m_events(events), m_hwnd(newFrameWindow()) {
     addConnectionPoint(events);
     auto& t = dispatchTable();
     std::weak_ptr<Context> weak = m_context;
@@ -96,9 +113,13 @@ class CWindow : public CComObjectRootEx<CComSingleThreadModel>,
     t.method(0x2105, u"Activate", [this](const CDispArgs&, VARIANT*) { return fire(kEventActivate); });
   }
 
+  ~CWindow() {
+    if (m_hwnd) DestroyWindow(m_hwnd);
+  }
+
   ContextPtr m_context;
   IID m_events;
-  HWND m_hwnd = nextWindowHandle();
+  HWND m_hwnd = nullptr;
   CComPtr<IDispatch> m_commandBars;
   bool m_closed = false;
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ui/WinUser.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ConnectionPoint.h"
 #include "platform/outlook/Dispids.h"
@@ -372,6 +373,7 @@ TEST_F(OutlookSamplesTest, WindowsFireTheirEventsOnOpenSelectAndClose) {
   ASSERT_TRUE(window);
   EXPECT_EQ(window->GetWindow(&hwnd), S_OK);
   EXPECT_EQ(hwnd, m_outlook->windowHandle(explorer));
+  EXPECT_TRUE(IsWindow(hwnd));  // a window of the window layer, as hooks and subclassing need
 
   auto explorerSink = CComObject<CEventSink>::Make();
   platform::com::CEventConnection explorerEvents(explorer, explorerSink->GetUnknown(), DIID_ExplorerEvents);
