@@ -7,6 +7,7 @@
 
 #include "host/Install.h"
 #include "host/Print.h"
+#include "platform/ui/Desktop.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ int usage(std::FILE* out) {
   std::fputs(
       "usage: quillmark install [--program-dir DIR]\n"
       "       quillmark print FILE.msg... [--preview | --dialog] [--table] [--template NAME] [--out DIR]\n"
+      "  --no-gui  (with any command) no windows even with a display: prompts on the terminal\n"
       "  install   registers the product key, its install defaults and the shipped templates\n"
       "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark)\n",
       out);
@@ -49,6 +51,18 @@ int runPrintCommand(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
+    // --no-gui, anywhere on the line, chooses the headless desktop before anything shows; without
+    // it a display (DISPLAY or WAYLAND_DISPLAY) gives windows.
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--no-gui") == 0) {
+        platform::ui::setNoGui(true);
+      } else {
+        args.push_back(argv[i]);
+      }
+    }
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     if (argc < 2) return usage(stderr);
     const std::string command = argv[1];
     if (command == "install") return runInstall(argc, argv);

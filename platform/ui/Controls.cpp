@@ -1,6 +1,7 @@
 // The standard controls' window procedures: button, edit, static, combo box, list box, up-down.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "platform/ui/detail/Window.h"
 
@@ -190,6 +191,16 @@ LRESULT staticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* w = find(window);
   if (!w) return 0;
   switch (message) {
+    case WM_CREATE:
+      // As Windows' static does: an icon static loads its icon from the module its text names.
+      if ((w->style & SS_TYPEMASK) == SS_ICON && !w->text.empty()) {
+        // The template writes the icon's id as "206" (or "#206"); anything else is a name.
+        const std::u16string name = w->text[0] == u'#' ? w->text.substr(1) : w->text;
+        const bool number = !name.empty() && name.size() < 6 && std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+        LPCWSTR resource = number ? MAKEINTRESOURCEW(std::stoul(std::string(name.begin(), name.end()))) : name.c_str();
+        w->icon = LoadIconW(w->instance, resource);
+      }
+      return 0;
     case STM_SETICON: {
       const HICON old = w->icon;
       w->icon = reinterpret_cast<HICON>(wParam);
@@ -294,6 +305,15 @@ LRESULT comboBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = rowMessage(*w, message, wParam, lParam, true, handled);
   if (handled) return result;
   switch (message) {
+    case WM_CREATE:
+      // A drop-down combo's height in the template is that of its open list; the window itself
+      // is as high as its selection field, as on Windows (the font's line and a 4-pixel border).
+      if ((w->style & 0x3) != CBS_SIMPLE) {
+        const Window* parent = find(w->parent);
+        const int line = parent && parent->dialog ? parent->dialog->baseY : 13;
+        w->rect.bottom = std::min<LONG>(w->rect.bottom, w->rect.top + line + 8);
+      }
+      return 0;
     case CB_LIMITTEXT: w->textLimit = static_cast<int>(wParam); return TRUE;
     case WM_GETDLGCODE: return DLGC_WANTARROWS | DLGC_WANTCHARS;
     case WM_KEYDOWN: {

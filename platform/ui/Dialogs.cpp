@@ -40,16 +40,6 @@ HWND defaultButton(HWND dialog) {
   return nullptr;
 }
 
-// What an SS_ICON static's text names: "#206", "206" or a resource name.
-LPCWSTR iconName(const std::u16string& text, UINT& number) {
-  std::u16string digits = !text.empty() && text[0] == u'#' ? text.substr(1) : text;
-  if (!digits.empty() && digits.size() < 6 && std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
-    number = static_cast<UINT>(std::stoul(system::utf16ToUtf8(digits)));
-    return MAKEINTRESOURCEW(number);
-  }
-  return nullptr;
-}
-
 const std::u16string& shellDialogFont() {
   static const std::u16string name = u"MS Shell Dlg";
   return name;
@@ -109,17 +99,6 @@ HWND createDialog(HINSTANCE instance, const resources::DialogTemplate* dialog, H
       if (!(dialog->style & DS_NOFAILCREATE)) {
         DestroyWindow(handle);
         return nullptr;
-      }
-      continue;
-    }
-    const Window* made = find(control);
-    if (made && made->kind == Kind::kStatic && (itemStyle & SS_TYPEMASK) == SS_ICON) {
-      UINT number = 0;
-      LPCWSTR name = iconName(item.text ? item.text : u"", number);
-      if (name) {
-        if (HICON icon = static_cast<HICON>(LoadImageW(instance, name, IMAGE_ICON, 0, 0, LR_SHARED))) {
-          SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-        }
       }
     }
   }

@@ -28,6 +28,10 @@ struct Peer {
   GtkWidget* lower = nullptr;
   GtkListStore* store = nullptr;
   bool syncing = false;
+  bool held = false;  // a reference of the peer's own on widget
+  // A radio button's hidden partner: GTK never clears the only radio of a group, so each radio
+  // button is grouped with one that is active whenever the model's button is not checked.
+  GtkWidget* companion = nullptr;
 };
 
 std::string utf8(const std::u16string& text) { return system::utf16ToUtf8(text); }
@@ -60,6 +64,29 @@ std::string plain(const std::u16string& text) {
   }
   return out;
 }
+
+// A static text: a wrapping label that asks for no more width than its control has. A plain
+// GtkLabel asks for its whole text on one line, which widens the window around it.
+struct QmStaticText {
+  GtkLabel parent;
+};
+struct QmStaticTextClass {
+  GtkLabelClass parentClass;
+};
+G_DEFINE_TYPE(QmStaticText, qm_static_text, GTK_TYPE_LABEL)
+
+void qmStaticTextPreferredWidth(GtkWidget* widget, int* minimum, int* natural) {
+  GTK_WIDGET_CLASS(qm_static_text_parent_class)->get_preferred_width(widget, minimum, natural);
+  int request = -1;
+  gtk_widget_get_size_request(widget, &request, nullptr);
+  if (request > 0) *natural = std::max(*minimum, std::min(*natural, request));
+}
+
+void qm_static_text_class_init(QmStaticTextClass* type) {
+  GTK_WIDGET_CLASS(type)->get_preferred_width = qmStaticTextPreferredWidth;
+}
+
+void qm_static_text_init(QmStaticText*) {}
 
 Peer* peerOf(const Window& w) { return static_cast<Peer*>(w.peer); }
 
@@ -325,7 +352,14 @@ class GtkFace : public IFace {
     if (!peer) return;
     w.peer = nullptr;
     if (peer->store) g_object_unref(peer->store);
+    if (peer->companion) {
+      gtk_widget_destroy(peer->companion);
+      g_object_unref(peer->companion);
+    }
     if (!w.isChild()) {
+      gtk_widget_destroy(peer->widget);
+      g_object_unref(peer->widget);
+    } else if (peer->held) {
       gtk_widget_destroy(peer->widget);
       g_object_unref(peer->widget);
     } else if (GTK_IS_WIDGET(peer->widget)) {
@@ -342,7 +376,6 @@ class GtkFace : public IFace {
       case Change::kText: applyText(w); break;
       case Change::kEnabled: gtk_widget_set_sensitive(peer->widget, !(w.style & WS_DISABLED)); break;
       case Change::kVisible:
-        startPump();
         if (!w.isChild()) {
           if (w.style & WS_VISIBLE) {
             gtk_widget_show(peer->widget);
@@ -459,10 +492,8 @@ class GtkFace : public IFace {
     return picked;
   }
 
-  void runModal(const std::function<bool()>& done) override {
-    startPump();
-    platform::loop::runUntil(done);
-  }
+  // The loop runs GLib's default context: GTK's events come in the nested level too.
+  void runModal(const std::function<bool()>& done) override { platform::loop::runUntil(done); }
 
   void* widget(const Window& w) override { return w.peer ? peerOf(w)->widget : nullptr; }
 
@@ -472,42 +503,26 @@ class GtkFace : public IFace {
       diag::error("saveWindowPicture", "the window is not on the screen");
       return false;
     }
+    // Read back from the screen: gtk_widget_draw leaves out what lives in windows of its own (a
+    // list's column titles, the HTML view's page).
     GtkAllocation a{};
     gtk_widget_get_allocation(peer->widget, &a);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(a.width, 1), std::max(a.height, 1));
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    gtk_widget_draw(peer->widget, cr);
-    cairo_destroy(cr);
-    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
-    cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) {
-      diag::error("saveWindowPicture", std::string(cairo_status_to_string(status)) + ": " + path);
+    const bool top = GTK_IS_WINDOW(peer->widget);
+    GdkWindow* window = gtk_widget_get_window(peer->widget);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(window, top ? 0 : a.x, top ? 0 : a.y, std::max(a.width, 1), std::max(a.height, 1));
+    if (!shot) {
+      diag::error("saveWindowPicture", "the window could not be read from the screen");
       return false;
     }
-    return true;
+    GError* error = nullptr;
+    const bool saved = gdk_pixbuf_save(shot, path.c_str(), "png", &error, nullptr);
+    g_object_unref(shot);
+    if (!saved) {
+      diag::error("saveWindowPicture", std::string(error ? error->message : "cannot write") + ": " + path);
+      if (error) g_error_free(error);
+    }
+    return saved;
   }
-
- private:
-  // Before the loop runs GLib's context, a window timer keeps GTK's events coming.
-  void startPump() {
-    if (m_pumpChecked) return;
-    m_pumpChecked = true;
-    auto ran = std::make_shared<bool>(false);
-    platform::loop::post([ran] { *ran = true; });
-    for (int i = 0; i < 3 && !*ran; ++i) g_main_context_iteration(nullptr, FALSE);
-    if (*ran) return;
-    const HWND pump = CreateWindowExW(0, u"Static", u"GTK pump", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    // Re-entered when a GTK handler runs a nested loop (a message box from a key press): the
-    // nested level must go on receiving GTK's events.
-    platform::loop::SetTimer(pump, 1, 5, [](std::uintptr_t) {
-      for (int i = 0; i < 100 && g_main_context_iteration(nullptr, FALSE); ++i) {
-      }
-    });
-  }
-
-  bool m_pumpChecked = false;
 
   GtkWidget* buildMenu(HMENU handle, UINT& picked) {
     GtkWidget* shell = gtk_menu_new();
@@ -547,7 +562,9 @@ class GtkFace : public IFace {
         } else if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE) {
           peer.widget = gtk_check_button_new_with_mnemonic(mnemonic(w.text).c_str());
         } else if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON) {
-          peer.widget = gtk_radio_button_new_with_mnemonic(nullptr, mnemonic(w.text).c_str());
+          peer.companion = gtk_radio_button_new(nullptr);
+          g_object_ref_sink(peer.companion);
+          peer.widget = gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(peer.companion), mnemonic(w.text).c_str());
         } else {
           peer.widget = gtk_button_new_with_mnemonic(mnemonic(w.text).c_str());
         }
@@ -564,7 +581,7 @@ class GtkFace : public IFace {
         if ((w.style & SS_TYPEMASK) == SS_ICON) {
           peer.widget = gtk_image_new();
         } else {
-          peer.widget = gtk_label_new(plain(w.text).c_str());
+          peer.widget = GTK_WIDGET(g_object_new(qm_static_text_get_type(), "label", plain(w.text).c_str(), nullptr));
           gtk_label_set_line_wrap(GTK_LABEL(peer.widget), TRUE);
           gtk_label_set_xalign(GTK_LABEL(peer.widget), (w.style & SS_TYPEMASK) == SS_CENTER ? 0.5f : ((w.style & SS_TYPEMASK) == SS_RIGHT ? 1.0f : 0.0f));
           gtk_label_set_yalign(GTK_LABEL(peer.widget), 0.0f);
@@ -612,6 +629,9 @@ class GtkFace : public IFace {
         const ControlFactory* factory = factoryOf(w.className);
         void* made = factory && factory->createWidget ? factory->createWidget(w.handle, Face::kGtk) : nullptr;
         peer.widget = made && GTK_IS_WIDGET(made) ? GTK_WIDGET(made) : gtk_drawing_area_new();
+        // The supplier may let its widget go before the window does: the peer keeps its own hold.
+        g_object_ref_sink(peer.widget);
+        peer.held = true;
         break;
       }
       default:
@@ -749,7 +769,9 @@ class GtkFace : public IFace {
     Peer& peer = *peerOf(w);
     switch (w.kind) {
       case Kind::kButton:
-        if (GTK_IS_TOGGLE_BUTTON(peer.widget)) {
+        if (peer.companion && w.check != BST_CHECKED) {
+          gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(peer.companion), TRUE);
+        } else if (GTK_IS_TOGGLE_BUTTON(peer.widget)) {
           gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(peer.widget), w.check == BST_CHECKED);
           gtk_toggle_button_set_inconsistent(GTK_TOGGLE_BUTTON(peer.widget), w.check == BST_INDETERMINATE);
         }

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/Export.h"
+#include "platform/WinTypes.h"
 #include "platform/html/HtmlDocument.h"
 
 namespace platform::ui {
@@ -92,5 +93,10 @@ class QM_PLATFORM_API CHeadlessHtmlView final : public IHtmlView {
 // (reported) otherwise.
 QM_PLATFORM_API std::unique_ptr<IHtmlView> makeGtkHtmlView();
 QM_PLATFORM_API std::unique_ptr<CHeadlessHtmlView> makeHeadlessHtmlView();
+
+// The view of a WebBrowser control of a dialog ("Shell.Explorer.2" or its CLSID as the class), as
+// the control's host would answer it; the window owns it. A CHeadlessHtmlView on the headless face;
+// null when the window is no such control.
+QM_PLATFORM_API IHtmlView* htmlViewOf(HWND control);
 
 }  // namespace platform::ui

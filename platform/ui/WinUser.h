@@ -227,7 +227,10 @@ constexpr UINT GA_PARENT = 1;
 constexpr UINT GA_ROOT = 2;
 constexpr UINT GA_ROOTOWNER = 3;
 
+constexpr UINT GW_HWNDNEXT = 2;
+constexpr UINT GW_HWNDPREV = 3;
 constexpr UINT GW_OWNER = 4;
+constexpr UINT GW_CHILD = 5;
 
 // ShowWindow.
 constexpr int SW_HIDE = 0;

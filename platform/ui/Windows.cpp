@@ -59,8 +59,12 @@ Desktop& desktop() {
     add(u"SysListView32", listViewProc, Kind::kListView);
     add(u"msctls_updown32", upDownProc, Kind::kUpDown);
     add(u"#32770", dialogProc, Kind::kDialog);
-    // The HTML view's class exists from the start, so its dialog builds before the view is wired.
-    made->classes[u"shell.explorer.2"] = ClassInfo{u"Shell.Explorer.2", DefWindowProcW, Kind::kCustom, true};
+    // The WebBrowser control, by its ProgID and by the CLSID a dialog template names it with.
+    for (std::u16string name : {u"Shell.Explorer.2", u"{8856F961-340A-11D0-A96B-00C04FD705A2}"}) {
+      const ControlFactory factory = htmlViewFactory();
+      made->classes[system::lowerCase(name)] = ClassInfo{name, factory.windowProc, Kind::kCustom, true};
+      made->factories[system::lowerCase(name)] = factory;
+    }
     return made;
   }();
   return *d;
@@ -375,8 +379,22 @@ HWND GetAncestor(HWND window, UINT flags) {
 
 HWND GetWindow(HWND window, UINT command) {
   const Window* w = find(window);
-  if (!w || command != GW_OWNER) return nullptr;
-  return w->owner;
+  if (!w) return nullptr;
+  switch (command) {
+    case GW_OWNER: return w->owner;
+    case GW_CHILD: return w->children.empty() ? nullptr : w->children.front();
+    case GW_HWNDNEXT:
+    case GW_HWNDPREV: {
+      // Siblings in z order: a dialog's children in template order, the first on top.
+      const Window* parent = find(w->parent);
+      if (!parent || !w->isChild()) return nullptr;
+      const auto& siblings = parent->children;
+      const auto at = std::find(siblings.begin(), siblings.end(), window);
+      if (command == GW_HWNDNEXT) return at == siblings.end() || at + 1 == siblings.end() ? nullptr : *(at + 1);
+      return at == siblings.begin() || at == siblings.end() ? nullptr : *(at - 1);
+    }
+    default: return nullptr;
+  }
 }
 
 BOOL IsChild(HWND parent, HWND window) {

@@ -11,8 +11,8 @@ namespace platform::ui::detail {
 // Starts GTK on the first call; false when there is no display to open (reported when asked).
 bool ensureGtk(bool report = true);
 
-// Presents `window` and runs `loop` until it is ended; answers end()'s code. GTK's events are
-// serviced whether or not the project's loop runs on GLib's default context.
+// Presents `window` and runs `loop` until it is ended; answers end()'s code. The loop runs GLib's
+// default context, so GTK's events are serviced in it.
 int runModal(GtkWindow* window, platform::loop::CModalLoop& loop);
 
 }  // namespace platform::ui::detail

@@ -206,5 +206,7 @@ IUserInterface* gtkUserInterface();
 // Registers a control class supplied by another layer.
 void registerFactory(const std::u16string& className, ControlFactory factory);
 const ControlFactory* factoryOf(const std::u16string& className);
+// The WebBrowser control's classes: an HTML view of the process's face (HtmlViewControl.cpp).
+ControlFactory htmlViewFactory();
 }  // namespace detail
 }  // namespace platform::ui

@@ -1,12 +1,19 @@
 // Dialogs from templates driven through the headless face, as a person would use them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/loop/MessageLoop.h"
+#include "platform/resources/Resources.h"
 #include "platform/ui/Desktop.h"
+#include "platform/ui/HtmlView.h"
 #include "platform/ui/UserInput.h"
 #include "tests/platform/ui/EditorDialog.h"
 #include "tests/support/ScriptedUi.h"
+#include "resources/resource.h"
 #include "tests/support/TestEnvironment.h"
+
+extern const platform::resources::ModuleResources kQuillMarkResources;
 
 namespace {
 
@@ -193,6 +200,54 @@ TEST_F(DialogTest, ComboAndListBoxesNotifyTheirParent) {
   DestroyWindow(top);
   UnregisterClassW(u"QmComboTest", nullptr);
   seen = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+INT_PTR recordCommands(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message != WM_COMMAND) return FALSE;
+  auto* seen = reinterpret_cast<std::vector<int>*>(GetWindowLongPtrW(dialog, GWLP_USERDATA));
+  if (seen) seen->push_back(LOWORD(wParam));
+  return TRUE;
+}
+
+TEST_F(DialogTest, SelectionDialogHoldsAnHtmlViewWhoseDialogKeysReachTheDialog) {
+  const auto* selection = platform::resources::findDialog(platform::resources::handleOf(kQuillMarkResources), IDD_HTML_SELECTION);
+  ASSERT_NE(selection, nullptr);
+  const HWND dialog = CreateDialogIndirectParamW(nullptr, selection, nullptr, recordCommands, 0);
+  ASSERT_NE(dialog, nullptr) << "the WebBrowser control of the template is made";
+  std::vector<int> seen;
+  SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen));
+
+  const HWND browser = GetDlgItem(dialog, IDC_SELECTION_BROWSER);
+  auto* view = dynamic_cast<CHeadlessHtmlView*>(htmlViewOf(browser));
+  ASSERT_NE(view, nullptr);
+  RECT r{};
+  GetClientRect(browser, &r);
+  RECT expected{0, 0, 555, 278};
+  MapDialogRect(dialog, &expected);
+  EXPECT_EQ(r.right, expected.right) << "the view's control has its rectangle from the template";
+  view->loadHtml("<p>One</p><p>Two</p>", std::filesystem::temp_directory_path());
+  ASSERT_TRUE(view->selectText(u"One", u"Two"));
+  std::string html;
+  view->selectionHtml([&](bool ok, const std::string& read) { html = ok ? read : "failed"; });
+  EXPECT_EQ(html, "<p>One</p><p>Two</p>");
+
+  // No default button: Enter is IDOK, as Windows' dialog manager makes it; Escape is IDCANCEL.
+  EXPECT_TRUE(view->pressKey(VK_RETURN));
+  EXPECT_TRUE(view->pressKey(VK_ESCAPE));
+  EXPECT_FALSE(view->pressKey(VK_TAB)) << "other keys stay with the view";
+  EXPECT_EQ(seen, (std::vector<int>{IDOK, IDCANCEL}));
+
+  // A view made by the class's own name, outside any template, is one as well; it goes with its window.
+  const HWND bare = CreateWindowExW(0, u"Shell.Explorer.2", u"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, dialog, nullptr, nullptr, nullptr);
+  EXPECT_NE(htmlViewOf(bare), nullptr);
+  DestroyWindow(dialog);
+  EXPECT_EQ(htmlViewOf(browser), nullptr);
+  EXPECT_EQ(htmlViewOf(bare), nullptr);
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
-// The WebKitGTK view on a real X server (its own Xvfb when there is no display), driven with
-// XTEST input through xdotool.
+// The WebKitGTK view on the test run's Xvfb, driven with XTEST input through xdotool.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,6 +22,7 @@
 #include "platform/html/HtmlDocument.h"
 #include "platform/system/Text.h"
 #include "platform/ui/HtmlView.h"
+#include "tests/platform/ui/GuiSupport.h"
 #include "tests/support/MsgBodies.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -41,27 +40,6 @@ bool onPath(const char* program) {
   const std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }
-
-// An X server of the test's own, on the first free display number Xvfb finds; the shell
-// prints Xvfb's process id, then Xvfb the display number.
-class OwnXvfb {
- public:
-  bool start() {
-    m_pipe = popen("sh -c 'echo $$; exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null'", "r");
-    int display = -1;
-    if (!m_pipe || std::fscanf(m_pipe, "%d %d", &m_pid, &display) != 2) return false;
-    setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
-    return true;
-  }
-  ~OwnXvfb() {
-    if (m_pid > 0) kill(m_pid, SIGTERM);
-    if (m_pipe) pclose(m_pipe);
-  }
-
- private:
-  FILE* m_pipe = nullptr;
-  pid_t m_pid = -1;
-};
 
 // A loopback HTTP listener that only counts who connects.
 class LoopbackServer {
@@ -181,22 +159,14 @@ class HtmlViewGtkTest : public testsupport::IsolatedTest {
     // Pictures of the view come out blank on Xvfb with the DMA-BUF renderer.
     setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
     setenv("NO_AT_BRIDGE", "1", 1);  // no accessibility bus to reach here
-    const char* display = std::getenv("DISPLAY");
-    if ((!display || !*display) && onPath("Xvfb")) {
-      s_xvfb = new OwnXvfb;
-      if (!s_xvfb->start()) std::fprintf(stderr, "HtmlViewGtkTest: Xvfb did not start\n");
-    }
-    display = std::getenv("DISPLAY");
-    s_ready = display && *display && onPath("xdotool") && gtk_init_check(nullptr, nullptr);
-  }
-  static void TearDownTestSuite() {
-    delete s_xvfb;
-    s_xvfb = nullptr;
+    if (!uitest::startGtkFace(s_why)) return;
+    s_ready = onPath("xdotool");
+    if (!s_ready) s_why = "xdotool is not installed";
   }
 
   void SetUp() override {
     testsupport::IsolatedTest::SetUp();
-    if (!s_ready) GTEST_SKIP() << "no X display, Xvfb or xdotool here: the GTK view's tests are skipped";
+    if (!s_ready) GTEST_SKIP() << "GUI test skipped: " << s_why;
     m_view = platform::ui::makeGtkHtmlView();
     ASSERT_TRUE(m_view);
     m_widget = static_cast<GtkWidget*>(m_view->nativeWidget());
@@ -232,13 +202,13 @@ class HtmlViewGtkTest : public testsupport::IsolatedTest {
     GdkWindow* window = gtk_widget_get_window(m_window);
     GdkPixbuf* shot = gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window), gdk_window_get_height(window));
     ASSERT_NE(shot, nullptr);
-    const auto path = std::filesystem::current_path() / name;
+    const std::string path = uitest::picturePath(name);
     EXPECT_TRUE(gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr));
     g_object_unref(shot);
     std::printf("screenshot: %s\n", path.c_str());
   }
 
-  static inline OwnXvfb* s_xvfb = nullptr;
+  static inline std::string s_why;
   static inline bool s_ready = false;
   std::unique_ptr<platform::ui::IHtmlView> m_view;
   GtkWidget* m_widget = nullptr;

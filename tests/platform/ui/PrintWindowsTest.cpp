@@ -1,5 +1,3 @@
-#include <signal.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +14,7 @@
 #include "platform/ui/PreviewWindow.h"
 #include "platform/ui/PrintDialog.h"
 #include "platform/resources/Resources.h"
+#include "tests/platform/ui/GuiSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 // After the tests' own headers: X11's macros clash with gtest's names.
@@ -30,49 +29,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace platform::ui;
 
-// The screen the GUI tests use: the one there is, or an Xvfb of this process's own.
-class Screen {
- public:
-  static bool ready() {
-    static Screen screen;
-    return screen.m_ready;
-  }
-
- private:
-  Screen() {
-    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) {
-      m_ready = true;
-      return;
-    }
-    if (system("command -v Xvfb >/dev/null 2>&1") != 0) return;
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    m_xvfb = fork();
-    if (m_xvfb == 0) {
-      // Ends with the tests: stopping it earlier would break GTK's connection before the exit.
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string display;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-    close(fds[0]);
-    if (display.empty()) return;
-    setenv("DISPLAY", (":" + display).c_str(), 1);
-    m_ready = true;
-  }
-  pid_t m_xvfb = 0;
-  bool m_ready = false;
-};
-
-#define QM_REQUIRE_SCREEN()                                                                 \
-  do {                                                                                      \
-    if (!Screen::ready()) GTEST_SKIP() << "no display and no Xvfb: GUI test skipped";        \
+#define QM_REQUIRE_SCREEN()                                \
+  do {                                                     \
+    std::string why;                                       \
+    if (!uitest::startGtkFace(why)) GTEST_SKIP() << "GUI test skipped: " << why; \
   } while (0)
 
 // Pumps GTK's events until `done` or a few seconds pass.
@@ -188,7 +148,7 @@ guint closeLater(const char* title) {
   return g_timeout_add(8000, +[](gpointer data) -> gboolean {
     const char* title = static_cast<const char*>(data);
     if (GtkWidget* dialog = toplevelTitled(title)) {
-      savePicture(dialog, fs::path(QM_BUILD_DIR) / (std::string(title) + "-stuck.png"));
+      savePicture(dialog, uitest::picturePath(std::string(title) + "-stuck.png"));
       ADD_FAILURE() << title << " did not close";
       gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
     }
@@ -225,7 +185,7 @@ TEST_F(PrintWindowsTest, PreviewShowsPagesAndAnswersToolbarClicksAndKeys) {
   EXPECT_FALSE(gtk_widget_get_visible(named(window, "frameLayout")));
   // The pages area is as wide as a Letter page at 75 % and its gaps.
   EXPECT_EQ(gtk_widget_get_allocated_height(named(window, "pages")) > 792 * 0.75 * 96 / 72, true);
-  savePicture(window, fs::path(QM_BUILD_DIR) / "preview-page1-75.png");
+  savePicture(window, uitest::picturePath("preview-page1-75.png"));
 
   runXdotool(at(named(window, "next")) + " click 1");
   EXPECT_TRUE(pumpUntil([&] { return preview.currentPage() == 2; }));
@@ -233,7 +193,7 @@ TEST_F(PrintWindowsTest, PreviewShowsPagesAndAnswersToolbarClicksAndKeys) {
   runXdotool(at(named(window, "zoomIn")) + " click 1");
   EXPECT_TRUE(pumpUntil([&] { return preview.zoomPercent() == 100; }));
   EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(named(window, "zoomList"))), 3);  // "100%"
-  savePicture(window, fs::path(QM_BUILD_DIR) / "preview-page2-100.png");
+  savePicture(window, uitest::picturePath("preview-page2-100.png"));
 
   // The zoom list by real input: opened on 100 %, one row down is 75 %.
   runXdotool(at(named(window, "zoomList")) + " click 1 sleep 0.3 key Down key Return");
@@ -257,7 +217,7 @@ TEST_F(PrintWindowsTest, PreviewShowsPagesAndAnswersToolbarClicksAndKeys) {
   preview.goToPage(1);
   pumpUntil([] { return false; }, 300);
   EXPECT_LT(preview.zoomPercent(), 75);
-  savePicture(window, fs::path(QM_BUILD_DIR) / "preview-two-pages.png");
+  savePicture(window, uitest::picturePath("preview-two-pages.png"));
 
   runXdotool(" key Escape");
   EXPECT_TRUE(pumpUntil([&] { return !preview.isOpen(); }));
