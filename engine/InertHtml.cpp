@@ -2,27 +2,19 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
 
 #include "engine/MSHTMLWrapper.h"
-#include "foundation/HtmlText.h"
-#include "foundation/Log.h"
-#include "platform/com/HResult.h"
 
 namespace NInertHtml {
 namespace {
 
 using platform::html::CHtmlElement;
-using platform::html::CHtmlElementCollection;
 
 constexpr std::array<std::u16string_view, 12> kDroppedElements = {
     u"script", u"object", u"embed", u"applet", u"iframe", u"frame",
     u"frameset", u"meta", u"base", u"link", u"noscript", u"plaintext"};
-constexpr std::array<std::u16string_view, 18> kVoidElements = {
-    u"area", u"base", u"basefont", u"bgsound", u"br", u"col", u"embed", u"frame", u"hr",
-    u"img", u"input", u"keygen", u"link", u"meta", u"param", u"source", u"track", u"wbr"};
-constexpr std::array<std::u16string_view, 7> kRawTextElements = {u"style",    u"script",   u"xmp",      u"iframe",
-                                                                 u"noembed", u"noframes", u"plaintext"};
+// The raw-text elements that are kept: their text is written out unescaped.
+constexpr std::array<std::u16string_view, 4> kRawTextElements = {u"style", u"xmp", u"noembed", u"noframes"};
 // SVG animation values that may set an address part way through a list.
 constexpr std::array<std::u16string_view, 4> kAnimationValues = {u"values", u"from", u"to", u"by"};
 
@@ -41,49 +33,11 @@ quilstring lowered(std::u16string_view text) {
 
 bool isSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r'; }
 
-// Finds `needle` (lower case) in text from `from`, ignoring ASCII case.
-std::size_t findNoCase(std::u16string_view text, std::u16string_view needle, std::size_t from) {
-  if (needle.size() > text.size()) return std::u16string_view::npos;
-  for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
-    std::size_t k = 0;
-    while (k < needle.size() && asciiLower(text[i + k]) == needle[k]) ++k;
-    if (k == needle.size()) return i;
-  }
-  return std::u16string_view::npos;
-}
-
-// An attribute value as the serialiser escapes it (&amp; &quot; &nbsp;), read back.
-quilstring unescapeAttribute(std::u16string_view text) {
-  quilstring out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'&') {
-      if (text.substr(i, 5) == u"&amp;") {
-        out += u'&';
-        i += 4;
-        continue;
-      }
-      if (text.substr(i, 6) == u"&quot;") {
-        out += u'"';
-        i += 5;
-        continue;
-      }
-      if (text.substr(i, 6) == u"&nbsp;") {
-        out += char16_t(0xA0);
-        i += 5;
-        continue;
-      }
-    }
-    out += text[i];
-  }
-  return out;
-}
-
 // Whether an attribute value is a script address: browsers drop blanks and control characters
-// anywhere in an address before they look at its scheme.
-bool isScriptAddress(std::u16string_view name, std::u16string_view escapedValue) {
+// anywhere in an address before they look at its scheme. The parser has read the entities.
+bool isScriptAddress(std::u16string_view name, std::u16string_view value) {
   quilstring compact;
-  for (char16_t c : unescapeAttribute(escapedValue))
+  for (char16_t c : value)
     if (c > 0x20) compact += asciiLower(c);
   const bool anywhere = isOneOf(kAnimationValues, name);
   for (std::u16string_view scheme : {std::u16string_view(u"javascript:"), std::u16string_view(u"vbscript:")}) {
@@ -93,165 +47,52 @@ bool isScriptAddress(std::u16string_view name, std::u16string_view escapedValue)
   return false;
 }
 
-struct OpenElement {
-  quilstring tag;  // lower case
-  bool dropped;    // this element starts a dropped subtree
-};
-
-class CMarkupFilter {
+// One walk over the parsed tree, in document order, taking out what must go. The tree is later
+// written out and read again by the browser; what it reads must be what was checked here. Text,
+// attribute values and closing tags are written escaped, and comments are gone, so the only
+// markup a reader can find that is not an element of this tree is the unescaped text of a
+// raw-text element. That stays text as long as the element is read as HTML: only SVG or MathML
+// before it (a reader may see it inside foreign content, where its start tag makes no raw-text
+// element) can change that, so there such text holding a '<' goes with its element.
+class CInertWalk {
  public:
-  CMarkupFilter(std::u16string_view markup, const CHtmlElementCollection& elements)
-      : m_in(markup), m_elements(elements) {}
+  explicit CInertWalk(bool foreignAround) : m_foreignSeen(foreignAround) {}
 
-  std::optional<quilstring> run(bool& changed) {
-    m_out.reserve(m_in.size());
-    while (m_pos < m_in.size()) {
-      if (m_in[m_pos] != u'<') {
-        const std::size_t next = std::min(m_in.find(u'<', m_pos), m_in.size());
-        emit(m_in.substr(m_pos, next - m_pos));
-        m_pos = next;
-        continue;
-      }
-      bool ok = true;
-      if (m_in.substr(m_pos, 4) == u"<!--") {
-        ok = comment();
-      } else if (m_in.substr(m_pos, 2) == u"<!") {
-        ok = declaration();
-      } else if (m_in.substr(m_pos, 2) == u"</") {
-        ok = endTag();
-      } else {
-        ok = startTag();
-      }
-      if (!ok) return std::nullopt;
+  // Cleans the element's children and their content.
+  void children(const CHtmlElement& parent) {
+    for (CHtmlElement child : parent.children())
+      if (keep(child)) children(child);
+  }
+
+  // Cleans the element itself; false when it was taken out.
+  bool keep(CHtmlElement& element) {
+    const quilstring tag = lowered(element.tagName());
+    if (isOneOf(kDroppedElements, tag)) {
+      element.remove();
+      return false;
     }
-    if (!m_open.empty() || m_index != m_elements.length()) return std::nullopt;
-    changed = m_changed;
-    return std::move(m_out);
+    const bool html = element.isHtml();
+    if (!html) m_foreignSeen = true;
+    for (const std::u16string& name : element.attributeNames()) {
+      const quilstring lname = lowered(name);
+      if (lname.starts_with(u"on") || isScriptAddress(lname, element.getAttribute(name))) element.removeAttribute(name);
+    }
+    if (html && m_foreignSeen && isOneOf(kRawTextElements, tag) &&
+        element.childText().find(u'<') != std::u16string::npos) {
+      element.remove();
+      return false;
+    }
+    // An SVG style sheet applies as an HTML one does.
+    if (tag == u"style") {
+      const std::u16string css = element.childText();
+      const quilstring inert = inertStyleText(css);
+      if (inert.size() != css.size()) element.setChildText(inert);
+    }
+    return true;
   }
 
  private:
-  bool skipping() const { return m_droppedDepth > 0; }
-  void emit(std::u16string_view text) {
-    if (!skipping()) m_out.append(text);
-  }
-
-  bool comment() {
-    const std::size_t end = m_in.find(u"-->", m_pos + 4);
-    if (end == std::u16string_view::npos) return false;
-    m_pos = end + 3;
-    m_changed = true;
-    return true;
-  }
-
-  bool declaration() {
-    const std::size_t end = m_in.find(u'>', m_pos);
-    if (end == std::u16string_view::npos) return false;
-    emit(m_in.substr(m_pos, end + 1 - m_pos));
-    m_pos = end + 1;
-    return true;
-  }
-
-  bool endTag() {
-    const std::size_t end = m_in.find(u'>', m_pos);
-    if (end == std::u16string_view::npos || m_open.empty()) return false;
-    const quilstring tag = lowered(m_in.substr(m_pos + 2, end - m_pos - 2));
-    if (tag != m_open.back().tag) return false;
-    emit(m_in.substr(m_pos, end + 1 - m_pos));
-    if (m_open.back().dropped) --m_droppedDepth;
-    m_open.pop_back();
-    m_pos = end + 1;
-    return true;
-  }
-
-  bool startTag() {
-    std::size_t p = m_pos + 1;
-    while (p < m_in.size() && !isSpace(m_in[p]) && m_in[p] != u'>') ++p;
-    const std::u16string_view rawTag = m_in.substr(m_pos + 1, p - m_pos - 1);
-    const quilstring tag = lowered(rawTag);
-    const CHtmlElement element = m_elements.item(m_index++);
-    const std::u16string tagName = element.tagName();
-    if (!element || lowered(tagName) != tag) return false;
-    // HTML elements report their tag in upper case, SVG and MathML ones as written.
-    quilstring upper(tagName);
-    for (char16_t& c : upper)
-      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-    const bool html = upper == tagName;
-
-    const bool drop = isOneOf(kDroppedElements, tag);
-    if (drop) {
-      m_changed = true;
-      ++m_droppedDepth;
-    }
-    quilstring out = u"<";
-    out += rawTag;
-    while (true) {
-      if (p >= m_in.size()) return false;
-      if (m_in[p] == u'>') break;
-      if (m_in[p] != u' ') return false;
-      const std::size_t nameStart = ++p;
-      // A name may begin with '=' (the tokenizer allows it there); it never holds one later.
-      if (p < m_in.size() && m_in[p] != u'>') ++p;
-      while (p < m_in.size() && !isSpace(m_in[p]) && m_in[p] != u'>' && m_in[p] != u'=') ++p;
-      const std::u16string_view name = m_in.substr(nameStart, p - nameStart);
-      std::u16string_view value;
-      bool hasValue = false;
-      if (m_in.substr(p, 2) == u"=\"") {
-        const std::size_t close = m_in.find(u'"', p + 2);
-        if (close == std::u16string_view::npos) return false;
-        value = m_in.substr(p + 2, close - p - 2);
-        hasValue = true;
-        p = close + 1;
-      }
-      if (name.empty()) return false;
-      const quilstring lname = lowered(name);
-      if (lname.starts_with(u"on") || (hasValue && isScriptAddress(lname, value))) {
-        m_changed = true;
-        continue;
-      }
-      out += u' ';
-      out += name;
-      if (hasValue) {
-        out += u"=\"";
-        out += value;
-        out += u'"';
-      }
-    }
-    out += u'>';
-    emit(out);
-    p += 1;
-
-    if (html && isOneOf(kVoidElements, tag)) {
-      if (drop) --m_droppedDepth;
-      m_pos = p;
-      return true;
-    }
-    m_open.push_back({tag, drop});
-    if (html && isOneOf(kRawTextElements, tag)) {
-      // Raw text ends at the first closing tag of its own name: the serialiser escapes others.
-      const std::size_t close = findNoCase(m_in, u"</" + tag, p);
-      if (close == std::u16string_view::npos) return false;
-      const std::u16string_view text = m_in.substr(p, close - p);
-      if (tag == u"style") {
-        const quilstring inert = inertStyleText(text);
-        if (inert.size() != text.size()) m_changed = true;
-        emit(inert);
-      } else {
-        emit(text);
-      }
-      p = close;
-    }
-    m_pos = p;
-    return true;
-  }
-
-  std::u16string_view m_in;
-  const CHtmlElementCollection& m_elements;
-  quilstring m_out;
-  std::size_t m_pos = 0;
-  long m_index = 0;
-  std::vector<OpenElement> m_open;
-  int m_droppedDepth = 0;
-  bool m_changed = false;
+  bool m_foreignSeen;
 };
 
 // ---- Style sheets --------------------------------------------------------------------------
@@ -391,19 +232,7 @@ bool removeAtRules(std::u16string_view css, quilstring& out) {
   return removed;
 }
 
-quilstring textOf(const CHtmlElement& scope) {
-  std::u16string text = scope ? scope.innerText() : std::u16string();
-  NUtils::plainTextToHTML(text, false);
-  return text;
-}
-
 }  // namespace
-
-std::optional<quilstring> filterMarkup(std::u16string_view markup, const CHtmlElementCollection& elements,
-                                       bool& changed) {
-  changed = false;
-  return CMarkupFilter(markup, elements).run(changed);
-}
 
 quilstring inertStyleText(std::u16string_view css) {
   quilstring text(css);
@@ -419,40 +248,20 @@ quilstring inertStyleText(std::u16string_view css) {
 bool makeDocumentInert(CMSHTMLWrapper& wrapper) {
   auto document = wrapper.getDocument();
   if (!document) return false;
-  quilstring current = document->documentHTML();
-  for (int round = 0; round < kMaxInertRounds; ++round) {
-    bool changed = false;
-    const auto filtered = filterMarkup(current, document->all(), changed);
-    if (!filtered) break;
-    if (!wrapper.LoadFromString(*filtered)) return false;
-    document = wrapper.getDocument();
-    quilstring again = document->documentHTML();
-    // Clean, and read back to the same markup: what the next reader parses is what was checked.
-    if (!changed && again == current) return true;
-    current = std::move(again);
-  }
-  LOG_ERROR(u"Item HTML could not be made inert; its text is printed instead");
-  const quilstring text = textOf(document->body());
-  return wrapper.LoadFromString(u"<html><head></head><body>" + text + u"</body></html>");
+  document->removeComments();
+  CHtmlElement root = document->root();
+  CInertWalk walk(false);
+  if (root && walk.keep(root)) walk.children(root);
+  return true;
 }
 
 bool makeElementInert(CHtmlElement element) {
   if (!element) return false;
-  quilstring current = element.innerHTML();
-  for (int round = 0; round < kMaxInertRounds; ++round) {
-    bool changed = false;
-    const auto filtered = filterMarkup(current, element.all(), changed);
-    if (!filtered) break;
-    if (FAILED(element.setInnerHTML(*filtered))) {
-      LOG_ERROR(u"Item HTML could not be made inert in its element");
-      return false;
-    }
-    quilstring again = element.innerHTML();
-    if (!changed && again == current) return true;
-    current = std::move(again);
-  }
-  LOG_ERROR(u"Item HTML could not be made inert; its text is printed instead");
-  return SUCCEEDED(element.setInnerHTML(textOf(element)));
+  element.removeComments();
+  bool foreignAround = false;
+  for (CHtmlElement e = element; e && !foreignAround; e = e.parentElement()) foreignAround = !e.isHtml();
+  CInertWalk(foreignAround).children(element);
+  return true;
 }
 
 }  // namespace NInertHtml

@@ -107,6 +107,50 @@ bool CHtmlElement::removeAttribute(std::u16string_view name) {
   return false;
 }
 
+std::vector<std::u16string> CHtmlElement::attributeNames() const {
+  std::vector<std::u16string> names;
+  if (!m_node) return names;
+  names.reserve(m_node->attributes.size());
+  for (const Attribute& a : m_node->attributes) names.push_back(a.name);
+  return names;
+}
+
+std::vector<CHtmlElement> CHtmlElement::children() const {
+  std::vector<CHtmlElement> out;
+  if (!m_node) return out;
+  for (Node* c : m_node->children)
+    if (c->isElement()) out.push_back(CHtmlElement(m_doc, c));
+  return out;
+}
+
+bool CHtmlElement::isHtml() const { return m_node && m_node->ns == Namespace::Html; }
+
+bool CHtmlElement::remove() {
+  if (!m_node || !m_node->parent) return false;
+  detach(m_node);
+  return true;
+}
+
+long CHtmlElement::removeComments() { return m_node ? detail::removeComments(m_node) : 0; }
+
+std::u16string CHtmlElement::childText() const { return m_node ? detail::childText(m_node) : std::u16string(); }
+
+HRESULT CHtmlElement::setChildText(std::u16string_view text) {
+  if (!m_node) return E_POINTER;
+  return guardMemory([&] {
+    Node* node = m_doc->make(NodeKind::Text);
+    node->text = text;
+    auto& kids = m_node->children;
+    const auto first = std::find_if(kids.begin(), kids.end(), [](const Node* c) { return c->kind == NodeKind::Text; });
+    insertBefore(m_node, node, first != kids.end() ? *first : kids.empty() ? nullptr : kids.front());
+    const auto stale = [node](const Node* c) { return c->kind == NodeKind::Text && c != node; };
+    for (Node* c : kids)
+      if (stale(c)) c->parent = nullptr;
+    std::erase_if(kids, stale);
+    return S_OK;
+  });
+}
+
 CHtmlElementCollection CHtmlElement::all() const {
   if (!m_node) return {};
   std::vector<Node*> nodes;
@@ -371,6 +415,8 @@ HRESULT CHtmlDocument::truncateBodyFrom(const CHtmlElement& from) {
   }
   return S_OK;
 }
+
+long CHtmlDocument::removeComments() { return detail::removeComments(m_doc->document); }
 
 std::u16string CHtmlDocument::documentHTML() const {
   std::u16string out;

@@ -61,8 +61,27 @@ class QM_PLATFORM_API CHtmlElement {
   HRESULT setAttribute(std::u16string_view name, std::u16string_view value);
   bool removeAttribute(std::u16string_view name);
 
+  // The attribute names as written, in their order on the element.
+  std::vector<std::u16string> attributeNames() const;
+
   // The descendants (not the element itself), in document order.
   CHtmlElementCollection all() const;
+  // The child elements in order (text and comments left out).
+  std::vector<CHtmlElement> children() const;
+  // False for SVG and MathML elements.
+  bool isHtml() const;
+
+  // Takes the element, with everything in it, out of its parent; handles to it stay valid and
+  // see it detached. False when it has no parent.
+  bool remove();
+  // Removes every comment below the element; answers how many went.
+  long removeComments();
+
+  // The element's own text children joined, as a STYLE element's sheet reads them.
+  std::u16string childText() const;
+  // Replaces the own text children by one text node holding `text`, where the first of them
+  // stood (at the start when there was none); element children stay.
+  HRESULT setChildText(std::u16string_view text);
 
   // Serialised as MSHTML does where templates rely on it: attribute names in their original
   // spelling, valueless attributes bare, values in double quotes; text escapes & < > and U+00A0.
@@ -198,6 +217,9 @@ class QM_PLATFORM_API CHtmlDocument {
   // inside each of its ancestors, up to the body; the ancestors themselves stay. E_INVALIDARG
   // when `from` is not inside this document's body.
   HRESULT truncateBodyFrom(const CHtmlElement& from);
+
+  // Removes every comment of the document, those outside the root included; answers how many.
+  long removeComments();
 
   // The whole document as written to a file: the doctype (when the source had one, with its
   // public and system identifiers, so the rendering mode is kept), comments outside the root,

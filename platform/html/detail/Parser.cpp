@@ -325,7 +325,9 @@ Node* convertOne(const GumboNode* g, DocumentData& doc) {
         const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
         Attribute attr;
         attr.name = a->original_name.length ? fromPiece(a->original_name) : utf8ToUtf16(a->name);
-        attr.lname = asciiLower(utf8ToUtf16(a->name));
+        // Looked up by the name as written: the parser keeps only the local name of a foreign
+        // attribute ("href" of xlink:href), which would answer for the plain attribute too.
+        attr.lname = asciiLower(attr.name);
         // For a valueless attribute the parser points original_value at the name.
         attr.hasValue = a->original_value.data != a->original_name.data;
         if (attr.hasValue) attr.value = utf8ToUtf16(a->value);

@@ -57,6 +57,23 @@ void removeChildren(Node* node) {
   node->children.clear();
 }
 
+long removeComments(Node* scope) {
+  long removed = 0;
+  std::vector<Node*> stack{scope};
+  while (!stack.empty()) {
+    Node* node = stack.back();
+    stack.pop_back();
+    auto& kids = node->children;
+    for (Node* c : kids)
+      if (c->kind == NodeKind::Comment) c->parent = nullptr;
+    const auto kept = std::erase_if(kids, [](const Node* c) { return c->kind == NodeKind::Comment; });
+    removed += static_cast<long>(kept);
+    for (Node* c : kids)
+      if (!c->children.empty()) stack.push_back(c);
+  }
+  return removed;
+}
+
 std::size_t depthOf(const Node* node) {
   std::size_t d = 0;
   for (const Node* p = node->parent; p && p->isElement(); p = p->parent) ++d;

@@ -57,6 +57,9 @@ void insertBefore(Node* parent, Node* child, Node* reference);
 void detach(Node* node);
 void removeChildren(Node* node);
 
+// Detaches every comment below `scope`; answers how many.
+long removeComments(Node* scope);
+
 // Number of element ancestors (0 for a node directly under the document).
 std::size_t depthOf(const Node* node);
 bool isInclusiveAncestor(const Node* ancestor, const Node* node);

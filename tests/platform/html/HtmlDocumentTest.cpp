@@ -305,6 +305,31 @@ TEST_F(HtmlDocumentTest, HandlesStayValidAfterRemovalReloadAndTheDocumentObject)
   EXPECT_EQ(CHtmlElement().all().length(), 0);
 }
 
+TEST_F(HtmlDocumentTest, EditsInPlaceRemoveElementsAttributesCommentsAndSetOwnText) {
+  CHtmlDocument doc = load(
+      u"<!--top--><p id=p A=1 b><!--in--><b>x</b><svg><style>a<g></g>b<!--c--></style></svg></p>");
+  CHtmlElement p = doc.all().item(u"p").item(0);
+  EXPECT_EQ(p.attributeNames(), (std::vector<std::u16string>{u"id", u"A", u"b"}));
+  EXPECT_TRUE(p.removeAttribute(u"a"));
+  const std::vector<CHtmlElement> kids = p.children();
+  ASSERT_EQ(kids.size(), 2u);
+  EXPECT_TRUE(kids[0].isHtml());
+  EXPECT_FALSE(kids[1].isHtml());
+  CHtmlElement style = kids[1].children().at(0);
+  EXPECT_EQ(style.childText(), u"ab");
+  EXPECT_EQ(p.removeComments(), 2);
+  ASSERT_EQ(style.setChildText(u"c{}"), S_OK);
+  EXPECT_EQ(style.innerHTML(), u"c{}<g></g>");
+  CHtmlElement b = kids[0];
+  EXPECT_TRUE(b.remove());
+  EXPECT_FALSE(b.remove());
+  EXPECT_FALSE(b.isInDocument());
+  EXPECT_EQ(b.outerHTML(), u"<b>x</b>");
+  EXPECT_EQ(doc.removeComments(), 1);
+  EXPECT_EQ(doc.documentHTML(),
+            u"<html><head></head><body><p id=\"p\" b><svg><style>c{}<g></g></style></svg></p></body></html>");
+}
+
 TEST_F(HtmlDocumentTest, LoadingNeverRunsScriptsNorFetches) {
   // No script engine and no network exist here: script stays text, sources stay addresses.
   CHtmlDocument doc = load(
