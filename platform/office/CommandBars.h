@@ -7,7 +7,10 @@
 // closes, persistentLayout() is what Office would keep of the user's customisation (every bar and
 // control that was not added as temporary, with its current state); the host builds its next
 // window, and its next session, from that layout. Temporary bars and controls never reach it, so
-// they go with the window that made them.
+// they go with the window that made them. A control's Delete always removes it for good (its
+// Temporary argument is accepted and not kept). Controls.Add makes buttons and popups; other
+// control types, and built-in ids other than Outlook's File, Print, Print Preview and quick Print,
+// raise.
 //
 // All calls on the thread of the windows.
 

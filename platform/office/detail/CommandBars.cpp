@@ -246,21 +246,20 @@ FindCriteria findCriteria(const CDispArgs& args, bool recursiveByDefault) {
   criteria.recursive = recursiveByDefault;
   LONG number = 0;
   if (!args.isMissing(0)) {
-    if (HRESULT hr = args.getLong(0, number); FAILED(hr)) raise("Invalid control type.");
+    if (FAILED(args.getLong(0, number))) raise("Invalid control type.");
     criteria.type = number;
   }
   if (!args.isMissing(1)) {
-    if (HRESULT hr = args.getLong(1, number); FAILED(hr)) raise("Invalid control id.");
+    if (FAILED(args.getLong(1, number))) raise("Invalid control id.");
     criteria.id = number;
   }
   if (!args.isMissing(2)) {
     std::u16string tag;
-    if (HRESULT hr = args.getText(2, tag); FAILED(hr)) raise("Invalid tag.");
+    if (FAILED(args.getText(2, tag))) raise("Invalid tag.");
     criteria.tag = std::move(tag);
   }
-  bool flag = false;
-  if (!args.isMissing(3) && SUCCEEDED(args.getBool(3, flag))) criteria.visibleOnly = flag;
-  if (!args.isMissing(4) && SUCCEEDED(args.getBool(4, flag))) criteria.recursive = flag;
+  if (!args.isMissing(3) && FAILED(args.getBool(3, criteria.visibleOnly))) raise("Invalid Visible argument.");
+  if (!args.isMissing(4) && FAILED(args.getBool(4, criteria.recursive))) raise("Invalid Recursive argument.");
   return criteria;
 }
 
@@ -454,10 +453,9 @@ CBarObj::CBarObj(OfficePtr office, const BarLayout& layout, bool temporary, CCom
   t.property(kDispidBarBuiltIn, u"BuiltIn", [this](const CDispArgs&, VARIANT* r) { return putBool(r, m_builtIn); });
   t.property(kDispidBarPosition, u"Position", [this](const CDispArgs&, VARIANT* r) { return putLong(r, m_position); },
              [this](const CDispArgs& a, VARIANT*) {
-               LONG position = 0;
                CComVariant value;
                if (HRESULT hr = a.getPutValue(VT_I4, value); FAILED(hr)) return hr;
-               position = value.lVal;
+               const LONG position = value.lVal;
                if (position < msoBarLeft || position > msoBarMenuBar) raise("Invalid bar position.");
                m_position = position;
                return S_OK;
