@@ -11,7 +11,10 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/com/Activation.h"
+#include "platform/com/ComError.h"
 #include "platform/registry/RegKey.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Errors.h"
 #include "platform/registry/RegistryFiles.h"
 #include "platform/resources/Resources.h"
@@ -29,6 +32,8 @@ constexpr const char16_t* kMakerKey = u"SOFTWARE\\Corvessa";
 // The install defaults are registered for the fallback locale, which every locale reads.
 constexpr const char16_t* kDefaultsKey = u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Install defaults\\Templates";
 constexpr const char16_t* kDefaultsLocale = u"1033";
+constexpr const char16_t* kOutlookAddinsKey = u"Software\\Microsoft\\Office\\Outlook\\Addins";
+constexpr const char16_t* kConnectProgId = u"quillMark.Connect";
 
 struct ShippedTemplate {
   std::string messageClass;
@@ -127,7 +132,64 @@ bool setDwordIfAbsent(CRegKey& key, const char16_t* name, DWORD value) {
   return key.SetDWORDValue(name, value) == ERROR_SUCCESS;
 }
 
+// Runs the module's DllRegisterServer or DllUnregisterServer; an empty text, or why it failed.
+std::string runModuleRegistration(const fs::path& module, bool registering) {
+  platform::diag::clearLastFailure();
+  const HRESULT hr = platform::com::runServerRegistration(wide(module.string()), registering);
+  if (SUCCEEDED(hr)) return {};
+  std::string why = platform::diag::lastFailure();
+  if (why.empty()) why = platform::system::utf16ToUtf8(_com_error(hr).ErrorMessage());
+  return std::string(registering ? "cannot register " : "cannot unregister ") + module.string() + ": " + why;
+}
+
+std::string writeOutlookAddinKey() {
+  CRegKey addins;
+  LONG rc = addins.Create(HKEY_CURRENT_USER, kOutlookAddinsKey);
+  CRegKey key;
+  if (rc == ERROR_SUCCESS) rc = key.Create(addins.m_hKey, kConnectProgId);
+  if (rc != ERROR_SUCCESS) return "cannot create Outlook's add-in key: " + describe(rc);
+  // 3: loaded at start-up, and loaded now.
+  bool ok = key.SetDWORDValue(u"LoadBehavior", 3) == ERROR_SUCCESS;
+  ok &= key.SetStringValue(u"FriendlyName", u"QuillMark For Outlook") == ERROR_SUCCESS;
+  ok &= key.SetStringValue(u"Description", u"Prints Outlook items through HTML templates") == ERROR_SUCCESS;
+  ok &= key.Close() == ERROR_SUCCESS;
+  ok &= addins.Close() == ERROR_SUCCESS;
+  return ok ? std::string() : "Outlook's add-in key could not be written completely";
+}
+
+fs::path moduleOf(const InstallOptions& options) {
+  return options.modulePath.empty() ? addinModulePath() : options.modulePath;
+}
+
 }  // namespace
+
+fs::path addinModulePath() {
+  std::error_code ec;
+  const fs::path beside = fs::read_symlink("/proc/self/exe", ec).parent_path() / "libquillmark.so";
+  if (!ec && fs::exists(beside, ec)) return beside;
+  return QM_ADDIN_MODULE_PATH;
+}
+
+InstallResult uninstall(const InstallOptions& options) {
+  InstallResult result;
+  if (std::string failure = runModuleRegistration(moduleOf(options), false); !failure.empty()) {
+    result.message = std::move(failure);
+    return result;
+  }
+  CRegKey addins;
+  LONG rc = addins.Open(HKEY_CURRENT_USER, kOutlookAddinsKey, KEY_READ | KEY_WRITE);
+  if (rc == ERROR_SUCCESS) {
+    rc = addins.RecurseDeleteKey(kConnectProgId);
+    if (rc == ERROR_SUCCESS) rc = addins.Close();
+  }
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
+    result.message = "cannot remove Outlook's add-in key: " + describe(rc);
+    return result;
+  }
+  result.ok = true;
+  result.message = "unregistered the add-in " + moduleOf(options).string();
+  return result;
+}
 
 InstallResult install(const InstallOptions& options) {
   InstallResult result;
@@ -224,8 +286,18 @@ InstallResult install(const InstallOptions& options) {
     result.message = "the registry could not be written completely";
     return result;
   }
+  const fs::path module = moduleOf(options);
+  if (std::string failure = runModuleRegistration(module, true); !failure.empty()) {
+    result.message = std::move(failure);
+    return result;
+  }
+  if (std::string failure = writeOutlookAddinKey(); !failure.empty()) {
+    result.message = std::move(failure);
+    return result;
+  }
   result.ok = true;
-  result.message = "installed " + std::to_string(templates.size()) + " templates in " + templateDir.string();
+  result.message = "installed " + std::to_string(templates.size()) + " templates in " + templateDir.string() +
+                   " and registered the add-in " + module.string();
   return result;
 }
 

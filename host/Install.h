@@ -1,6 +1,7 @@
 #pragma once
 // What an installer does on Windows: the machine-wide product key with its install defaults, the
-// template files and the maker's "InstallDir".
+// template files and the maker's "InstallDir", the add-in module's own registration and Outlook's
+// add-in key; and what its uninstaller does.
 
 #include <filesystem>
 #include <string>
@@ -9,6 +10,7 @@ namespace host {
 
 struct InstallOptions {
   std::filesystem::path programDir;  // where the templates go; empty: $QUILLMARK_HOME/program
+  std::filesystem::path modulePath;  // the add-in module; empty: addinModulePath()
 };
 
 struct InstallResult {
@@ -16,6 +18,15 @@ struct InstallResult {
   std::string message;  // what was done, or why it failed
 };
 
+// The templates and product keys, then the module's DllRegisterServer, then Outlook's add-in key
+// "Software\Microsoft\Office\Outlook\Addins\quillMark.Connect" in HKCU.
 InstallResult install(const InstallOptions& options);
+
+// The module's DllUnregisterServer and Outlook's add-in key removed; the templates, product keys
+// and settings stay, as an administrator's choices do.
+InstallResult uninstall(const InstallOptions& options);
+
+// libquillmark.so beside the quillmark binary, else the one of the build.
+std::filesystem::path addinModulePath();
 
 }  // namespace host

@@ -14,10 +14,13 @@ namespace {
 int usage(std::FILE* out) {
   std::fputs(
       "usage: quillmark install [--program-dir DIR]\n"
+      "       quillmark uninstall\n"
       "       quillmark print FILE.msg... [--preview | --dialog] [--table] [--template NAME] [--out DIR]\n"
       "  --no-gui  (with any command) no windows even with a display: prompts on the terminal\n"
       "  install   registers the product key, its install defaults and the shipped templates\n"
-      "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark)\n",
+      "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark),\n"
+      "            the add-in module and Outlook's add-in key\n"
+      "  uninstall removes the add-in module's registration and Outlook's add-in key\n",
       out);
   return out == stdout ? 0 : 2;
 }
@@ -34,6 +37,16 @@ int runInstall(int argc, char** argv) {
   }
   const host::InstallResult result = host::install(options);
   std::fprintf(result.ok ? stdout : stderr, "quillmark install: %s\n", result.message.c_str());
+  return result.ok ? 0 : 1;
+}
+
+int runUninstall(int argc, char** argv) {
+  if (argc > 2) {
+    std::fprintf(stderr, "quillmark uninstall: unknown argument %s\n", argv[2]);
+    return 2;
+  }
+  const host::InstallResult result = host::uninstall({});
+  std::fprintf(result.ok ? stdout : stderr, "quillmark uninstall: %s\n", result.message.c_str());
   return result.ok ? 0 : 1;
 }
 
@@ -66,6 +79,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage(stderr);
     const std::string command = argv[1];
     if (command == "install") return runInstall(argc, argv);
+    if (command == "uninstall") return runUninstall(argc, argv);
     if (command == "print") return runPrintCommand(argc, argv);
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "quillmark: unknown command %s\n", command.c_str());

@@ -11,7 +11,8 @@
 // };
 // CComPtr<CComObject<CItem>> item = CComObject<CItem>::Make();
 //
-// The first map entry is the object's identity (its IUnknown). Aggregation is not supported.
+// The first map entry is the object's identity (its IUnknown). A class that declares
+// DECLARE_AGGREGATABLE(x) may also be created inside an outer object (CComAggObject).
 
 #include <atomic>
 #include <new>
@@ -172,6 +173,75 @@ class CComObject final : public Base {
   }
 };
 
+// An object of Base inside an outer object: its interfaces pass AddRef, Release and
+// QueryInterface to the outer object's IUnknown.
+template <class Base>
+class CComContainedObject final : public Base {
+ public:
+  explicit CComContainedObject(IUnknown* outer) : m_outer(outer) {}
+  STDMETHOD_(ULONG, AddRef)() override { return m_outer->AddRef(); }
+  STDMETHOD_(ULONG, Release)() override { return m_outer->Release(); }
+  STDMETHOD(QueryInterface)(REFIID iid, void** ppvObject) override { return m_outer->QueryInterface(iid, ppvObject); }
+
+ private:
+  IUnknown* m_outer;  // not held: the outer object owns this one
+};
+
+// The aggregated object: its own IUnknown (the one handed to the outer object, which alone holds
+// it) counts references and answers the inner object's interfaces; it locks the module as
+// CComObject does.
+template <class Base>
+class CComAggObject final : public IUnknown, public CComObjectRootEx<typename Base::_ThreadModel> {
+ public:
+  explicit CComAggObject(IUnknown* outer) : m_contained(outer) {
+    if (_pAtlModule) _pAtlModule->Lock();
+  }
+  ~CComAggObject() {
+    m_contained.FinalRelease();
+    if (_pAtlModule) _pAtlModule->Unlock();
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return this->InternalAddRef(); }
+  STDMETHOD_(ULONG, Release)() override {
+    const ULONG count = this->InternalRelease();
+    if (count == 0) delete this;
+    return count;
+  }
+  STDMETHOD(QueryInterface)(REFIID iid, void** ppvObject) override {
+    if (!ppvObject) return E_POINTER;
+    if (::IsEqualGUID(iid, IID_IUnknown)) {
+      *ppvObject = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppvObject = m_contained._QueryComMap(iid, false);
+    if (!*ppvObject) return E_NOINTERFACE;
+    static_cast<IUnknown*>(*ppvObject)->AddRef();  // the outer object's reference
+    return S_OK;
+  }
+
+  // The object inside outer, with its non-delegating IUnknown AddRef'd into *ppv.
+  static HRESULT CreateInstance(IUnknown* outer, void** ppv) {
+    auto* object = new (std::nothrow) CComAggObject(outer);
+    if (!object) return E_OUTOFMEMORY;
+    object->InternalAddRef();
+    const HRESULT hr = object->m_contained.FinalConstruct();
+    if (FAILED(hr)) {
+      object->Release();
+      return hr;
+    }
+    *ppv = static_cast<IUnknown*>(object);
+    return S_OK;
+  }
+
+ private:
+  CComContainedObject<Base> m_contained;
+};
+
+// In a class body: objects of the class may be aggregated.
+#define DECLARE_AGGREGATABLE(x) \
+ public:                        \
+  static constexpr bool _aggregatable = true;
+
 // The class id of a creatable class and the creation of its objects.
 template <class T, const CLSID* pclsid>
 class CComCoClass {
@@ -181,11 +251,20 @@ class CComCoClass {
   static HRESULT CreateInstance(Q** pp) {
     return CreateInstance(nullptr, __uuidof(Q), reinterpret_cast<void**>(pp));
   }
-  // CLASS_E_NOAGGREGATION for an outer object: no class of this layer aggregates.
+  static constexpr bool _aggregatable = false;
+  // An outer object is refused with CLASS_E_NOAGGREGATION unless T declares DECLARE_AGGREGATABLE,
+  // and then asks for IID_IUnknown only (the aggregate's rule).
   static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
+    if (outer) {
+      if constexpr (T::_aggregatable) {
+        if (!::IsEqualGUID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+        return CComAggObject<T>::CreateInstance(outer, ppv);
+      } else {
+        return CLASS_E_NOAGGREGATION;
+      }
+    }
     CComObject<T>* object = nullptr;
     HRESULT hr = CComObject<T>::CreateInstance(&object);
     if (FAILED(hr)) return hr;

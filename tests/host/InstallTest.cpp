@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/com/Activation.h"
+#include "platform/com/Com.h"
 #include "platform/registry/RegKey.h"
 #include "platform/registry/RegistryFiles.h"
 #include "platform/system/Text.h"
@@ -114,6 +116,41 @@ TEST_F(InstallTest, FailureIsReportedWithAStatus) {
   EXPECT_EQ(quillmark("install --program-dir " + (dir() / "blocked").string()), 1);
   EXPECT_NE(testsupport::readFile(dir() / "err.txt").find("cannot create"), std::string::npos);
   EXPECT_EQ(quillmark("frobnicate"), 2);
+}
+
+TEST_F(InstallTest, InstallRegistersTheAddinForOutlookAndUninstallTakesItBack) {
+  CRegKey classes;
+  ASSERT_EQ(classes.Create(HKEY_CLASSES_ROOT, u"CLSID"), ERROR_SUCCESS);
+  classes.Close();
+  const auto classesRoot = [&](const char* name) {
+    EXPECT_EQ(platform::registry::exportKey(HKEY_CLASSES_ROOT, dir() / name), ERROR_SUCCESS);
+    return testsupport::readFile(dir() / name);
+  };
+  const std::string before = classesRoot("before.reg");
+
+  ASSERT_EQ(quillmark("install"), 0) << testsupport::readFile(dir() / "err.txt");
+  const char16_t* addin = u"Software\\Microsoft\\Office\\Outlook\\Addins\\quillMark.Connect";
+  CRegKey key;
+  ASSERT_EQ(key.Open(HKEY_CURRENT_USER, addin, KEY_READ), ERROR_SUCCESS);
+  DWORD loadBehavior = 0;
+  EXPECT_EQ(key.QueryDWORDValue(u"LoadBehavior", loadBehavior), ERROR_SUCCESS);
+  EXPECT_EQ(loadBehavior, 3u);
+  key.Close();
+  EXPECT_EQ(text(HKEY_CURRENT_USER, addin, u"FriendlyName"), u"QuillMark For Outlook");
+  // Outlook finds the add-in by the key's name, a ProgID the module's registration serves.
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"quillMark.Connect", &clsid), S_OK);
+  CComPtr<IDispatch> connect;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&connect)),
+            S_OK);
+  connect.Release();
+  CoFreeUnusedLibraries();
+
+  ASSERT_EQ(quillmark("uninstall"), 0) << testsupport::readFile(dir() / "err.txt");
+  EXPECT_EQ(classesRoot("after.reg"), before);
+  EXPECT_EQ(key.Open(HKEY_CURRENT_USER, addin, KEY_READ), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&connect)),
+            REGDB_E_CLASSNOTREG);
 }
 
 }  // namespace

@@ -1,0 +1,236 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "platform/com/Activation.h"
+#include "platform/com/Com.h"
+#include "platform/registry/RegKey.h"
+#include "platform/registry/RegistryFiles.h"
+#include "platform/system/Diagnostics.h"
+#include "platform/system/Locale.h"
+#include "platform/system/Text.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::system::utf8ToUtf16;
+
+const char16_t* const kProgIds[] = {u"quillMark.Connect", u"quillMarkLib.quillMarkPP",
+                                    u"quillMark.quillMarkShellHandler", u"quilMark.Quillmarker"};
+
+// The real module, reached only through its registration, as the host reaches it.
+class AddinModuleTest : public testsupport::IsolatedTest {
+ protected:
+  void SetUp() override {
+    IsolatedTest::SetUp();
+    // Windows always has HKCR\CLSID, with other servers' classes in it.
+    CRegKey other;
+    ASSERT_EQ(other.Create(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-1111-2222-3333-444444444444}\\InprocServer32"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(other.SetStringValue(nullptr, u"/usr/lib/other.so"), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(platform::com::isServerLoaded(module())) << "an object of the module was leaked";
+  }
+  static std::u16string module() { return utf8ToUtf16(QM_ADDIN_MODULE); }
+  static HRESULT registerModule(bool registering) { return platform::com::runServerRegistration(module(), registering); }
+  std::string classesRoot(const char* name) {
+    const fs::path file = dir() / name;
+    EXPECT_EQ(platform::registry::exportKey(HKEY_CLASSES_ROOT, file), ERROR_SUCCESS);
+    return testsupport::readFile(file);
+  }
+  static CLSID clsidOf(const char16_t* progId) {
+    CLSID clsid{};
+    EXPECT_EQ(CLSIDFromProgID(progId, &clsid), S_OK) << platform::system::utf16ToUtf8(progId);
+    return clsid;
+  }
+  // The module's own DllCanUnloadNow, asked without loading it.
+  static HRESULT canUnloadNow() {
+    void* handle = ::dlopen(QM_ADDIN_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) return E_UNEXPECTED;
+    const auto entry = reinterpret_cast<LPFNCANUNLOADNOW>(::dlsym(handle, "DllCanUnloadNow"));
+    const HRESULT hr = entry ? entry() : E_UNEXPECTED;
+    ::dlclose(handle);
+    return hr;
+  }
+  static bool loadedInProcess() {
+    void* handle = ::dlopen(QM_ADDIN_MODULE, RTLD_NOW | RTLD_NOLOAD);
+    if (handle) ::dlclose(handle);
+    return handle != nullptr;
+  }
+};
+
+TEST_F(AddinModuleTest, RegistrationServesEveryClassByBothProgIdsFromTheModule) {
+  ASSERT_EQ(registerModule(true), S_OK) << platform::diag::lastFailure();
+  EXPECT_FALSE(loadedInProcess()) << "registration alone keeps the module loaded";
+  std::set<std::u16string> ids;
+  for (const char16_t* progId : kProgIds) {
+    SCOPED_TRACE(platform::system::utf16ToUtf8(progId));
+    const CLSID clsid = clsidOf(progId);
+    EXPECT_EQ(clsidOf((std::u16string(progId) + u".1").c_str()), clsid);
+    ids.insert(platform::com::formatGuid(clsid));
+
+    CComPtr<IDispatch> object;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
+    Dl_info info{};
+    ASSERT_NE(::dladdr(*reinterpret_cast<void**>(object.p), &info), 0);
+    EXPECT_EQ(fs::canonical(info.dli_fname), fs::canonical(QM_ADDIN_MODULE)) << "the object's code is the module's";
+
+    const std::u16string server = u"CLSID\\" + platform::com::formatGuid(clsid) + u"\\InprocServer32";
+    CRegKey key;
+    ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, server.c_str(), KEY_READ), ERROR_SUCCESS);
+    char16_t text[512];
+    DWORD type = 0, size = sizeof text;
+    ASSERT_EQ(key.QueryValue(u"ThreadingModel", &type, text, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(text), u"Apartment");
+  }
+  EXPECT_EQ(ids.size(), 4u);
+  // The options page is the one class not programmable.
+  CRegKey programmable;
+  const std::u16string page = u"CLSID\\" + platform::com::formatGuid(clsidOf(kProgIds[1])) + u"\\Programmable";
+  EXPECT_EQ(programmable.Open(HKEY_CLASSES_ROOT, page.c_str(), KEY_READ), ERROR_FILE_NOT_FOUND);
+  const std::u16string connect = u"CLSID\\" + platform::com::formatGuid(clsidOf(kProgIds[0])) + u"\\Programmable";
+  EXPECT_EQ(programmable.Open(HKEY_CLASSES_ROOT, connect.c_str(), KEY_READ), ERROR_SUCCESS);
+  EXPECT_TRUE(platform::com::isServerLoaded(module()));
+}
+
+TEST_F(AddinModuleTest, ObjectsAndServerLocksKeepTheModuleLoadedUntilTheyGo) {
+  ASSERT_EQ(registerModule(true), S_OK);
+  const CLSID clsid = clsidOf(u"quillMark.Connect");
+  CComPtr<IDispatch> object;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  CoFreeUnusedLibraries();
+  EXPECT_TRUE(loadedInProcess());
+  object.Release();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+
+  CComPtr<IClassFactory> factory;
+  ASSERT_EQ(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+  ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+  factory.Release();
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  CoFreeUnusedLibraries();
+  ASSERT_TRUE(loadedInProcess());
+  ASSERT_EQ(CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+  ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+  factory.Release();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+  CoFreeUnusedLibraries();
+  EXPECT_FALSE(loadedInProcess());
+  EXPECT_FALSE(platform::com::isServerLoaded(module()));
+
+  // Loaded again on the next creation.
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)), S_OK);
+  EXPECT_TRUE(loadedInProcess());
+}
+
+TEST_F(AddinModuleTest, UnregistrationLeavesClassesRootAsBeforeAndCreationFails) {
+  const std::string before = classesRoot("before.reg");
+  ASSERT_EQ(registerModule(true), S_OK);
+  const CLSID clsid = clsidOf(u"quillMark.Connect");
+  const std::string registered = classesRoot("registered.reg");
+
+  // Under another thread locale the same keys are written, and the caller's locale comes back.
+  ASSERT_TRUE(SetThreadLocale(1031));
+  ASSERT_EQ(registerModule(true), S_OK);
+  EXPECT_EQ(GetThreadLocale(), 1031u);
+  platform::system::resetThreadLocaleForTesting();
+  EXPECT_EQ(classesRoot("again.reg"), registered);
+
+  ASSERT_EQ(registerModule(false), S_OK) << platform::diag::lastFailure();
+  EXPECT_EQ(classesRoot("after.reg"), before);
+
+  CLSID none{};
+  EXPECT_EQ(CLSIDFromProgID(u"quillMark.Connect", &none), CO_E_CLASSSTRING);
+  CComPtr<IDispatch> object;
+  platform::diag::clearLastFailure();
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_NE(platform::diag::lastFailure().find("not registered"), std::string::npos);
+  EXPECT_FALSE(loadedInProcess());
+}
+
+TEST_F(AddinModuleTest, ServerPathMustBeAFullPathToALoadableModule) {
+  ASSERT_EQ(registerModule(true), S_OK);
+  const CLSID clsid = clsidOf(u"quillMark.Connect");
+  const std::u16string server = u"CLSID\\" + platform::com::formatGuid(clsid) + u"\\InprocServer32";
+  CRegKey key;
+  ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, server.c_str()), ERROR_SUCCESS);
+  CComPtr<IDispatch> object;
+  ASSERT_EQ(key.SetStringValue(nullptr, u"libquillmark.so"), ERROR_SUCCESS);
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+            REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(key.SetStringValue(nullptr, utf8ToUtf16((dir() / "missing.so").string()).c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&object)),
+            CO_E_DLLNOTFOUND);
+  EXPECT_NE(platform::diag::lastFailure().find("missing.so"), std::string::npos);
+  EXPECT_EQ(platform::com::runServerRegistration(utf8ToUtf16((dir() / "missing.so").string()), true), CO_E_DLLNOTFOUND);
+}
+
+// An outer object that hands every interface but IUnknown to the object it aggregates.
+class Outer : public IUnknown {
+ public:
+  ULONG refs = 1;
+  IUnknown* inner = nullptr;
+  STDMETHOD(QueryInterface)(REFIID iid, void** ppv) override {
+    if (IsEqualGUID(iid, IID_IUnknown)) {
+      *ppv = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(iid, ppv);
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
+  STDMETHOD_(ULONG, Release)() override { return --refs; }
+};
+
+TEST_F(AddinModuleTest, OnlyTheAutomationObjectCanBeAggregated) {
+  ASSERT_EQ(registerModule(true), S_OK);
+  Outer outer;
+  const CLSID quillmarker = clsidOf(u"quilMark.Quillmarker");
+  IDispatch* refused = nullptr;
+  EXPECT_EQ(CoCreateInstance(quillmarker, &outer, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&refused)),
+            CLASS_E_NOAGGREGATION);
+  ASSERT_EQ(CoCreateInstance(quillmarker, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)),
+            S_OK);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  IDispatch* dispatch = nullptr;
+  ASSERT_EQ(outer.QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
+  EXPECT_EQ(outer.refs, 2u) << "the aggregated interface counts on the outer object";
+  IUnknown* identity = nullptr;
+  ASSERT_EQ(dispatch->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+  EXPECT_EQ(identity, &outer);
+  identity->Release();
+  dispatch->Release();
+  EXPECT_EQ(outer.refs, 1u);
+  EXPECT_EQ(outer.inner->Release(), 0u);
+  EXPECT_EQ(canUnloadNow(), S_OK);
+
+  IUnknown* connect = nullptr;
+  EXPECT_EQ(CoCreateInstance(clsidOf(u"quillMark.Connect"), &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                             reinterpret_cast<void**>(&connect)),
+            CLASS_E_NOAGGREGATION);
+}
+
+TEST_F(AddinModuleTest, ModuleExportsOnlyTheFourServerFunctions) {
+  std::FILE* pipe = ::popen(("nm -D --defined-only " + std::string(QM_ADDIN_MODULE) + " 2>&1").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::set<std::string> names;
+  char line[1024];
+  while (std::fgets(line, sizeof line, pipe)) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    names.insert(text.substr(text.rfind(' ') + 1));
+  }
+  ASSERT_EQ(::pclose(pipe), 0);
+  EXPECT_EQ(names, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"}));
+}
+
+}  // namespace
