@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 constexpr const char* kWhere = "print template";
 
 std::string hresultText(HRESULT hr) {
-  char text[16];
+  char text[24];
   std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
   return text;
 }
