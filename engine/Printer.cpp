@@ -16,6 +16,7 @@
 #include "foundation/Settings.h"
 #include "platform/browser/PdfTools.h"
 #include "platform/browser/PrintTemplate.h"
+#include "platform/loop/MessageLoop.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/system/Tick.h"
@@ -49,6 +50,31 @@ constexpr UINT kTimerPeriodMs = 100;
 constexpr int kEndCode = 2;
 // How many names "<stem> (n).pdf" are tried before the print fails.
 constexpr int kMaxNameTries = 1000;
+
+// The class of dialog 102's browser control. The browser itself runs out of process; its window
+// here only has to exist for the dialog to be made.
+constexpr const char16_t* kBrowserControlClass = u"{8856F961-340A-11D0-A96B-00C04FD705A2}";
+
+LRESULT browserControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void registerBrowserControl() {
+  static const bool registered = [] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = browserControlProc;
+    windowClass.hInstance = NGlobals::moduleInstance();
+    windowClass.lpszClassName = kBrowserControlClass;
+    constexpr DWORD kClassAlreadyExists = 1410;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != kClassAlreadyExists) {
+      LOG_ERROR(u"The browser control's window class could not be registered");
+      return false;
+    }
+    return true;
+  }();
+  (void)registered;
+}
 
 PrintDestination& destination() {
   static PrintDestination value;
@@ -236,7 +262,7 @@ void CPrinter::resetServicesForTesting() { services() = realServices(); }
 CPrinter::CPrinter(const CPrintInfo& job, const quilstring& templatePath) : m_job(job), m_templatePath(templatePath) {}
 
 CPrinter::~CPrinter() {
-  if (m_timerRunning) platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
+  if (m_dialog && IsWindow(m_dialog)) DestroyWindow(m_dialog);  // its timer goes with it
   *m_alive = false;
   if (!m_folder.empty()) {
     std::error_code ec;
@@ -258,24 +284,54 @@ int CPrinter::DoService(int mode) {
       m_status = kStatusTemplateMissing;
       return;
     }
-    OnInitDialog();
-    if (!m_ended) m_loop.run();
+    registerBrowserControl();
+    // The dialog never shows itself; its modal loop runs the load, the timer and the print.
+    if (DialogBoxParamW(NGlobals::moduleInstance(), MAKEINTRESOURCEW(IDD_PRINTER), GetActiveWindow(), dialogProc,
+                        reinterpret_cast<LPARAM>(this)) == -1 &&
+        !m_ended) {
+      LOG_ERROR(u"The printer's dialog could not be made: %s", utf8ToUtf16(platform::diag::lastFailure()).c_str());
+      m_status = kStatusBrowserError;
+    }
   });
   if (!ran) m_status = kStatusBrowserError;
-  if (m_timerRunning) {
-    platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
-    m_timerRunning = false;
-  }
+  if (m_dialog && IsWindow(m_dialog)) DestroyWindow(m_dialog);
+  m_dialog = nullptr;
+  m_timerRunning = false;
   return m_status;
 }
 
-void CPrinter::KillWBHost() {
-  if (m_timerRunning) {
-    platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
-    m_timerRunning = false;
+INT_PTR CPrinter::dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    auto* printer = reinterpret_cast<CPrinter*>(lParam);
+    printer->m_dialog = dialog;
+    printer->OnInitDialog();
+    return TRUE;
   }
+  auto* printer = reinterpret_cast<CPrinter*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  if (!printer) return FALSE;
+  switch (message) {
+    case WM_TIMER:
+      if (wParam != kTimerId) return FALSE;
+      printer->OnTimer();
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) != IDOK) return FALSE;
+      EndDialog(dialog, IDOK);  // the status stays as it is
+      return TRUE;
+    case WM_DESTROY:
+      printer->m_timerRunning = false;
+      printer->m_dialog = nullptr;
+      return TRUE;
+    default: return FALSE;
+  }
+}
+
+void CPrinter::KillWBHost() {
+  if (m_timerRunning && m_dialog) KillTimer(m_dialog, kTimerId);
+  m_timerRunning = false;
   m_ended = true;
-  m_loop.end(kEndCode);
+  if (m_dialog) EndDialog(m_dialog, kEndCode);
 }
 
 void CPrinter::fail(int status) {
@@ -287,8 +343,10 @@ void CPrinter::OnInitDialog() {
   if (NUtils::guarded(u"CPrinter::OnInitDialog", [&] {
         m_loadTimeout = CSettings::instance().getWBHostLoadTimeout();
         m_loading = true;
-        platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kTimerPeriodMs,
-                                 [this](std::uintptr_t) { OnTimer(); });
+        // Never visible: the browser behind it runs out of sight.
+        MoveWindow(m_dialog, 0, 0, 0, 0, FALSE);
+        if (!SetTimer(m_dialog, kTimerId, kTimerPeriodMs, nullptr))
+          throw std::runtime_error("the printer's timer could not be set");
         m_timerRunning = true;
         m_startTick = GetTickCount();
         // The load completes from the loop, as the control's DocumentComplete does.
@@ -341,8 +399,7 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
   if (!m_ready) m_ready = true;
   // The print still starts from timer 1, after this handler has returned; its next tick is
   // brought forward so a loaded job does not sit idle for the rest of the period.
-  platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kReadyTickMs, [this](std::uintptr_t) { OnTimer(); });
-  m_timerRunning = true;
+  if (m_dialog) m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
 }
 
 void CPrinter::fillFrames(const std::vector<platform::html::CHtmlElement>& frames, const fs::path& folder, int depth) {
@@ -379,7 +436,7 @@ void CPrinter::OnTimer() {
   if (!NUtils::guarded(u"CPrinter::OnTimer", [&] {
         if (m_ready) {
           m_ready = false;
-          platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
+          KillTimer(m_dialog, kTimerId);
           m_timerRunning = false;
           Print();
         } else if (m_loading) {
