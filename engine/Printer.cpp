@@ -20,6 +20,8 @@
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/system/Tick.h"
+#include "platform/ui/PreviewWindow.h"
+#include "platform/ui/PrintDialog.h"
 #include "platform/ui/Ui.h"
 #include "resources/resource.h"
 
@@ -510,6 +512,7 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
 
   // The preview shows exactly the pages that print: the same layout, written as the PDF shown.
   // It lives with the job unless the pages are asked for in a folder (the host's --out).
+  if (printWindowsShown()) return runPreviewWindow(*printTemplate);
   const bool keep = destination().alwaysToFolder;
   for (;;) {
     const fs::path pdf = keep ? outputPdf(m_templatePath) : jobFolder() / "preview.pdf";
@@ -537,11 +540,61 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
   }
 }
 
+int CPrinter::runPreviewWindow(IPrintTemplate& printTemplate) {
+  const bool keep = destination().alwaysToFolder;
+  int layouts = 0;
+  // Each layout is a PDF of its own: the window may still be drawing the one before.
+  const auto layOut = [&](int& pages) -> std::optional<fs::path> {
+    const fs::path pdf =
+        keep ? outputPdf(m_templatePath) : jobFolder() / ("preview-" + std::to_string(++layouts) + ".pdf");
+    if (FAILED(printTemplate.print(printTemplate.defaultRange(), pdf, jobFolder(), pages))) return std::nullopt;
+    if (keep) written().push_back(pdf);
+    return pdf;
+  };
+  int pages = 0;
+  const std::optional<fs::path> first = layOut(pages);
+  if (!first) return failedPrint(u"Cannot preview");
+
+  int status = kStatusPrinted;
+  platform::ui::CPreviewWindow* shown = nullptr;
+  platform::ui::PreviewCallbacks callbacks;
+  callbacks.onPrint = [&] {
+    const int printed = printOnce(printTemplate, true, true, pages);
+    if (printed == kCancelled) return;  // back to the preview
+    status = printed;
+    shown->close();  // a print ends the print template
+  };
+  callbacks.onAttachments = [] { LOG_INFO(u"Print File Attachments asked for in the preview"); };
+  callbacks.onPageSetup = [&] {
+    PageSettings settings = printTemplate.pageSettings();
+    if (!askPageSetup(settings)) return;
+    printTemplate.setPageSettings(settings);
+    const std::optional<fs::path> pdf = layOut(pages);
+    if (!pdf) {
+      status = failedPrint(u"Cannot preview");
+      shown->close();
+      return;
+    }
+    shown->reload(pdf->string());
+  };
+  callbacks.onFrameLayout = [](int layout) { LOG_INFO(u"Frameset layout %d chosen in the preview", layout); };
+  platform::ui::PreviewOptions options;
+  options.resources = NGlobals::moduleInstance();
+  options.hasAttachments = printTemplate.hasAttachments();
+  options.frameset = !m_frames.empty();
+  platform::ui::CPreviewWindow preview(options, callbacks);
+  shown = &preview;
+  if (!preview.load(first->string())) return failedPrint(u"Cannot show the preview of");
+  preview.runModal();
+  return status;
+}
+
 int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inPreview, int pages) {
   PrintDialogAnswer answer;
   answer.range = printTemplate.defaultRange();
   const bool printerWanted = !destination().alwaysToFolder;
   answer.toFile = !printerWanted;
+  if (!printerWanted) answer.fileOffered = outputPdf(m_templatePath);
   if (withDialog) {
     if (!askPrintDialog(printerWanted, pages, !inPreview, answer)) return kCancelled;
   } else if (answer.range.selected && answer.range.from > answer.range.to) {
@@ -553,6 +606,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
     return kStatusBrowserError;  // nothing was printed
   }
 
+  if (answer.chosenOnDisplay) return printAsChosen(printTemplate, answer);
   const fs::path pdf = answer.toFile ? outputPdf(m_templatePath) : jobFolder() / "print.pdf";
   int laidOut = 0;
   if (FAILED(printTemplate.print(answer.range, pdf, jobFolder(), laidOut))) return failedPrint(u"Cannot print");
@@ -565,6 +619,32 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   const fs::path file = outputPdf(m_templatePath);
   if (FAILED(platform::browser::copyPdf(pdf, file))) return failedPrint(u"Cannot keep the print of");
   LOG_WARNING(u"No printer took the print; written to %s", utf8ToUtf16(file.string()).c_str());
+  written().push_back(file);
+  return kStatusPrinted;
+}
+
+int CPrinter::printAsChosen(IPrintTemplate& printTemplate, const PrintDialogAnswer& answer) {
+  const fs::path pdf = jobFolder() / "print.pdf";
+  int laidOut = 0;
+  if (FAILED(printTemplate.print(answer.range, pdf, jobFolder(), laidOut))) return failedPrint(u"Cannot print");
+  platform::ui::PrintAnswer chosen;
+  chosen.cancelled = false;
+  chosen.printer = answer.printer;
+  chosen.copies = answer.copies;
+  chosen.collate = answer.collate;
+  chosen.duplex = static_cast<platform::ui::Duplex>(answer.duplex);
+  chosen.printToFile = answer.toFile ? answer.file.string() : std::string();
+  if (platform::ui::sendPdfToPrinter(pdf.string(), chosen)) {
+    if (answer.toFile) written().push_back(answer.file);
+    return kStatusPrinted;
+  }
+  if (answer.toFile) return failedPrint(u"Cannot write the print of");
+  // The printer refused the job: the pages go to a file instead of being lost.
+  const fs::path file = outputPdf(m_templatePath);
+  if (FAILED(platform::browser::copyPdf(pdf, file))) return failedPrint(u"Cannot keep the print of");
+  LOG_WARNING(u"The printer %s did not take the print (%s); written to %s",
+              utf8ToUtf16(answer.printer).c_str(), utf8ToUtf16(platform::diag::lastFailure()).c_str(),
+              utf8ToUtf16(file.string()).c_str());
   written().push_back(file);
   return kStatusPrinted;
 }

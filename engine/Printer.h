@@ -20,6 +20,8 @@
 #include "platform/html/HtmlDocument.h"
 #include "platform/ui/WinUser.h"
 
+struct PrintDialogAnswer;
+
 // What the printer's modes ask of the print template.
 enum class PrintCommand { kPrint, kPrintWithDialog, kPreview };
 
@@ -133,6 +135,8 @@ class CPrinter : public IPrinter {
   int runPreviewWindow(IPrintTemplate& printTemplate);
   // One print of the pages, after the print dialog when asked; kCancelled when it was cancelled.
   int printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inPreview, int pages);
+  // The print as the display's print dialog chose it: to its printer with its options, or to its file.
+  int printAsChosen(IPrintTemplate& printTemplate, const PrintDialogAnswer& answer);
   // The status of a failed print template call, logged with the reason the layers gave.
   int failedPrint(const char16_t* what);
   std::filesystem::path jobFolder();
