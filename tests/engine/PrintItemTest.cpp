@@ -336,7 +336,9 @@ TEST_F(PrintItemTest, TemplateSelectionDialogListsChoicesAndPrintsTheOneTaken) {
     ASSERT_FALSE(printers.calls.empty());
     EXPECT_EQ(std::filesystem::path(printers.calls[0].templatePath.toUtf8()).filename().u16string(), c.printed);
     if (c.printed == u"Ledger.htm") {
-      if (c.allRows) EXPECT_TRUE(seen.rowsEnabledOnTable);
+      if (c.allRows) {
+        EXPECT_TRUE(seen.rowsEnabledOnTable);
+      }
       ASSERT_EQ(printers.calls.size(), 1u);
       EXPECT_EQ(printers.calls[0].job.getSelection() == nullptr, c.allRows);
     } else {
