@@ -21,6 +21,9 @@
 #include "platform/mapi/MAPIDefs.h"
 #include "platform/mapi/PropTags.h"
 #include "platform/registry/RegistryFiles.h"
+#include "platform/ui/CommCtrl.h"
+#include "platform/ui/Desktop.h"
+#include "resources/resource.h"
 #include "tests/platform/ui/GuiSupport.h"
 #include "tests/support/MsgWriter.h"
 #include "tests/support/TestEnvironment.h"
@@ -34,6 +37,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testsupport;
+
+std::string pdfText(const fs::path& pdf) {
+  std::string text;
+  if (FILE* pipe = ::popen(("pdftotext '" + pdf.string() + "' - 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return text;
+}
 
 int pdfPages(const fs::path& pdf) {
   std::string info;
@@ -126,6 +139,12 @@ class Person {
  private:
   HWND owner() { return reinterpret_cast<HWND>(this); }
   void tick() {
+    if (m_inTick) return;  // the loop's timers re-enter when a step runs a loop
+    struct Flag {
+      bool& f;
+      explicit Flag(bool& flag) : f(flag) { f = true; }
+      ~Flag() { f = false; }
+    } inTick(m_inTick);
     if (finished()) {
       platform::loop::KillTimer(owner(), 1);
       return;
@@ -149,6 +168,7 @@ class Person {
   std::vector<std::pair<std::string, Step>> m_steps;
   std::size_t m_next = 0;
   int m_ticks = 0;
+  bool m_inTick = false;
 };
 
 class PrintWindowsGuiTest : public IsolatedTest {
@@ -352,6 +372,67 @@ TEST_F(PrintWindowsGuiTest, DialogPrintsOneRangeAndRefusesOthersAskingAgain) {
   EXPECT_EQ(print(kModePrintWithPrompt), 0);
   EXPECT_TRUE(cancelling.finished()) << cancelling.waitingFor();
   EXPECT_TRUE(writtenPdfs().empty());
+}
+
+// Two items of a class with a memo and a Multi Item template: dialog 120 asks which; each choice
+// prints with its template, Cancel prints nothing.
+TEST_F(PrintWindowsGuiTest, TemplateSelectionOffersMemoAndMultiItemForTwoItems) {
+  const fs::path second = dir() / "second.msg";
+  MsgDescription mail;
+  mail.messageClass = "IPM.Note";
+  mail.props = {unicodeProp(PR_SUBJECT_W, u"The second mail"), unicodeProp(PR_SENDER_NAME_W, u"Ilse Brandt"),
+                unicodeProp(PR_SENT_REPRESENTING_NAME_W, u"Ilse Brandt"), unicodeProp(PR_BODY_W, u"Short.")};
+  ASSERT_TRUE(writeMsgFile(mail, second));
+  struct Choice {
+    const char* name;
+    int row;         // -1: Cancel
+    std::size_t pdfs;
+  };
+  for (const Choice choice : {Choice{"Mail List", 1, 1}, Choice{"Mail", 0, 2}, Choice{"Cancel", -1, 0}}) {
+    SCOPED_TRACE(choice.name);
+    HWND dialog = nullptr;
+    Person person({{"dialog 120",
+                    [&, seen = 0]() mutable {
+                      dialog = GetActiveWindow();
+                      const HWND list = dialog ? GetDlgItem(dialog, IDC_SELECTION_LIST) : nullptr;
+                      if (!list || !IsWindowVisible(dialog) || ++seen < 5) return false;
+                      EXPECT_EQ(ListView_GetItemCount(list), 2);
+                      if (choice.row < 0) {
+                        uitest::clickAt(uitest::centreOf(GetDlgItem(dialog, IDCANCEL)));
+                        return true;
+                      }
+                      RECT r{};
+                      ListView_GetItemRect(list, choice.row, &r, LVIR_LABEL);
+                      POINT at{r.left + 10, (r.top + r.bottom) / 2};
+                      ClientToScreen(list, &at);
+                      uitest::clickAt(at);
+                      return true;
+                    }},
+                   {"the row taken", [&, seen = 0]() mutable {
+                      if (choice.row < 0 || ++seen < 3) return choice.row < 0;
+                      if (choice.row == 1) {
+                        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_ALL_ROWS)));
+                        platform::ui::saveWindowPicture(dialog, uitest::picturePath("template-selection.png"));
+                      } else {
+                        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_ALL_ROWS)));
+                      }
+                      uitest::clickAt(uitest::centreOf(GetDlgItem(dialog, IDOK)));
+                      return true;
+                    }}});
+    host::PrintCommandLine command;
+    command.files = {m_mail, second};
+    command.table = true;
+    command.mode = kModePrint;
+    command.out = m_out;
+    EXPECT_EQ(host::runPrint(command), 0);
+    EXPECT_TRUE(person.finished()) << person.waitingFor();
+    ASSERT_EQ(writtenPdfs().size(), choice.pdfs);
+    if (choice.row == 1) {
+      const std::string text = pdfText(writtenPdfs()[0]);
+      EXPECT_NE(text.find("A long mail"), std::string::npos) << text;
+      EXPECT_NE(text.find("The second mail"), std::string::npos) << text;
+    }
+  }
 }
 
 }  // namespace
