@@ -6,7 +6,11 @@
 
 #include "engine/quilMarkShellHandler.h"
 #include "foundation/AddinGlobals.h"
+#include "foundation/Log.h"
 #include "platform/system/Text.h"
+#include "platform/ui/Desktop.h"
+#include "platform/ui/PageSetupForm.h"
+#include "platform/ui/PrintDialog.h"
 #include "platform/ui/Ui.h"
 #include "resources/resource.h"
 
@@ -42,11 +46,51 @@ int choosePage(const std::u16string& prompt, int count, int current) {
   return index < 0 ? -1 : index + 1;
 }
 
+// GTK's print dialog until it answers one range or is cancelled; a refused range is shown and,
+// when `askAgain`, the dialog opens again.
+bool askPrintDialogOnDisplay(int pages, bool askAgain, PrintDialogAnswer& answer) {
+  platform::ui::PrintRequest request;
+  request.pageCount = pages;
+  if (!answer.fileOffered.empty()) {
+    request.printer = "Print to File";
+    request.outputPath = answer.fileOffered.string();
+  }
+  for (;;) {
+    const platform::ui::PrintAnswer chosen = platform::ui::showPrintDialog(request);
+    if (chosen.cancelled) return false;
+    if (chosen.range.status == platform::ui::RangeStatus::kRefused) {
+      LOG_INFO(u"The page range %s was refused", platform::system::utf8ToUtf16(chosen.rangeText).c_str());
+      MessageBoxW(GetActiveWindow(), fromAfterToText().c_str(), caption().c_str(), MB_OK | MB_ICONEXCLAMATION);
+      if (!askAgain) return false;
+      request.printer = chosen.printer;
+      if (!chosen.printToFile.empty()) request.outputPath = chosen.printToFile;
+      continue;
+    }
+    answer.chosenOnDisplay = true;
+    answer.printer = chosen.printer;
+    answer.copies = chosen.copies;
+    answer.collate = chosen.collate;
+    answer.duplex = static_cast<int>(chosen.duplex);
+    answer.toFile = !chosen.printToFile.empty();
+    answer.file = chosen.printToFile;
+    answer.range.selected = chosen.range.status == platform::ui::RangeStatus::kRange;
+    if (answer.range.selected) {
+      answer.range.from = chosen.range.from;
+      // A range open at its end runs to the last page there is.
+      answer.range.to = chosen.range.to == platform::ui::RangeChoice::kLastPage && pages > 0 ? pages : chosen.range.to;
+    }
+    return true;
+  }
+}
+
 }  // namespace
+
+bool printWindowsShown() { return platform::ui::currentFace() == platform::ui::Face::kGtk; }
 
 quilstring fromAfterToText() { return CquilMarkShellHandler::fromAfterToMessage(); }
 
 bool askPrintDialog(bool printerAvailable, int pages, bool askAgain, PrintDialogAnswer& answer) {
+  if (printWindowsShown()) return askPrintDialogOnDisplay(pages, askAgain, answer);
   for (;;) {
     PrintDialogAnswer chosen = answer;
     if (printerAvailable) {
@@ -89,6 +133,14 @@ bool askPrintDialog(bool printerAvailable, int pages, bool askAgain, PrintDialog
 }
 
 bool askPageSetup(PageSettings& settings) {
+  if (printWindowsShown()) {
+    platform::ui::PageSetupValues values{settings.marginTop, settings.marginBottom, settings.marginLeft,
+                                         settings.marginRight, settings.landscape, settings.header, settings.footer};
+    if (!platform::ui::showPageSetupForm(values)) return false;
+    settings = PageSettings{values.marginTop, values.marginBottom, values.marginLeft, values.marginRight,
+                            values.landscape, quilstring(values.header), quilstring(values.footer)};
+    return true;
+  }
   PageSettings chosen = settings;
   const int orientation = choose(u"Page Setup", u"Orientation:", {u"Portrait", u"Landscape"}, settings.landscape ? 1 : 0);
   if (orientation < 0) return false;

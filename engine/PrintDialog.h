@@ -1,8 +1,10 @@
 #pragma once
-// The dialogs of the print template, asked through the user interface: the print dialog
-// (printer or file, copies, page range), the page setup, and the preview's toolbar.
+// The dialogs of the print template: with a display, GTK's print dialog and the page setup form;
+// without one, the same questions through the user interface's prompts (terminal or scripted):
+// the print dialog (printer or file, copies, page range), the page setup, and the preview's toolbar.
 
 #include <filesystem>
+#include <string>
 
 #include "engine/Printer.h"
 
@@ -10,7 +12,19 @@ struct PrintDialogAnswer {
   bool toFile = false;
   int copies = 1;
   PrintRange range;
+  // Chosen in the print dialog of a display: the printer, collation and duplex, and the file
+  // "Print to File" writes (set: written there and not printed). `fileOffered` is what the
+  // dialog offers at first; with it, the dialog starts on "Print to File".
+  std::string printer;
+  bool collate = false;
+  int duplex = 0;  // 0 none, 1 long edge, 2 short edge
+  std::filesystem::path file;
+  std::filesystem::path fileOffered;
+  bool chosenOnDisplay = false;  // the answer came from the display's dialog
 };
+
+// Whether the print-time windows show on a display (the desktop's GTK face is up).
+bool printWindowsShown();
 
 // The print dialog. `answer` brings the defaults (the range from the scripting object) and
 // takes the choice. A range with From above To shows "The 'From' value cannot be greater than

@@ -16,9 +16,12 @@
 #include "foundation/Settings.h"
 #include "platform/browser/PdfTools.h"
 #include "platform/browser/PrintTemplate.h"
+#include "platform/loop/MessageLoop.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/system/Tick.h"
+#include "platform/ui/PreviewWindow.h"
+#include "platform/ui/PrintDialog.h"
 #include "platform/ui/Ui.h"
 #include "resources/resource.h"
 
@@ -49,6 +52,31 @@ constexpr UINT kTimerPeriodMs = 100;
 constexpr int kEndCode = 2;
 // How many names "<stem> (n).pdf" are tried before the print fails.
 constexpr int kMaxNameTries = 1000;
+
+// The class of dialog 102's browser control. The browser itself runs out of process; its window
+// here only has to exist for the dialog to be made.
+constexpr const char16_t* kBrowserControlClass = u"{8856F961-340A-11D0-A96B-00C04FD705A2}";
+
+LRESULT browserControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void registerBrowserControl() {
+  static const bool registered = [] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = browserControlProc;
+    windowClass.hInstance = NGlobals::moduleInstance();
+    windowClass.lpszClassName = kBrowserControlClass;
+    constexpr DWORD kClassAlreadyExists = 1410;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != kClassAlreadyExists) {
+      LOG_ERROR(u"The browser control's window class could not be registered");
+      return false;
+    }
+    return true;
+  }();
+  (void)registered;
+}
 
 PrintDestination& destination() {
   static PrintDestination value;
@@ -236,7 +264,7 @@ void CPrinter::resetServicesForTesting() { services() = realServices(); }
 CPrinter::CPrinter(const CPrintInfo& job, const quilstring& templatePath) : m_job(job), m_templatePath(templatePath) {}
 
 CPrinter::~CPrinter() {
-  if (m_timerRunning) platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
+  if (m_dialog && IsWindow(m_dialog)) DestroyWindow(m_dialog);  // its timer goes with it
   *m_alive = false;
   if (!m_folder.empty()) {
     std::error_code ec;
@@ -258,24 +286,54 @@ int CPrinter::DoService(int mode) {
       m_status = kStatusTemplateMissing;
       return;
     }
-    OnInitDialog();
-    if (!m_ended) m_loop.run();
+    registerBrowserControl();
+    // The dialog never shows itself; its modal loop runs the load, the timer and the print.
+    if (DialogBoxParamW(NGlobals::moduleInstance(), MAKEINTRESOURCEW(IDD_PRINTER), GetActiveWindow(), dialogProc,
+                        reinterpret_cast<LPARAM>(this)) == -1 &&
+        !m_ended) {
+      LOG_ERROR(u"The printer's dialog could not be made: %s", utf8ToUtf16(platform::diag::lastFailure()).c_str());
+      m_status = kStatusBrowserError;
+    }
   });
   if (!ran) m_status = kStatusBrowserError;
-  if (m_timerRunning) {
-    platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
-    m_timerRunning = false;
-  }
+  if (m_dialog && IsWindow(m_dialog)) DestroyWindow(m_dialog);
+  m_dialog = nullptr;
+  m_timerRunning = false;
   return m_status;
 }
 
-void CPrinter::KillWBHost() {
-  if (m_timerRunning) {
-    platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
-    m_timerRunning = false;
+INT_PTR CPrinter::dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    auto* printer = reinterpret_cast<CPrinter*>(lParam);
+    printer->m_dialog = dialog;
+    printer->OnInitDialog();
+    return TRUE;
   }
+  auto* printer = reinterpret_cast<CPrinter*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  if (!printer) return FALSE;
+  switch (message) {
+    case WM_TIMER:
+      if (wParam != kTimerId) return FALSE;
+      printer->OnTimer();
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) != IDOK) return FALSE;
+      EndDialog(dialog, IDOK);  // the status stays as it is
+      return TRUE;
+    case WM_DESTROY:
+      printer->m_timerRunning = false;
+      printer->m_dialog = nullptr;
+      return TRUE;
+    default: return FALSE;
+  }
+}
+
+void CPrinter::KillWBHost() {
+  if (m_timerRunning && m_dialog) KillTimer(m_dialog, kTimerId);
+  m_timerRunning = false;
   m_ended = true;
-  m_loop.end(kEndCode);
+  if (m_dialog) EndDialog(m_dialog, kEndCode);
 }
 
 void CPrinter::fail(int status) {
@@ -287,8 +345,10 @@ void CPrinter::OnInitDialog() {
   if (NUtils::guarded(u"CPrinter::OnInitDialog", [&] {
         m_loadTimeout = CSettings::instance().getWBHostLoadTimeout();
         m_loading = true;
-        platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kTimerPeriodMs,
-                                 [this](std::uintptr_t) { OnTimer(); });
+        // Never visible: the browser behind it runs out of sight.
+        MoveWindow(m_dialog, 0, 0, 0, 0, FALSE);
+        if (!SetTimer(m_dialog, kTimerId, kTimerPeriodMs, nullptr))
+          throw std::runtime_error("the printer's timer could not be set");
         m_timerRunning = true;
         m_startTick = GetTickCount();
         // The load completes from the loop, as the control's DocumentComplete does.
@@ -341,8 +401,7 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
   if (!m_ready) m_ready = true;
   // The print still starts from timer 1, after this handler has returned; its next tick is
   // brought forward so a loaded job does not sit idle for the rest of the period.
-  platform::loop::SetTimer(reinterpret_cast<HWND>(this), kTimerId, kReadyTickMs, [this](std::uintptr_t) { OnTimer(); });
-  m_timerRunning = true;
+  if (m_dialog) m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
 }
 
 void CPrinter::fillFrames(const std::vector<platform::html::CHtmlElement>& frames, const fs::path& folder, int depth) {
@@ -379,7 +438,7 @@ void CPrinter::OnTimer() {
   if (!NUtils::guarded(u"CPrinter::OnTimer", [&] {
         if (m_ready) {
           m_ready = false;
-          platform::loop::KillTimer(reinterpret_cast<HWND>(this), kTimerId);
+          KillTimer(m_dialog, kTimerId);
           m_timerRunning = false;
           Print();
         } else if (m_loading) {
@@ -453,6 +512,7 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
 
   // The preview shows exactly the pages that print: the same layout, written as the PDF shown.
   // It lives with the job unless the pages are asked for in a folder (the host's --out).
+  if (printWindowsShown()) return runPreviewWindow(*printTemplate);
   const bool keep = destination().alwaysToFolder;
   for (;;) {
     const fs::path pdf = keep ? outputPdf(m_templatePath) : jobFolder() / "preview.pdf";
@@ -480,11 +540,61 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
   }
 }
 
+int CPrinter::runPreviewWindow(IPrintTemplate& printTemplate) {
+  const bool keep = destination().alwaysToFolder;
+  int layouts = 0;
+  // Each layout is a PDF of its own: the window may still be drawing the one before.
+  const auto layOut = [&](int& pages) -> std::optional<fs::path> {
+    const fs::path pdf =
+        keep ? outputPdf(m_templatePath) : jobFolder() / ("preview-" + std::to_string(++layouts) + ".pdf");
+    if (FAILED(printTemplate.print(printTemplate.defaultRange(), pdf, jobFolder(), pages))) return std::nullopt;
+    if (keep) written().push_back(pdf);
+    return pdf;
+  };
+  int pages = 0;
+  const std::optional<fs::path> first = layOut(pages);
+  if (!first) return failedPrint(u"Cannot preview");
+
+  int status = kStatusPrinted;
+  platform::ui::CPreviewWindow* shown = nullptr;
+  platform::ui::PreviewCallbacks callbacks;
+  callbacks.onPrint = [&] {
+    const int printed = printOnce(printTemplate, true, true, pages);
+    if (printed == kCancelled) return;  // back to the preview
+    status = printed;
+    shown->close();  // a print ends the print template
+  };
+  callbacks.onAttachments = [] { LOG_INFO(u"Print File Attachments asked for in the preview"); };
+  callbacks.onPageSetup = [&] {
+    PageSettings settings = printTemplate.pageSettings();
+    if (!askPageSetup(settings)) return;
+    printTemplate.setPageSettings(settings);
+    const std::optional<fs::path> pdf = layOut(pages);
+    if (!pdf) {
+      status = failedPrint(u"Cannot preview");
+      shown->close();
+      return;
+    }
+    shown->reload(pdf->string());
+  };
+  callbacks.onFrameLayout = [](int layout) { LOG_INFO(u"Frameset layout %d chosen in the preview", layout); };
+  platform::ui::PreviewOptions options;
+  options.resources = NGlobals::moduleInstance();
+  options.hasAttachments = printTemplate.hasAttachments();
+  options.frameset = !m_frames.empty();
+  platform::ui::CPreviewWindow preview(options, callbacks);
+  shown = &preview;
+  if (!preview.load(first->string())) return failedPrint(u"Cannot show the preview of");
+  preview.runModal();
+  return status;
+}
+
 int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inPreview, int pages) {
   PrintDialogAnswer answer;
   answer.range = printTemplate.defaultRange();
   const bool printerWanted = !destination().alwaysToFolder;
   answer.toFile = !printerWanted;
+  if (!printerWanted) answer.fileOffered = outputPdf(m_templatePath);
   if (withDialog) {
     if (!askPrintDialog(printerWanted, pages, !inPreview, answer)) return kCancelled;
   } else if (answer.range.selected && answer.range.from > answer.range.to) {
@@ -496,6 +606,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
     return kStatusBrowserError;  // nothing was printed
   }
 
+  if (answer.chosenOnDisplay) return printAsChosen(printTemplate, answer);
   const fs::path pdf = answer.toFile ? outputPdf(m_templatePath) : jobFolder() / "print.pdf";
   int laidOut = 0;
   if (FAILED(printTemplate.print(answer.range, pdf, jobFolder(), laidOut))) return failedPrint(u"Cannot print");
@@ -508,6 +619,32 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   const fs::path file = outputPdf(m_templatePath);
   if (FAILED(platform::browser::copyPdf(pdf, file))) return failedPrint(u"Cannot keep the print of");
   LOG_WARNING(u"No printer took the print; written to %s", utf8ToUtf16(file.string()).c_str());
+  written().push_back(file);
+  return kStatusPrinted;
+}
+
+int CPrinter::printAsChosen(IPrintTemplate& printTemplate, const PrintDialogAnswer& answer) {
+  const fs::path pdf = jobFolder() / "print.pdf";
+  int laidOut = 0;
+  if (FAILED(printTemplate.print(answer.range, pdf, jobFolder(), laidOut))) return failedPrint(u"Cannot print");
+  platform::ui::PrintAnswer chosen;
+  chosen.cancelled = false;
+  chosen.printer = answer.printer;
+  chosen.copies = answer.copies;
+  chosen.collate = answer.collate;
+  chosen.duplex = static_cast<platform::ui::Duplex>(answer.duplex);
+  chosen.printToFile = answer.toFile ? answer.file.string() : std::string();
+  if (platform::ui::sendPdfToPrinter(pdf.string(), chosen)) {
+    if (answer.toFile) written().push_back(answer.file);
+    return kStatusPrinted;
+  }
+  if (answer.toFile) return failedPrint(u"Cannot write the print of");
+  // The printer refused the job: the pages go to a file instead of being lost.
+  const fs::path file = outputPdf(m_templatePath);
+  if (FAILED(platform::browser::copyPdf(pdf, file))) return failedPrint(u"Cannot keep the print of");
+  LOG_WARNING(u"The printer %s did not take the print (%s); written to %s",
+              utf8ToUtf16(answer.printer).c_str(), utf8ToUtf16(platform::diag::lastFailure()).c_str(),
+              utf8ToUtf16(file.string()).c_str());
   written().push_back(file);
   return kStatusPrinted;
 }

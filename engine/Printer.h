@@ -2,8 +2,9 @@
 // CPrinter: renders one print job with one template. It loads the template into an off-screen
 // document, fills it from the job, writes the filled document into the job's own folder and
 // hands it to the print template (the layout on the browser), which prints or previews it. The
-// states loading, ready, printing and ended run inside the printer's own modal loop, driven by
-// its own 100 ms timer; DoService answers the job's print status.
+// printer is the hidden modal dialog 102: the states loading, ready, printing and ended run in
+// the dialog's modal loop, driven by its window's timer 1 (100 ms); DoService answers the job's
+// print status.
 
 #include <filesystem>
 #include <functional>
@@ -17,7 +18,9 @@
 #include "foundation/QuilString.h"
 #include "platform/WinTypes.h"
 #include "platform/html/HtmlDocument.h"
-#include "platform/loop/MessageLoop.h"
+#include "platform/ui/WinUser.h"
+
+struct PrintDialogAnswer;
 
 // What the printer's modes ask of the print template.
 enum class PrintCommand { kPrint, kPrintWithDialog, kPreview };
@@ -89,7 +92,7 @@ class CPrinter : public IPrinter {
   CPrinter& operator=(const CPrinter&) = delete;
 
   int DoService(int mode) override;
-  // Stops the timer and ends the printer's loop.
+  // Stops the timer and ends the printer's dialog.
   void KillWBHost();
 
   // What the printer is built on; tests replace each part.
@@ -114,6 +117,7 @@ class CPrinter : public IPrinter {
   static void resetServicesForTesting();
 
  private:
+  static INT_PTR dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void OnDocumentComplete(platform::html::CHtmlDocument& document);
   // Fills the template's own frame documents (in its folder), writes each into the job's folder
@@ -127,8 +131,12 @@ class CPrinter : public IPrinter {
 
   // The print template's run in a command; answers the status the printer ends with.
   int runPrintTemplate(PrintCommand command);
+  // The preview as the window of the desktop's face (a display is there); the status it ends with.
+  int runPreviewWindow(IPrintTemplate& printTemplate);
   // One print of the pages, after the print dialog when asked; kCancelled when it was cancelled.
   int printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inPreview, int pages);
+  // The print as the display's print dialog chose it: to its printer with its options, or to its file.
+  int printAsChosen(IPrintTemplate& printTemplate, const PrintDialogAnswer& answer);
   // The status of a failed print template call, logged with the reason the layers gave.
   int failedPrint(const char16_t* what);
   std::filesystem::path jobFolder();
@@ -148,7 +156,7 @@ class CPrinter : public IPrinter {
   std::vector<std::filesystem::path> m_frames;  // the filled frame documents
   std::filesystem::path m_folder;    // the job's own folder
   std::filesystem::path m_page;      // the extracted print template page
-  platform::loop::CModalLoop m_loop;
+  HWND m_dialog = nullptr;  // dialog 102 while it is there
   bool m_timerRunning = false;
   bool m_ended = false;
   // Work the loop still holds for this printer checks it before touching the object.

@@ -1,22 +1,163 @@
 #include "engine/TemplateChoice.h"
 
+#include <string>
+
 #include "foundation/AddinGlobals.h"
+#include "foundation/Log.h"
+#include "platform/loop/MessageLoop.h"
+#include "platform/ui/Desktop.h"
 #include "platform/ui/Ui.h"
 #include "resources/resource.h"
+
+namespace {
+
+constexpr int kNameColumnWidth = 280;
+
+std::function<void(HWND)>& headlessDriver() {
+  static std::function<void(HWND)> driver;
+  return driver;
+}
+
+quilstring loaded(UINT id) {
+  quilstring text;
+  text.LoadString(NGlobals::moduleInstance(), id);
+  return text;
+}
+
+void insertColumn(HWND list, int index, const quilstring& text, int width) {
+  std::u16string buffer = text;
+  LVCOLUMNW column{};
+  column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+  column.cx = width;
+  column.pszText = buffer.data();
+  column.iSubItem = index;
+  ListView_InsertColumn(list, index, &column);
+}
+
+// Centred on the owner's window, or on the screen without one.
+void centre(HWND dialog) {
+  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  GetWindowRect(dialog, &own);
+  if (const HWND owner = GetWindow(dialog, GW_OWNER)) GetWindowRect(owner, &area);
+  const LONG width = own.right - own.left, height = own.bottom - own.top;
+  SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - width) / 2,
+               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
 
 CDialogTemplateSelection::CDialogTemplateSelection(const std::vector<TemplateDetail>* candidates)
     : m_candidates(candidates) {}
 
+void CDialogTemplateSelection::setHeadlessDriverForTesting(std::function<void(HWND dialog)> driver) {
+  headlessDriver() = std::move(driver);
+}
+
 quilstring CDialogTemplateSelection::rowText(const TemplateDetail& record) {
-  quilstring viewType;
-  viewType.LoadString(NGlobals::moduleInstance(), record.isFolder ? IDS_VIEW_TYPE_MULTI_ITEM : IDS_VIEW_TYPE_MEMO);
-  return record.displayName + u" (" + viewType + u")";
+  return record.displayName + u" (" + loaded(record.isFolder ? IDS_VIEW_TYPE_MULTI_ITEM : IDS_VIEW_TYPE_MEMO) + u")";
 }
 
 int CDialogTemplateSelection::DoModal(HWND owner) {
   m_allRows = false;
   if (!m_candidates || m_candidates->empty()) return IDCANCEL;
+  // Without a display only a test can act in the dialog; nobody else could end it.
+  if (platform::ui::currentFace() != platform::ui::Face::kGtk && !headlessDriver()) return askThroughPrompts(owner);
+  const INT_PTR result = DialogBoxParamW(NGlobals::moduleInstance(), MAKEINTRESOURCEW(IDD_TEMPLATE_SELECTION), owner,
+                                         dialogProc, reinterpret_cast<LPARAM>(this));
+  if (result == -1) LOG_ERROR(u"The template selection dialog could not be shown");
+  return result == IDOK ? IDOK : IDCANCEL;
+}
 
+INT_PTR CDialogTemplateSelection::dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    auto* self = reinterpret_cast<CDialogTemplateSelection*>(lParam);
+    self->m_dialog = dialog;
+    return self->OnInitDialog();
+  }
+  auto* self = reinterpret_cast<CDialogTemplateSelection*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  if (!self) return FALSE;
+  switch (message) {
+    case WM_NOTIFY: {
+      const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+      if (!header || header->idFrom != IDC_SELECTION_LIST) return FALSE;
+      if (header->code == NM_CLICK || header->code == LVN_ITEMCHANGED) {
+        self->updateControls();
+      } else if (header->code == NM_DBLCLK) {
+        self->accept();
+      }
+      return TRUE;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK: self->accept(); return TRUE;
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        default: return FALSE;
+      }
+    case WM_HELP:
+      LOG_INFO(u"Help asked for in the template selection");
+      return TRUE;
+    case WM_DESTROY:
+      if (self->m_images) ImageList_Destroy(self->m_images);
+      self->m_images = nullptr;
+      self->m_dialog = nullptr;
+      return TRUE;
+    default: return FALSE;
+  }
+}
+
+BOOL CDialogTemplateSelection::OnInitDialog() {
+  centre(m_dialog);
+  CheckRadioButton(m_dialog, IDC_ALL_ROWS, IDC_SELECTED_ROWS, IDC_SELECTED_ROWS);
+  const HWND list = GetDlgItem(m_dialog, IDC_SELECTION_LIST);
+  m_images = ImageList_Create(16, 16, ILC_COLOR24, 0, 20);
+  ListView_SetImageList(list, m_images, LVSIL_SMALL);
+  RECT client{};
+  GetClientRect(list, &client);
+  insertColumn(list, 0, loaded(IDS_COLUMN_QUILLMARK_TEMPLATE), kNameColumnWidth);
+  insertColumn(list, 1, loaded(IDS_COLUMN_SELECTION_VIEW_TYPE),
+               client.right - client.left - kNameColumnWidth - GetSystemMetrics(SM_CXVSCROLL));
+  for (std::size_t i = 0; i < m_candidates->size(); ++i) {
+    const TemplateDetail& record = (*m_candidates)[i];
+    std::u16string name = record.displayName;
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = static_cast<int>(i);
+    item.pszText = name.data();
+    item.lParam = static_cast<LPARAM>(i);
+    const int row = ListView_InsertItem(list, &item);
+    std::u16string viewType = loaded(record.isFolder ? IDS_VIEW_TYPE_MULTI_ITEM : IDS_VIEW_TYPE_MEMO);
+    ListView_SetItemText(list, row, 1, viewType.data());
+  }
+  SetFocus(list);
+  ListView_SetItemState(list, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_EnsureVisible(list, 0, FALSE);
+  updateControls();
+  if (headlessDriver() && platform::ui::currentFace() != platform::ui::Face::kGtk) {
+    platform::loop::post([driver = headlessDriver(), dialog = m_dialog] {
+      if (IsWindow(dialog)) driver(dialog);
+    });
+  }
+  return FALSE;  // the focus is set
+}
+
+void CDialogTemplateSelection::updateControls() {
+  const int row = ListView_GetNextItem(GetDlgItem(m_dialog, IDC_SELECTION_LIST), -1, LVNI_SELECTED);
+  EnableWindow(GetDlgItem(m_dialog, IDOK), row >= 0);
+  if (row < 0) return;
+  const BOOL multiItem = (*m_candidates)[static_cast<std::size_t>(row)].isFolder ? TRUE : FALSE;
+  for (int id : {IDC_MULTI_ITEM_GROUP, IDC_SELECTED_ROWS, IDC_ALL_ROWS}) EnableWindow(GetDlgItem(m_dialog, id), multiItem);
+}
+
+void CDialogTemplateSelection::accept() {
+  const int row = ListView_GetNextItem(GetDlgItem(m_dialog, IDC_SELECTION_LIST), -1, LVNI_SELECTED);
+  if (row < 0 || static_cast<std::size_t>(row) >= m_candidates->size()) return;
+  m_chosen = (*m_candidates)[static_cast<std::size_t>(row)];
+  m_allRows = IsDlgButtonChecked(m_dialog, IDC_ALL_ROWS) == BST_CHECKED;
+  EndDialog(m_dialog, IDOK);
+}
+
+int CDialogTemplateSelection::askThroughPrompts(HWND owner) {
   platform::ui::ChoiceRequest request;
   request.owner = owner;
   request.title = kCaption;

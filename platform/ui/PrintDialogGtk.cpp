@@ -90,6 +90,8 @@ PrintAnswer showPrintDialog(const PrintRequest& request) {
     if (!detail::ensureGtk()) return answer;
     GtkWidget* widget = gtk_print_unix_dialog_new(request.title.c_str(), nullptr);
     auto* dialog = GTK_PRINT_UNIX_DIALOG(widget);
+    // Modal, so that a window that holds the input (a preview running its own loop) hands it on.
+    gtk_window_set_modal(GTK_WINDOW(widget), TRUE);
     // The job is a finished PDF: the file printer offers PDF only, and copies and collation are
     // passed on to the printer.
     gtk_print_unix_dialog_set_manual_capabilities(

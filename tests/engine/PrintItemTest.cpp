@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/TemplateChoice.h"
+#include "platform/ui/Desktop.h"
+#include "platform/ui/UserInput.h"
 #include "resources/resource.h"
 #include "tests/engine/PrintJobFixtures.h"
 
@@ -258,6 +260,91 @@ TEST_F(PrintItemTest, GivenTemplateSkipsEligibilityAndPrintsMemoStyle) {
   EXPECT_EQ(m_printers.calls[0].templatePath, u"/given/template.htm");
   EXPECT_EQ(m_printers.calls[0].job.getItem(), job.getItem());
   EXPECT_TRUE(m_ui.messageBoxes().empty());
+}
+
+// Dialog 120 itself, driven on the headless desktop as a person would: a memo and a Multi Item
+// template over two selected items; each choice prints with its template, Cancel prints nothing.
+TEST_F(PrintItemTest, TemplateSelectionDialogListsChoicesAndPrintsTheOneTaken) {
+  ASSERT_TRUE(platform::ui::chooseFace(platform::ui::Face::kHeadless));
+  setClass(u"IPM.Note", {memo("Letter"), table("Ledger")});
+  struct Seen {
+    int nameWidth = 0;
+    std::vector<std::u16string> names, viewTypes;
+    bool okEnabled = false, rowsEnabledOnMemo = true, rowsEnabledOnTable = false;
+  };
+  const auto text = [](HWND list, int row, int column) {
+    char16_t buffer[100] = {};
+    ListView_GetItemText(list, row, column, buffer, 100);
+    return std::u16string(buffer);
+  };
+  struct Case {
+    const char* name;
+    std::function<void(HWND dialog, Seen&)> act;
+    std::u16string printed;  // file name of the template printed with; empty: nothing
+    bool allRows;
+  };
+  const std::vector<Case> cases = {
+      {"memo taken with OK", [](HWND d, Seen&) { platform::ui::input::click(GetDlgItem(d, IDOK)); }, u"Letter.htm", false},
+      {"Multi Item with all rows",
+       [](HWND d, Seen& seen) {
+         platform::ui::input::clickListRow(GetDlgItem(d, IDC_SELECTION_LIST), 1);
+         seen.rowsEnabledOnTable = IsWindowEnabled(GetDlgItem(d, IDC_ALL_ROWS));
+         platform::ui::input::click(GetDlgItem(d, IDC_ALL_ROWS));
+         platform::ui::input::pressKey(GetDlgItem(d, IDC_SELECTION_LIST), VK_RETURN);
+       },
+       u"Ledger.htm", true},
+      {"Multi Item double-clicked", [](HWND d, Seen&) { platform::ui::input::doubleClickListRow(GetDlgItem(d, IDC_SELECTION_LIST), 1); },
+       u"Ledger.htm", false},
+      {"no row: OK disabled, then Cancel",
+       [](HWND d, Seen& seen) {
+         platform::ui::input::clickListRow(GetDlgItem(d, IDC_SELECTION_LIST), -1);
+         seen.okEnabled = IsWindowEnabled(GetDlgItem(d, IDOK));
+         platform::ui::input::click(GetDlgItem(d, IDCANCEL));
+       },
+       u"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Seen seen;
+    CDialogTemplateSelection::setHeadlessDriverForTesting([&](HWND dialog) {
+      const HWND list = GetDlgItem(dialog, IDC_SELECTION_LIST);
+      seen.nameWidth = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+      for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+        seen.names.push_back(text(list, row, 0));
+        seen.viewTypes.push_back(text(list, row, 1));
+      }
+      seen.rowsEnabledOnMemo = IsWindowEnabled(GetDlgItem(dialog, IDC_SELECTED_ROWS));
+      EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_SELECTED_ROWS), BST_CHECKED);
+      c.act(dialog, seen);
+    });
+    RecordingPrinters printers;
+    CPrintInfo job(kFolderJob, fakeFolder(u"IPM.Note"));
+    FakePtr selection = fakeSelection({fakeItem(u"IPM.Note"), fakeItem(u"IPM.Note")});
+    job.setSelection(selection);
+    EXPECT_EQ(CPrintItem(job).printJob(kModePreview, u"", printers.factory()), kStatusPrinted);
+    CDialogTemplateSelection::setHeadlessDriverForTesting(nullptr);
+    EXPECT_EQ(seen.nameWidth, 280);
+    EXPECT_EQ(seen.names, (std::vector<std::u16string>{u"Letter", u"Ledger"}));
+    EXPECT_EQ(seen.viewTypes, (std::vector<std::u16string>{u"Memo", u"Multi Item"}));
+    EXPECT_FALSE(seen.rowsEnabledOnMemo);
+    EXPECT_FALSE(seen.okEnabled);
+    EXPECT_TRUE(m_ui.choiceRequests().empty());  // no prompt beside the dialog
+    if (c.printed.empty()) {
+      EXPECT_TRUE(printers.calls.empty());
+      continue;
+    }
+    ASSERT_FALSE(printers.calls.empty());
+    EXPECT_EQ(std::filesystem::path(printers.calls[0].templatePath.toUtf8()).filename().u16string(), c.printed);
+    if (c.printed == u"Ledger.htm") {
+      if (c.allRows) {
+        EXPECT_TRUE(seen.rowsEnabledOnTable);
+      }
+      ASSERT_EQ(printers.calls.size(), 1u);
+      EXPECT_EQ(printers.calls[0].job.getSelection() == nullptr, c.allRows);
+    } else {
+      EXPECT_EQ(printers.calls.size(), 2u);  // the memo prints each selected item
+    }
+  }
 }
 
 TEST_F(PrintItemTest, TableStyleKeepsOnlyTheChosenRowSource) {

@@ -17,6 +17,8 @@
 #include "platform/system/Diagnostics.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/registry/RegKey.h"
+#include "platform/ui/WinUser.h"
+#include "resources/resource.h"
 #include "tests/engine/MessageFixtures.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/TestEnvironment.h"
@@ -44,6 +46,12 @@ struct TemplateScript {
   std::vector<PageSettings> settingsAtPrint;
   std::vector<bool> currentItemAtPrint;
   std::vector<PrintOptions> currentRangeAtPrint;
+  struct Dialog {
+    HWND window;
+    bool hidden;       // shrunk to nothing
+    bool withBrowser;  // has the browser control 202
+  };
+  std::vector<Dialog> dialogAtPrint;  // the printer's dialog 102, as the active window
   PageSettings settings;
 };
 
@@ -66,6 +74,11 @@ class CFakePrintTemplate : public IPrintTemplate {
     m_s.settingsAtPrint.push_back(m_s.settings);
     m_s.currentItemAtPrint.push_back(NCurrentJob::item() != nullptr);
     if (const PrintOptions* r = NCurrentJob::range()) m_s.currentRangeAtPrint.push_back(*r);
+    const HWND dialog = GetActiveWindow();
+    RECT r{1, 1, 1, 1};
+    GetWindowRect(dialog, &r);
+    m_s.dialogAtPrint.push_back({dialog, r.right == r.left && r.bottom == r.top,
+                                 GetDlgItem(dialog, IDC_PRINTER_BROWSER) != nullptr});
     if (FAILED(m_s.printResult)) return m_s.printResult;
     std::ofstream(pdf) << "%PDF-fake";
     pages = m_s.pages;
@@ -135,6 +148,11 @@ TEST_F(PrinterTest, ModesPrintPreviewOrFailWithoutTouchingTheTemplate) {
     EXPECT_EQ(static_cast<int>(m_script.printed.size()), c.prints) << "mode " << c.mode;
     EXPECT_EQ(m_script.made, c.prints) << "mode " << c.mode;  // no print template for an unknown mode
     EXPECT_EQ(m_script.closed, m_script.made) << "mode " << c.mode;
+    // Printed from the hidden dialog 102 with its browser control; the dialog goes when it ends.
+    for (const TemplateScript::Dialog& dialog : m_script.dialogAtPrint) {
+      EXPECT_TRUE(dialog.hidden && dialog.withBrowser) << "mode " << c.mode;
+      EXPECT_FALSE(IsWindow(dialog.window));
+    }
   }
 }
 

@@ -19,6 +19,7 @@ bool ensureGtk(bool report) {
 
 int runModal(GtkWindow* window, platform::loop::CModalLoop& loop) {
   gtk_window_present(window);
+  // The project's loop runs on GLib's default context, GTK's own: its events come in this loop.
   return loop.run();
 }
 
