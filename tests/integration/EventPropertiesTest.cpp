@@ -45,15 +45,16 @@ class CManagerSink : public CComObjectRootEx<CComSingleThreadModel>,
   std::vector<std::pair<int, bool>> seen;
 };
 
-// bars.Item(bar).FindControl(, id, , , Recursive:=True); id 1 finds the add-in's own button.
+// bars.Item(bar).FindControl(msoControlButton, id, , , Recursive:=True); id 1 finds the add-in's
+// own button.
 CComPtr<IDispatch> findControl(IDispatch* bars, const char16_t* bar, LONG id) {
-  const CComVariant name(bar), idArg(id), recursive(true);
+  const CComVariant name(bar), type(msoControlButton), idArg(id), recursive(true);
   CComVariant found;
   CComDispatchDriver(bars).InvokeArgs(u"Item", DISPATCH_PROPERTYGET, {static_cast<const VARIANT*>(&name), 1}, &found);
   VARIANT none;
   none.vt = VT_ERROR;
   none.scode = DISP_E_PARAMNOTFOUND;
-  const VARIANT args[] = {none, idArg, none, none, recursive};
+  const VARIANT args[] = {type, idArg, none, none, recursive};
   CComVariant control;
   if (found.vt == VT_DISPATCH)
     CComDispatchDriver(found.pdispVal).InvokeArgs(u"FindControl", DISPATCH_METHOD, args, &control);
@@ -83,15 +84,18 @@ class EventPropertiesTest : public testsupport::IsolatedTest {
     for (IDispatch* bars : m_bars) closeCommandBars(bars);
   }
 
-  // Outlook's bars with the add-in's button on the Standard bar (named as given), in the File
-  // menu and on its own toolbar; the manager advised on one Print, Print Preview, quick Print and
+  // Outlook's bars with the add-in's button on the Standard bar (named as given), in a sub-menu of
+  // the File menu and on its own toolbar; the manager advised on one Print, Print Preview, quick Print and
   // own button, as a display manager advises.
   CComPtr<CComObject<CManagerSink>> attach(IDispatch* window, const char16_t* standardName) {
     CommandBarsLayout layout = outlookCommandBars();
     ControlLayout own;
     own.caption = u"Print Pre&view";
     own.tag = u"QuillMark.Preview";
-    layout.bars[0].controls[0].controls.push_back(own);  // the File menu
+    ControlLayout more;
+    more.type = msoControlPopup;
+    more.controls = {own};
+    layout.bars[0].controls[0].controls.push_back(more);  // File > More > own
     layout.bars[1].name = standardName;
     layout.bars[1].controls.push_back(own);
     layout.bars.push_back(layout.bars[1]);
