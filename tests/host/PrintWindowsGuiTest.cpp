@@ -36,6 +36,13 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+GtkWidget* named(GtkWidget* widget, const char* name) { return uitest::widgetNamed(widget, name); }
+GtkWidget* toplevel(const char* title) { return uitest::mappedToplevel(title); }
+std::string at(GtkWidget* widget) { return uitest::xdotoolAt(widget); }
+std::string typed(const std::string& text) { return uitest::typedKeys(text); }
+void xdotool(const std::string& args) { uitest::xdotoolAsync(args); }
+
 using namespace testsupport;
 
 std::string pdfText(const fs::path& pdf) {
@@ -57,59 +64,6 @@ int pdfPages(const fs::path& pdf) {
   }
   std::smatch m;
   return std::regex_search(info, m, std::regex("Pages:\\s+([0-9]+)")) ? std::stoi(m[1]) : -1;
-}
-
-GtkWidget* named(GtkWidget* widget, const char* name) {
-  if (std::string(gtk_widget_get_name(widget)) == name) return widget;
-  const char* own = GTK_IS_BUILDABLE(widget) ? gtk_buildable_get_name(GTK_BUILDABLE(widget)) : nullptr;
-  if (own && std::string(own) == name) return widget;
-  if (!GTK_IS_CONTAINER(widget)) return nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-  GtkWidget* found = nullptr;
-  for (GList* child = children; child && !found; child = child->next) found = named(GTK_WIDGET(child->data), name);
-  g_list_free(children);
-  return found;
-}
-
-// The mapped top-level window titled `title`, or a mapped message box when `title` is null.
-GtkWidget* toplevel(const char* title) {
-  GList* windows = gtk_window_list_toplevels();
-  GtkWidget* found = nullptr;
-  for (GList* w = windows; w && !found; w = w->next) {
-    GtkWidget* window = GTK_WIDGET(w->data);
-    if (!gtk_widget_get_mapped(window)) continue;
-    const char* own = gtk_window_get_title(GTK_WINDOW(window));
-    if (title ? own && std::string(own) == title : GTK_IS_MESSAGE_DIALOG(window)) found = window;
-  }
-  g_list_free(windows);
-  return found;
-}
-
-// Focus on the widget's window and the pointer on the widget's middle, as xdotool arguments.
-std::string at(GtkWidget* widget) {
-  GtkWidget* top = gtk_widget_get_toplevel(widget);
-  int x = 0, y = 0, ox = 0, oy = 0;
-  gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y);
-  gdk_window_get_origin(gtk_widget_get_window(top), &ox, &oy);
-  return " windowfocus --sync " + std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(top))) +
-         " mousemove --sync " + std::to_string(ox + x + gtk_widget_get_allocated_width(widget) / 2) + " " +
-         std::to_string(oy + y + gtk_widget_get_allocated_height(widget) / 2);
-}
-
-// Typed by key names: xdotool's "type" remaps keys on a server without a keyboard map.
-std::string typed(const std::string& text) {
-  std::string keys = " key --delay 30 ctrl+a";
-  for (const char c : text) keys += c == '.' ? " period" : c == '-' ? " minus" : c == ',' ? " comma" : std::string(" ") + c;
-  return keys;
-}
-
-// Real input beside the loop, so that the modal loop running at that moment sees it.
-void xdotool(const std::string& args) {
-  GError* error = nullptr;
-  if (!g_spawn_command_line_async(("xdotool" + args).c_str(), &error)) {
-    ADD_FAILURE() << "xdotool: " << (error ? error->message : "");
-    g_clear_error(&error);
-  }
 }
 
 void savePicture(GtkWidget* window, const std::string& name) {

@@ -1,5 +1,11 @@
 #include "tests/platform/ui/GuiSupport.h"
 
+#include <gtest/gtest.h>
+// After gtest: X11's headers define macros (None, Bool) that clash with it.
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +79,58 @@ POINT centreOf(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);
   return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+GtkWidget* widgetNamed(GtkWidget* root, const char* name) {
+  if (!root) return nullptr;
+  if (std::string(gtk_widget_get_name(root)) == name) return root;
+  const char* own = GTK_IS_BUILDABLE(root) ? gtk_buildable_get_name(GTK_BUILDABLE(root)) : nullptr;
+  if (own && std::string(own) == name) return root;
+  if (!GTK_IS_CONTAINER(root)) return nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(root));
+  GtkWidget* found = nullptr;
+  for (GList* child = children; child && !found; child = child->next) found = widgetNamed(GTK_WIDGET(child->data), name);
+  g_list_free(children);
+  return found;
+}
+
+GtkWidget* mappedToplevel(const char* title) {
+  GList* windows = gtk_window_list_toplevels();
+  GtkWidget* found = nullptr;
+  for (GList* w = windows; w && !found; w = w->next) {
+    GtkWidget* window = GTK_WIDGET(w->data);
+    if (!gtk_widget_get_mapped(window)) continue;
+    const char* own = gtk_window_get_title(GTK_WINDOW(window));
+    if (title ? own && std::string(own) == title : GTK_IS_MESSAGE_DIALOG(window)) found = window;
+  }
+  g_list_free(windows);
+  return found;
+}
+
+std::string xdotoolAt(GtkWidget* widget) {
+  GtkWidget* top = gtk_widget_get_toplevel(widget);
+  int x = 0, y = 0, ox = 0, oy = 0;
+  gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y);
+  gdk_window_get_origin(gtk_widget_get_window(top), &ox, &oy);
+  return " windowfocus --sync " + std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(top))) +
+         " mousemove --sync " + std::to_string(ox + x + gtk_widget_get_allocated_width(widget) / 2) + " " +
+         std::to_string(oy + y + gtk_widget_get_allocated_height(widget) / 2);
+}
+
+std::string typedKeys(const std::string& text) {
+  std::string keys = " key --delay 30 ctrl+a";
+  for (const char c : text) keys += c == '.' ? " period" : c == '-' ? " minus" : c == ',' ? " comma" : std::string(" ") + c;
+  return keys;
+}
+
+bool xdotoolAsync(const std::string& arguments) {
+  const std::string command = "xdotool" + arguments;
+  if (std::getenv("QM_TEST_VERBOSE")) std::fprintf(stderr, "%s\n", command.c_str());
+  GError* error = nullptr;
+  if (g_spawn_command_line_async(command.c_str(), &error)) return true;
+  ADD_FAILURE() << "xdotool: " << (error ? error->message : "");
+  g_clear_error(&error);
+  return false;
 }
 
 }  // namespace uitest

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "platform/resources/Resources.h"
+
+typedef struct _GtkWidget GtkWidget;
 #include "platform/ui/WinUser.h"
 
 namespace uitest {
@@ -28,5 +30,19 @@ bool xdotool(const std::string& arguments);
 // A real click (XTEST) at a screen point, with the given button.
 bool clickAt(POINT at, int button = 1);
 POINT centreOf(HWND window);
+
+// GTK widgets by what a test knows of them, and real input at them.
+// The widget under `root` whose widget name or builder name is `name`, or null.
+GtkWidget* widgetNamed(GtkWidget* root, const char* name);
+// The mapped top-level window titled `title`, or a mapped message box when `title` is null.
+GtkWidget* mappedToplevel(const char* title);
+// Focus on the widget's window and the pointer on the widget's middle, as xdotool arguments.
+std::string xdotoolAt(GtkWidget* widget);
+// Select-all and the text typed by key names, as xdotool arguments (xdotool's "type" remaps keys
+// on a server without a keyboard map of its own, and GTK can read the remapped keys wrong).
+std::string typedKeys(const std::string& text);
+// xdotool started beside the loop, so that the modal loop running at that moment sees its input;
+// false (with a test failure) when it cannot start.
+bool xdotoolAsync(const std::string& arguments);
 
 }  // namespace uitest

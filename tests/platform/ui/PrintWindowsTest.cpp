@@ -27,6 +27,13 @@ extern const platform::resources::ModuleResources kQuillMarkResources;
 namespace {
 
 namespace fs = std::filesystem;
+
+GtkWidget* named(GtkWidget* widget, const char* name) { return uitest::widgetNamed(widget, name); }
+GtkWidget* builderNamed(GtkWidget* widget, const char* name) { return uitest::widgetNamed(widget, name); }
+GtkWidget* toplevelTitled(const char* title) { return uitest::mappedToplevel(title); }
+std::string at(GtkWidget* widget) { return uitest::xdotoolAt(widget); }
+std::string typed(const std::string& text) { return uitest::typedKeys(text); }
+void xdotool(const std::string& args) { ASSERT_TRUE(uitest::xdotoolAsync(args)); }
 using namespace platform::ui;
 
 #define QM_REQUIRE_SCREEN()                                \
@@ -45,70 +52,6 @@ bool pumpUntil(const std::function<bool()>& done, int ms = 5000) {
     g_usleep(5000);
   }
   return true;
-}
-
-GtkWidget* named(GtkWidget* widget, const char* name) {
-  if (std::string(gtk_widget_get_name(widget)) == name) return widget;
-  if (!GTK_IS_CONTAINER(widget)) return nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-  GtkWidget* found = nullptr;
-  for (GList* child = children; child && !found; child = child->next) found = named(GTK_WIDGET(child->data), name);
-  g_list_free(children);
-  return found;
-}
-
-GtkWidget* builderNamed(GtkWidget* widget, const char* name) {
-  const char* own = GTK_IS_BUILDABLE(widget) ? gtk_buildable_get_name(GTK_BUILDABLE(widget)) : nullptr;
-  if (own && std::string(own) == name) return widget;
-  if (!GTK_IS_CONTAINER(widget)) return nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-  GtkWidget* found = nullptr;
-  for (GList* child = children; child && !found; child = child->next) {
-    found = builderNamed(GTK_WIDGET(child->data), name);
-  }
-  g_list_free(children);
-  return found;
-}
-
-GtkWidget* toplevelTitled(const char* title) {
-  GList* windows = gtk_window_list_toplevels();
-  GtkWidget* found = nullptr;
-  for (GList* w = windows; w && !found; w = w->next) {
-    const char* own = gtk_window_get_title(GTK_WINDOW(w->data));
-    if (own && std::string(own) == title && gtk_widget_get_mapped(GTK_WIDGET(w->data))) found = GTK_WIDGET(w->data);
-  }
-  g_list_free(windows);
-  return found;
-}
-
-// "windowfocus" and a move to the middle of `widget`, as xdotool arguments.
-std::string at(GtkWidget* widget) {
-  GtkWidget* top = gtk_widget_get_toplevel(widget);
-  int x = 0, y = 0, ox = 0, oy = 0;
-  gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y);
-  gdk_window_get_origin(gtk_widget_get_window(top), &ox, &oy);
-  const auto wid = gdk_x11_window_get_xid(gtk_widget_get_window(top));
-  return " windowfocus --sync " + std::to_string(wid) + " mousemove --sync " +
-         std::to_string(ox + x + gtk_widget_get_allocated_width(widget) / 2) + " " +
-         std::to_string(oy + y + gtk_widget_get_allocated_height(widget) / 2);
-}
-
-// Typing by key names: xdotool's "type" remaps keys on a server without a keyboard map of its own,
-// and GTK can read the remapped keys wrong.
-std::string typed(const std::string& text) {
-  std::string keys = " key --delay 30 ctrl+a";
-  for (const char c : text) {
-    keys += c == '.' ? " period" : c == '-' ? " minus" : std::string(" ") + c;
-  }
-  return keys;
-}
-
-// Real input: XTEST events through xdotool, run beside the loop so that a modal loop sees them.
-void xdotool(const std::string& args) {
-  const std::string command = "xdotool" + args;
-  if (std::getenv("QM_TEST_VERBOSE")) fprintf(stderr, "%s\n", command.c_str());
-  GError* error = nullptr;
-  ASSERT_TRUE(g_spawn_command_line_async(command.c_str(), &error)) << (error ? error->message : "");
 }
 
 void runXdotool(const std::string& args) { ASSERT_EQ(system(("xdotool" + args).c_str()), 0) << args; }
