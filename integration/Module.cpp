@@ -9,6 +9,7 @@
 #include "integration/Quillmarker.h"
 #include "integration/quilMarkPP.h"
 #include "platform/com/Registrar.h"
+#include "platform/com/TypeLib.h"
 #include "platform/resources/Resources.h"
 #include "platform/system/Locale.h"
 #include "platform/system/Module.h"
@@ -96,5 +97,22 @@ HRESULT CAddInModule::updateRegistry(bool registering) {
     else hr = registering ? registrar.registerScript(script) : registrar.unregisterScript(script);
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
   }
-  return result;
+  const HRESULT hr = updateTypeLib(registering, std::u16string(path, length));
+  return FAILED(result) ? result : hr;
+}
+
+// The type library the module carries as resource TYPELIB 1.
+HRESULT CAddInModule::updateTypeLib(bool registering, const std::u16string& modulePath) {
+  const auto bytes = platform::resources::findResource(m_hResourceInstance, u"1", u"TYPELIB");
+  if (bytes.empty()) {
+    LOG_ERROR(u"The type library is missing");
+    return E_FAIL;
+  }
+  platform::com::TypeLibDescription library;
+  HRESULT hr = platform::com::parseTypeLib(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), library);
+  if (FAILED(hr)) return hr;
+  if (registering) return platform::com::RegisterTypeLib(library, modulePath);
+  hr = platform::com::UnRegisterTypeLib(library.libid, library.major, library.minor);
+  // Taking back what is not there is done.
+  return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
 }

@@ -4,6 +4,7 @@
 // factories of its class table and registers the table's classes from its registration scripts.
 
 #include <span>
+#include <string>
 
 #include "platform/com/Com.h"
 
@@ -24,7 +25,7 @@ class CAddInModule : public CAtlModule {
   HRESULT DllCanUnloadNow() noexcept;
   // CLASS_E_CLASSNOTAVAILABLE for a class id not in the table.
   HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
-  // Run every script of the table (in unregister mode), under the system default thread locale;
+  // Run every script of the table (in unregister mode) and (un)register the type library, under the system default thread locale;
   // the caller's locale is restored. The first failure is answered, the remaining classes still
   // tried.
   HRESULT DllRegisterServer();
@@ -32,6 +33,7 @@ class CAddInModule : public CAtlModule {
 
  private:
   HRESULT updateRegistry(bool registering);
+  HRESULT updateTypeLib(bool registering, const std::u16string& modulePath);
 
   HINSTANCE m_hResourceInstance = nullptr;
 };

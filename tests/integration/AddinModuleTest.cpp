@@ -8,6 +8,7 @@
 
 #include "platform/com/Activation.h"
 #include "platform/com/Com.h"
+#include "platform/com/TypeLib.h"
 #include "platform/registry/RegKey.h"
 #include "platform/registry/RegistryFiles.h"
 #include "platform/system/Diagnostics.h"
@@ -155,6 +156,41 @@ TEST_F(AddinModuleTest, UnregistrationLeavesClassesRootAsBeforeAndCreationFails)
             REGDB_E_CLASSNOTREG);
   EXPECT_NE(platform::diag::lastFailure().find("not registered"), std::string::npos);
   EXPECT_FALSE(loadedInProcess());
+}
+
+TEST_F(AddinModuleTest, TypeLibraryAnswersDispatchIdsByNameUntilUnregistered) {
+  const GUID libid = platform::com::guid("6B1E42D0-3C0A-4F7B-9E25-8D41C7A2F310");
+  const IID quillmarker = platform::com::guid("6B1E42D4-3C0A-4F7B-9E25-8D41C7A2F310");
+  ASSERT_EQ(registerModule(true), S_OK) << platform::diag::lastFailure();
+  CRegKey key;
+  ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, u"TypeLib\\{6B1E42D0-3C0A-4F7B-9E25-8D41C7A2F310}\\1.0\\409\\linux", KEY_READ),
+            ERROR_SUCCESS);
+  char16_t text[4096];
+  DWORD type = 0, size = sizeof text;
+  ASSERT_EQ(key.QueryValue(nullptr, &type, text, &size), ERROR_SUCCESS);
+  EXPECT_EQ(fs::canonical(platform::system::utf16ToUtf8(text)), fs::canonical(QM_ADDIN_MODULE));
+  key.Close();
+
+  platform::com::TypeLibDescription library;
+  std::u16string path;
+  ASSERT_EQ(platform::com::LoadRegTypeLib(libid, 1, 0, library, &path), S_OK) << platform::diag::lastFailure();
+  EXPECT_EQ(library.helpString, u"quillMark 1.0 Type Library");
+  EXPECT_EQ(library.lcid, 1033u);
+  EXPECT_EQ(library.interfaces.size(), 3u);
+  const char16_t* names[] = {u"print", u"ENTRYID", u"printItem", u"Nothing"};
+  DISPID ids[4] = {};
+  EXPECT_EQ(platform::com::getIDsOfNames(library, quillmarker, names, 4, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], 1);
+  EXPECT_EQ(ids[1], 4);
+  EXPECT_EQ(ids[2], 5);
+  EXPECT_EQ(ids[3], DISPID_UNKNOWN);
+  ASSERT_EQ(key.Open(HKEY_CLASSES_ROOT, u"Interface\\{6B1E42D4-3C0A-4F7B-9E25-8D41C7A2F310}\\TypeLib", KEY_READ),
+            ERROR_SUCCESS);
+  key.Close();
+
+  ASSERT_EQ(registerModule(false), S_OK) << platform::diag::lastFailure();
+  EXPECT_EQ(platform::com::LoadRegTypeLib(libid, 1, 0, library), TYPE_E_LIBNOTREGISTERED);
+  EXPECT_EQ(key.Open(HKEY_CLASSES_ROOT, u"Interface", KEY_READ), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(AddinModuleTest, ServerPathMustBeAFullPathToALoadableModule) {
