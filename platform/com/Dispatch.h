@@ -3,6 +3,7 @@
 
 #include "platform/WinTypes.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/Guid.h"
 #include "platform/com/Unknown.h"
 #include "platform/com/Variant.h"
 
@@ -65,3 +66,14 @@ QM_PLATFORM_API void clearExcepInfo(EXCEPINFO* info);
 }  // namespace platform::com
 
 _COM_SMARTPTR_TYPEDEF(IDispatch, __uuidof(IDispatch));
+
+// A dispatch interface of an object model that is only ever called through IDispatch: its IID,
+// its __uuidof and its NamePtr smart pointer.
+#define QM_DISPINTERFACE(Name, iidText)                                          \
+  struct Name : IDispatch {                                                      \
+   protected:                                                                    \
+    ~Name() = default;                                                           \
+  };                                                                             \
+  inline constexpr IID IID_##Name = platform::com::guid(iidText);                \
+  QM_DECLARE_INTERFACE_IID(Name, IID_##Name);                                    \
+  _COM_SMARTPTR_TYPEDEF(Name, __uuidof(Name))

@@ -7,23 +7,13 @@
 #include "platform/com/Dispatch.h"
 #include "platform/com/Guid.h"
 
-#define QM_OFFICE_DISPINTERFACE(Name, iidText)                                   \
-  struct Name : IDispatch {                                                      \
-   protected:                                                                    \
-    ~Name() = default;                                                           \
-  };                                                                             \
-  inline constexpr IID IID_##Name = platform::com::guid(iidText);                \
-  QM_DECLARE_INTERFACE_IID(Name, IID_##Name);                                    \
-  _COM_SMARTPTR_TYPEDEF(Name, __uuidof(Name))
+QM_DISPINTERFACE(_CommandBars, "000C0302-0000-0000-C000-000000000046");
+QM_DISPINTERFACE(CommandBar, "000C0304-0000-0000-C000-000000000046");
+QM_DISPINTERFACE(CommandBarControls, "000C0306-0000-0000-C000-000000000046");
+QM_DISPINTERFACE(CommandBarControl, "000C0308-0000-0000-C000-000000000046");
+QM_DISPINTERFACE(CommandBarPopup, "000C030A-0000-0000-C000-000000000046");
+QM_DISPINTERFACE(_CommandBarButton, "000C030E-0000-0000-C000-000000000046");
 
-QM_OFFICE_DISPINTERFACE(_CommandBars, "000C0302-0000-0000-C000-000000000046");
-QM_OFFICE_DISPINTERFACE(CommandBar, "000C0304-0000-0000-C000-000000000046");
-QM_OFFICE_DISPINTERFACE(CommandBarControls, "000C0306-0000-0000-C000-000000000046");
-QM_OFFICE_DISPINTERFACE(CommandBarControl, "000C0308-0000-0000-C000-000000000046");
-QM_OFFICE_DISPINTERFACE(CommandBarPopup, "000C030A-0000-0000-C000-000000000046");
-QM_OFFICE_DISPINTERFACE(_CommandBarButton, "000C030E-0000-0000-C000-000000000046");
-
-#undef QM_OFFICE_DISPINTERFACE
 
 // The Click event of a button (found through IConnectionPointContainer on the button).
 inline constexpr IID DIID__CommandBarButtonEvents = platform::com::guid("000C0351-0000-0000-C000-000000000046");
