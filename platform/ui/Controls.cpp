@@ -90,8 +90,8 @@ LRESULT buttonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool userClick(HWND button) {
-  Window* w = find(button);
-  if (!w || w->kind != Kind::kButton || !effectivelyEnabled(button) || !effectivelyVisible(button)) return false;
+  Window* w = findForInput(button, Kind::kButton);
+  if (!w) return false;
   const DWORD type = w->buttonType();
   if (type == BS_GROUPBOX) return false;
   if (type == BS_AUTOCHECKBOX) {
@@ -334,8 +334,8 @@ LRESULT comboBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool userSelectCombo(HWND combo, int index) {
-  Window* w = find(combo);
-  if (!w || w->kind != Kind::kComboBox || !effectivelyEnabled(combo) || !effectivelyVisible(combo)) return false;
+  Window* w = findForInput(combo, Kind::kComboBox);
+  if (!w) return false;
   if (index < 0 || index >= static_cast<int>(w->strings.size())) return false;
   SetFocus(combo);
   notifyCommand(combo, CBN_DROPDOWN);
@@ -382,8 +382,8 @@ LRESULT listBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool userSelectListBox(HWND list, int row, bool doubleClick) {
-  Window* w = find(list);
-  if (!w || w->kind != Kind::kListBox || !effectivelyEnabled(list) || !effectivelyVisible(list)) return false;
+  Window* w = findForInput(list, Kind::kListBox);
+  if (!w) return false;
   if (row < 0 || row >= static_cast<int>(w->strings.size())) return false;
   SetFocus(list);
   const bool notifies = (w->style & LBS_NOTIFY) != 0;
@@ -435,8 +435,8 @@ LRESULT upDownProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool userUpDown(HWND upDown, bool upper) {
-  Window* w = find(upDown);
-  if (!w || w->kind != Kind::kUpDown || !effectivelyEnabled(upDown) || !effectivelyVisible(upDown)) return false;
+  Window* w = findForInput(upDown, Kind::kUpDown);
+  if (!w) return false;
   // The upper arrow moves towards the range's upper end, which with Windows' default range
   // (100 down to 0) is a negative step.
   int delta = upper ? 1 : -1;

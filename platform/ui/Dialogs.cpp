@@ -188,8 +188,8 @@ bool translateKey(HWND window, UINT virtualKey, BYTE modifiers) {
 }
 
 bool userKey(HWND window, UINT virtualKey, BYTE modifiers) {
-  const Window* w = find(window);
-  if (!w || !effectivelyEnabled(window) || !effectivelyVisible(window)) return false;
+  const Window* w = findForInput(window);
+  if (!w) return false;
   if (GetFocus() != window) SetFocus(window);
   if (translateKey(window, virtualKey, modifiers)) return true;
   dispatch(window, WM_KEYDOWN, virtualKey, 0);
@@ -204,8 +204,8 @@ bool userKey(HWND window, UINT virtualKey, BYTE modifiers) {
 }
 
 bool userContextMenu(HWND window, POINT screenPoint) {
-  const Window* w = find(window);
-  if (!w || !effectivelyEnabled(window) || !effectivelyVisible(window)) return false;
+  const Window* w = findForInput(window);
+  if (!w) return false;
   if (w->kind == Kind::kListView) {
     // Relative to where the list really is (the face's position, not only the model's).
     RECT where{};

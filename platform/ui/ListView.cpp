@@ -330,8 +330,8 @@ LRESULT listViewProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool userClickListRow(HWND list, int row, bool doubleClick, POINT at) {
-  Window* w = find(list);
-  if (!w || w->kind != Kind::kListView || !effectivelyEnabled(list) || !effectivelyVisible(list)) return false;
+  Window* w = findForInput(list, Kind::kListView);
+  if (!w) return false;
   if (row >= static_cast<int>(w->items.size())) return false;
   if (row >= 0 && at.x < 0) at = labelPoint(*w, row);
   if (row < 0 && at.x < 0) {

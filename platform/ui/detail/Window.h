@@ -129,6 +129,10 @@ void changed(HWND window, Change what, int row = -1);
 // Whether the window and every ancestor are enabled / visible.
 bool effectivelyEnabled(HWND window);
 bool effectivelyVisible(HWND window);
+// The window a person can act on now (it and its ancestors enabled and shown), or null; with a
+// kind, only a window of that kind.
+Window* findForInput(HWND window);
+Window* findForInput(HWND window, Kind kind);
 // The nearest dialog at or above the window.
 HWND dialogOf(HWND window);
 // The client area's origin on the screen.
