@@ -36,6 +36,9 @@ struct Desktop {
   std::unordered_map<HWND, WindowPtr> windows;
   std::uintptr_t next = 0x10010;
   std::map<std::u16string, ClassInfo> classes;  // by lower-case name
+  // A module's own classes that share a name with a class of the system's: as on Windows, they
+  // win for windows that module creates.
+  std::map<std::pair<HINSTANCE, std::u16string>, ClassInfo> localClasses;
   std::map<std::u16string, ControlFactory> factories;
   std::vector<std::shared_ptr<Hook>> hooks;  // newest first
   int hookDepth = 0;
@@ -136,6 +139,16 @@ bool effectivelyVisible(HWND window) {
     if (!(w->style & WS_VISIBLE)) return false;
   }
   return find(window) != nullptr;
+}
+
+Window* findForInput(HWND window) {
+  Window* w = find(window);
+  return w && effectivelyEnabled(window) && effectivelyVisible(window) ? w : nullptr;
+}
+
+Window* findForInput(HWND window, Kind kind) {
+  Window* w = findForInput(window);
+  return w && w->kind == kind ? w : nullptr;
 }
 
 HWND dialogOf(HWND window) {
@@ -256,17 +269,28 @@ ATOM RegisterClassExW(const WNDCLASSEXW* windowClass) {
   }
   Desktop& d = desktop();
   const std::u16string key = platform::system::lowerCase(windowClass->lpszClassName);
-  if (d.classes.count(key)) {
+  const ClassInfo info{windowClass->lpszClassName, windowClass->lpfnWndProc, Kind::kGeneric, true};
+  const auto existing = d.classes.find(key);
+  const bool systemClass = existing != d.classes.end() && (!existing->second.custom || existing->second.kind == Kind::kCustom);
+  if (systemClass && windowClass->hInstance) {
+    if (!d.localClasses.emplace(std::make_pair(windowClass->hInstance, key), info).second) {
+      SetLastError(1410);  // ERROR_CLASS_ALREADY_EXISTS
+      return 0;
+    }
+    return static_cast<ATOM>(0xC000 + d.classes.size() + d.localClasses.size());
+  }
+  if (existing != d.classes.end()) {
     SetLastError(1410);  // ERROR_CLASS_ALREADY_EXISTS
     return 0;
   }
-  d.classes[key] = ClassInfo{windowClass->lpszClassName, windowClass->lpfnWndProc, Kind::kGeneric, true};
+  d.classes[key] = info;
   return static_cast<ATOM>(0xC000 + d.classes.size());
 }
 
-BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance) {
   if (!className || IS_INTRESOURCE(className)) return FALSE;
   Desktop& d = desktop();
+  if (d.localClasses.erase(std::make_pair(instance, platform::system::lowerCase(className)))) return TRUE;
   const auto it = d.classes.find(platform::system::lowerCase(className));
   if (it == d.classes.end() || !it->second.custom || it->second.kind == Kind::kCustom) return FALSE;
   d.classes.erase(it);
@@ -277,8 +301,10 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
                      int height, HWND parent, HMENU menuOrId, HINSTANCE instance, LPVOID param) {
   Desktop& d = desktop();
   const std::u16string name = classNameOf(className);
-  const auto cls = d.classes.find(platform::system::lowerCase(name));
-  if (cls == d.classes.end()) {
+  const std::u16string key = platform::system::lowerCase(name);
+  const auto local = d.localClasses.find(std::make_pair(instance, key));
+  const auto global = d.classes.find(key);
+  if (local == d.localClasses.end() && global == d.classes.end()) {
     SetLastError(kErrorCannotFindClass);
     platform::diag::error("CreateWindowExW", "no window class \"" + platform::system::utf16ToUtf8(name) + "\"");
     return nullptr;
@@ -297,9 +323,10 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   auto window = std::make_shared<Window>();
   window->handle = reinterpret_cast<HWND>(d.next);
   d.next += 4;
-  window->className = cls->second.name;
-  window->kind = cls->second.kind;
-  window->proc = cls->second.proc;
+  const ClassInfo& cls = local != d.localClasses.end() ? local->second : global->second;
+  window->className = cls.name;
+  window->kind = cls.kind;
+  window->proc = cls.proc;
   window->messageOnly = messageOnly;
   window->style = style & ~WS_VISIBLE;
   window->exStyle = exStyle;

@@ -13,6 +13,7 @@
 #include "engine/CurrentPrintJob.h"
 #include "engine/PrintDialog.h"
 #include "foundation/Settings.h"
+#include "platform/ui/HtmlView.h"
 #include "platform/browser/PrintEngine.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/loop/MessageLoop.h"
@@ -77,8 +78,10 @@ class CFakePrintTemplate : public IPrintTemplate {
     const HWND dialog = GetActiveWindow();
     RECT r{1, 1, 1, 1};
     GetWindowRect(dialog, &r);
+    // The browser prints out of process: the control is the printer's own, no embedded view.
+    const HWND browser = GetDlgItem(dialog, IDC_PRINTER_BROWSER);
     m_s.dialogAtPrint.push_back({dialog, r.right == r.left && r.bottom == r.top,
-                                 GetDlgItem(dialog, IDC_PRINTER_BROWSER) != nullptr});
+                                 browser != nullptr && platform::ui::htmlViewOf(browser) == nullptr});
     if (FAILED(m_s.printResult)) return m_s.printResult;
     std::ofstream(pdf) << "%PDF-fake";
     pages = m_s.pages;
