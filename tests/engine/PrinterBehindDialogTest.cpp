@@ -32,13 +32,6 @@ using platform::resources::DialogTemplate;
 constexpr UINT_PTR kDialogTimer = 7;
 constexpr DWORD kGiveUpMs = 90000;
 
-std::string pdfText(const fs::path& pdf) {
-  const fs::path text = pdf.string() + ".txt";
-  const std::string command = "pdftotext -layout '" + pdf.string() + "' '" + text.string() + "' 2>/dev/null";
-  if (std::system(command.c_str()) != 0) return {};
-  return testsupport::readFile(text);
-}
-
 // A pulse responder: counts ticks, and runs the job queued for it on the next tick.
 class CPulseJobs : public ITimerCallback {
  public:
@@ -175,8 +168,8 @@ TEST_F(PrinterBehindDialogTest, ADialogOpenedInsideThePrintersTimerHandlerHasAPr
   EXPECT_GE(m_pulse.ticks - waiting.pulseTicksAtOpen, 3);
   EXPECT_GE(waiting.timerTicks, 3);
   ASSERT_EQ(printerCalls, 2);
-  EXPECT_NE(pdfText(dir() / "printer-1.pdf").find("PRINTED Friday Lunch"), std::string::npos);
-  EXPECT_NE(pdfText(dir() / "printer-2.pdf").find("PRINTED TxtSampleEmail"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "printer-1.pdf", 0, true).find("PRINTED Friday Lunch"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "printer-2.pdf", 0, true).find("PRINTED TxtSampleEmail"), std::string::npos);
 }
 
 TEST_F(PrinterBehindDialogTest, ADialogOpenedInsideAReadOfTheBrowsersPipeHasAPrintCompleteBehindIt) {
@@ -206,7 +199,7 @@ TEST_F(PrinterBehindDialogTest, ADialogOpenedInsideAReadOfTheBrowsersPipeHasAPri
   EXPECT_GE(m_pulse.ticks - waiting.pulseTicksAtOpen, 3);
   EXPECT_GE(waiting.timerTicks, 3);
   ASSERT_EQ(writtenPdfs().size(), 2u);
-  EXPECT_NE(pdfText(writtenPdfs()[1]).find("PRINTED TxtSampleEmail"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(writtenPdfs()[1], 0, true).find("PRINTED TxtSampleEmail"), std::string::npos);
 }
 
 }  // namespace

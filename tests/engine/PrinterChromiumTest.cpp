@@ -25,13 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string pdfText(const fs::path& pdf) {
-  const fs::path text = pdf.string() + ".txt";
-  const std::string command = "pdftotext -layout '" + pdf.string() + "' '" + text.string() + "' 2>/dev/null";
-  if (std::system(command.c_str()) != 0) return {};
-  return testsupport::readFile(text);
-}
-
 class PrinterChromiumTest : public testsupport::IsolatedTest {
  protected:
   void SetUp() override {
@@ -67,7 +60,7 @@ TEST_F(PrinterChromiumTest, PrintsSurvivesAKilledBrowserAndReportsFailures) {
   // One test, so the browser starts as few times as the cases need.
   ASSERT_EQ(print(), 1);
   const fs::path pdf = dir() / "out" / "plain.pdf";
-  EXPECT_NE(pdfText(pdf).find("Printed by the printer"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(pdf, 0, true).find("Printed by the printer"), std::string::npos);
 
   // Killed between jobs: the next job starts it again and prints.
   const int starts = platform::browser::detail::chromiumStartsForTesting();
@@ -76,7 +69,7 @@ TEST_F(PrinterChromiumTest, PrintsSurvivesAKilledBrowserAndReportsFailures) {
   ASSERT_EQ(::kill(pid, SIGKILL), 0);
   fs::remove(pdf);
   EXPECT_EQ(print(), 1);
-  EXPECT_NE(pdfText(pdf).find("Second line of the body"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(pdf, 0, true).find("Second line of the body"), std::string::npos);
   EXPECT_EQ(platform::browser::detail::chromiumStartsForTesting(), starts + 1);
 
   // The print template page gone: the layout fails, shows the print template's own message, says
@@ -100,12 +93,7 @@ TEST_F(PrinterChromiumTest, TheLoadTimeoutBoundsTheTemplatesLoadAloneAndZeroStil
   // The browser's layout has a bound of its own: a document filled before the first tick prints.
   setLoadTimeout(0);
   EXPECT_EQ(print(), 1);
-  EXPECT_NE(pdfText(dir() / "out" / "plain.pdf").find("Printed by the printer"), std::string::npos);
-}
-
-int pdfPages(const fs::path& pdf) {
-  int pages = 0;
-  return SUCCEEDED(platform::browser::pdfPageCount(pdf, pages)) ? pages : -1;
+  EXPECT_NE(testsupport::pdfText(dir() / "out" / "plain.pdf", 0, true).find("Printed by the printer"), std::string::npos);
 }
 
 TEST_F(PrinterChromiumTest, AnItemWithoutARangePrintsTheTemplatesStoredRange) {
@@ -125,8 +113,8 @@ TEST_F(PrinterChromiumTest, AnItemWithoutARangePrintsTheTemplatesStoredRange) {
   beginPrintRun();
   ASSERT_EQ(CPrinter(job, quilstring::fromUtf8(m_template.string())).DoService(5), 1);
   const fs::path pdf = dir() / "out" / "plain.pdf";
-  EXPECT_EQ(pdfPages(pdf), 2);
-  const std::string text = pdfText(pdf);
+  EXPECT_EQ(testsupport::pdfPages(pdf), 2);
+  const std::string text = testsupport::pdfText(pdf, 0, true);
   EXPECT_NE(text.find("SHEET-2"), std::string::npos) << text;
   EXPECT_EQ(text.find("SHEET-4"), std::string::npos) << text;
 }
@@ -148,7 +136,7 @@ TEST_F(PrinterChromiumTest, TheTemplatesOwnFramesAreFilledAndPrinted) {
   CPrintInfo job(item);
   beginPrintRun();
   ASSERT_EQ(CPrinter(job, quilstring::fromUtf8(m_template.string())).DoService(5), 1);
-  const std::string text = pdfText(dir() / "out" / "plain.pdf");
+  const std::string text = testsupport::pdfText(dir() / "out" / "plain.pdf", 0, true);
   EXPECT_NE(text.find("TOP Framed subject"), std::string::npos) << text;
   EXPECT_NE(text.find("FRAME-TEXT Framed subject"), std::string::npos) << text;
   EXPECT_NE(text.find("INNER-FRAME Framed subject"), std::string::npos) << text;

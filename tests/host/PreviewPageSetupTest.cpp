@@ -31,16 +31,6 @@ using namespace testsupport;
 constexpr LCID kGerman = 1031;
 constexpr const char16_t* kSettingsKey = u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Template Settings\\Mail";
 
-std::string commandOutput(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
-}
-
 // The footer string's address part (&u): the template's file.
 constexpr const char* kFooterAddress = "Templates/Mail.htm";
 // A word of the mail's body, whose place shows the left margin.
@@ -62,15 +52,15 @@ struct PdfPage {
 
 PdfPage readPdf(const fs::path& pdf) {
   PdfPage page;
-  const std::string info = commandOutput("pdfinfo '" + pdf.string() + "' 2>/dev/null");
+  const std::string info = testsupport::commandOutput("pdfinfo '" + pdf.string() + "' 2>/dev/null");
   std::smatch m;
   if (std::regex_search(info, m, std::regex("Page size:\\s+([0-9.]+) x ([0-9.]+)"))) {
     page.width = std::stod(m[1]);
     page.height = std::stod(m[2]);
   }
   if (std::regex_search(info, m, std::regex("Pages:\\s+([0-9]+)"))) page.pages = std::stoi(m[1]);
-  page.text = commandOutput("pdftotext '" + pdf.string() + "' - 2>/dev/null");
-  const std::string boxes = commandOutput("pdftotext -bbox '" + pdf.string() + "' - 2>/dev/null");
+  page.text = testsupport::commandOutput("pdftotext '" + pdf.string() + "' - 2>/dev/null");
+  const std::string boxes = testsupport::commandOutput("pdftotext -bbox '" + pdf.string() + "' - 2>/dev/null");
   if (std::regex_search(boxes, m, std::regex(std::string("xMin=\"([0-9.]+)\"[^>]*>") + kBodyWord + "<")))
     page.bodyLeft = std::stod(m[1]);
   return page;

@@ -46,11 +46,7 @@ class PrintCommandTest : public testsupport::IsolatedTest {
   }
   int quillmark(const std::string& args) { return run(QM_QUILLMARK_BINARY, args); }
   std::string err() { return testsupport::readFile(dir() / "err.txt"); }
-  std::string pdfText(const fs::path& pdf) {
-    const fs::path text = dir() / "pdf.txt";
-    if (std::system(("pdftotext '" + pdf.string() + "' '" + text.string() + "' 2>/dev/null").c_str()) != 0) return {};
-    return collapse(testsupport::readFile(text));
-  }
+  std::string pdfText(const fs::path& pdf) { return collapse(testsupport::pdfText(pdf)); }
 };
 
 TEST_F(PrintCommandTest, CommandLine) {

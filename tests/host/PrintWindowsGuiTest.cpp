@@ -45,27 +45,6 @@ void xdotool(const std::string& args) { uitest::xdotoolAsync(args); }
 
 using namespace testsupport;
 
-std::string pdfText(const fs::path& pdf) {
-  std::string text;
-  if (FILE* pipe = ::popen(("pdftotext '" + pdf.string() + "' - 2>/dev/null").c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return text;
-}
-
-int pdfPages(const fs::path& pdf) {
-  std::string info;
-  if (FILE* pipe = ::popen(("pdfinfo '" + pdf.string() + "' 2>/dev/null").c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) info.append(buffer, n);
-    ::pclose(pipe);
-  }
-  std::smatch m;
-  return std::regex_search(info, m, std::regex("Pages:\\s+([0-9]+)")) ? std::stoi(m[1]) : -1;
-}
-
 void savePicture(GtkWidget* window, const std::string& name) {
   const int width = gtk_widget_get_allocated_width(window), height = gtk_widget_get_allocated_height(window);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);

@@ -1,6 +1,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -56,6 +57,29 @@ std::string readFile(const std::filesystem::path& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+std::string commandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+std::string pdfText(const std::filesystem::path& pdf, int page, bool layout) {
+  std::string command = "pdftotext -q";
+  if (layout) command += " -layout";
+  if (page > 0) command += " -f " + std::to_string(page) + " -l " + std::to_string(page);
+  return commandOutput(command + " '" + pdf.string() + "' - 2>/dev/null");
+}
+
+int pdfPages(const std::filesystem::path& pdf) {
+  const std::string info = commandOutput("pdfinfo '" + pdf.string() + "' 2>/dev/null");
+  const std::size_t at = info.find("Pages:");
+  return at == std::string::npos ? -1 : std::atoi(info.c_str() + at + 6);
 }
 
 void IsolatedTest::SetUp() {

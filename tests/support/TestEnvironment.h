@@ -23,6 +23,13 @@ HINSTANCE testModule();
 
 // Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
+// What a shell command writes on its standard output.
+std::string commandOutput(const std::string& command);
+// The text pdftotext reads from a PDF (one page when page > 0; `layout` keeps the page's layout);
+// empty when it cannot be read.
+std::string pdfText(const std::filesystem::path& pdf, int page = 0, bool layout = false);
+// The PDF's page count as pdfinfo reads it; -1 when it cannot be read.
+int pdfPages(const std::filesystem::path& pdf);
 
 // A fixture that gives each test a fresh folder (the process-wide one is made by the main).
 class IsolatedTest : public ::testing::Test {

@@ -71,19 +71,6 @@ class Spy {
   std::thread m_thread;
 };
 
-std::string pdfText(const fs::path& pdf, int page = 0) {
-  std::string cmd = "pdftotext -q";
-  if (page > 0) cmd += " -f " + std::to_string(page) + " -l " + std::to_string(page);
-  cmd += " '" + pdf.string() + "' -";
-  std::string text;
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-    ::pclose(p);
-  }
-  return text;
-}
-
 const char* kThreePages =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>.p{break-after:page}</style></head><body>"
     "<div class=p>PAGE-ONE</div><div class=p>PAGE-TWO</div><div>PAGE-THREE</div>"
@@ -124,9 +111,9 @@ TEST_F(ChromiumPrintEngineTest, PrintsALocalDocumentWithItsScriptsInert) {
   int pages = 0;
   ASSERT_EQ(engine().pageCount(out, pages), S_OK);
   EXPECT_EQ(pages, 3);
-  const std::string text = pdfText(out);
+  const std::string text = testsupport::pdfText(out);
   EXPECT_NE(text.find("PAGE-ONE"), std::string::npos);
-  EXPECT_NE(pdfText(out, 3).find("PAGE-THREE"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(out, 3).find("PAGE-THREE"), std::string::npos);
   for (const char* marker : {"SCRIPT-RAN", "ONERROR-RAN", "SVG-RAN"})
     EXPECT_EQ(text.find(marker), std::string::npos) << marker;
   EXPECT_FALSE(fs::exists(dir() / "out.pdf.partial"));
@@ -152,7 +139,7 @@ TEST_F(ChromiumPrintEngineTest, NothingRemoteOrOutsideTheJobIsFetched) {
   ASSERT_EQ(print(write("hostile.html", html), out), S_OK);
   platform::loop::runFor(300);  // give late requests (the refresh, preconnects) their chance
   EXPECT_EQ(spy.connections(), 0);
-  const std::string text = pdfText(out);
+  const std::string text = testsupport::pdfText(out);
   EXPECT_NE(text.find("BODY-STAYS"), std::string::npos);  // the refresh did not replace the page
   EXPECT_EQ(text.find("root:"), std::string::npos);
 }
@@ -238,7 +225,7 @@ TEST_F(ChromiumPrintEngineTest, ALoadThatNeverCompletesTimesOutAndTheNextOneWork
   EXPECT_EQ(engine().loadDocument(stuck, 500), E_LOAD_TIMEOUT);
   EXPECT_EQ(engine().loadDocument(m_job / "absent.html", 500), E_INVALIDARG);
   ASSERT_EQ(print(write("mail.html", kThreePages), dir() / "out.pdf"), S_OK);
-  EXPECT_NE(pdfText(dir() / "out.pdf").find("PAGE-TWO"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "out.pdf").find("PAGE-TWO"), std::string::npos);
 }
 
 TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnStart) {
@@ -249,12 +236,12 @@ TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnSt
   engine().preloadDocument(second);
   platform::loop::runFor(100);
   ASSERT_EQ(print(second, dir() / "ahead.pdf"), S_OK);
-  EXPECT_NE(pdfText(dir() / "ahead.pdf").find("SECOND-DOC"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "ahead.pdf").find("SECOND-DOC"), std::string::npos);
 
   // Another file asked for: the load ahead is dropped.
   engine().preloadDocument(second);
   ASSERT_EQ(print(first, dir() / "other.pdf"), S_OK);
-  EXPECT_NE(pdfText(dir() / "other.pdf").find("FIRST-DOC"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "other.pdf").find("FIRST-DOC"), std::string::npos);
 
   // Done long before it is asked for, but slower than the time-out allows.
   engine().preloadDocument(second);
@@ -274,7 +261,7 @@ TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnSt
   EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
   ASSERT_EQ(print(first, dir() / "restarted.pdf"), S_OK);
   EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
-  EXPECT_NE(pdfText(dir() / "restarted.pdf").find("FIRST-DOC"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "restarted.pdf").find("FIRST-DOC"), std::string::npos);
 }
 
 // Markup alone is measured in the page kept loaded, markup that loads something in a page of its
@@ -340,8 +327,8 @@ TEST_F(ChromiumPrintEngineTest, DecorationOnAKeptFramePrintsAsALoadedOne) {
   ASSERT_EQ(engine().printDecoration(second.html(), zero, dir() / "whole.pdf"), S_OK);
   ASSERT_EQ(engine().printDecorationPage(first, zero, dir() / "frame.pdf"), S_OK);
   ASSERT_EQ(engine().printDecorationPage(second, zero, dir() / "kept.pdf"), S_OK);
-  EXPECT_NE(pdfText(dir() / "kept.pdf", 2).find("SECOND-DECO 2"), std::string::npos);
-  EXPECT_EQ(pdfText(dir() / "kept.pdf").find("FIRST"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "kept.pdf", 2).find("SECOND-DECO 2"), std::string::npos);
+  EXPECT_EQ(testsupport::pdfText(dir() / "kept.pdf").find("FIRST"), std::string::npos);
   const std::string whole = pageImages(dir() / "whole.pdf");
   ASSERT_FALSE(whole.empty());
   EXPECT_EQ(pageImages(dir() / "kept.pdf"), whole);  // the new paper size and base count too
@@ -360,7 +347,7 @@ TEST_F(ChromiumPrintEngineTest, DecorationOnAKeptFramePrintsAsALoadedOne) {
   DecorationPage other = page("OTHER-FRAME", 8.5);
   other.afterPages = "</div><p>FRAME-TEXT</p></body></html>";
   ASSERT_EQ(engine().printDecorationPage(other, zero, dir() / "other.pdf"), S_OK);
-  EXPECT_NE(pdfText(dir() / "other.pdf").find("FRAME-TEXT"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "other.pdf").find("FRAME-TEXT"), std::string::npos);
 }
 
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {
@@ -393,7 +380,7 @@ TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRa
   ASSERT_EQ(engine().overlay(body, decoPdf, merged, 2, 3), S_OK);
   ASSERT_EQ(engine().pageCount(merged, pages), S_OK);
   EXPECT_EQ(pages, 2);
-  const std::string first = pdfText(merged, 1), second = pdfText(merged, 2);
+  const std::string first = testsupport::pdfText(merged, 1), second = testsupport::pdfText(merged, 2);
   EXPECT_NE(first.find("PAGE-TWO"), std::string::npos);
   EXPECT_NE(first.find("DECO-2"), std::string::npos);
   EXPECT_NE(second.find("PAGE-THREE"), std::string::npos);
