@@ -202,7 +202,9 @@ int CPrintItem::printJob(int mode, const quilstring& templatePath, const Printer
       if (!item) continue;
       const CPrintInfo itemJob(item);
       const std::unique_ptr<IPrinter> printer = makePrinter(itemJob, chosen);
-      outcome = printer ? printer->DoService(mode) : kStatusBrowserError;
+      const int itemOutcome = printer ? printer->DoService(mode) : kStatusBrowserError;
+      // The first failure is the one reported; a later item's success must not hide it.
+      if (outcome == kStatusEligible || outcome == kStatusPrinted) outcome = itemOutcome;
     }
   } else if (ok) {
     const std::unique_ptr<IPrinter> printer = makePrinter(m_job, chosen);

@@ -8,6 +8,7 @@
 #include "engine/CurrentPrintJob.h"
 #include "engine/PrintDialog.h"
 #include "engine/QuillMarkTemplate.h"
+#include "engine/detail/DispatchHelpers.h"
 #include "engine/detail/ShellOutput.h"
 #include "engine/quilMarkShellHandler.h"
 #include "foundation/AddinGlobals.h"
@@ -78,15 +79,9 @@ void registerBrowserControl() {
   (void)registered;
 }
 
-PrintDestination& destination() {
-  static PrintDestination value;
-  return value;
-}
+PrintDestination& destination() { return platform::browser::printDestination(); }
 
-std::vector<fs::path>& written() {
-  static std::vector<fs::path> value;
-  return value;
-}
+std::vector<fs::path>& written() { return platform::browser::writtenPdfs(); }
 
 // The only folders a print may read files from: the temporary files (the job's document,
 // attachments and inline images), the extracted support files and the template's own images.
@@ -196,14 +191,21 @@ std::string safeFileStem(const quilstring& text) {
 
 // Where the next PDF goes: the destination's folder (made when missing) and name; an existing
 // file is kept unless the destination asks for its folder always, as the host's --out does.
-fs::path outputPdf(const quilstring& templatePath) {
+fs::path outputPdf(const quilstring& templatePath, const CPrintInfo& job) {
   const PrintDestination& d = destination();
   const fs::path folder = d.folder.empty() ? NPrintShell::documentsFolder() : d.folder;
   std::error_code ec;
   fs::create_directories(folder, ec);
-  const std::string stem =
-      safeFileStem(d.fileStem.empty() ? quilstring(utf8ToUtf16(fs::path(utf16ToUtf8(templatePath)).stem().string()))
-                                      : d.fileStem);
+  quilstring name = d.fileStem;
+  if (name.empty() && d.nameOf) {
+    IDispatch* first = job.getItem() ? job.getItem()->getItem().getDispatch() : nullptr;
+    CComVariant selected;
+    if (!first && job.getSelection() && SUCCEEDED(engine::detail::getItemOf(job.getSelection(), CComVariant(1L), selected)))
+      first = engine::detail::dispatchOf(selected);
+    if (first) name = d.nameOf(first, !job.single());
+  }
+  if (name.empty()) name = utf8ToUtf16(fs::path(utf16ToUtf8(templatePath)).stem().string());
+  const std::string stem = safeFileStem(name);
   // In the folder asked for, a file of an earlier run is replaced, one of this run is not.
   const auto taken = [&](const fs::path& path) {
     if (!d.alwaysToFolder) return fs::exists(path, ec);
@@ -515,7 +517,7 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
   if (printWindowsShown()) return runPreviewWindow(*printTemplate);
   const bool keep = destination().alwaysToFolder;
   for (;;) {
-    const fs::path pdf = keep ? outputPdf(m_templatePath) : jobFolder() / "preview.pdf";
+    const fs::path pdf = keep ? outputPdf(m_templatePath, m_job) : jobFolder() / "preview.pdf";
     int pages = 0;
     if (FAILED(printTemplate->print(printTemplate->defaultRange(), pdf, jobFolder(), pages)))
       return failedPrint(u"Cannot preview");
@@ -546,7 +548,7 @@ int CPrinter::runPreviewWindow(IPrintTemplate& printTemplate) {
   // Each layout is a PDF of its own: the window may still be drawing the one before.
   const auto layOut = [&](int& pages) -> std::optional<fs::path> {
     const fs::path pdf =
-        keep ? outputPdf(m_templatePath) : jobFolder() / ("preview-" + std::to_string(++layouts) + ".pdf");
+        keep ? outputPdf(m_templatePath, m_job) : jobFolder() / ("preview-" + std::to_string(++layouts) + ".pdf");
     if (FAILED(printTemplate.print(printTemplate.defaultRange(), pdf, jobFolder(), pages))) return std::nullopt;
     if (keep) written().push_back(pdf);
     return pdf;
@@ -594,7 +596,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   answer.range = printTemplate.defaultRange();
   const bool printerWanted = !destination().alwaysToFolder;
   answer.toFile = !printerWanted;
-  if (!printerWanted) answer.fileOffered = outputPdf(m_templatePath);
+  if (!printerWanted) answer.fileOffered = outputPdf(m_templatePath, m_job);
   if (withDialog) {
     if (!askPrintDialog(printerWanted, pages, !inPreview, answer)) return kCancelled;
   } else if (answer.range.selected && answer.range.from > answer.range.to) {
@@ -607,7 +609,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   }
 
   if (answer.chosenOnDisplay) return printAsChosen(printTemplate, answer);
-  const fs::path pdf = answer.toFile ? outputPdf(m_templatePath) : jobFolder() / "print.pdf";
+  const fs::path pdf = answer.toFile ? outputPdf(m_templatePath, m_job) : jobFolder() / "print.pdf";
   int laidOut = 0;
   if (FAILED(printTemplate.print(answer.range, pdf, jobFolder(), laidOut))) return failedPrint(u"Cannot print");
   if (answer.toFile) {
@@ -616,7 +618,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   }
   if (SUCCEEDED(services().printOnPrinter(pdf, answer.copies))) return kStatusPrinted;
   // No default printer (or no lp): the pages go to a file instead of being lost.
-  const fs::path file = outputPdf(m_templatePath);
+  const fs::path file = outputPdf(m_templatePath, m_job);
   if (FAILED(platform::browser::copyPdf(pdf, file))) return failedPrint(u"Cannot keep the print of");
   LOG_WARNING(u"No printer took the print; written to %s", utf8ToUtf16(file.string()).c_str());
   written().push_back(file);
@@ -640,7 +642,7 @@ int CPrinter::printAsChosen(IPrintTemplate& printTemplate, const PrintDialogAnsw
   }
   if (answer.toFile) return failedPrint(u"Cannot write the print of");
   // The printer refused the job: the pages go to a file instead of being lost.
-  const fs::path file = outputPdf(m_templatePath);
+  const fs::path file = outputPdf(m_templatePath, m_job);
   if (FAILED(platform::browser::copyPdf(pdf, file))) return failedPrint(u"Cannot keep the print of");
   LOG_WARNING(u"The printer %s did not take the print (%s); written to %s",
               utf8ToUtf16(answer.printer).c_str(), utf8ToUtf16(platform::diag::lastFailure()).c_str(),

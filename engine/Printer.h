@@ -17,6 +17,7 @@
 #include "engine/PrintItem.h"
 #include "foundation/QuilString.h"
 #include "platform/WinTypes.h"
+#include "platform/browser/PrintDestination.h"
 #include "platform/html/HtmlDocument.h"
 #include "platform/ui/WinUser.h"
 
@@ -70,13 +71,8 @@ class IPrintTemplate {
   virtual void close() = 0;
 };
 
-// Where printed pages go: the default CUPS printer when there is one, else a PDF file in the
-// output folder. The host's --out sends every print to the folder.
-struct PrintDestination {
-  std::filesystem::path folder;  // empty: the user's documents folder
-  bool alwaysToFolder = false;
-  quilstring fileStem;           // the next PDF's name without ".pdf"; empty: the template's name
-};
+// Where printed pages go (the process's destination, which the host sets).
+using PrintDestination = platform::browser::PrintDestination;
 void setPrintDestination(const PrintDestination& destination);
 const PrintDestination& printDestination();
 // The PDFs written since the run began, in order (the host reports them). In a folder asked for

@@ -41,15 +41,31 @@ CPropertyFormatter::CPropertyFormatter(DWORD key) : m_key(key) {
   if (key == 0) addExemplar(this);
 }
 
+namespace {
+
+// The exemplars' list outlives every exemplar, whatever the order of static destruction, and
+// goes with the last of them (so a module unloaded leaves nothing of it behind).
+std::vector<CPropertyFormatter*>*& exemplarListPointer() {
+  static std::vector<CPropertyFormatter*>* list = nullptr;
+  return list;
+}
+
+}  // namespace
+
 CPropertyFormatter::~CPropertyFormatter() {
   if (m_key != 0) return;
-  auto& list = exemplarList();
-  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  std::vector<CPropertyFormatter*>*& list = exemplarListPointer();
+  if (!list) return;
+  list->erase(std::remove(list->begin(), list->end(), this), list->end());
+  if (list->empty()) {
+    delete list;
+    list = nullptr;
+  }
 }
 
 std::vector<CPropertyFormatter*>& CPropertyFormatter::exemplarList() {
-  // Never destroyed: exemplars of other translation units may leave it during static destruction.
-  static auto* list = new std::vector<CPropertyFormatter*>;
+  std::vector<CPropertyFormatter*>*& list = exemplarListPointer();
+  if (!list) list = new std::vector<CPropertyFormatter*>;
   return *list;
 }
 

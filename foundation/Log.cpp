@@ -164,4 +164,12 @@ void logCaught(const char16_t* where, const char* what, const char* file, int li
   }
 }
 
+void logFailure(const char16_t* errorLine, const char* what, const char* file, int line) noexcept {
+  try {
+    const quilstring reason = what ? quilstring::fromUtf8(what) : quilstring(u"unknown exception");
+    CLogger::instance().error(LogSource(file, line), u"%s (%s)", errorLine ? errorLine : u"", reason.c_str());
+  } catch (...) {
+  }
+}
+
 }  // namespace NUtils::detail

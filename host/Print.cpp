@@ -5,13 +5,16 @@
 #include <memory>
 #include <system_error>
 
-#include "engine/Printer.h"
-#include "foundation/Settings.h"
-#include "host/EnginePrint.h"
-#include "platform/com/DispatchDriver.h"
-#include "platform/com/Variant.h"
+#include "platform/browser/PrintDestination.h"
+#include "platform/com/Activation.h"
+#include "platform/com/Com.h"
 #include "platform/mapi/MsgFile.h"
+#include "platform/office/OfficeInterfaces.h"
 #include "platform/outlook/Outlook.h"
+#include "platform/outlook/OwnPrintRequests.h"
+#include "platform/registry/RegKey.h"
+#include "platform/registry/RegistryFiles.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 
 namespace host {
@@ -62,11 +65,25 @@ std::optional<PrintCommandLine> parsePrintCommandLine(const std::vector<std::str
 
 namespace {
 
+constexpr const char16_t* kMakerKey = u"SOFTWARE\\Corvessa";
+constexpr const char16_t* kOutlookAddinsKey = u"Software\\Microsoft\\Office\\Outlook\\Addins";
+
+// The installed templates: the folder the installer put beside its program folder.
+fs::path templateFolder() {
+  CRegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, kMakerKey, KEY_READ) != ERROR_SUCCESS) return {};
+  char16_t buffer[4096];
+  DWORD type = 0, size = sizeof buffer;
+  if (key.QueryValue(u"InstallDir", &type, buffer, &size) != ERROR_SUCCESS || type != REG_SZ || size < 2) return {};
+  std::u16string dir(buffer, size / 2 - 1);
+  return fs::path(utf16ToUtf8(dir)) / "Templates";
+}
+
 // The template a --template NAME means: a file as given, else one of the installed templates.
 fs::path findTemplate(const std::string& name) {
   std::error_code ec;
   if (fs::is_regular_file(name, ec)) return fs::absolute(name);
-  const fs::path folder(CSettings::instance().getTemplateFolder().toUtf8());
+  const fs::path folder = templateFolder();
   if (folder.empty() || name.find('/') != std::string::npos) return {};
   for (const char* extension : {"", ".htm", ".html"}) {
     const fs::path candidate = folder / (name + extension);
@@ -83,18 +100,92 @@ bool isValidMsg(const fs::path& file) {
   return SUCCEEDED(platform::mapi::openMsgFile(file, message.Receive())) && message;
 }
 
+// Outlook's add-in: the module the registry names for the ProgID under Outlook's add-in key,
+// created and connected as Outlook does at start-up.
+class CConnectedAddIn {
+ public:
+  bool connect(IDispatch* application, std::string& error) {
+    CRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, (std::u16string(kOutlookAddinsKey) + u"\\quillMark.Connect").c_str(), KEY_READ) !=
+        ERROR_SUCCESS) {
+      error = "the add-in is not installed (run quillmark install)";
+      return false;
+    }
+    DWORD behavior = 0;
+    if (key.QueryDWORDValue(u"LoadBehavior", behavior) != ERROR_SUCCESS || behavior != 3) {
+      error = "the add-in is not set to load (LoadBehavior is not 3)";
+      return false;
+    }
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(u"quillMark.Connect", &clsid);
+    if (SUCCEEDED(hr))
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2,
+                            reinterpret_cast<void**>(m_addIn.Receive()));
+    if (FAILED(hr) || !m_addIn) {
+      const std::string reason = platform::diag::lastFailure();
+      error = "the add-in cannot be loaded: " + utf16ToUtf8(_com_error(hr).ErrorMessage()) +
+              (reason.empty() ? "" : " (" + reason + ")");
+      m_addIn = nullptr;
+      return false;
+    }
+    SAFEARRAY* custom = nullptr;
+    hr = m_addIn->OnConnection(application, ext_cm_Startup, nullptr, &custom);
+    if (FAILED(hr)) {
+      error = "the add-in refused the connection: " + utf16ToUtf8(_com_error(hr).ErrorMessage());
+      m_addIn = nullptr;
+      return false;
+    }
+    m_addIn->OnStartupComplete(&custom);
+    return true;
+  }
+
+  ~CConnectedAddIn() {
+    if (!m_addIn) return;
+    SAFEARRAY* custom = nullptr;
+    m_addIn->OnBeginShutdown(&custom);
+    m_addIn->OnDisconnection(ext_dm_HostShutdown, &custom);
+    m_addIn = nullptr;
+    CoFreeUnusedLibraries();
+  }
+
+ private:
+  _IDTExtensibility2Ptr m_addIn;
+};
+
+// Settings files the add-in could not read: printing with defaults in place of what the user
+// wrote would print what nobody chose.
+std::string unreadableSettings() {
+  std::string reasons;
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    const platform::registry::RegFileStatus status = platform::registry::hiveStatus(root);
+    if (status.ok()) continue;
+    if (!reasons.empty()) reasons += "; ";
+    reasons += utf16ToUtf8(status.message);
+  }
+  return reasons;
+}
+
+// Why a job failed, beside the message the add-in showed: the last failure it reported.
+void reportReason(int status, const fs::path& file) {
+  if (status == kStatusPrinted || status == kStatusDeclined) return;
+  const std::string reason = platform::diag::lastFailure();
+  std::fprintf(stderr, "quillmark print: %s not printed (status %d): %s\n", file.stem().string().c_str(), status,
+               reason.empty() ? "no reason was logged" : reason.c_str());
+}
+
+bool sameObject(IUnknown* a, IUnknown* b) {
+  if (!a || !b) return false;
+  CComPtr<IUnknown> first, second;
+  a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(first.Receive()));
+  b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(second.Receive()));
+  return first && first == second;
+}
+
 }  // namespace
 
 int runPrint(const PrintCommandLine& command) {
-  // Printing with defaults in place of settings the user wrote would print what nobody chose.
-  const quilstring& settingsFailure = CSettings::instance().getReadFailure();
-  if (!settingsFailure.empty()) {
-    std::fprintf(stderr, "quillmark print: the settings cannot be read; nothing printed: %s\n",
-                 settingsFailure.toUtf8().c_str());
-    return 1;
-  }
   int exitStatus = 0;
-  quilstring templatePath;
+  std::u16string templatePath;
   if (!command.templateName.empty()) {
     const fs::path found = findTemplate(command.templateName);
     if (found.empty()) {
@@ -106,7 +197,6 @@ int runPrint(const PrintCommandLine& command) {
 
   // The items by their folder, as the store opens them; files that are no .msg are refused.
   std::map<fs::path, std::vector<fs::path>> byFolder;
-  std::vector<fs::path> order;
   for (const fs::path& file : command.files) {
     if (!isValidMsg(file)) {
       std::fprintf(stderr, "quillmark print: %s is not a valid .msg file; not printed\n", file.string().c_str());
@@ -122,14 +212,21 @@ int runPrint(const PrintCommandLine& command) {
     return 2;
   }
 
-  const PrintDestination previous = printDestination();
-  PrintDestination destination;
+  // Every PDF is named after the file of the item it prints; a table after its first item.
+  std::vector<std::pair<CComPtr<IDispatch>, std::u16string>> names;
+  platform::browser::PrintDestination& destination = platform::browser::printDestination();
+  const platform::browser::PrintDestination previous = destination;
+  destination = {};
   if (!command.out.empty()) {
     destination.folder = command.out;
     destination.alwaysToFolder = true;
   }
-  setPrintDestination(destination);
-  beginPrintRun();
+  destination.nameOf = [&names](IDispatch* item, bool table) -> std::u16string {
+    for (const auto& [known, stem] : names)
+      if (sameObject(known, item)) return table ? stem + u"-table" : stem;
+    return {};
+  };
+  platform::browser::writtenPdfs().clear();
 
   for (const auto& [folderPath, files] : byFolder) {
     std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(folderPath);
@@ -138,12 +235,23 @@ int runPrint(const PrintCommandLine& command) {
       exitStatus = 1;
       continue;
     }
-    EnginePrintRequest request;
-    request.application = outlook->application();
-    request.mode = command.mode;
-    request.table = command.table;
-    request.templatePath = templatePath;
+    CConnectedAddIn addIn;
+    std::string error;
+    const bool connected = addIn.connect(outlook->application(), error);
+    const std::string unreadable = unreadableSettings();
+    if (!connected && unreadable.empty()) {
+      std::fprintf(stderr, "quillmark print: %s; nothing printed\n", error.c_str());
+      exitStatus = 1;
+      break;
+    }
+    if (!unreadable.empty()) {
+      std::fprintf(stderr, "quillmark print: the settings cannot be read; nothing printed: %s\n", unreadable.c_str());
+      exitStatus = 1;
+      break;
+    }
+
     std::vector<CComPtr<IDispatch>> items;
+    std::vector<fs::path> itemFiles;
     for (const fs::path& file : files) {
       CComPtr<IDispatch> item = outlook->item(file);
       if (!item) {
@@ -151,29 +259,41 @@ int runPrint(const PrintCommandLine& command) {
         exitStatus = 1;
         continue;
       }
+      names.emplace_back(item, utf8ToUtf16(file.stem().string()));
       items.push_back(item);
-      request.items.push_back(item);
-      request.fileStems.push_back(utf8ToUtf16(file.stem().string()));
+      itemFiles.push_back(file);
     }
     if (items.empty()) continue;
 
-    CComPtr<IDispatch> folder, explorer;
-    CComVariant selection;
+    // The items are selected in an explorer of their folder, and the add-in's own print command
+    // of that window prints them.
+    const CComPtr<IDispatch> explorer = outlook->openExplorer(outlook->folder(u""), {});
+    const HWND window = explorer ? outlook->windowHandle(explorer) : nullptr;
+    const auto request = [&](const std::vector<IDispatch*>& selection, const fs::path& first) {
+      platform::diag::clearLastFailure();
+      std::optional<int> status;
+      if (window && SUCCEEDED(outlook->select(explorer, selection)))
+        status = platform::outlook::requestOwnPrint(window, {command.mode, templatePath, command.table});
+      if (!status) {
+        std::fprintf(stderr, "quillmark print: the add-in serves no explorer window; %s not printed\n",
+                     first.string().c_str());
+        exitStatus = 1;
+        return;
+      }
+      reportReason(*status, first);
+      if (*status != kStatusPrinted) exitStatus = 1;
+    };
     if (command.table) {
-      folder = outlook->folder(u"");
-      std::vector<IDispatch*> selected(request.items.begin(), request.items.end());
-      explorer = outlook->openExplorer(folder, selected);
-      if (explorer) CComDispatchDriver(explorer).GetPropertyByName(u"Selection", &selection);
-      request.folder = folder;
-      request.selection = selection.vt == VT_DISPATCH ? selection.pdispVal : nullptr;
-      request.fileStem = utf8ToUtf16(files.front().stem().string() + "-table");
+      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front());
+    } else {
+      for (std::size_t i = 0; i < items.size(); ++i) request({items[i].p}, itemFiles[i]);
     }
-    if (printThroughEngine(request) != kStatusPrinted) exitStatus = 1;
+    if (explorer) outlook->close(explorer);
   }
 
-  for (std::size_t i = 0; i < writtenPdfs().size(); ++i)
-    std::printf("quillmark print: wrote %s\n", writtenPdfs()[i].string().c_str());
-  setPrintDestination(previous);
+  for (const fs::path& pdf : platform::browser::writtenPdfs())
+    std::printf("quillmark print: wrote %s\n", pdf.string().c_str());
+  destination = previous;
   return exitStatus;
 }
 

@@ -6,9 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/PrintInfo.h"
 
 namespace host {
+
+// The add-in's own print requests, and the print statuses it answers.
+inline constexpr int kModePreview = 4;
+inline constexpr int kModePrint = 5;
+inline constexpr int kModePrintWithPrompt = 6;
+inline constexpr int kStatusPrinted = 1;
+inline constexpr int kStatusDeclined = 8;
 
 struct PrintCommandLine {
   std::vector<std::filesystem::path> files;

@@ -6,6 +6,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/com/Dispatch.h"
 #include "platform/com/Guid.h"
+#include "platform/com/Variant.h"
 
 QM_DISPINTERFACE(_CommandBars, "000C0302-0000-0000-C000-000000000046");
 QM_DISPINTERFACE(CommandBar, "000C0304-0000-0000-C000-000000000046");
@@ -17,3 +18,31 @@ QM_DISPINTERFACE(_CommandBarButton, "000C030E-0000-0000-C000-000000000046");
 
 // The Click event of a button (found through IConnectionPointContainer on the button).
 inline constexpr IID DIID__CommandBarButtonEvents = platform::com::guid("000C0351-0000-0000-C000-000000000046");
+
+// How the host connects an add-in and lets it go (AddInDesignerObjects 1.0).
+enum ext_ConnectMode : LONG {
+  ext_cm_AfterStartup = 0,
+  ext_cm_Startup = 1,
+  ext_cm_External = 2,
+  ext_cm_CommandLine = 3,
+};
+enum ext_DisconnectMode : LONG {
+  ext_dm_HostShutdown = 0,
+  ext_dm_UserClosed = 1,
+};
+
+// The add-in's side of its life in the host: a dual interface the host calls through its vtable.
+struct _IDTExtensibility2 : IDispatch {
+  STDMETHOD(OnConnection)(IDispatch* Application, ext_ConnectMode ConnectMode, IDispatch* AddInInst,
+                          SAFEARRAY** custom) = 0;
+  STDMETHOD(OnDisconnection)(ext_DisconnectMode RemoveMode, SAFEARRAY** custom) = 0;
+  STDMETHOD(OnAddInsUpdate)(SAFEARRAY** custom) = 0;
+  STDMETHOD(OnStartupComplete)(SAFEARRAY** custom) = 0;
+  STDMETHOD(OnBeginShutdown)(SAFEARRAY** custom) = 0;
+
+ protected:
+  ~_IDTExtensibility2() = default;
+};
+inline constexpr IID IID__IDTExtensibility2 = platform::com::guid("B65AD801-ABAF-11D0-BB8B-00A0C90F2744");
+QM_DECLARE_INTERFACE_IID(_IDTExtensibility2, IID__IDTExtensibility2);
+_COM_SMARTPTR_TYPEDEF(_IDTExtensibility2, __uuidof(_IDTExtensibility2));

@@ -42,11 +42,18 @@ bool displayNamed() {
 }
 
 IFace* headless() {
-  static HeadlessFace face;
-  return &face;
+  // Never destroyed: windows of modules unloaded at exit (an add-in's pulse) go after every
+  // static of this library.
+  static HeadlessFace* const face = new HeadlessFace;
+  return face;
 }
 
 }  // namespace
+
+void faceDestroyed(IFace* gone) {
+  std::lock_guard lock(g_choiceMutex);
+  if (g_face == gone) g_face = headless();
+}
 
 IFace& face() {
   std::lock_guard lock(g_choiceMutex);

@@ -304,6 +304,9 @@ void installStyle() {
 
 class GtkFace : public IFace {
  public:
+  // Windows closed after this (a module's statics at exit) go through the headless face.
+  ~GtkFace() override { faceDestroyed(this); }
+
   GtkFace() { installStyle(); }
 
   Face kind() const override { return Face::kGtk; }

@@ -377,7 +377,8 @@ TEST_F(PrintItemTest, MemoTemplateForSeveralItemsPrintsEachSelectedItem) {
   std::vector<FakePtr> selected = {fakeItem(u"IPM.Note"), fakeItem(u"IPM.Task"), fakeItem(u"IPM.Note")};
   CPrintInfo job(kFolderJob, fakeFolder(u"IPM.Note"));
   job.setSelection(fakeSelection(selected));
-  EXPECT_EQ(CPrintItem(job).printJob(kModePrint, u"", m_printers.factory()), kStatusLoadTimedOut);  // the last one
+  // Every item is tried; the first failure is the one reported.
+  EXPECT_EQ(CPrintItem(job).printJob(kModePrint, u"", m_printers.factory()), kStatusBrowserError);
   ASSERT_EQ(m_printers.calls.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
     const CPrintInfo& printed = m_printers.calls[i].job;
@@ -386,7 +387,7 @@ TEST_F(PrintItemTest, MemoTemplateForSeveralItemsPrintsEachSelectedItem) {
     EXPECT_EQ(printed.getItem()->getItem().getDispatch(), selected[i].p);
   }
   ASSERT_EQ(m_ui.messageBoxes().size(), 1u);
-  EXPECT_EQ(m_ui.messageBoxes()[0].text, text(IDS_LOADING_TIMED_OUT));
+  EXPECT_EQ(m_ui.messageBoxes()[0].text, text(IDS_BROWSER_ERROR));
 
   // An empty selection prints nothing, so it is not served.
   CPrintInfo empty(kFolderJob, fakeFolder(u"IPM.Note"));

@@ -145,7 +145,7 @@ class PrinterBehindDialogTest : public testsupport::IsolatedTest {
 
 TEST_F(PrinterBehindDialogTest, ADialogOpenedInsideThePrintersTimerHandlerHasAPrintCompleteBehindIt) {
   // The printer hands its pages to the printer from its timer handler; a dialog opens there.
-  setPrintDestination(PrintDestination{dir() / "out", false, u""});
+  setPrintDestination(PrintDestination{dir() / "out", false, u"", {}});
   int printerCalls = 0, behindStatus = 0;
   INT_PTR dialogResult = 0;
   Waiting waiting;
@@ -173,7 +173,7 @@ TEST_F(PrinterBehindDialogTest, ADialogOpenedInsideThePrintersTimerHandlerHasAPr
 }
 
 TEST_F(PrinterBehindDialogTest, ADialogOpenedInsideAReadOfTheBrowsersPipeHasAPrintCompleteBehindIt) {
-  setPrintDestination(PrintDestination{dir() / "out", true, u"behind"});
+  setPrintDestination(PrintDestination{dir() / "out", true, u"behind", {}});
   // A first print warms the browser's tab, so a load can be started without waiting.
   ASSERT_EQ(print("hht__Friday_Lunch.msg"), 1);
 

@@ -34,7 +34,7 @@ class PrinterChromiumTest : public testsupport::IsolatedTest {
     m_template = dir() / "Plain.htm";
     std::ofstream(m_template) << "<html><head><title>Plain</title></head><body><h1>Printed by the printer</h1>"
                                  "<p>Second line of the body</p></body></html>";
-    setPrintDestination(PrintDestination{dir() / "out", true, u"plain"});
+    setPrintDestination(PrintDestination{dir() / "out", true, u"plain", {}});
   }
   void TearDown() override {
     setPrintDestination({});

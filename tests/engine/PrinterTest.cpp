@@ -112,7 +112,7 @@ class PrinterTest : public testsupport::IsolatedTest {
       return m_printerResult;
     };
     CPrinter::setServicesForTesting(services);
-    setPrintDestination(PrintDestination{dir() / "out", true, u"item"});
+    setPrintDestination(PrintDestination{dir() / "out", true, u"item", {}});
   }
   void TearDown() override {
     CPrinter::resetServicesForTesting();
@@ -299,7 +299,7 @@ TEST_F(PrinterTest, OutputGoesToTheFolderOrThePrinterAndFallsBackToAFile) {
   EXPECT_EQ(print(5), 1);  // a second job of the run keeps the first one's file
   EXPECT_TRUE(fs::exists(dir() / "out" / "item (2).pdf"));
 
-  setPrintDestination(PrintDestination{dir() / "docs", false, u"a/b:c"});
+  setPrintDestination(PrintDestination{dir() / "docs", false, u"a/b:c", {}});
   EXPECT_EQ(print(5), 1);
   EXPECT_EQ(m_printerCopies, std::vector<int>{1});
   EXPECT_FALSE(fs::exists(dir() / "docs"));
@@ -313,7 +313,7 @@ TEST_F(PrinterTest, OutputGoesToTheFolderOrThePrinterAndFallsBackToAFile) {
 
 TEST_F(PrinterTest, PrintDialogRefusesFromAboveToAndAsksAgain) {
   testsupport::ScriptedUi ui;
-  setPrintDestination(PrintDestination{dir() / "out", false, u"item"});
+  setPrintDestination(PrintDestination{dir() / "out", false, u"item", {}});
   // printer, 2 copies, a range 4..2 (refused), then printer, 1 copy, range 2..3.
   for (int answer : {0, 1, 1, 3, 1, 0, 0, 1, 1, 2}) ui.queueChoice(answer);
   EXPECT_EQ(print(6), 1);
@@ -369,7 +369,7 @@ TEST_F(PrinterTest, PreviewClosedWithoutPrinting) {
   EXPECT_NE(ui.choiceRequests()[0].options[1].find(u"unavailable"), std::u16string::npos);
   EXPECT_TRUE(fs::exists(dir() / "out" / "item.pdf"));
   // Without a folder asked for, the previewed pages go with the job.
-  setPrintDestination(PrintDestination{dir() / "docs", false, u"item"});
+  setPrintDestination(PrintDestination{dir() / "docs", false, u"item", {}});
   EXPECT_EQ(print(4), 1);
   EXPECT_FALSE(fs::exists(dir() / "docs"));
 }

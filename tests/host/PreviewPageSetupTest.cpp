@@ -9,15 +9,14 @@
 #include <regex>
 #include <string>
 
-#include "engine/Printer.h"
-#include "foundation/AddinGlobals.h"
-#include "foundation/Settings.h"
 #include "host/Install.h"
 #include "host/Print.h"
+#include "platform/browser/PrintDestination.h"
 #include "platform/mapi/MAPIDefs.h"
 #include "platform/mapi/PropTags.h"
 #include "platform/registry/RegKey.h"
 #include "platform/registry/RegistryFiles.h"
+#include "platform/system/Locale.h"
 #include "platform/system/Text.h"
 #include "tests/support/MsgWriter.h"
 #include "tests/support/ScriptedUi.h"
@@ -71,12 +70,10 @@ class PreviewPageSetupTest : public IsolatedTest {
   void SetUp() override {
     IsolatedTest::SetUp();
     platform::registry::resetForTesting();
-    CSettings::resetForTesting();
-    NGlobals::setThreadLocale(kGerman);
+    SetThreadLocale(kGerman);
   }
   void TearDown() override {
-    NGlobals::resetForTesting();
-    CSettings::resetForTesting();
+    platform::system::resetThreadLocaleForTesting();
     platform::registry::resetForTesting();
   }
 
@@ -100,7 +97,6 @@ class PreviewPageSetupTest : public IsolatedTest {
 
 TEST_F(PreviewPageSetupTest, SettingsChangedInAPreviewAreStoredAndUsedByTheNextPrint) {
   ASSERT_TRUE(host::install({}).ok);
-  CSettings::resetForTesting();
   MsgDescription mail;
   mail.messageClass = "IPM.Note";
   mail.props = {unicodeProp(PR_SUBJECT_W, u"Page setup round trip"), unicodeProp(PR_SENDER_NAME_W, u"Mara Lindqvist"),
@@ -122,9 +118,9 @@ TEST_F(PreviewPageSetupTest, SettingsChangedInAPreviewAreStoredAndUsedByTheNextP
   EXPECT_EQ(ui.choiceRequests()[4].title, u"Print Preview");
 
   // The preview showed the pages as they were, then as the page setup made them.
-  ASSERT_EQ(writtenPdfs().size(), 2u);
-  const PdfPage before = readPdf(writtenPdfs()[0]);
-  const PdfPage after = readPdf(writtenPdfs()[1]);
+  ASSERT_EQ(platform::browser::writtenPdfs().size(), 2u);
+  const PdfPage before = readPdf(platform::browser::writtenPdfs()[0]);
+  const PdfPage after = readPdf(platform::browser::writtenPdfs()[1]);
   ASSERT_GT(before.width, 0);
   EXPECT_LT(before.width, before.height);
   EXPECT_EQ(before.text.find(kFooterAddress), std::string::npos) << before.text;
@@ -154,8 +150,8 @@ TEST_F(PreviewPageSetupTest, SettingsChangedInAPreviewAreStoredAndUsedByTheNextP
   const std::size_t asked = ui.choiceRequests().size();
   ASSERT_EQ(print(5), 0);
   EXPECT_EQ(ui.choiceRequests().size(), asked);
-  ASSERT_EQ(writtenPdfs().size(), 1u);
-  const PdfPage printed = readPdf(writtenPdfs()[0]);
+  ASSERT_EQ(platform::browser::writtenPdfs().size(), 1u);
+  const PdfPage printed = readPdf(platform::browser::writtenPdfs()[0]);
   EXPECT_EQ(printed.pages, 1);
   EXPECT_GT(printed.width, printed.height);
   EXPECT_NE(printed.text.find(kFooterAddress), std::string::npos) << printed.text;

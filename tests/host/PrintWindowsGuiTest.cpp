@@ -12,11 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/Printer.h"
-#include "foundation/AddinGlobals.h"
-#include "foundation/Settings.h"
 #include "host/Install.h"
 #include "host/Print.h"
+#include "platform/browser/PrintDestination.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/mapi/MAPIDefs.h"
 #include "platform/mapi/PropTags.h"
@@ -114,9 +112,7 @@ class PrintWindowsGuiTest : public IsolatedTest {
     std::string why;
     if (!uitest::startGtkFace(why)) GTEST_SKIP() << why;
     platform::registry::resetForTesting();
-    CSettings::resetForTesting();
     ASSERT_TRUE(host::install({}).ok);
-    CSettings::resetForTesting();
     MsgDescription mail;
     mail.messageClass = "IPM.Note";
     std::u16string body;
@@ -126,7 +122,6 @@ class PrintWindowsGuiTest : public IsolatedTest {
     ASSERT_TRUE(writeMsgFile(mail, m_mail));
   }
   void TearDown() override {
-    CSettings::resetForTesting();
     platform::registry::resetForTesting();
   }
 
@@ -262,16 +257,16 @@ TEST_F(PrintWindowsGuiTest, PreviewAnswersItsToolbarAndItsPageSetupLaysOutAgainF
          return true;
        }},
   });
-  EXPECT_EQ(print(kModePreview), 0);
+  EXPECT_EQ(print(host::kModePreview), 0);
   EXPECT_TRUE(person.finished()) << person.waitingFor();
   EXPECT_FALSE(toplevel("Print Preview"));
   EXPECT_GT(pagesAtFirst, 1);
   EXPECT_GT(pagesAfterSetup, pagesAtFirst);  // landscape and a wide margin: more pages
 
   // The next print of the template and locale is laid out so, asking nothing.
-  ASSERT_EQ(print(kModePrint), 0);
-  ASSERT_EQ(writtenPdfs().size(), 1u);
-  EXPECT_EQ(pdfPages(writtenPdfs()[0]), pagesAfterSetup);
+  ASSERT_EQ(print(host::kModePrint), 0);
+  ASSERT_EQ(platform::browser::writtenPdfs().size(), 1u);
+  EXPECT_EQ(pdfPages(platform::browser::writtenPdfs()[0]), pagesAfterSetup);
 }
 
 TEST_F(PrintWindowsGuiTest, PrintInThePreviewWritesTheSamePagesToTheFileChosen) {
@@ -286,11 +281,11 @@ TEST_F(PrintWindowsGuiTest, PrintInThePreviewWritesTheSamePagesToTheFileChosen) 
        }},
       {"GTK's print dialog", printDialog("", &offered)},
   });
-  EXPECT_EQ(print(kModePreview), 0);
+  EXPECT_EQ(print(host::kModePreview), 0);
   EXPECT_TRUE(person.finished()) << person.waitingFor();
   EXPECT_FALSE(toplevel("Print Preview"));  // printing ends the preview
-  ASSERT_FALSE(writtenPdfs().empty());
-  const fs::path printed = writtenPdfs().back();
+  ASSERT_FALSE(platform::browser::writtenPdfs().empty());
+  const fs::path printed = platform::browser::writtenPdfs().back();
   gchar* offeredFile = g_filename_from_uri(offered.c_str(), nullptr, nullptr);
   EXPECT_EQ(printed.string(), offeredFile ? offeredFile : "");
   g_free(offeredFile);
@@ -306,17 +301,17 @@ TEST_F(PrintWindowsGuiTest, DialogPrintsOneRangeAndRefusesOthersAskingAgain) {
       {"the refusal of 1-2,4", messageBox("The 'From' value cannot be greater than the 'To' value.")},
       {"the print dialog again, 2-3", printDialog("2-3")},
   });
-  EXPECT_EQ(print(kModePrintWithPrompt), 0);
+  EXPECT_EQ(print(host::kModePrintWithPrompt), 0);
   EXPECT_TRUE(person.finished()) << person.waitingFor();
-  ASSERT_EQ(writtenPdfs().size(), 1u);
-  EXPECT_EQ(pdfPages(writtenPdfs()[0]), 2);
+  ASSERT_EQ(platform::browser::writtenPdfs().size(), 1u);
+  EXPECT_EQ(pdfPages(platform::browser::writtenPdfs()[0]), 2);
 
   // Cancel prints nothing.
   Person cancelling({{"the print dialog", keyUntilGone([] { return toplevel("Print"); }, "Escape")}});
-  EXPECT_EQ(print(kModePrintWithPrompt), 0);
+  EXPECT_EQ(print(host::kModePrintWithPrompt), 0);
   cancelling.settle();
   EXPECT_TRUE(cancelling.finished()) << cancelling.waitingFor();
-  EXPECT_TRUE(writtenPdfs().empty());
+  EXPECT_TRUE(platform::browser::writtenPdfs().empty());
 }
 
 // Two items of a class with a memo and a Multi Item template: dialog 120 asks which; each choice
@@ -367,13 +362,13 @@ TEST_F(PrintWindowsGuiTest, TemplateSelectionOffersMemoAndMultiItemForTwoItems) 
     host::PrintCommandLine command;
     command.files = {m_mail, second};
     command.table = true;
-    command.mode = kModePrint;
+    command.mode = host::kModePrint;
     command.out = m_out;
     EXPECT_EQ(host::runPrint(command), 0);
     EXPECT_TRUE(person.finished()) << person.waitingFor();
-    ASSERT_EQ(writtenPdfs().size(), choice.pdfs);
+    ASSERT_EQ(platform::browser::writtenPdfs().size(), choice.pdfs);
     if (choice.row == 1) {
-      const std::string text = pdfText(writtenPdfs()[0]);
+      const std::string text = pdfText(platform::browser::writtenPdfs()[0]);
       EXPECT_NE(text.find("A long mail"), std::string::npos) << text;
       EXPECT_NE(text.find("The second mail"), std::string::npos) << text;
     }

@@ -116,6 +116,8 @@ class IFace {
 
 IFace& face();
 IFace* makeGtkFace();  // null when GTK cannot open the display
+// A face going at exit hands its windows' last calls to the headless face, which never goes.
+void faceDestroyed(IFace* face);
 
 // The live window of a handle, or null.
 Window* find(HWND window);

@@ -1,0 +1,155 @@
+// The display manager's print services: a user's request in its window becomes a print job.
+#include "engine/PrintItem.h"
+#include "engine/Printer.h"
+#include "foundation/Guard.h"
+#include "foundation/Log.h"
+#include "foundation/Settings.h"
+#include "integration/DisplayManager.h"
+#include "integration/EventProperties.h"
+#include "integration/detail/Automation.h"
+
+using namespace integration::detail;
+
+namespace {
+
+PrinterFactory printerFactory() {
+  return [](const CPrintInfo& job, const quilstring& templatePath) -> std::unique_ptr<IPrinter> {
+    return std::make_unique<CPrinter>(job, templatePath);
+  };
+}
+
+}  // namespace
+
+bool CDisplayManager::DoPrintService(int mode, const quilstring& templatePath) {
+  return printService(mode, templatePath) == kStatusPrinted;
+}
+
+int CDisplayManager::printService(int mode, const quilstring& templatePath, bool table) {
+  const CComPtr<ITimerCallback> hold(this);
+  int outcome = kStatusEligible;
+  NUtils::guardedAs(u"Exception caught trying print service", [&] {
+    if (m_inspector) {
+      LOG_DEBUG(u"Doing print service from inspector");
+      CPrintInfo job(getObject(m_inspector, u"CurrentItem"));
+      outcome = CPrintItem(job).printJob(mode, templatePath, printerFactory());
+      return;
+    }
+    if (!m_explorer) return;
+    LOG_DEBUG(u"Doing print service from explorer");
+    const CComPtr<IDispatch> selection = getObject(m_explorer, u"Selection");
+    const LONG count = getLong(selection, u"Count");
+    if (count == 0) {
+      // Nothing selected is nothing to print: the request is not served.
+      LOG_DEBUG(u"Doing print service from explorer - nothing selected");
+      return;
+    }
+    if (count == 1) {
+      LOG_DEBUG(u"Doing print service from explorer - single item selected. using memo style");
+      CPrintInfo job(itemOf(selection, 1));
+      outcome = CPrintItem(job).printJob(mode, templatePath, printerFactory());
+      return;
+    }
+    LOG_DEBUG(u"Doing print service from explorer - multiple items selected. allowing multi style");
+    const CComPtr<IDispatch> folder = getObjectOrNull(m_explorer, u"CurrentFolder");
+    CPrintInfo job(kFolderJob, folder);
+    job.setSelection(selection);
+    if (folder) job.setItems(getObject(folder, u"Items"));
+    if (table && !templatePath.empty()) {
+      // The host's table with a template of its choosing: the selection as one table.
+      CPrintItem item(job);
+      job.setItems(nullptr);
+      outcome = CPrinter(job, templatePath).DoService(mode);
+      if (isOwnPrintRequest(mode)) item.reportToUser(outcome);
+      return;
+    }
+    outcome = CPrintItem(job).printJob(mode, templatePath, printerFactory());
+  });
+  return outcome;
+}
+
+bool CDisplayManager::PrintItem(CPrintInfo& job, int mode, const quilstring& templatePath) {
+  return CPrintItem(job).printJob(mode, templatePath, printerFactory()) == kStatusPrinted;
+}
+
+HRESULT CDisplayManager::CommandBarButtonPrintServiceClick(IDispatch* control, VARIANT_BOOL* cancelDefault) {
+  const CComPtr<ITimerCallback> hold(this);
+  LOG_DEBUG(u"CDisplayManager::CommandBarButtonPrintServiceClick");
+  const CEventProperties origin{CommandBarControlPtr(control)};
+  const int mode = origin.m_mode;
+  if (mode != kModePreview && !CSettings::instance().getUseOutlookButtons()) {
+    LOG_DEBUG(u"Outlook command passing through unhandled");
+  } else if (!(m_inspector ? origin.emanatesFrom(m_inspector) : origin.emanatesFrom(m_explorer))) {
+    LOG_ERROR(u"Unknown command event");
+  } else {
+    LOG_DEBUG(u"Attempting to service command");
+    if (DoPrintService(mode, {})) {
+      LOG_DEBUG(u"Successfully serviced command");
+      if (cancelDefault) *cancelDefault = VARIANT_TRUE;
+      return S_OK;
+    }
+  }
+  if (mode == kModeOutlookPreview) {
+    LOG_DEBUG(u"Outlook about to print preview -- switching status to sDEACTIVATED");
+    if (m_status != kClosed) m_status = sDEACTIVATED;
+  } else if (mode != kModePreview) {
+    LOG_DEBUG(u"Failed to serice command -- passing on to Outlook");
+  }
+  return S_OK;
+}
+
+HRESULT CDisplayManager::CommandBarButtonAttachmentClick(IDispatch* control, VARIANT_BOOL*) {
+  const CComPtr<ITimerCallback> hold(this);
+  bool serviced = false;
+  NUtils::guardedAs(u"Exception caught CDisplayManager::CommandBarButtonAttachmentClick", [&] {
+    LOG_DEBUG(u"CDisplayManager::CommandBarButtonAttachmentClick");
+    const CEventProperties origin{CommandBarControlPtr(control)};
+    (void)origin;
+    // Printing attachments comes with the attachment dialogs; until then nothing is serviced.
+  });
+  if (!serviced) LOG_DEBUG(u"Failed to service attachment click");
+  return S_OK;
+}
+
+HRESULT CDisplayManager::CommandBarButtonSelectionClick(IDispatch* control, VARIANT_BOOL*) {
+  const CComPtr<ITimerCallback> hold(this);
+  LOG_DEBUG(u"CDisplayManager::CommandBarButtonSelectionClick");
+  const CEventProperties origin{CommandBarControlPtr(control)};
+  (void)origin;
+  // Printing a selection of the body comes with its dialog; until then nothing is serviced.
+  LOG_DEBUG(u"Failed to service selection click");
+  return S_OK;
+}
+
+HRESULT CDisplayManager::CommandBarButtonCustomButtonClick(int index, IDispatch* control, VARIANT_BOOL*) {
+  const CComPtr<ITimerCallback> hold(this);
+  static constexpr const char16_t* kLines[] = {u"CDisplayManager::CommandBarButtonCustomButton1Click",
+                                               u"CDisplayManager::CommandBarButtonCustomButton2Click",
+                                               u"CDisplayManager::CommandBarButtonCustomButton3Click"};
+  LOG_DEBUG(kLines[index]);
+  const CEventProperties origin{CommandBarControlPtr(control)};
+  if (m_inspector ? origin.emanatesFrom(m_inspector) : origin.emanatesFrom(m_explorer)) {
+    const auto& buttons = CSettings::instance().getSettingsData().buttons.buttons;
+    if (index < static_cast<int>(buttons.size())) DoCustomPrintService(buttons[index]);
+  }
+  return S_OK;
+}
+
+void CDisplayManager::DoCustomPrintService(const CustomButton&) {
+  // The per-item custom print comes with the attachment printing it shares; until then a custom
+  // button prints nothing.
+  LOG_DEBUG(m_inspector ? u"Doing custom print service from inspector" : u"Doing custom print service from explorer");
+}
+
+STDMETHODIMP CDisplayManager::onAcceleratorCallback(unsigned long commandId) {
+  const CComPtr<ITimerCallback> hold(this);
+  return NUtils::guarded(u"CDisplayManager::onAcceleratorCallback", S_OK, [&]() -> HRESULT {
+    LOG_DEBUG(u"CDisplayManager::onAcceleratorCallback");
+    if (commandId != kPrintAcceleratorId) return S_OK;
+    if (!CSettings::instance().getUseOutlookButtons()) return S_OK;
+    if (DoPrintService(kModePrintWithDialog, {})) {
+      LOG_DEBUG(u"Handling accelerator. Printing with prompt");
+      return E_FAIL;
+    }
+    return S_OK;
+  });
+}
