@@ -320,6 +320,22 @@ void installStyle() {
   g_object_unref(provider);
 }
 
+// A menu item; the text after a tab (a shortcut's name, "Ctrl+P") shows at its right edge.
+GtkWidget* menuEntry(const std::u16string& text) {
+  const std::size_t tab = text.find(u'\t');
+  if (tab == std::u16string::npos) return gtk_menu_item_new_with_mnemonic(mnemonic(text).c_str());
+  GtkWidget* entry = gtk_menu_item_new();
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 24);
+  GtkWidget* label = gtk_label_new_with_mnemonic(mnemonic(text.substr(0, tab)).c_str());
+  gtk_label_set_mnemonic_widget(GTK_LABEL(label), entry);
+  GtkWidget* shortcut = gtk_label_new(utf8(text.substr(tab + 1)).c_str());
+  gtk_style_context_add_class(gtk_widget_get_style_context(shortcut), "dim-label");
+  gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+  gtk_box_pack_end(GTK_BOX(box), shortcut, FALSE, FALSE, 0);
+  gtk_container_add(GTK_CONTAINER(entry), box);
+  return entry;
+}
+
 class GtkFace : public IFace {
  public:
   GtkFace() { installStyle(); }
@@ -579,8 +595,7 @@ class GtkFace : public IFace {
     const Menu* m = menu(handle);
     if (!m) return shell;
     for (const MenuItem& item : m->items) {
-      GtkWidget* entry = (item.flags & MF_SEPARATOR) ? gtk_separator_menu_item_new()
-                                                     : gtk_menu_item_new_with_mnemonic(mnemonic(item.text).c_str());
+      GtkWidget* entry = (item.flags & MF_SEPARATOR) ? gtk_separator_menu_item_new() : menuEntry(item.text);
       if (item.flags & (MF_GRAYED | MF_DISABLED)) gtk_widget_set_sensitive(entry, FALSE);
       if (item.popup) {
         gtk_menu_item_set_submenu(GTK_MENU_ITEM(entry), buildBarMenu(item.popup, window));
@@ -605,7 +620,7 @@ class GtkFace : public IFace {
         entry = gtk_check_menu_item_new_with_mnemonic(mnemonic(item.text).c_str());
         gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(entry), TRUE);
       } else {
-        entry = gtk_menu_item_new_with_mnemonic(mnemonic(item.text).c_str());
+        entry = menuEntry(item.text);
       }
       if (item.flags & (MF_GRAYED | MF_DISABLED)) gtk_widget_set_sensitive(entry, FALSE);
       if (item.popup) {
@@ -731,6 +746,8 @@ class GtkFace : public IFace {
     Peer& peer = *peerOf(w);
     Sync sync(peer);
     applyGeometry(w);
+    // The text a window was created with (an edit's shows only through this).
+    applyText(w);
     gtk_widget_set_sensitive(peer.widget, !(w.style & WS_DISABLED));
     applyItems(w);
     applyState(w, -1);
