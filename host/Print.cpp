@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "host/AddIns.h"
 #include "platform/browser/PrintDestination.h"
 #include "platform/com/Activation.h"
 #include "platform/com/Com.h"
@@ -66,7 +67,6 @@ std::optional<PrintCommandLine> parsePrintCommandLine(const std::vector<std::str
 namespace {
 
 constexpr const char16_t* kMakerKey = u"SOFTWARE\\Corvessa";
-constexpr const char16_t* kOutlookAddinsKey = u"Software\\Microsoft\\Office\\Outlook\\Addins";
 
 // The installed templates: the folder the installer put beside its program folder.
 fs::path templateFolder() {
@@ -99,58 +99,6 @@ bool isValidMsg(const fs::path& file) {
   CComPtr<IMessage> message;
   return SUCCEEDED(platform::mapi::openMsgFile(file, message.Receive())) && message;
 }
-
-// Outlook's add-in: the module the registry names for the ProgID under Outlook's add-in key,
-// created and connected as Outlook does at start-up.
-class CConnectedAddIn {
- public:
-  bool connect(IDispatch* application, std::string& error) {
-    CRegKey key;
-    if (key.Open(HKEY_CURRENT_USER, (std::u16string(kOutlookAddinsKey) + u"\\quillMark.Connect").c_str(), KEY_READ) !=
-        ERROR_SUCCESS) {
-      error = "the add-in is not installed (run quillmark install)";
-      return false;
-    }
-    DWORD behavior = 0;
-    if (key.QueryDWORDValue(u"LoadBehavior", behavior) != ERROR_SUCCESS || behavior != 3) {
-      error = "the add-in is not set to load (LoadBehavior is not 3)";
-      return false;
-    }
-    CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(u"quillMark.Connect", &clsid);
-    if (SUCCEEDED(hr))
-      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__IDTExtensibility2,
-                            reinterpret_cast<void**>(m_addIn.Receive()));
-    if (FAILED(hr) || !m_addIn) {
-      const std::string reason = platform::diag::lastFailure();
-      error = "the add-in cannot be loaded: " + utf16ToUtf8(_com_error(hr).ErrorMessage()) +
-              (reason.empty() ? "" : " (" + reason + ")");
-      m_addIn = nullptr;
-      return false;
-    }
-    SAFEARRAY* custom = nullptr;
-    hr = m_addIn->OnConnection(application, ext_cm_Startup, nullptr, &custom);
-    if (FAILED(hr)) {
-      error = "the add-in refused the connection: " + utf16ToUtf8(_com_error(hr).ErrorMessage());
-      m_addIn = nullptr;
-      return false;
-    }
-    m_addIn->OnStartupComplete(&custom);
-    return true;
-  }
-
-  ~CConnectedAddIn() {
-    if (!m_addIn) return;
-    SAFEARRAY* custom = nullptr;
-    m_addIn->OnBeginShutdown(&custom);
-    m_addIn->OnDisconnection(ext_dm_HostShutdown, &custom);
-    m_addIn = nullptr;
-    CoFreeUnusedLibraries();
-  }
-
- private:
-  _IDTExtensibility2Ptr m_addIn;
-};
 
 // Settings files the add-in could not read: printing with defaults in place of what the user
 // wrote would print what nobody chose.
@@ -235,9 +183,9 @@ int runPrint(const PrintCommandLine& command) {
       exitStatus = 1;
       continue;
     }
-    CConnectedAddIn addIn;
+    CAddInHost addIns;
     std::string error;
-    const bool connected = addIn.connect(outlook->application(), error);
+    const bool connected = addIns.connect(outlook->application(), error);
     const std::string unreadable = unreadableSettings();
     if (!connected && unreadable.empty()) {
       std::fprintf(stderr, "quillmark print: %s; nothing printed\n", error.c_str());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/Install.h"
+#include "host/OutlookCommand.h"
 #include "host/Print.h"
 #include "platform/ui/Desktop.h"
 
@@ -16,11 +17,14 @@ int usage(std::FILE* out) {
       "usage: quillmark install [--program-dir DIR]\n"
       "       quillmark uninstall\n"
       "       quillmark print FILE.msg... [--preview | --dialog] [--table] [--template NAME] [--out DIR]\n"
+      "       quillmark outlook [--store DIR] [--outlook-version 11|12|14|16]\n"
       "  --no-gui  (with any command) no windows even with a display: prompts on the terminal\n"
       "  install   registers the product key, its install defaults and the shipped templates\n"
       "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark),\n"
       "            the add-in module and Outlook's add-in key\n"
-      "  uninstall removes the add-in module's registration and Outlook's add-in key\n",
+      "  uninstall removes the add-in module's registration and Outlook's add-in key\n"
+      "  outlook   plays Outlook on a store of .msg files (default $QUILLMARK_HOME/store) with the\n"
+      "            installed add-ins loaded; with --no-gui it connects them and ends\n",
       out);
   return out == stdout ? 0 : 2;
 }
@@ -48,6 +52,16 @@ int runUninstall(int argc, char** argv) {
   const host::InstallResult result = host::uninstall({});
   std::fprintf(result.ok ? stdout : stderr, "quillmark uninstall: %s\n", result.message.c_str());
   return result.ok ? 0 : 1;
+}
+
+int runOutlookCommand(int argc, char** argv) {
+  std::string error;
+  const auto command = host::parseOutlookCommandLine(std::vector<std::string>(argv + 2, argv + argc), error);
+  if (!command) {
+    std::fprintf(stderr, "quillmark outlook: %s\n", error.c_str());
+    return 2;
+  }
+  return host::runOutlook(*command);
 }
 
 int runPrintCommand(int argc, char** argv) {
@@ -81,6 +95,7 @@ int main(int argc, char** argv) {
     if (command == "install") return runInstall(argc, argv);
     if (command == "uninstall") return runUninstall(argc, argv);
     if (command == "print") return runPrintCommand(argc, argv);
+    if (command == "outlook") return runOutlookCommand(argc, argv);
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "quillmark: unknown command %s\n", command.c_str());
     return usage(stderr);

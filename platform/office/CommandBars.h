@@ -79,6 +79,10 @@ class QM_PLATFORM_API COfficeCommandBars {
   // Parent. The model holds the window until closeCommandBars. Null when window is null.
   CComPtr<IDispatch> create(IDispatch* window, const CommandBarsLayout& layout = outlookCommandBars());
   void setDefaultCommand(DefaultCommand command);
+  // Runs after every change a caller makes to any window's bars through their objects (a
+  // property set, an Add, a Delete), so the windows can draw them again. It runs inside the
+  // caller's call: draw later, not from it.
+  void setChangeHandler(std::function<void()> changed);
 
  private:
   std::shared_ptr<detail::Office> m_office;
@@ -88,6 +92,26 @@ class QM_PLATFORM_API COfficeCommandBars {
 // no click reaches them any more. Objects the add-in still holds stay valid but belong to no
 // window. A second call does nothing.
 QM_PLATFORM_API void closeCommandBars(IDispatch* commandBars);
+
+// A control as a window draws it: its state, and the object a click goes to.
+struct ControlView {
+  CComPtr<IDispatch> control;  // for clickControl
+  ControlLayout state;         // state.controls stays empty: see controls
+  std::vector<ControlView> controls;  // a popup's own
+};
+
+struct BarView {
+  std::u16string name;
+  LONG type = msoBarTypeNormal;
+  LONG position = msoBarTop;
+  bool visible = true;
+  bool enabled = true;
+  std::vector<ControlView> controls;
+};
+
+// Every bar of a window's CommandBars as it is now, temporary ones included; empty when
+// commandBars is not a CommandBars of this layer or its window is closed.
+QM_PLATFORM_API std::vector<BarView> commandBarsView(IDispatch* commandBars);
 
 // What survives the window (see above); empty when commandBars is not a CommandBars of this layer.
 QM_PLATFORM_API CommandBarsLayout persistentLayout(IDispatch* commandBars);

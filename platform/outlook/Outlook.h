@@ -10,6 +10,7 @@
 // written to the store.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,15 @@ struct OutlookOptions {
   std::u16string version = u"12.0.6425.1000";
   // Test seam: reading Session.CurrentUser raises, as it does for a profile that cannot resolve.
   bool currentUserFails = false;
+  // Explorers and inspectors as top-level windows of the desktop, shown once NewExplorer or
+  // NewInspector has fired and destroyed when they close; otherwise message-only windows that
+  // nobody sees (tests, printing from the command line).
+  bool windows = false;
+  // The host dresses each new window (its command bars, what it shows) before NewExplorer or
+  // NewInspector fires, and hears when it closes, after its Close event and before its handle
+  // goes. explorer: an explorer, else an inspector.
+  std::function<void(IDispatch* window, HWND handle, bool explorer)> windowCreated;
+  std::function<void(IDispatch* window, HWND handle)> windowClosed;
 };
 
 class QM_PLATFORM_API COutlook {

@@ -32,6 +32,7 @@ struct Peer {
   // A radio button's hidden partner: GTK never clears the only radio of a group, so each radio
   // button is grouped with one that is active whenever the model's button is not checked.
   GtkWidget* companion = nullptr;
+  GtkWidget* menuBar = nullptr;  // a top-level window's, above its container
 };
 
 std::string utf8(const std::u16string& text) { return system::utf16ToUtf8(text); }
@@ -208,6 +209,23 @@ void onEntryChanged(GtkEditable* entry, gpointer) {
   diag::guarded("GTK edit", [&] { userSetText(handle, system::utf8ToUtf16(gtk_entry_get_text(GTK_ENTRY(entry)))); });
 }
 
+void onTextBufferChanged(GtkTextBuffer* buffer, gpointer view) {
+  const HWND handle = handleOf(GTK_WIDGET(view));
+  if (syncing(handle)) return;
+  GtkTextIter start, end;
+  gtk_text_buffer_get_bounds(buffer, &start, &end);
+  gchar* text = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+  const std::u16string wide = system::utf8ToUtf16(text ? text : "");
+  g_free(text);
+  diag::guarded("GTK edit", [&] { userSetText(handle, wide); });
+}
+
+// A menu bar's item picked: WM_COMMAND to its window, from the loop as Windows queues it.
+void onMenuBarItem(GtkWidget* entry, gpointer window) {
+  const auto id = static_cast<WORD>(GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(entry), "qm-id")));
+  PostMessageW(static_cast<HWND>(window), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
 void onComboChanged(GtkComboBox* combo, gpointer) {
   const HWND handle = handleOf(GTK_WIDGET(combo));
   if (syncing(handle)) return;
@@ -302,6 +320,22 @@ void installStyle() {
   g_object_unref(provider);
 }
 
+// A menu item; the text after a tab (a shortcut's name, "Ctrl+P") shows at its right edge.
+GtkWidget* menuEntry(const std::u16string& text) {
+  const std::size_t tab = text.find(u'\t');
+  if (tab == std::u16string::npos) return gtk_menu_item_new_with_mnemonic(mnemonic(text).c_str());
+  GtkWidget* entry = gtk_menu_item_new();
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 24);
+  GtkWidget* label = gtk_label_new_with_mnemonic(mnemonic(text.substr(0, tab)).c_str());
+  gtk_label_set_mnemonic_widget(GTK_LABEL(label), entry);
+  GtkWidget* shortcut = gtk_label_new(utf8(text.substr(tab + 1)).c_str());
+  gtk_style_context_add_class(gtk_widget_get_style_context(shortcut), "dim-label");
+  gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+  gtk_box_pack_end(GTK_BOX(box), shortcut, FALSE, FALSE, 0);
+  gtk_container_add(GTK_CONTAINER(entry), box);
+  return entry;
+}
+
 class GtkFace : public IFace {
  public:
   // Windows closed after this (a module's statics at exit) go through the headless face.
@@ -318,8 +352,12 @@ class GtkFace : public IFace {
     const HWND handle = w.handle;
     if (!w.isChild()) {
       peer->widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+      // A box holds the menu bar, when the window gets one, above the client area.
+      GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+      gtk_container_add(GTK_CONTAINER(peer->widget), box);
+      gtk_widget_show(box);
       peer->container = gtk_fixed_new();
-      gtk_container_add(GTK_CONTAINER(peer->widget), peer->container);
+      gtk_box_pack_end(GTK_BOX(box), peer->container, TRUE, TRUE, 0);
       gtk_widget_show(peer->container);
       gtk_style_context_add_class(gtk_widget_get_style_context(peer->widget), "qm-window");
       gtk_window_set_resizable(GTK_WINDOW(peer->widget), (w.style & WS_THICKFRAME) != 0);
@@ -398,6 +436,7 @@ class GtkFace : public IFace {
       case Change::kColumns: applyItems(w); break;
       case Change::kState:
       case Change::kStyle: applyState(w, row); break;
+      case Change::kMenu: applyMenu(w); break;
     }
   }
 
@@ -527,6 +566,51 @@ class GtkFace : public IFace {
     return saved;
   }
 
+  void applyMenu(Window& w) {
+    Peer& peer = *peerOf(w);
+    if (w.isChild()) return;
+    if (peer.menuBar) {
+      gtk_widget_destroy(peer.menuBar);
+      peer.menuBar = nullptr;
+    }
+    const Menu* m = menu(w.menu);
+    if (!m) return;
+    peer.menuBar = gtk_menu_bar_new();
+    for (const MenuItem& item : m->items) {
+      if (item.flags & MF_SEPARATOR) continue;
+      GtkWidget* entry = gtk_menu_item_new_with_mnemonic(mnemonic(item.text).c_str());
+      if (item.flags & (MF_GRAYED | MF_DISABLED)) gtk_widget_set_sensitive(entry, FALSE);
+      if (item.popup) {
+        gtk_menu_item_set_submenu(GTK_MENU_ITEM(entry), buildBarMenu(item.popup, w.handle));
+      } else {
+        g_object_set_data(G_OBJECT(entry), "qm-id", GUINT_TO_POINTER(item.id));
+        g_signal_connect(entry, "activate", G_CALLBACK(onMenuBarItem), w.handle);
+      }
+      gtk_menu_shell_append(GTK_MENU_SHELL(peer.menuBar), entry);
+    }
+    GtkWidget* box = gtk_bin_get_child(GTK_BIN(peer.widget));
+    gtk_box_pack_start(GTK_BOX(box), peer.menuBar, FALSE, FALSE, 0);
+    gtk_widget_show_all(peer.menuBar);
+  }
+
+  GtkWidget* buildBarMenu(HMENU handle, HWND window) {
+    GtkWidget* shell = gtk_menu_new();
+    const Menu* m = menu(handle);
+    if (!m) return shell;
+    for (const MenuItem& item : m->items) {
+      GtkWidget* entry = (item.flags & MF_SEPARATOR) ? gtk_separator_menu_item_new() : menuEntry(item.text);
+      if (item.flags & (MF_GRAYED | MF_DISABLED)) gtk_widget_set_sensitive(entry, FALSE);
+      if (item.popup) {
+        gtk_menu_item_set_submenu(GTK_MENU_ITEM(entry), buildBarMenu(item.popup, window));
+      } else if (!(item.flags & MF_SEPARATOR)) {
+        g_object_set_data(G_OBJECT(entry), "qm-id", GUINT_TO_POINTER(item.id));
+        g_signal_connect(entry, "activate", G_CALLBACK(onMenuBarItem), window);
+      }
+      gtk_menu_shell_append(GTK_MENU_SHELL(shell), entry);
+    }
+    return shell;
+  }
+
   GtkWidget* buildMenu(HMENU handle, UINT& picked) {
     GtkWidget* shell = gtk_menu_new();
     const Menu* m = menu(handle);
@@ -539,7 +623,7 @@ class GtkFace : public IFace {
         entry = gtk_check_menu_item_new_with_mnemonic(mnemonic(item.text).c_str());
         gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(entry), TRUE);
       } else {
-        entry = gtk_menu_item_new_with_mnemonic(mnemonic(item.text).c_str());
+        entry = menuEntry(item.text);
       }
       if (item.flags & (MF_GRAYED | MF_DISABLED)) gtk_widget_set_sensitive(entry, FALSE);
       if (item.popup) {
@@ -570,11 +654,26 @@ class GtkFace : public IFace {
           peer.widget = gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(peer.companion), mnemonic(w.text).c_str());
         } else {
           peer.widget = gtk_button_new_with_mnemonic(mnemonic(w.text).c_str());
+          if (w.style & BS_FLAT) gtk_button_set_relief(GTK_BUTTON(peer.widget), GTK_RELIEF_NONE);
         }
         if (type != BS_GROUPBOX) g_signal_connect(peer.widget, "clicked", G_CALLBACK(onClicked), nullptr);
         break;
       }
       case Kind::kEdit:
+        if (w.style & ES_MULTILINE) {
+          peer.widget = gtk_scrolled_window_new(nullptr, nullptr);
+          gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(peer.widget), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
+          gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(peer.widget), GTK_SHADOW_IN);
+          peer.inner = gtk_text_view_new();
+          gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(peer.inner), GTK_WRAP_WORD_CHAR);
+          gtk_text_view_set_left_margin(GTK_TEXT_VIEW(peer.inner), 4);
+          gtk_text_view_set_right_margin(GTK_TEXT_VIEW(peer.inner), 4);
+          gtk_container_add(GTK_CONTAINER(peer.widget), peer.inner);
+          gtk_widget_show(peer.inner);
+          g_signal_connect(gtk_text_view_get_buffer(GTK_TEXT_VIEW(peer.inner)), "changed", G_CALLBACK(onTextBufferChanged),
+                           peer.inner);
+          break;
+        }
         peer.widget = gtk_entry_new();
         gtk_entry_set_width_chars(GTK_ENTRY(peer.widget), 1);
         if (w.style & ES_PASSWORD) gtk_entry_set_visibility(GTK_ENTRY(peer.widget), FALSE);
@@ -650,6 +749,8 @@ class GtkFace : public IFace {
     Peer& peer = *peerOf(w);
     Sync sync(peer);
     applyGeometry(w);
+    // The text a window was created with (an edit's shows only through this).
+    applyText(w);
     gtk_widget_set_sensitive(peer.widget, !(w.style & WS_DISABLED));
     applyItems(w);
     applyState(w, -1);
@@ -671,7 +772,19 @@ class GtkFace : public IFace {
         }
         break;
       case Kind::kEdit:
-        if (utf8(w.text) != gtk_entry_get_text(GTK_ENTRY(peer.widget))) gtk_entry_set_text(GTK_ENTRY(peer.widget), utf8(w.text).c_str());
+        if (peer.inner && GTK_IS_TEXT_VIEW(peer.inner)) {
+          GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(peer.inner));
+          GtkTextIter start, end;
+          gtk_text_buffer_get_bounds(buffer, &start, &end);
+          gchar* shown = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+          // Windows' line ends as GTK's.
+          std::string text = utf8(w.text);
+          std::erase(text, '\r');
+          if (text != (shown ? shown : "")) gtk_text_buffer_set_text(buffer, text.c_str(), -1);
+          g_free(shown);
+        } else if (utf8(w.text) != gtk_entry_get_text(GTK_ENTRY(peer.widget))) {
+          gtk_entry_set_text(GTK_ENTRY(peer.widget), utf8(w.text).c_str());
+        }
         break;
       case Kind::kStatic:
         if (GTK_IS_LABEL(peer.widget)) gtk_label_set_text(GTK_LABEL(peer.widget), plain(w.text).c_str());
@@ -780,6 +893,11 @@ class GtkFace : public IFace {
         }
         break;
       case Kind::kEdit:
+        if (peer.inner && GTK_IS_TEXT_VIEW(peer.inner)) {
+          gtk_text_view_set_editable(GTK_TEXT_VIEW(peer.inner), !(w.style & ES_READONLY));
+          gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(peer.inner), !(w.style & ES_READONLY));
+          break;
+        }
         gtk_editable_set_editable(GTK_EDITABLE(peer.widget), !(w.style & ES_READONLY));
         gtk_entry_set_max_length(GTK_ENTRY(peer.widget), std::min(w.textLimit, 65535));
         break;

@@ -253,6 +253,26 @@ BOOL EnableMenuItem(HMENU handle, UINT item, UINT flags) {
   return old;
 }
 
+BOOL SetMenu(HWND window, HMENU handle) {
+  Window* w = find(window);
+  if (!w || w->isChild() || (handle && !menu(handle))) return FALSE;
+  w->menu = handle;
+  face().changed(*w, Change::kMenu, -1);
+  return TRUE;
+}
+
+HMENU GetMenu(HWND window) {
+  const Window* w = find(window);
+  return w && !w->isChild() ? w->menu : nullptr;
+}
+
+BOOL DrawMenuBar(HWND window) {
+  Window* w = find(window);
+  if (!w || w->isChild()) return FALSE;
+  face().changed(*w, Change::kMenu, -1);
+  return TRUE;
+}
+
 BOOL TrackPopupMenu(HMENU handle, UINT flags, int x, int y, int, HWND owner, const RECT*) {
   if (!menu(handle) || (owner && !IsWindow(owner))) {
     platform::diag::error("TrackPopupMenu", "no such menu or owner window");

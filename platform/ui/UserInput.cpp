@@ -59,4 +59,30 @@ bool pressF1(HWND window) { return userHelp(window); }
 
 bool closeWindow(HWND topLevel) { return userClose(topLevel); }
 
+bool pickMenuBarItem(HWND topLevel, UINT id) {
+  const Window* w = findForInput(topLevel);
+  if (!w || w->isChild() || !w->menu) return false;
+  // The popup holding the item, as a person opens it before picking.
+  const auto holder = [id](auto& self, HMENU at) -> HMENU {
+    const Menu* m = menu(at);
+    if (!m) return nullptr;
+    for (const MenuItem& item : m->items) {
+      if (item.popup) {
+        if (HMENU inner = self(self, item.popup)) return inner;
+      } else if (item.id == id && !(item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED))) {
+        return at;
+      }
+    }
+    return nullptr;
+  };
+  const HMENU popup = holder(holder, w->menu);
+  if (!popup) return false;
+  if (popup != w->menu) SendMessageW(topLevel, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(popup), 0);
+  // The popup's owner may have changed the menu as it opened.
+  const Window* still = find(topLevel);
+  if (!still || !still->menu || holder(holder, still->menu) == nullptr) return false;
+  SendMessageW(topLevel, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
+  return true;
+}
+
 }  // namespace platform::ui::input

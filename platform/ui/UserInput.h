@@ -40,6 +40,9 @@ QM_PLATFORM_API bool pressKey(HWND window, UINT virtualKey, BYTE modifiers = 0);
 QM_PLATFORM_API bool rightClick(HWND window, POINT screenPoint);
 // F1 in the window: WM_HELP to it (and up to its dialog).
 QM_PLATFORM_API bool pressF1(HWND window);
+// An item of a top-level window's menu bar picked: WM_INITMENUPOPUP for its popup, then
+// WM_COMMAND (MAKEWPARAM(id, 0), 0). False for a missing, grayed or popup item.
+QM_PLATFORM_API bool pickMenuBarItem(HWND topLevel, UINT id);
 // The close box of a top-level window.
 QM_PLATFORM_API bool closeWindow(HWND topLevel);
 

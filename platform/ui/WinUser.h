@@ -475,6 +475,12 @@ QM_PLATFORM_API DWORD CheckMenuItem(HMENU menu, UINT item, UINT flags);
 QM_PLATFORM_API BOOL EnableMenuItem(HMENU menu, UINT item, UINT flags);
 // Shows the popup and waits until an item is picked or the menu dismissed. With TPM_RETURNCMD it
 // answers the picked id (0 for none); otherwise it posts WM_COMMAND to `owner` and answers TRUE.
+// A top-level window's menu bar: picking an item sends WM_COMMAND (MAKEWPARAM(id, 0), 0) to the
+// window. The window owns the menu it is given and destroys it with itself; SetMenu answers FALSE
+// for a child window. Change the menu and call DrawMenuBar (or SetMenu again) to show the change.
+QM_PLATFORM_API BOOL SetMenu(HWND window, HMENU menu);
+QM_PLATFORM_API HMENU GetMenu(HWND window);
+QM_PLATFORM_API BOOL DrawMenuBar(HWND window);
 QM_PLATFORM_API BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND owner, const RECT* unused);
 
 // Icons from the module's ICON resources (the image nearest the size asked; 0 asks for the

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -208,6 +209,8 @@ void destroyTree(HWND handle) {
   platform::loop::killTimers(handle);
   callProc(w->proc, handle, WM_NCDESTROY, 0, 0);
   face().destroyed(*w);
+  // The menu bar goes with its window, as Windows destroys it.
+  if (w->menu) DestroyMenu(std::exchange(w->menu, nullptr));
   if (Window* parent = find(w->parent)) {
     auto& siblings = parent->children;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());

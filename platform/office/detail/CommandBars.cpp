@@ -45,6 +45,7 @@ using ControlPtr = CComPtr<CComObject<CControlObj>>;
 struct Office {
   std::vector<CCommandBarsObj*> windows;  // open windows' bars; each removes itself
   COfficeCommandBars::DefaultCommand defaultCommand;
+  std::function<void()> changed;
 };
 using OfficePtr = std::shared_ptr<Office>;
 
@@ -98,11 +99,20 @@ class CNode : public CComObjectRootEx<CComSingleThreadModel>, public IDispatchTa
       platform::diag::error("CommandBars", "a call on a deleted command-bar object");
       return DISP_E_EXCEPTION;
     }
-    return IDispatchTableImpl<IDispatch>::Invoke(id, riid, lcid, flags, params, result, info, argErr);
+    const HRESULT hr = IDispatchTableImpl<IDispatch>::Invoke(id, riid, lcid, flags, params, result, info, argErr);
+    // The windows draw the model: they hear of every change a caller makes to it.
+    if (SUCCEEDED(hr) && ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || changes(id))) {
+      if (Office* office = this->office(); office && office->changed) office->changed();
+    }
+    return hr;
   }
   bool deleted() const { return m_deleted; }
 
  protected:
+  virtual Office* office() const = 0;
+  // Whether the method of this DISPID adds or deletes something.
+  virtual bool changes(DISPID) const { return false; }
+
   bool m_deleted = false;
 };
 
@@ -137,6 +147,8 @@ class CControlObj : public CNode, public IConnectionPointContainerImpl {
   void markDeleted();
   void disconnectSinks();
   ControlLayout layout(bool persistentOnly) const;
+  Office* office() const override { return m_office.get(); }
+  bool changes(DISPID id) const override { return id == kDispidDelete; }
 
   OfficePtr m_office;
   CBarObj* m_bar;  // cleared by the bar when it lets the control go
@@ -174,6 +186,8 @@ class CBarObj : public CNode {
   }
   void markDeleted();
   BarLayout layout(bool persistentOnly) const;
+  Office* office() const override { return m_office.get(); }
+  bool changes(DISPID id) const override { return id == kDispidBarDelete; }
 
   OfficePtr m_office;
   CCommandBarsObj* m_bars;  // top-level bars: their window's CommandBars
@@ -192,6 +206,10 @@ class CControlsObj : public CNode {
   END_COM_MAP()
 
   explicit CControlsObj(CComObject<CBarObj>* bar);
+
+ protected:
+  Office* office() const override;
+  bool changes(DISPID id) const override { return id == kDispidControlsAdd; }
 
  private:
   BarPtr m_bar;
@@ -212,6 +230,8 @@ class CCommandBarsObj : public CNode {
   bool closed() const { return m_closed; }
   void close();
   CommandBarsLayout layout() const;
+  Office* office() const override { return m_office.get(); }
+  bool changes(DISPID id) const override { return id == kDispidBarsAdd; }
 
   std::vector<BarPtr> m_bars;
 
@@ -561,6 +581,8 @@ BarLayout CBarObj::layout(bool persistentOnly) const {
 
 // ---- a bar's Controls --------------------------------------------------------------------------
 
+Office* CControlsObj::office() const { return m_bar->office(); }
+
 CControlsObj::CControlsObj(CComObject<CBarObj>* bar) : m_bar(bar) {
   auto& t = dispatchTable();
   t.property(kDispidControlsCount, u"Count", [this](const CDispArgs&, VARIANT* r) {
@@ -744,6 +766,36 @@ CComPtr<IDispatch> COfficeCommandBars::create(IDispatch* window, const CommandBa
 }
 
 void COfficeCommandBars::setDefaultCommand(DefaultCommand command) { m_office->defaultCommand = std::move(command); }
+
+void COfficeCommandBars::setChangeHandler(std::function<void()> changed) { m_office->changed = std::move(changed); }
+
+namespace {
+
+ControlView viewOf(CControlObj& control) {
+  ControlView view;
+  view.control = asObject(&control);
+  view.state = control.layout(false);
+  view.state.controls.clear();
+  if (CBarObj* popup = control.popupBar())
+    for (const ControlPtr& child : popup->m_controls) view.controls.push_back(viewOf(*child));
+  return view;
+}
+
+}  // namespace
+
+std::vector<BarView> commandBarsView(IDispatch* commandBars) {
+  return platform::diag::guarded("commandBarsView", std::vector<BarView>{}, [&] {
+    std::vector<BarView> views;
+    auto bars = modelObject<CCommandBarsObj>(commandBars, kIidModelBars);
+    if (!bars || bars->closed()) return views;
+    for (const BarPtr& bar : bars->m_bars) {
+      BarView view{bar->m_name, bar->m_type, bar->m_position, bar->m_visible, bar->m_enabled, {}};
+      for (const ControlPtr& control : bar->m_controls) view.controls.push_back(viewOf(*control));
+      views.push_back(std::move(view));
+    }
+    return views;
+  });
+}
 
 void closeCommandBars(IDispatch* commandBars) {
   platform::diag::guarded("closeCommandBars", [&] {

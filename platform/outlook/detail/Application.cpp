@@ -35,9 +35,10 @@ constexpr DISPID kEventClose = 0xF008;
 constexpr DISPID kEventOptionsPagesAdd = 0xF005;
 constexpr DISPID kEventQuit = 0xF007;
 
-// An explorer's or inspector's window: a message-only window of the window layer, so its handle
-// is one the accelerator hook, subclassing and timers can use. The host's frames show it.
-HWND newFrameWindow() {
+// An explorer's or inspector's window: a window of the window layer, so its handle is one the
+// accelerator hook, subclassing and timers can use. Message-only unless the host shows windows;
+// a shown one is a top-level window the host fills.
+HWND newFrameWindow(bool topLevel) {
   constexpr const char16_t* kFrameClass = u"rctrl_renwnd32";
   static const bool registered = [] {
     WNDCLASSEXW windowClass{};
@@ -50,7 +51,9 @@ HWND newFrameWindow() {
     platform::diag::error("Outlook", "cannot register the explorer and inspector window class");
     return nullptr;
   }
-  HWND window = CreateWindowExW(0, kFrameClass, u"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  HWND window = topLevel ? CreateWindowExW(0, kFrameClass, u"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr)
+                         : CreateWindowExW(0, kFrameClass, u"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   if (!window) platform::diag::error("Outlook", "cannot create an explorer or inspector window");
   return window;
 }
@@ -92,11 +95,25 @@ class CWindow : public CComObjectRootEx<CComSingleThreadModel>,
   void markClosed() {
     m_closed = true;
     if (CConnectionPoint* point = connectionPoint(m_events)) point->disconnectAll();
+    if (const auto& closed = m_context->options().windowClosed) closed(this, m_hwnd);
+    // A shown window goes when it closes, as Outlook's does; a message-only one with its object.
+    if (m_context->options().windows && m_hwnd) {
+      const HWND gone = m_hwnd;
+      m_hwnd = nullptr;
+      DestroyWindow(gone);
+    }
+  }
+  // After the host dressed it and NewExplorer / NewInspector fired.
+  void show() {
+    if (m_context->options().windows && m_hwnd && !m_closed) ShowWindow(m_hwnd, SW_SHOW);
+  }
+  void created(bool explorer) {
+    if (const auto& made = m_context->options().windowCreated; made && m_hwnd) made(this, m_hwnd, explorer);
   }
 
  protected:
   CWindow(ContextPtr context, const IID& events, LONG objectClass)
-      : m_context(std::move(context)), m_events(events), m_hwnd(newFrameWindow()) {
+      : m_context(std::move(context)), m_events(events), m_hwnd(newFrameWindow(m_context->options().windows)) {
     addConnectionPoint(events);
     auto& t = dispatchTable();
     std::weak_ptr<Context> weak = m_context;
@@ -468,8 +485,10 @@ CComPtr<IDispatch> CWindows::openExplorerOf(CApplication& app, IDispatch* folder
   for (IDispatch* item : selection)
     if (item) items.emplace_back(item);
   explorer->setSelection(std::move(items));
+  explorer->created(true);
   app.explorers().windows().emplace_back(static_cast<IDispatch*>(explorer.p));
   app.explorers().fireNew(explorer);
+  explorer->show();
   if (!explorer->isClosed()) {
     app.makeActive(explorer);
     explorer->fire(kEventActivate);
@@ -483,8 +502,10 @@ CComPtr<IDispatch> openInspectorOf(CApplication& app, IDispatch* item) {
   auto* own = dynamic_cast<CItem*>(item);
   if (!own) return nullptr;
   auto inspector = CComObject<CInspector>::Make(app.context(), CComPtr<IDispatch>(item));
+  inspector->created(false);
   app.inspectors().windows().emplace_back(static_cast<IDispatch*>(inspector.p));
   app.inspectors().fireNew(inspector);
+  inspector->show();
   if (!inspector->isClosed()) {
     app.makeActive(inspector);
     inspector->fire(kEventActivate);

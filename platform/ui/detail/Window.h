@@ -57,6 +57,7 @@ struct Window {
   WNDPROC proc = nullptr;
   LONG_PTR userData = 0;
   HACCEL accelerators = nullptr;
+  HMENU menu = nullptr;  // a top-level window's menu bar
   bool destroying = false;
   HFONT font = nullptr;
   std::unique_ptr<DialogData> dialog;
@@ -87,7 +88,7 @@ struct Window {
 using WindowPtr = std::shared_ptr<Window>;
 
 // What a face is told changed in a window.
-enum class Change { kText, kEnabled, kVisible, kGeometry, kState, kItems, kFocus, kColumns, kStyle };
+enum class Change { kText, kEnabled, kVisible, kGeometry, kState, kItems, kFocus, kColumns, kStyle, kMenu };
 
 class IFace {
  public:
