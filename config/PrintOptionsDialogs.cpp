@@ -191,6 +191,8 @@ bool CDialogPageSetup::writeSettings(DWORD top, DWORD left, DWORD right, DWORD b
   if (rc == ERROR_SUCCESS) rc = key.SetDWORDValue(u"marginRight", right);
   if (rc == ERROR_SUCCESS) rc = key.SetDWORDValue(u"marginBottom", bottom);
   if (rc == ERROR_SUCCESS) rc = key.SetStringValue(u"orientation", checked(IDC_LANDSCAPE) ? u"landscape" : u"portrait");
+  // The values reach the hive file when the key is flushed; only then are they kept.
+  if (rc == ERROR_SUCCESS) rc = key.Flush();
   if (rc != ERROR_SUCCESS) {
     LOG_ERROR(u"Could not write the page settings of %s", m_templateName.c_str());
     CSettings::logRegistryError(rc, u"Could not create page settings key -- reason: %s");
