@@ -1,4 +1,5 @@
 // The display manager's print services: a user's request in its window becomes a print job.
+#include "config/TemplateListDialogs.h"
 #include "engine/PrintItem.h"
 #include "engine/Printer.h"
 #include "foundation/Guard.h"
@@ -11,6 +12,12 @@
 using namespace integration::detail;
 
 namespace {
+
+// What the offer to add an item type opens: the template list of the new class.
+ITemplateListDialog* templateList() {
+  static CTemplateListDialog dialog;
+  return &dialog;
+}
 
 PrinterFactory printerFactory() {
   return [](const CPrintInfo& job, const quilstring& templatePath) -> std::unique_ptr<IPrinter> {
@@ -31,7 +38,7 @@ int CDisplayManager::printService(int mode, const quilstring& templatePath, bool
     if (m_inspector) {
       LOG_DEBUG(u"Doing print service from inspector");
       CPrintInfo job(getObject(m_inspector, u"CurrentItem"));
-      outcome = CPrintItem(job).printJob(mode, templatePath, printerFactory());
+      outcome = CPrintItem(job, templateList()).printJob(mode, templatePath, printerFactory());
       return;
     }
     if (!m_explorer) return;
@@ -46,7 +53,7 @@ int CDisplayManager::printService(int mode, const quilstring& templatePath, bool
     if (count == 1) {
       LOG_DEBUG(u"Doing print service from explorer - single item selected. using memo style");
       CPrintInfo job(itemOf(selection, 1));
-      outcome = CPrintItem(job).printJob(mode, templatePath, printerFactory());
+      outcome = CPrintItem(job, templateList()).printJob(mode, templatePath, printerFactory());
       return;
     }
     LOG_DEBUG(u"Doing print service from explorer - multiple items selected. allowing multi style");
@@ -56,19 +63,19 @@ int CDisplayManager::printService(int mode, const quilstring& templatePath, bool
     if (folder) job.setItems(getObject(folder, u"Items"));
     if (table && !templatePath.empty()) {
       // The host's table with a template of its choosing: the selection as one table.
-      CPrintItem item(job);
+      CPrintItem item(job, templateList());
       job.setItems(nullptr);
       outcome = CPrinter(job, templatePath).DoService(mode);
       if (isOwnPrintRequest(mode)) item.reportToUser(outcome);
       return;
     }
-    outcome = CPrintItem(job).printJob(mode, templatePath, printerFactory());
+    outcome = CPrintItem(job, templateList()).printJob(mode, templatePath, printerFactory());
   });
   return outcome;
 }
 
 bool CDisplayManager::PrintItem(CPrintInfo& job, int mode, const quilstring& templatePath) {
-  return CPrintItem(job).printJob(mode, templatePath, printerFactory()) == kStatusPrinted;
+  return CPrintItem(job, templateList()).printJob(mode, templatePath, printerFactory()) == kStatusPrinted;
 }
 
 HRESULT CDisplayManager::CommandBarButtonPrintServiceClick(IDispatch* control, VARIANT_BOOL* cancelDefault) {
