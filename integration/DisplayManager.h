@@ -5,8 +5,11 @@
 // serves every print request of its window (buttons, ribbon, accelerator).
 
 #include <array>
+#include <memory>
 #include <set>
+#include <vector>
 
+#include "engine/OutlookItem.h"
 #include "engine/PrintInfo.h"
 #include "foundation/QuilString.h"
 #include "foundation/SettingsData.h"
@@ -61,6 +64,11 @@ class CDisplayManager : public CComObjectRootEx<CComSingleThreadModel>,
   int printService(int mode, const quilstring& templatePath, bool table = false);
   bool PrintItem(CPrintInfo& job, int mode, const quilstring& templatePath);
   void DoCustomPrintService(const CustomButton& record);
+  // The attachments of the items, as the attachment dialogs and the user choose; true when
+  // something printed.
+  bool handleAttachmentService(const std::vector<std::shared_ptr<COutlookItem>>& items);
+  // The selection dialog on one item's body.
+  void HandleSelectionService(IDispatch* item);
 
   // Click handlers of the command-bar sinks.
   HRESULT CommandBarButtonPrintServiceClick(IDispatch* control, VARIANT_BOOL* cancelDefault);

@@ -141,6 +141,15 @@ HRESULT CDisplayManager::CommandBarButtonCustomButtonClick(int index, IDispatch*
   return S_OK;
 }
 
+bool CDisplayManager::handleAttachmentService(const std::vector<std::shared_ptr<COutlookItem>>&) {
+  // Comes with the attachment dialogs.
+  return false;
+}
+
+void CDisplayManager::HandleSelectionService(IDispatch*) {
+  // Comes with the selection dialog.
+}
+
 void CDisplayManager::DoCustomPrintService(const CustomButton&) {
   // The per-item custom print comes with the attachment printing it shares; until then a custom
   // button prints nothing.
