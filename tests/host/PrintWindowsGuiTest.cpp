@@ -12,13 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "host/AddIns.h"
 #include "host/Install.h"
+#include "host/OutlookWindows.h"
 #include "host/Print.h"
 #include "platform/browser/PrintDestination.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/mapi/MAPIDefs.h"
 #include "platform/mapi/PropTags.h"
+#include "platform/office/CommandBars.h"
+#include "platform/outlook/Outlook.h"
+#include "platform/outlook/OutlookInterfaces.h"
 #include "platform/registry/RegistryFiles.h"
+#include "platform/system/Text.h"
 #include "platform/ui/CommCtrl.h"
 #include "platform/ui/Desktop.h"
 #include "resources/resource.h"
@@ -373,6 +379,57 @@ TEST_F(PrintWindowsGuiTest, TemplateSelectionOffersMemoAndMultiItemForTwoItems) 
       EXPECT_NE(text.find("The second mail"), std::string::npos) << text;
     }
   }
+}
+
+// Outlook with the add-in connected: a mail selected with a click, Ctrl+P typed in the explorer.
+// The add-in's accelerator takes Outlook's command over: GTK's print dialog, "Print to File", and
+// Outlook's own print never runs.
+TEST_F(PrintWindowsGuiTest, CtrlPInOutlooksExplorerPrintsThroughTheAddIn) {
+  QM_REQUIRE_SHARED_DATA();
+  const fs::path inbox = dir() / "store" / "Inbox";
+  fs::create_directories(inbox);
+  fs::copy_file(sharedDir() / "testdata" / "msg" / "aspose__Test_Meeting.msg", inbox / "meeting.msg");
+  fs::copy_file(sharedDir() / "testdata" / "msg" / "tika__testMSG.msg", inbox / "tika.msg");
+  platform::office::COfficeCommandBars office;
+  host::COutlookWindows windows(office);
+  platform::outlook::OutlookOptions options;
+  windows.prepare(options, true);
+  std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(dir() / "store", options);
+  ASSERT_TRUE(outlook);
+  windows.attach(outlook.get());
+  host::CAddInHost addIns;
+  std::string error;
+  ASSERT_TRUE(addIns.connect(outlook->application(), error)) << error;
+  platform::browser::PrintDestination& destination = platform::browser::printDestination();
+  destination = {m_out, true, u"addin", {}};
+  platform::browser::writtenPdfs().clear();
+
+  const CComPtr<IDispatch> explorer = outlook->openExplorer(outlook->defaultFolder(olFolderInbox));
+  const HWND frame = outlook->windowHandle(explorer);
+  uitest::waitUntilShown(frame);
+  const HWND list = windows.itemListOf(frame);
+  RECT where{}, row{};
+  GetWindowRect(list, &where);
+  ListView_GetItemRect(list, 0, &row, LVIR_BOUNDS);
+  ASSERT_TRUE(uitest::clickAt(POINT{where.left + 120, where.top + (row.top + row.bottom) / 2}));
+  for (int i = 0; i < 100 && windows.statusOf(frame).rfind(u"Selected: ", 0) != 0; ++i) platform::loop::runFor(30);
+  const std::string subject = platform::system::utf16ToUtf8(windows.statusOf(frame).substr(10));
+  ASSERT_FALSE(subject.empty());
+
+  Person person({{"GTK's print dialog", printDialog("")}});
+  xdotool(at(static_cast<GtkWidget*>(platform::ui::widgetOf(list))) + " key ctrl+p");
+  for (int i = 0; i < 600 && platform::browser::writtenPdfs().empty(); ++i) platform::loop::runFor(50);
+  person.settle();
+  EXPECT_TRUE(person.finished()) << person.waitingFor();
+  ASSERT_EQ(platform::browser::writtenPdfs().size(), 1u);
+  EXPECT_NE(pdfText(platform::browser::writtenPdfs()[0]).find(subject), std::string::npos);
+  EXPECT_EQ(windows.statusOf(frame).find(u"Outlook prints"), std::u16string::npos);
+  platform::loop::runFor(200);
+  EXPECT_TRUE(platform::ui::saveWindowPicture(frame, uitest::picturePath("outlook-addin-explorer.png")));
+
+  outlook->close(explorer);
+  addIns.disconnect();
+  destination = {};
 }
 
 }  // namespace
