@@ -6,11 +6,11 @@
 
 #include <map>
 
+#include "integration/Guids.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Unknown.h"
 #include "platform/ui/WinUser.h"
 
-inline constexpr IID IID_IAcceleratorCallback = platform::com::guid("6B1E42DA-3C0A-4F7B-9E25-8D41C7A2F310");
 
 // The accelerator callback of a display manager. A failure answer means the handler dealt with
 // the command and the window must not receive it; any success code lets the window receive it.
