@@ -21,11 +21,11 @@ boost::shared_ptr<CMessage> item();
 // The job's range; null whenever there is no current item or the job has no range.
 const PrintOptions* range();
 
-// The attachments dialog of the current item (the list view, or the selection view) shown over
-// the active window, as the scripting object opens it. Installed by whoever links the dialogs;
-// without it the dialog fails.
+// The attachments dialog of the current item (dialog 112 when selectionView, else dialog 135)
+// shown over the active window, as the scripting object opens it; tests install their own (an
+// empty one puts the dialogs back).
 struct ItemActions {
-  std::function<HRESULT(CMessage&, bool listView)> showAttachmentsDialog;
+  std::function<HRESULT(CMessage&, bool selectionView)> showAttachmentsDialog;
 };
 void setItemActions(ItemActions actions);
 const ItemActions& itemActions();

@@ -566,7 +566,7 @@ int CPrinter::runPreviewWindow(IPrintTemplate& printTemplate) {
     status = printed;
     shown->close();  // a print ends the print template
   };
-  callbacks.onAttachments = [] { LOG_INFO(u"Print File Attachments asked for in the preview"); };
+  callbacks.onAttachments = [&] { printTemplate.showAttachmentsDialog(); };
   callbacks.onPageSetup = [&] {
     PageSettings settings = printTemplate.pageSettings();
     if (!askPageSetup(settings)) return;

@@ -1,5 +1,6 @@
 // The display manager's print services: a user's request in its window becomes a print job.
 #include "config/TemplateListDialogs.h"
+#include "engine/AttachmentPrint.h"
 #include "engine/PrintItem.h"
 #include "engine/Printer.h"
 #include "foundation/Guard.h"
@@ -110,8 +111,16 @@ HRESULT CDisplayManager::CommandBarButtonAttachmentClick(IDispatch* control, VAR
   NUtils::guardedAs(u"Exception caught CDisplayManager::CommandBarButtonAttachmentClick", [&] {
     LOG_DEBUG(u"CDisplayManager::CommandBarButtonAttachmentClick");
     const CEventProperties origin{CommandBarControlPtr(control)};
-    (void)origin;
-    // Printing attachments comes with the attachment dialogs; until then nothing is serviced.
+    std::vector<std::shared_ptr<COutlookItem>> items;
+    if (m_inspector) {
+      if (origin.emanatesFrom(m_inspector))
+        items.push_back(std::make_shared<COutlookItem>(getObject(m_inspector, u"CurrentItem")));
+    } else if (m_explorer && origin.emanatesFrom(m_explorer)) {
+      const CComPtr<IDispatch> selection = getObject(m_explorer, u"Selection");
+      const LONG count = getLong(selection, u"Count");
+      for (LONG i = 1; i <= count; ++i) items.push_back(std::make_shared<COutlookItem>(itemOf(selection, i)));
+    }
+    if (!items.empty()) serviced = handleAttachmentService(items);
   });
   if (!serviced) LOG_DEBUG(u"Failed to service attachment click");
   return S_OK;
@@ -141,19 +150,37 @@ HRESULT CDisplayManager::CommandBarButtonCustomButtonClick(int index, IDispatch*
   return S_OK;
 }
 
-bool CDisplayManager::handleAttachmentService(const std::vector<std::shared_ptr<COutlookItem>>&) {
-  // Comes with the attachment dialogs.
-  return false;
+bool CDisplayManager::handleAttachmentService(const std::vector<std::shared_ptr<COutlookItem>>& items) {
+  const CComPtr<ITimerCallback> hold(this);
+  return NAttachmentPrint::printAttachmentsOfItems(items, m_hwnd);
 }
 
 void CDisplayManager::HandleSelectionService(IDispatch*) {
   // Comes with the selection dialog.
 }
 
-void CDisplayManager::DoCustomPrintService(const CustomButton&) {
-  // The per-item custom print comes with the attachment printing it shares; until then a custom
-  // button prints nothing.
-  LOG_DEBUG(m_inspector ? u"Doing custom print service from inspector" : u"Doing custom print service from explorer");
+void CDisplayManager::DoCustomPrintService(const CustomButton& record) {
+  const CComPtr<ITimerCallback> hold(this);
+  const auto printItem = [this](CPrintInfo& job, int mode, const quilstring& templatePath) {
+    return PrintItem(job, mode, templatePath);
+  };
+  NUtils::guarded(u"CDisplayManager::DoCustomPrintService", [&] {
+    if (m_inspector) {
+      LOG_DEBUG(u"Doing custom print service from inspector");
+      NAttachmentPrint::printWithCustomButton(record, getObject(m_inspector, u"CurrentItem"), printItem, m_hwnd);
+      return;
+    }
+    if (!m_explorer) return;
+    LOG_DEBUG(u"Doing custom print service from explorer");
+    const CComPtr<IDispatch> selection = getObject(m_explorer, u"Selection");
+    const LONG count = getLong(selection, u"Count");
+    for (LONG i = 1; i <= count; ++i) {
+      if (!NAttachmentPrint::printWithCustomButton(record, itemOf(selection, i), printItem, m_hwnd)) {
+        LOG_ERROR(u"Error occured. Stop printing selection");
+        break;
+      }
+    }
+  });
 }
 
 STDMETHODIMP CDisplayManager::onAcceleratorCallback(unsigned long commandId) {

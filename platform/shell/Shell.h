@@ -2,10 +2,13 @@
 // shell32's "open or print a file by its type": an IShell that runs a verb on a file, the
 // process-wide instance, the ShellExecuteExW/ShellExecuteW fronts and the user's documents folder.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
+#include "platform/mapi/Icon.h"
+#include "platform/ui/WinUser.h"
 #include "platform/system/Files.h"
 
 constexpr ULONG SEE_MASK_DEFAULT = 0x00000000;
@@ -13,8 +16,6 @@ constexpr ULONG SEE_MASK_NOCLOSEPROCESS = 0x00000040;
 constexpr ULONG SEE_MASK_NOASYNC = 0x00000100;
 constexpr ULONG SEE_MASK_FLAG_NO_UI = 0x00000400;
 
-constexpr int SW_HIDE = 0;
-constexpr int SW_SHOWNORMAL = 1;
 
 // ShellExecute's answers in hInstApp: above 32 is success.
 constexpr INT SE_ERR_FNF = 2;
@@ -82,3 +83,22 @@ QM_PLATFORM_API IShell& defaultShell();
 QM_PLATFORM_API void SetForTesting(IShell* shell);
 
 }  // namespace platform::shell
+
+// shell32's file information, as far as the icon of a file type goes.
+constexpr UINT SHGFI_LARGEICON = 0x000000000;
+constexpr UINT SHGFI_SMALLICON = 0x000000001;
+constexpr UINT SHGFI_ICON = 0x000000100;
+constexpr UINT SHGFI_USEFILEATTRIBUTES = 0x000000010;
+
+struct SHFILEINFOW {
+  HICON hIcon;
+  int iIcon;
+  DWORD dwAttributes;
+  WCHAR szDisplayName[MAX_PATH];
+  WCHAR szTypeName[80];
+};
+
+// With SHGFI_ICON: the icon of the path's file type (32 pixels, or 16 with SHGFI_SMALLICON) in
+// hIcon, to be destroyed with DestroyIcon. With SHGFI_USEFILEATTRIBUTES the type comes from the
+// name alone, so the file need not exist. Answers non-zero on success, 0 when no icon was found.
+QM_PLATFORM_API std::uintptr_t SHGetFileInfoW(LPCWSTR path, DWORD attributes, SHFILEINFOW* info, UINT size, UINT flags);

@@ -1,6 +1,7 @@
 #include "platform/shell/XdgShell.h"
 
 #include <fcntl.h>
+#include <gio/gio.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -38,6 +40,53 @@ std::string findProgram(const std::string& name) {
     }
     start = end + 1;
   }
+  return {};
+}
+
+std::string contentTypeOf(const std::string& file) {
+  char head[4096];
+  std::ifstream in(file, std::ios::binary);
+  in.read(head, sizeof head);
+  const std::streamsize read = in ? static_cast<std::streamsize>(sizeof head) : in.gcount();
+  gboolean uncertain = FALSE;
+  gchar* type = g_content_type_guess(file.c_str(), reinterpret_cast<const guchar*>(head),
+                                     static_cast<gsize>(read > 0 ? read : 0), &uncertain);
+  std::string mime = "application/octet-stream";
+  if (type) {
+    if (gchar* m = g_content_type_get_mime_type(type)) {
+      mime = m;
+      g_free(m);
+    }
+    g_free(type);
+  }
+  return mime;
+}
+
+bool cupsPrints(const std::string& mimeType) {
+  static const char* const kTypes[] = {"application/pdf", "application/postscript", "image/png",  "image/jpeg",
+                                       "image/gif",       "image/tiff",             "image/x-portable-anymap",
+                                       "image/x-portable-bitmap", "image/x-portable-graymap", "image/x-portable-pixmap"};
+  for (const char* type : kTypes)
+    if (mimeType == type) return true;
+  // Plain text and its kinds (source code, CSV), but not markup that would print as its tags.
+  if (mimeType == "text/html" || mimeType == "text/rtf" || mimeType == "application/rtf") return false;
+  gchar* type = g_content_type_from_mime_type(mimeType.c_str());
+  const bool text = type && g_content_type_is_a(type, "text/plain");
+  g_free(type);
+  return text;
+}
+
+std::vector<std::string> applicationPrintCommand(const std::string& mimeType) {
+  gchar* type = g_content_type_from_mime_type(mimeType.c_str());
+  GAppInfo* app = type ? g_app_info_get_default_for_type(type, FALSE) : nullptr;
+  g_free(type);
+  if (!app) return {};
+  const std::string program = g_app_info_get_executable(app) ? g_app_info_get_executable(app) : "";
+  g_object_unref(app);
+  const std::string name = program.substr(program.find_last_of('/') + 1);
+  // The office suite prints a document on the default printer from its command line.
+  for (const char* office : {"soffice", "libreoffice", "lowriter", "localc", "loimpress", "lodraw"})
+    if (name == office) return {program, "-p"};
   return {};
 }
 
@@ -168,10 +217,26 @@ DWORD XdgShell::execute(const ShellRequest& request) {
       if (::stat(file.c_str(), &st) != 0) return system::errorFromErrno(errno);
     }
 
-    const std::string program = detail::findProgram(verb == Verb::kPrint ? m_programs.print : m_programs.open);
-    if (program.empty()) return ERROR_NO_ASSOCIATION;
+    std::vector<std::string> command{verb == Verb::kPrint ? m_programs.print : m_programs.open};
+    if (verb == Verb::kPrint) {
+      const std::string type = detail::contentTypeOf(file);
+      if (!detail::cupsPrints(type)) {
+        command = m_programs.typePrinter ? m_programs.typePrinter(type) : detail::applicationPrintCommand(type);
+        if (command.empty()) {
+          diag::error("XdgShell::execute", "no application prints " + type + " files such as " + file);
+          return ERROR_NO_ASSOCIATION;
+        }
+      }
+    }
+    const std::string program = detail::findProgram(command.front());
+    if (program.empty()) {
+      diag::error("XdgShell::execute", "the helper " + command.front() + " for " + file + " is not installed");
+      return ERROR_NO_ASSOCIATION;
+    }
     // xdg-open takes the one file; lp prints on the default destination.
-    return run(verb, program, {file}, directory, m_programs.wait);
+    std::vector<std::string> arguments(command.begin() + 1, command.end());
+    arguments.push_back(file);
+    return run(verb, program, arguments, directory, m_programs.wait);
   });
 }
 

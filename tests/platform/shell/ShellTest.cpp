@@ -11,6 +11,7 @@
 
 #include "platform/com/HResult.h"
 #include "platform/shell/XdgShell.h"
+#include "platform/system/Diagnostics.h"
 #include "platform/system/Errors.h"
 #include "platform/system/Text.h"
 #include "tests/support/FakeShell.h"
@@ -93,6 +94,35 @@ TEST_F(ShellTest, RelativeFileRunsInItsDirectoryAndPrintUsesLp) {
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], (dir() / "sub").string());
   EXPECT_EQ(lines[1], (dir() / "sub" / "-d").string());
+}
+
+TEST_F(ShellTest, PrintGivesCupsTypesToLpAndOthersToTheirApplication) {
+  HelperPrograms programs;
+  programs.print = helper("lp", 0);
+  std::string askedType;
+  programs.typePrinter = [&](const std::string& type) -> std::vector<std::string> {
+    askedType = type;
+    if (type == "application/vnd.openxmlformats-officedocument.wordprocessingml.document")
+      return {helper("office", 0), "-p"};
+    return {};
+  };
+  XdgShell shell(programs);
+  EXPECT_EQ(shell.execute({u"print", file("notes.txt"), u"", u""}), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(shell.execute({u"print", file("scan.png"), u"", u""}), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(output("lp").size(), 2u);  // the folder, then the last file
+  EXPECT_TRUE(askedType.empty());
+
+  EXPECT_EQ(shell.execute({u"print", file("report.docx"), u"", u""}), static_cast<DWORD>(ERROR_SUCCESS));
+  const auto office = output("office");
+  ASSERT_EQ(office.size(), 3u);  // the folder, then the arguments
+  EXPECT_EQ(office[1], "-p");
+  EXPECT_EQ(office[2], (dir() / "report.docx").string());
+
+  // A type nobody prints is refused, and the failure names the file.
+  EXPECT_EQ(shell.execute({u"print", file("drawing.xcf"), u"", u""}), static_cast<DWORD>(ERROR_NO_ASSOCIATION));
+  EXPECT_NE(platform::diag::lastFailure().find("drawing.xcf"), std::string::npos);
+  EXPECT_TRUE(platform::shell::detail::cupsPrints("text/x-csrc"));
+  EXPECT_FALSE(platform::shell::detail::cupsPrints("text/html"));
 }
 
 TEST_F(ShellTest, FailuresAnswerWin32Codes) {
