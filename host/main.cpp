@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Automation.h"
 #include "host/Install.h"
 #include "host/OutlookCommand.h"
 #include "host/Print.h"
@@ -18,13 +19,18 @@ int usage(std::FILE* out) {
       "       quillmark uninstall\n"
       "       quillmark print FILE.msg... [--preview | --dialog] [--table] [--template NAME] [--out DIR]\n"
       "       quillmark outlook [--store DIR] [--outlook-version 11|12|14|16]\n"
+      "       quillmark automation print --entry-id ID [--store-id ID] [--action NAME] [--store DIR]\n"
+      "                                  [--out DIR] [--timeout SECONDS]\n"
       "  --no-gui  (with any command) no windows even with a display: prompts on the terminal\n"
       "  install   registers the product key, its install defaults and the shipped templates\n"
       "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark),\n"
       "            the add-in module and Outlook's add-in key\n"
       "  uninstall removes the add-in module's registration and Outlook's add-in key\n"
       "  outlook   plays Outlook on a store of .msg files (default $QUILLMARK_HOME/store) with the\n"
-      "            installed add-ins loaded; with --no-gui it connects them and ends\n",
+      "            installed add-ins loaded; with --no-gui it connects them and ends\n"
+      "  automation print  prints an item of the store (by its EntryID) with an autoprint action\n"
+      "            through the add-in's automation object, as a script would, and runs until its\n"
+      "            print queue is empty (at most --timeout seconds, default 600)\n",
       out);
   return out == stdout ? 0 : 2;
 }
@@ -74,6 +80,16 @@ int runPrintCommand(int argc, char** argv) {
   return host::runPrint(*command);
 }
 
+int runAutomationCommand(int argc, char** argv) {
+  std::string error;
+  const auto command = host::parseAutomationCommandLine(std::vector<std::string>(argv + 2, argv + argc), error);
+  if (!command) {
+    std::fprintf(stderr, "quillmark automation: %s\n", error.c_str());
+    return 2;
+  }
+  return host::runAutomation(*command);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +112,7 @@ int main(int argc, char** argv) {
     if (command == "uninstall") return runUninstall(argc, argv);
     if (command == "print") return runPrintCommand(argc, argv);
     if (command == "outlook") return runOutlookCommand(argc, argv);
+    if (command == "automation") return runAutomationCommand(argc, argv);
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "quillmark: unknown command %s\n", command.c_str());
     return usage(stderr);

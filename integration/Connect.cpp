@@ -6,6 +6,7 @@
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
 #include "integration/ConnectImpl.h"
+#include "integration/QuillmarkerImpl.h"
 #include "integration/detail/Automation.h"
 #include "platform/office/RibbonUI.h"
 #include "platform/outlook/OutlookInterfaces.h"
@@ -74,6 +75,7 @@ STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY*
       m_worker = nullptr;
     }
     // Nothing of Outlook's is held once it has let the add-in go.
+    CQuillmarkerImpl::releaseQueue();
     CSettings& settings = CSettings::instance();
     settings.clearFormMgr();
     settings.outlookApplication().Release();
