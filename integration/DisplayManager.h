@@ -67,8 +67,9 @@ class CDisplayManager : public CComObjectRootEx<CComSingleThreadModel>,
   // The attachments of the items, as the attachment dialogs and the user choose; true when
   // something printed.
   bool handleAttachmentService(const std::vector<std::shared_ptr<COutlookItem>>& items);
-  // The selection dialog on one item's body.
-  void HandleSelectionService(IDispatch* item);
+  // The selection dialog on one item's body, modal over the window, and the print of what the
+  // user highlighted; false when the service failed.
+  bool HandleSelectionService(IDispatch* item);
 
   // Click handlers of the command-bar sinks.
   HRESULT CommandBarButtonPrintServiceClick(IDispatch* control, VARIANT_BOOL* cancelDefault);

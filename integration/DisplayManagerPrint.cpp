@@ -3,6 +3,7 @@
 #include "engine/AttachmentPrint.h"
 #include "engine/PrintItem.h"
 #include "engine/Printer.h"
+#include "engine/SelectionPrint.h"
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
@@ -128,11 +129,20 @@ HRESULT CDisplayManager::CommandBarButtonAttachmentClick(IDispatch* control, VAR
 
 HRESULT CDisplayManager::CommandBarButtonSelectionClick(IDispatch* control, VARIANT_BOOL*) {
   const CComPtr<ITimerCallback> hold(this);
-  LOG_DEBUG(u"CDisplayManager::CommandBarButtonSelectionClick");
-  const CEventProperties origin{CommandBarControlPtr(control)};
-  (void)origin;
-  // Printing a selection of the body comes with its dialog; until then nothing is serviced.
-  LOG_DEBUG(u"Failed to service selection click");
+  bool serviced = false;
+  NUtils::guarded(u"CDisplayManager::CommandBarButtonSelectionClick", [&] {
+    LOG_DEBUG(u"CDisplayManager::CommandBarButtonSelectionClick");
+    const CEventProperties origin{CommandBarControlPtr(control)};
+    if (m_inspector) {
+      if (origin.emanatesFrom(m_inspector)) serviced = HandleSelectionService(getObject(m_inspector, u"CurrentItem"));
+      return;
+    }
+    if (!m_explorer || !origin.emanatesFrom(m_explorer)) return;
+    // A part of one body: with several items (or none) selected there is nothing to choose from.
+    const CComPtr<IDispatch> selection = getObject(m_explorer, u"Selection");
+    if (getLong(selection, u"Count") == 1) serviced = HandleSelectionService(itemOf(selection, 1));
+  });
+  if (!serviced) LOG_DEBUG(u"Failed to service selection click");
   return S_OK;
 }
 
@@ -155,8 +165,14 @@ bool CDisplayManager::handleAttachmentService(const std::vector<std::shared_ptr<
   return NAttachmentPrint::printAttachmentsOfItems(items, m_hwnd);
 }
 
-void CDisplayManager::HandleSelectionService(IDispatch*) {
-  // Comes with the selection dialog.
+bool CDisplayManager::HandleSelectionService(IDispatch* item) {
+  const CComPtr<ITimerCallback> hold(this);
+  return NUtils::guarded(u"CDisplayManager::HandleSelectionService", false, [&] {
+    CPrintInfo job(item);
+    return runSelectionService(job, m_hwnd, [this](CPrintInfo& selected, int mode) {
+      return PrintItem(selected, mode, quilstring());
+    });
+  });
 }
 
 void CDisplayManager::DoCustomPrintService(const CustomButton& record) {

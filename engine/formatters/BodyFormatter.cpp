@@ -22,7 +22,11 @@ bool CBodyPropertyFormatter::format(CElementSettings& settings, CMessage& messag
       text = body.innerHTML();
     }
   }
-  if (text.empty()) return false;
+  // An empty body (a selection of nothing) clears the element: its settings text never prints.
+  if (text.empty()) {
+    apply(text, settings, element);
+    return false;
+  }
   // The body is HTML already: it is not escaped again.
   quilstring html = text;
   postProcess(settings, text, std::move(html));

@@ -212,6 +212,17 @@ TEST_F(ContentFormattersTest, BodyResolvesInlineImagesWithoutAnAttachmentFieldBe
   EXPECT_EQ(message.getHTMLBodyStyles().count(u"p"), 1u);
 }
 
+// A body document with nothing in it (an empty selection printed) shows nothing, not the settings.
+TEST_F(ContentFormattersTest, EmptyBodyClearsTheElement) {
+  FakePtr item = makeFake();
+  item->text(0xF404, u"HTMLBody", u"<html><body><p>whole body</p></body></html>");
+  CMessage message(item);
+  ASSERT_EQ(message.getDocument()->body().setInnerHTML(u""), S_OK);
+  bool answer = true;
+  EXPECT_EQ(fill(message, u"NAME=Body", &answer), u"");
+  EXPECT_FALSE(answer);
+}
+
 // Without a body document the formatter raises, so that the filler clears the element instead
 // of leaving its settings text on the page.
 TEST_F(ContentFormattersTest, MissingBodyDocumentRaisesEPointer) {
