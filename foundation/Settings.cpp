@@ -80,7 +80,7 @@ CSettings::~CSettings() {
     if (!path.empty()) ::unlink(path.toUtf8().c_str());
   }
   CLogger::instance().endRedirection();
-  m_ribbonUI.Release();
+  releaseRibbonUIs();
   m_application.Release();
   clearFormMgr();
 }
@@ -266,11 +266,25 @@ bool CSettings::save(const SettingsData& data) {
     LOG_ERROR(u"CSettings::save -- \"Allow users to modify settings\" could not be stored in the machine key");
     ok = false;
   }
-  if (m_ribbonUI) {
-    const HRESULT hr = m_ribbonUI->Invalidate();
+  // A copy: a ribbon's Invalidate may call back into the store.
+  const std::vector<CComPtr<IRibbonUI>> ribbons = m_ribbonUIs;
+  for (const CComPtr<IRibbonUI>& ribbon : ribbons) {
+    const HRESULT hr = ribbon->Invalidate();
     if (FAILED(hr)) LOG_ERROR(u"CSettings::save -- IRibbonUI::Invalidate failed (%#lX)", static_cast<ULONG>(hr));
   }
   return ok;
+}
+
+void CSettings::addRibbonUI(IRibbonUI* ribbon) {
+  if (!ribbon) return;
+  for (const CComPtr<IRibbonUI>& kept : m_ribbonUIs)
+    if (NUtils::CompareInterfaces(kept, ribbon)) return;
+  m_ribbonUIs.emplace_back(ribbon);
+}
+
+void CSettings::releaseRibbonUIs() {
+  std::vector<CComPtr<IRibbonUI>> ribbons;
+  ribbons.swap(m_ribbonUIs);
 }
 
 void CSettings::noteReadFailure(HKEY hive, LONG code) {

@@ -67,8 +67,12 @@ class CSettings {
 
   // The running Outlook, set by the add-in connection.
   CComPtr<IDispatch>& outlookApplication() { return m_application; }
-  // The ribbon to refresh after a save, set by the ribbon's load callback.
-  CComPtr<IRibbonUI>& ribbonUI() { return m_ribbonUI; }
+  // The ribbons to refresh after a save: Office loads one per ribbon type (explorer, each kind of
+  // inspector) and hands each to the ribbon's load callback. The same ribbon is kept once.
+  void addRibbonUI(IRibbonUI* ribbon);
+  const std::vector<CComPtr<IRibbonUI>>& ribbonUIs() const { return m_ribbonUIs; }
+  // Lets every ribbon go (the add-in's disconnection).
+  void releaseRibbonUIs();
   // The MAPI form manager, opened on first request; null when MAPI cannot give one.
   IMAPIFormMgr* getFormMgr();
   void clearFormMgr();
@@ -124,7 +128,7 @@ class CSettings {
   quilstring m_threadPrefixChars;
   std::vector<quilstring> m_threadTextMatches;
   CComPtr<IDispatch> m_application;
-  CComPtr<IRibbonUI> m_ribbonUI;
+  std::vector<CComPtr<IRibbonUI>> m_ribbonUIs;
   CComPtr<IMAPIFormMgr> m_formMgr;
 };
 

@@ -151,3 +151,13 @@ std::vector<std::string> CAddInHost::connected() const {
 }
 
 }  // namespace host
+
+namespace host {
+
+std::vector<CComPtr<IUnknown>> CAddInHost::objects() const {
+  std::vector<CComPtr<IUnknown>> found;
+  for (const AddIn& addIn : m_addIns) found.emplace_back(static_cast<IUnknown*>(addIn.connection.p));
+  return found;
+}
+
+}  // namespace host

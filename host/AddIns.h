@@ -36,6 +36,8 @@ class CAddInHost {
 
   // The ProgIDs of the add-ins connected now.
   std::vector<std::string> connected() const;
+  // The add-in objects connected now (for their ribbons), in the order of connected().
+  std::vector<CComPtr<IUnknown>> objects() const;
   // One line for each add-in that failed in the last connect, with its reason.
   const std::vector<std::string>& failures() const { return m_failures; }
 

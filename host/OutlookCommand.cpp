@@ -75,6 +75,7 @@ int runOutlook(const OutlookCommandLine& command) {
     std::string names;
     for (const std::string& name : addIns.connected()) names += (names.empty() ? "" : ", ") + name;
     std::printf("quillmark outlook: connected the add-ins %s\n", names.c_str());
+    for (const CComPtr<IUnknown>& addIn : addIns.objects()) windows.addAddIn(addIn);
   } else {
     std::printf("quillmark outlook: no add-in connected: %s\n", error.c_str());
   }
@@ -94,6 +95,7 @@ int runOutlook(const OutlookCommandLine& command) {
     platform::loop::runUntilIdle();
     outlook->close(explorer);
   }
+  windows.releaseAddIns();
   addIns.disconnect();
   return addIns.failures().empty() ? 0 : 1;
 }

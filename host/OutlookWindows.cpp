@@ -23,6 +23,7 @@ namespace {
 constexpr UINT kRenderMessage = WM_APP + 1;     // the command bars changed: draw them again
 constexpr UINT kSelectionMessage = WM_APP + 2;  // the item list's selection changed
 constexpr WORD kFirstCommand = 1000;            // menu and toolbar commands, by render
+constexpr WORD kFirstRibbonCommand = 3000;      // the ribbon's tabs and buttons, by render
 constexpr int kFolderListId = 10;
 constexpr int kItemListId = 11;
 constexpr int kStatusId = 12;
@@ -112,6 +113,35 @@ bool isBar(const office::BarView& bar, std::u16string_view name) {
   return platform::system::equalsNoCase(bar.name, name);
 }
 
+// What a ribbon's control does when clicked.
+struct RibbonCommand {
+  enum Kind { kTab, kOutlook, kAddIn } kind = kTab;
+  std::size_t tab = 0;
+  std::u16string idMso;  // Outlook's command
+  LONG id = 0;           // its command-bar id, for the status line
+  ShownButton button;    // an add-in's
+};
+
+// Outlook's own print commands on the ribbon's File tab, which add-ins may take over.
+struct OutlookRibbonCommand {
+  const char16_t* label;
+  const char16_t* idMso;
+  LONG id;
+};
+constexpr OutlookRibbonCommand kOutlookRibbonCommands[] = {{u"Quick Print", u"FilePrintQuick", office::kIdQuickPrint},
+                                                           {u"Print", u"FilePrint", office::kIdPrint},
+                                                           {u"Print Preview", u"FilePrintPreview", office::kIdPrintPreview}};
+
+int majorVersion(const std::u16string& version) {
+  int major = 0;
+  for (const char16_t c : version) {
+    if (c < u'0' || c > u'9') break;
+    major = major * 10 + (c - u'0');
+    if (major > 1000) break;
+  }
+  return major;
+}
+
 }  // namespace
 
 struct COutlookWindows::Frame {
@@ -122,7 +152,11 @@ struct COutlookWindows::Frame {
   bool shown = false;
   WNDPROC original = nullptr;
   CComPtr<IDispatch> commandBars;
-  std::u16string drawn;  // the bars as last drawn
+  std::u16string drawn;  // the bars (and ribbon) as last drawn
+  std::u16string ribbonType;  // empty: the window draws command bars
+  std::size_t ribbonTab = 0;  // 0 File, then the add-ins' tabs
+  std::vector<RibbonCommand> ribbonCommands;  // by id - kFirstRibbonCommand
+  std::vector<HWND> ribbonControls;
   bool renderPending = false;
   bool selectionPending = false;
   bool populating = false;
@@ -182,6 +216,10 @@ struct FrameAccess {
         }
         if (id >= kFirstCommand && id < kFirstCommand + f.commands.size()) {
           click(f, id, reinterpret_cast<HWND>(lParam));
+          return true;
+        }
+        if (id >= kFirstRibbonCommand && id < kFirstRibbonCommand + f.ribbonCommands.size()) {
+          ribbonClick(f, f.ribbonCommands[id - kFirstRibbonCommand]);
           return true;
         }
         if (f.folderList && reinterpret_cast<HWND>(lParam) == f.folderList && HIWORD(wParam) == LBN_SELCHANGE) {
@@ -269,7 +307,7 @@ struct FrameAccess {
     GetClientRect(f.handle, &client);
     const int width = client.right;
     const int height = client.bottom;
-    const int top = kToolbarHeight + 2;
+    const int top = (f.ribbonType.empty() ? kToolbarHeight : 2 * kToolbarHeight) + 2;
     const int bottom = std::max(top + 40, height - kStatusHeight - 2);
     if (f.status) MoveWindow(f.status, 6, bottom + 3, std::max(10, width - 12), kStatusHeight - 4, TRUE);
     if (f.explorer) {
@@ -396,6 +434,10 @@ struct FrameAccess {
   }
 
   static void render(Frame& f) {
+    if (!f.ribbonType.empty()) {
+      renderRibbon(f);
+      return;
+    }
     const std::vector<office::BarView> bars = office::commandBarsView(f.commandBars);
     std::u16string drawn;
     for (const office::BarView& bar : bars) {
@@ -442,6 +484,119 @@ struct FrameAccess {
     if (old) DestroyMenu(old);
   }
 
+  static HWND ribbonControl(Frame& f, const std::u16string& caption, int x, int y, bool label, const RibbonCommand* command) {
+    const int width = 16 + 7 * static_cast<int>(caption.size());
+    int id = 0;
+    if (command) {
+      id = static_cast<int>(kFirstRibbonCommand + f.ribbonCommands.size());
+      f.ribbonCommands.push_back(*command);
+    }
+    HWND made = CreateWindowExW(0, label ? WC_STATICW : WC_BUTTONW, caption.c_str(),
+                                WS_CHILD | WS_VISIBLE | (label ? SS_LEFT | SS_NOPREFIX : BS_PUSHBUTTON | BS_FLAT), x,
+                                y + (label ? 5 : 0), width, kToolbarHeight - 6, f.handle,
+                                reinterpret_cast<HMENU>(static_cast<std::intptr_t>(id)), nullptr, nullptr);
+    if (made) f.ribbonControls.push_back(made);
+    return made;
+  }
+
+  // The ribbon: a row of tabs (File, with Outlook's print commands, then the add-ins' visible
+  // tabs) and the chosen tab's groups below it. Each render asks the add-ins' callbacks again.
+  static void renderRibbon(Frame& f) {
+    COutlookWindows& o = *f.owner;
+    const HWND handle = f.handle;
+    const CComPtr<IDispatch> window = f.window;
+    const std::vector<ShownTab> tabs = o.m_ribbon.show(f.ribbonType, window);
+    if (frameOf(handle) != &f) return;  // a callback closed the window
+    if (f.ribbonTab > tabs.size()) f.ribbonTab = 0;
+    std::u16string drawn = platform::system::utf8ToUtf16(std::to_string(f.ribbonTab)) + u"|";
+    for (const ShownTab& tab : tabs) {
+      drawn += tab.label + u"{";
+      for (const ShownGroup& group : tab.groups) {
+        drawn += group.label + u"[";
+        for (const ShownButton& button : group.buttons) drawn += button.id + u"=" + button.label + u";";
+        drawn += u"]";
+      }
+      drawn += u"}";
+    }
+    if (drawn == f.drawn) return;
+    f.drawn = drawn;
+    f.ribbonCommands.clear();
+    for (HWND control : f.ribbonControls) DestroyWindow(control);
+    f.ribbonControls.clear();
+    if (const HMENU old = GetMenu(f.handle)) {
+      SetMenu(f.handle, nullptr);
+      DestroyMenu(old);
+    }
+
+    int x = 4;
+    RibbonCommand header;
+    header.tab = 0;
+    x += 2 + 16 + 7 * 4;
+    ribbonControl(f, u"File", 4, 3, false, &header);
+    for (std::size_t t = 0; t < tabs.size(); ++t) {
+      header.tab = t + 1;
+      const std::u16string caption = tabs[t].label;
+      ribbonControl(f, caption, x, 3, false, &header);
+      x += 2 + 16 + 7 * static_cast<int>(caption.size());
+    }
+
+    x = 4;
+    const int y = kToolbarHeight + 1;
+    if (f.ribbonTab == 0) {
+      for (const OutlookRibbonCommand& outlook : kOutlookRibbonCommands) {
+        RibbonCommand command;
+        command.kind = RibbonCommand::kOutlook;
+        command.idMso = outlook.idMso;
+        command.id = outlook.id;
+        ribbonControl(f, outlook.label, x, y, false, &command);
+        x += 2 + 16 + 7 * static_cast<int>(std::u16string_view(outlook.label).size());
+      }
+      return;
+    }
+    for (const ShownGroup& group : tabs[f.ribbonTab - 1].groups) {
+      if (!group.label.empty()) {
+        ribbonControl(f, group.label + u":", x, y, true, nullptr);
+        x += 16 + 7 * static_cast<int>(group.label.size() + 1);
+      }
+      for (const ShownButton& button : group.buttons) {
+        RibbonCommand command;
+        command.kind = RibbonCommand::kAddIn;
+        command.button = button;
+        // No pictures of Office's images here: the button shows its label (its image name if none).
+        const std::u16string caption = button.label.empty() ? button.imageMso : button.label;
+        ribbonControl(f, caption, x, y, false, &command);
+        x += 2 + 16 + 7 * static_cast<int>(caption.size());
+      }
+      x += 12;
+    }
+  }
+
+  static void ribbonClick(Frame& f, const RibbonCommand& clicked) {
+    const RibbonCommand command = clicked;  // the render below replaces the list
+    COutlookWindows& o = *f.owner;
+    const HWND handle = f.handle;
+    const CComPtr<IDispatch> window = f.window;
+    switch (command.kind) {
+      case RibbonCommand::kTab:
+        f.ribbonTab = command.tab;
+        render(f);
+        return;
+      case RibbonCommand::kAddIn:
+        o.m_ribbon.click(command.button, window);
+        return;
+      case RibbonCommand::kOutlook: {
+        Frame* previous = o.m_clicking;
+        o.m_clicking = &f;
+        const bool cancelled = o.m_ribbon.runCommand(f.ribbonType, command.idMso, window);
+        // The add-in may have closed this window.
+        Frame* still = frameOf(handle) == &f ? &f : nullptr;
+        o.m_clicking = still ? previous : nullptr;
+        if (still && !cancelled) o.outlookCommand(*still, command.id);
+        return;
+      }
+    }
+  }
+
   static void click(Frame& f, WORD id, HWND from) {
     const office::ControlView control = f.commands[id - kFirstCommand];
     if (control.state.type == office::msoControlPopup) {
@@ -483,6 +638,15 @@ struct FrameAccess {
 };
 
 COutlookWindows::COutlookWindows(office::COfficeCommandBars& office) : m_office(office) {
+  m_ribbon.setInvalidated([this](const std::u16string& type) {
+    for (auto& [handle, frame] : m_frames) {
+      if (!frame->shown || frame->ribbonType != type) continue;
+      frame->drawn.clear();  // the callbacks are asked again even when nothing else changed
+      if (frame->renderPending) continue;
+      frame->renderPending = true;
+      PostMessageW(handle, kRenderMessage, 0, 0);
+    }
+  });
   m_office.setDefaultCommand([this](IDispatch* control, LONG id) {
     platform::diag::guarded("Outlook's command", [&] { defaultCommand(control, id); });
   });
@@ -496,6 +660,7 @@ COutlookWindows::COutlookWindows(office::COfficeCommandBars& office) : m_office(
 }
 
 COutlookWindows::~COutlookWindows() {
+  m_ribbon.setInvalidated({});
   m_office.setDefaultCommand({});
   m_office.setChangeHandler({});
   for (auto& [handle, frame] : m_frames) {
@@ -507,6 +672,7 @@ COutlookWindows::~COutlookWindows() {
 
 void COutlookWindows::prepare(platform::outlook::OutlookOptions& options, bool shown) {
   m_shown = shown;
+  m_version = options.version;
   options.windows = shown;
   options.windowCreated = [this](IDispatch* window, HWND handle, bool explorer) {
     platform::diag::guarded("Outlook window", [&] { created(window, handle, explorer); });
@@ -524,6 +690,9 @@ void COutlookWindows::created(IDispatch* window, HWND handle, bool explorer) {
   f.handle = handle;
   f.explorer = explorer;
   f.shown = m_shown;
+  const std::u16string version = m_outlook ? textOf(m_outlook->application(), u"Version") : m_version;
+  const int major = majorVersion(version.empty() ? m_version : version);
+  if (major >= 14 || (!explorer && major >= 12)) f.ribbonType = host::ribbonTypeOf(window, explorer);
   f.commandBars = m_office.create(window, m_layouts[explorer ? 0 : 1]);
   if (m_outlook && f.commandBars) m_outlook->setCommandBars(window, f.commandBars);
   SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&f));
@@ -612,6 +781,11 @@ HWND COutlookWindows::itemListOf(HWND frame) const {
 HWND COutlookWindows::folderListOf(HWND frame) const {
   const auto found = m_frames.find(frame);
   return found == m_frames.end() ? nullptr : found->second->folderList;
+}
+
+std::u16string COutlookWindows::ribbonTypeOf(HWND frame) const {
+  const auto found = m_frames.find(frame);
+  return found == m_frames.end() ? std::u16string() : found->second->ribbonType;
 }
 
 HWND COutlookWindows::bodyOf(HWND frame) const {

@@ -1,7 +1,9 @@
 #pragma once
 // The stand-in's explorer and inspector windows: each gets its command bars from Office's model,
-// and a shown one draws them (menu bar, toolbar, the item list's context menu) with what Outlook
-// shows: the folders and the current folder's items in an explorer, an item's header and body in
+// and a shown one draws them (menu bar, toolbar, the item list's context menu) or, where that
+// Outlook version has a ribbon (inspectors from 12, explorers from 14), the ribbon instead of the
+// menu bar and toolbars: a File tab with Outlook's print commands and the add-ins' tabs. With it
+// the windows show what Outlook shows: the folders and the current folder's items in an explorer, an item's header and body in
 // an inspector, and a status line. A click goes to the model; Outlook's own command, when no
 // add-in cancels it, only says in the status line what Outlook would do. Ctrl+P is Outlook's
 // accelerator (WM_COMMAND 0x410 sent to the window).
@@ -11,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "host/Ribbon.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Dispatch.h"
 #include "platform/office/CommandBars.h"
@@ -37,6 +40,9 @@ class COutlookWindows {
   void prepare(platform::outlook::OutlookOptions& options, bool shown);
   // The Outlook the windows belong to, once opened; it must be destroyed before this object.
   void attach(platform::outlook::COutlook* outlook) { m_outlook = outlook; }
+  // A connected add-in, whose ribbon the windows show; releaseAddIns before disconnecting it.
+  void addAddIn(IUnknown* addIn) { m_ribbon.addAddIn(addIn); }
+  void releaseAddIns() { m_ribbon.clear(); }
 
   // Runs with each line the status line shows (Outlook's own commands), besides the log.
   void setStatusListener(std::function<void(const std::u16string&)> listener) { m_listener = std::move(listener); }
@@ -49,6 +55,8 @@ class COutlookWindows {
   HWND itemListOf(HWND frame) const;
   HWND folderListOf(HWND frame) const;
   HWND bodyOf(HWND frame) const;
+  // The ribbon type a window shows ("Microsoft.Outlook.Explorer", ...); empty for command bars.
+  std::u16string ribbonTypeOf(HWND frame) const;
   int openExplorers() const { return m_explorers; }
 
  private:
@@ -59,6 +67,8 @@ class COutlookWindows {
   void outlookCommand(Frame& frame, LONG id);
 
   platform::office::COfficeCommandBars& m_office;
+  CRibbonHost m_ribbon;
+  std::u16string m_version;  // Application.Version when no Outlook is attached
   platform::outlook::COutlook* m_outlook = nullptr;
   bool m_shown = false;
   HACCEL m_accelerators = nullptr;

@@ -8,11 +8,25 @@
 #include "integration/ConnectImpl.h"
 #include "integration/QuillmarkerImpl.h"
 #include "integration/detail/Automation.h"
-#include "platform/office/RibbonUI.h"
+#include "platform/office/Ribbon.h"
 #include "platform/outlook/OutlookInterfaces.h"
 #include "platform/system/Locale.h"
 
-CConnect::CConnect() = default;
+CConnect::CConnect() {
+  describeCallbacks();
+  IDispatchTableImpl<IRibbonExtensibility>::dispatchTable().method(
+      platform::office::kDispidGetCustomUI, u"GetCustomUI", [this](const platform::com::CDispArgs& args, VARIANT* result) {
+        std::u16string ribbonId;
+        if (const HRESULT hr = args.getText(0, ribbonId); FAILED(hr)) return hr;
+        CComBSTR id(ribbonId.c_str());
+        BSTR xml = nullptr;
+        const HRESULT hr = GetCustomUI(id, &xml);
+        if (FAILED(hr)) return hr;
+        result->vt = VT_BSTR;
+        result->bstrVal = xml;
+        return S_OK;
+      }, 1, 1);
+}
 
 CConnect::~CConnect() {
   if (m_worker) {
@@ -55,7 +69,7 @@ STDMETHODIMP CConnect::OnConnection(IDispatch* Application, ext_ConnectMode Conn
 }
 
 STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**) {
-  const CComPtr<CConnect> hold(this);
+  const CComPtr<_IDTExtensibility2> hold(this);
   NUtils::guardedAs(u"Exception caught supplying explorer for command handling", [&] {
     if (!m_worker || m_worker->state() != CConnectImpl::kRunning) return;
     const CComPtr<IDispatch> explorer =
@@ -66,7 +80,7 @@ STDMETHODIMP CConnect::OnStartupComplete(SAFEARRAY**) {
 }
 
 STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY** custom) {
-  const CComPtr<CConnect> hold(this);
+  const CComPtr<_IDTExtensibility2> hold(this);
   NUtils::guarded(u"CConnect::OnDisconnection", [&] {
     if (RemoveMode != ext_dm_HostShutdown) OnBeginShutdown(custom);
     if (m_worker) {
@@ -79,7 +93,7 @@ STDMETHODIMP CConnect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY*
     CSettings& settings = CSettings::instance();
     settings.clearFormMgr();
     settings.outlookApplication().Release();
-    settings.ribbonUI().Release();
+    settings.releaseRibbonUIs();
   });
   return S_OK;
 }

@@ -10,6 +10,7 @@
 #include "integration/DisplayManager.h"
 #include "integration/EventSink.h"
 #include "platform/com/Com.h"
+#include "platform/office/RibbonUI.h"
 
 class CConnectImpl : public CComObjectRootEx<CComSingleThreadModel>, public ITimerCallback {
  public:
@@ -30,6 +31,14 @@ class CConnectImpl : public CComObjectRootEx<CComSingleThreadModel>, public ITim
   CDisplayManager* getDisplayManagerFromInspector(IDispatch* window);
   STDMETHOD(onTimerCallback)() override;
   void CloseDown();
+
+  // The ribbon's requests, served by the display manager of the window that shows the control
+  // (the control's Context); each answers true when the add-in served it. Exceptions are logged.
+  bool HandlePrintRequest(IRibbonControlPtr control, int mode);
+  bool HandleAttachmentRequest(IRibbonControlPtr control);
+  bool HandleSelectionRequest(IRibbonControlPtr control);
+  // Always false: a custom button's outcome is the manager's to report.
+  bool HandleCustomRequest(IRibbonControlPtr control, CustomButton& record);
 
   int state() const { return m_state; }
   const CComPtr<IDispatch>& application() const { return m_application; }

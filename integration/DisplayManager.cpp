@@ -28,6 +28,28 @@ constexpr DISPID kDispidClose = 0xF008;
 
 constexpr const char16_t* kCustomTags[] = {u"QUILLMARK_CUSTOMBUTTON1", u"QUILLMARK_CUSTOMBUTTON2",
                                            u"QUILLMARK_CUSTOMBUTTON3"};
+// The replacement Print Preview entry of the File menu. Every add-in's custom control has Id 1, so
+// the add-in knows its own controls only by their tags.
+constexpr const char16_t* kOwnPreviewTag = u"QUILLMARK_PRINTPREVIEW";
+
+bool isOwnControl(IDispatch* control) {
+  if (getLong(control, u"Id") != platform::office::kIdCustom) return false;
+  const std::u16string tag = getText(control, u"Tag");
+  for (const char16_t* own : {u"QUILLMARK_MENU", u"QUILLMARK_PREVIEW", u"QUILLMARK_SELECTION", u"QUILLMARK_ATTACHMENTS",
+                              kCustomTags[0], kCustomTags[1], kCustomTags[2], kOwnPreviewTag})
+    if (tag == own) return true;
+  return false;
+}
+
+// Before = position + 1, or left out (the control is appended) when that lies past the end.
+VARIANT beforeArgument(IDispatch* controls, LONG position) {
+  VARIANT before = missing();
+  if (position + 1 <= getLong(controls, u"Count") + 1) {
+    before.vt = VT_I4;
+    before.lVal = position + 1;
+  }
+  return before;
+}
 
 HWND windowOf(IUnknown* window) {
   if (!window) return nullptr;
@@ -415,7 +437,7 @@ void CDisplayManager::Sink(const _CommandBarsPtr& bars) {
           if (m_explorer || !getBool(control, u"Enabled")) {
             CComPtr<IDispatch> next;
             if (i + 1 <= count) next = itemOf(file, i + 1);
-            if (next && getLong(next, u"Id") == platform::office::kIdCustom) {
+            if (next && getLong(next, u"Id") == platform::office::kIdCustom && getText(next, u"Tag") == kOwnPreviewTag) {
               LOG_DEBUG(u"Found Our Print Preview command on menu bar. Sinking...");
               m_ownPrintPreviewControl = CommandBarControlPtr(next);
             } else {
@@ -428,6 +450,7 @@ void CDisplayManager::Sink(const _CommandBarsPtr& bars) {
               caption.LoadString(NGlobals::moduleInstance(), IDS_PRINT_PREVIEW_MENU_ITEM);
               put(added, u"Caption", CComVariant(caption.c_str()));
               put(added, u"TooltipText", CComVariant(caption.c_str()));
+              put(added, u"Tag", CComVariant(kOwnPreviewTag));
               m_ownPrintPreviewControl = CommandBarControlPtr(added);
             }
             adviseButton(2524, m_ownPrintPreviewControl);
@@ -470,7 +493,7 @@ void CDisplayManager::Sink(const _CommandBarsPtr& bars) {
       const bool placed = NUtils::guardedAs(u"Exception caught when managing toolbar", [&] {
         if (i + 1 <= n) {
           const CComPtr<IDispatch> next = itemOf(standardControls, i + 1);
-          if (getLong(next, u"Id") == platform::office::kIdCustom) {
+          if (isOwnControl(next)) {
             LOG_DEBUG(u"Found Our Quillmark Menu command on menu bar. Deleting...");
             call(next, u"Delete", {missing()});
           }
@@ -502,8 +525,9 @@ void CDisplayManager::placeButtons(const CommandBarPtr& target, LONG position) {
     const bool ok = NUtils::guardedAs(u"Exception caught accessing Popup Commandbar", [&] {
       LOG_DEBUG(u"Creating a new Quillmark Menu");
       if (!m_popupMenu) {
-        const CComPtr<IDispatch> added = objectOf(call(getObject(bar, u"Controls"), u"Add",
-                                                       {CComVariant(LONG{10}), none, none, CComVariant(p + 1), CComVariant(temporary)}));
+        const CComPtr<IDispatch> controls = getObject(bar, u"Controls");
+        const CComPtr<IDispatch> added = objectOf(call(controls, u"Add",
+                                                       {CComVariant(LONG{10}), none, none, beforeArgument(controls, p), CComVariant(temporary)}));
         LOG_DEBUG(u"Added the Quillmark Menu");
         quilstring caption;
         caption.LoadString(NGlobals::moduleInstance(), IDS_QUILLMARK_MENU);
@@ -555,8 +579,9 @@ _CommandBarButtonPtr CDisplayManager::AddButton(const CommandBarPtr& bar, const 
     if (found.vt == VT_DISPATCH && found.pdispVal) button = _CommandBarButtonPtr(found.pdispVal);
     if (!button) {
       LOG_DEBUG(u"Adding button");
-      button = _CommandBarButtonPtr(objectOf(call(getObject(bar, u"Controls"), u"Add",
-                                                  {CComVariant(LONG{1}), none, none, CComVariant(position + 1),
+      const CComPtr<IDispatch> controls = getObject(bar, u"Controls");
+      button = _CommandBarButtonPtr(objectOf(call(controls, u"Add",
+                                                  {CComVariant(LONG{1}), none, none, beforeArgument(controls, position),
                                                    CComVariant(temporary)})));
     }
     if (faceId != 0) {

@@ -549,19 +549,26 @@ class FakeRibbon : public IRibbonUI {
   HRESULT m_answer;
 };
 
-TEST_F(SettingsTest, SaveInvalidatesTheRibbonAndAFailureThereDoesNotChangeTheAnswer) {
+TEST_F(SettingsTest, SaveInvalidatesEveryRibbonOnceAndAFailureThereDoesNotChangeTheAnswer) {
   const std::string log = (dir() / "qm.log").string();
   setDword(HKEY_CURRENT_USER, kProduct, u"Enable Logging", 1);
   setText(HKEY_CURRENT_USER, kProduct, u"Log path", quilstring::fromUtf8(log).c_str());
-  FakeRibbon ribbon(E_FAIL);
+  // Office loads one ribbon per window type; a ribbon handed over twice is kept once.
+  FakeRibbon explorer(E_FAIL), mailRead(S_OK);
   CSettings& s = CSettings::instance();
-  s.ribbonUI() = &ribbon;
+  s.addRibbonUI(&explorer);
+  s.addRibbonUI(&mailRead);
+  s.addRibbonUI(&explorer);
+  s.addRibbonUI(nullptr);
+  EXPECT_EQ(s.ribbonUIs().size(), 2u);
   SettingsData data = s.getSettingsData();
   EXPECT_TRUE(s.save(data));
-  EXPECT_EQ(ribbon.invalidations, 1);
+  EXPECT_EQ(explorer.invalidations, 1);
+  EXPECT_EQ(mailRead.invalidations, 1);
   EXPECT_NE(testsupport::readFile(log).find("Invalidate failed"), std::string::npos);
-  s.ribbonUI().Release();
-  EXPECT_EQ(ribbon.refs, 0u);
+  s.releaseRibbonUIs();
+  EXPECT_EQ(explorer.refs, 0u);
+  EXPECT_EQ(mailRead.refs, 0u);
 }
 
 TEST_F(SettingsTest, SupportFilesAreDeletedWhenTheProcessEnds) {

@@ -176,7 +176,15 @@ TEST_F(AddinModuleTest, TypeLibraryAnswersDispatchIdsByNameUntilUnregistered) {
   ASSERT_EQ(platform::com::LoadRegTypeLib(libid, 1, 0, library, &path), S_OK) << platform::diag::lastFailure();
   EXPECT_EQ(library.helpString, u"quillMark 1.0 Type Library");
   EXPECT_EQ(library.lcid, 1033u);
-  EXPECT_EQ(library.interfaces.size(), 3u);
+  EXPECT_EQ(library.interfaces.size(), 4u);
+  // The ribbon's callbacks, by the names Office calls them.
+  const char16_t* callbacks[] = {u"ribbonLoaded", u"CustomButton3GetLabel"};
+  DISPID callbackIds[2] = {};
+  EXPECT_EQ(platform::com::getIDsOfNames(library, platform::com::guid("6B1E42D8-3C0A-4F7B-9E25-8D41C7A2F310"),
+                                         callbacks, 2, callbackIds),
+            S_OK);
+  EXPECT_EQ(callbackIds[0], 9);
+  EXPECT_EQ(callbackIds[1], 28);
   const char16_t* names[] = {u"print", u"ENTRYID", u"printItem", u"Nothing"};
   DISPID ids[4] = {};
   EXPECT_EQ(platform::com::getIDsOfNames(library, quillmarker, names, 4, ids), DISP_E_UNKNOWNNAME);
