@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/Install.h"
+#include "host/OptionsCommand.h"
 #include "host/OutlookCommand.h"
 #include "host/Print.h"
 #include "platform/ui/Desktop.h"
@@ -18,13 +19,18 @@ int usage(std::FILE* out) {
       "       quillmark uninstall\n"
       "       quillmark print FILE.msg... [--preview | --dialog] [--table] [--template NAME] [--out DIR]\n"
       "       quillmark outlook [--store DIR] [--outlook-version 11|12|14|16]\n"
+      "       quillmark options\n"
+      "       quillmark regedit FILE.reg\n"
       "  --no-gui  (with any command) no windows even with a display: prompts on the terminal\n"
       "  install   registers the product key, its install defaults and the shipped templates\n"
       "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark),\n"
       "            the add-in module and Outlook's add-in key\n"
       "  uninstall removes the add-in module's registration and Outlook's add-in key\n"
       "  outlook   plays Outlook on a store of .msg files (default $QUILLMARK_HOME/store) with the\n"
-      "            installed add-ins loaded; with --no-gui it connects them and ends\n",
+      "            installed add-ins loaded; with --no-gui it connects them and ends\n"
+      "  options   the add-ins' options pages in a window of their own (needs a display)\n"
+      "  regedit   merges a .reg file into the registry as regedit /s does; a malformed file\n"
+      "            is refused with its line and changes nothing\n",
       out);
   return out == stdout ? 0 : 2;
 }
@@ -96,6 +102,20 @@ int main(int argc, char** argv) {
     if (command == "uninstall") return runUninstall(argc, argv);
     if (command == "print") return runPrintCommand(argc, argv);
     if (command == "outlook") return runOutlookCommand(argc, argv);
+    if (command == "options") {
+      if (argc > 2) {
+        std::fprintf(stderr, "quillmark options: unknown argument %s\n", argv[2]);
+        return 2;
+      }
+      return host::runOptions();
+    }
+    if (command == "regedit") {
+      if (argc != 3) {
+        std::fprintf(stderr, "usage: quillmark regedit FILE.reg\n");
+        return 2;
+      }
+      return host::runRegedit(argv[2]);
+    }
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "quillmark: unknown command %s\n", command.c_str());
     return usage(stderr);
