@@ -25,8 +25,12 @@ constexpr const char16_t* kHelpSite = u"https://www.corvessa.com/quillmark/help/
 
 void CConfigDialog::allowHeadlessForTesting(bool allow) { headlessAllowed() = allow; }
 
+bool CConfigDialog::canShowModal() {
+  return platform::ui::currentFace() == platform::ui::Face::kGtk || headlessAllowed();
+}
+
 int CConfigDialog::DoModal(HWND owner) {
-  if (platform::ui::currentFace() != platform::ui::Face::kGtk && !headlessAllowed()) {
+  if (!canShowModal()) {
     LOG_ERROR(u"Dialog %u cannot be shown without a display", m_templateId);
     return IDCANCEL;
   }
@@ -34,6 +38,18 @@ int CConfigDialog::DoModal(HWND owner) {
                                          reinterpret_cast<LPARAM>(this));
   if (result == -1) LOG_ERROR(u"Dialog %u could not be shown", m_templateId);
   return result == IDOK ? IDOK : IDCANCEL;
+}
+
+HWND CConfigDialog::CreateChild(HWND parent) {
+  m_child = true;
+  const HWND page = CreateDialogParamW(NGlobals::moduleInstance(), MAKEINTRESOURCEW(m_templateId), parent, dialogProc,
+                                       reinterpret_cast<LPARAM>(this));
+  if (!page) {
+    LOG_ERROR(u"Dialog %u could not be made", m_templateId);
+    return nullptr;
+  }
+  ShowWindow(page, SW_SHOW);
+  return page;
 }
 
 INT_PTR CConfigDialog::dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -51,6 +67,7 @@ INT_PTR CConfigDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG: return OnInitDialog();
     case WM_COMMAND: {
       const WORD id = LOWORD(wParam);
+      if (m_child) return OnCommand(id, HIWORD(wParam)) ? TRUE : FALSE;
       if (id == IDOK && HIWORD(wParam) == BN_CLICKED) {
         OnOK();
         return TRUE;

@@ -21,11 +21,17 @@ class CConfigDialog {
   // Modal over owner; IDOK or IDCANCEL. Without a display nobody could end the dialog: it is not
   // shown (logged) and answers IDCANCEL, unless a test drives the headless desktop.
   int DoModal(HWND owner);
+  // The dialog as a child window of parent (a page: its template has WS_CHILD), shown; null when
+  // it could not be made (reported). Enter and Escape do not end a page; it lives until its
+  // window is destroyed.
+  HWND CreateChild(HWND parent);
   // The dialog's window while it runs.
   HWND window() const { return m_dialog; }
 
   // Tests: the headless desktop shows the dialogs (a test acts in them through platform::ui::input).
   static void allowHeadlessForTesting(bool allow);
+  // Whether a modal window can be shown: a display, or a test driving the headless desktop.
+  static bool canShowModal();
 
  protected:
   CConfigDialog(UINT templateId, const char16_t* name) : m_templateId(templateId), m_name(name) {}
@@ -65,6 +71,7 @@ class CConfigDialog {
   UINT m_templateId;
   const char16_t* m_name;
   HWND m_dialog = nullptr;
+  bool m_child = false;
 };
 
 namespace NConfig {

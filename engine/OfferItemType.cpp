@@ -31,10 +31,17 @@ bool COfferItemType::offer(const quilstring& messageClass) {
     auto classSettings = boost::make_shared<MessageClassSettings>();
     if (m_templateList->DoModal(GetActiveWindow(), messageClass, classSettings) != IDOK) return false;
     copy.messageClasses[messageClass] = classSettings;
-    if (settings.save(copy)) {
+    const bool saved = settings.save(copy);
+    // The store re-read the registry: only a class that came back as written was saved (a class
+    // key that could not be written as one key leaves the save looking whole).
+    const auto& stored = settings.getSettingsData().messageClasses;
+    const auto back = stored.find(messageClass);
+    const bool readBack = back != stored.end();
+    if (saved && readBack) {
       LOG_INFO(u"Support for %s added", messageClass.c_str());
       retry = true;
     } else {
+      if (saved) LOG_ERROR(u"Support for %s was not stored as written", messageClass.c_str());
       errorId = IDS_SAVE_SETTINGS_FAILED;
     }
   }

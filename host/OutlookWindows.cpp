@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "host/OptionsDialog.h"
 #include "platform/com/DispatchDriver.h"
 #include "platform/com/OleTime.h"
 #include "platform/com/Variant.h"
@@ -24,6 +25,7 @@ constexpr UINT kRenderMessage = WM_APP + 1;     // the command bars changed: dra
 constexpr UINT kSelectionMessage = WM_APP + 2;  // the item list's selection changed
 constexpr WORD kFirstCommand = 1000;            // menu and toolbar commands, by render
 constexpr WORD kFirstRibbonCommand = 3000;      // the ribbon's tabs and buttons, by render
+constexpr WORD kToolsOptionsId = 900;           // Outlook's own Tools > Options...
 constexpr int kFolderListId = 10;
 constexpr int kItemListId = 11;
 constexpr int kStatusId = 12;
@@ -209,6 +211,10 @@ struct FrameAccess {
         return true;
       case WM_COMMAND: {
         const WORD id = LOWORD(wParam);
+        if (id == kToolsOptionsId) {
+          o.showOptions(f.handle);
+          return true;
+        }
         if (id == kPrintAccelerator) {
           // Outlook's own Ctrl+P: its print dialog; reached only when no add-in took the command.
           o.outlookCommand(f, kPrintAccelerator);
@@ -479,6 +485,8 @@ struct FrameAccess {
       }
     }
     f.drawnCommands = f.commands.size();
+    if (!menuBar) menuBar = CreatePopupMenu();
+    addToolsMenu(menuBar);
     const HMENU old = GetMenu(f.handle);
     SetMenu(f.handle, menuBar);
     if (old) DestroyMenu(old);
@@ -595,6 +603,13 @@ struct FrameAccess {
         return;
       }
     }
+  }
+
+  // Outlook's own Tools menu, after the bars' menus: not part of the command bars model.
+  static void addToolsMenu(HMENU menuBar) {
+    const HMENU tools = CreatePopupMenu();
+    AppendMenuW(tools, MF_STRING, kToolsOptionsId, u"&Options...");
+    AppendMenuW(menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(tools), u"&Tools");
   }
 
   static void click(Frame& f, WORD id, HWND from) {
@@ -766,6 +781,19 @@ void COutlookWindows::outlookCommand(Frame& f, LONG id) {
   FrameAccess::setStatus(f, text);
   platform::diag::report(platform::diag::Level::kInfo, "Outlook", narrow(text));
   if (m_listener) m_listener(text);
+}
+
+void COutlookWindows::showOptions(HWND frame) {
+  // Outlook's own page first, then what the add-ins add while OptionsPagesAdd fires.
+  std::vector<OptionsPage> pages{{u"", u"Preferences"}};
+  const CComPtr<IDispatch> collection = makePropertyPages(pages);
+  if (m_outlook) {
+    const HRESULT hr = m_outlook->fireOptionsPagesAdd(collection);
+    if (FAILED(hr)) platform::diag::error("Options", "OptionsPagesAdd could not be raised");
+  }
+  COptionsDialog dialog(u"Options", std::move(pages));
+  if (m_optionsOpened) m_optionsOpened(dialog);
+  dialog.DoModal(frame);
 }
 
 std::u16string COutlookWindows::statusOf(HWND frame) const {

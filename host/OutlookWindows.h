@@ -22,6 +22,8 @@
 
 namespace host {
 
+class COptionsDialog;
+
 // Outlook's accelerator command for Ctrl+P.
 inline constexpr WORD kPrintAccelerator = 0x410;
 
@@ -59,6 +61,11 @@ class COutlookWindows {
   std::u16string ribbonTypeOf(HWND frame) const;
   int openExplorers() const { return m_explorers; }
 
+  // Tools > Options: Outlook's Options dialog with the pages the add-ins add, modal over frame.
+  void showOptions(HWND frame);
+  // Runs with the Options dialog each time it is about to open (tests look into it).
+  void setOptionsOpened(std::function<void(COptionsDialog&)> opened) { m_optionsOpened = std::move(opened); }
+
  private:
   void created(IDispatch* window, HWND handle, bool explorer);
   void closed(IDispatch* window, HWND handle);
@@ -80,6 +87,7 @@ class COutlookWindows {
   int m_explorers = 0;
   std::function<void(const std::u16string&)> m_listener;
   std::function<void()> m_lastExplorerClosed;
+  std::function<void(COptionsDialog&)> m_optionsOpened;
 
   friend struct FrameAccess;
 };

@@ -7,6 +7,7 @@
 
 #include "host/Automation.h"
 #include "host/Install.h"
+#include "host/OptionsCommand.h"
 #include "host/OutlookCommand.h"
 #include "host/Print.h"
 #include "platform/ui/Desktop.h"
@@ -21,6 +22,8 @@ int usage(std::FILE* out) {
       "       quillmark outlook [--store DIR] [--outlook-version 11|12|14|16]\n"
       "       quillmark automation print --entry-id ID [--store-id ID] [--action NAME] [--store DIR]\n"
       "                                  [--out DIR] [--timeout SECONDS]\n"
+      "       quillmark options\n"
+      "       quillmark regedit FILE.reg\n"
       "  --no-gui  (with any command) no windows even with a display: prompts on the terminal\n"
       "  install   registers the product key, its install defaults and the shipped templates\n"
       "            (the registry and the files live under $QUILLMARK_HOME, default ~/.config/quillmark),\n"
@@ -30,7 +33,10 @@ int usage(std::FILE* out) {
       "            installed add-ins loaded; with --no-gui it connects them and ends\n"
       "  automation print  prints an item of the store (by its EntryID) with an autoprint action\n"
       "            through the add-in's automation object, as a script would, and runs until its\n"
-      "            print queue is empty (at most --timeout seconds, default 600)\n",
+      "            print queue is empty (at most --timeout seconds, default 600)\n"
+      "  options   the add-ins' options pages in a window of their own (needs a display)\n"
+      "  regedit   merges a .reg file into the registry as regedit /s does; a malformed file\n"
+      "            is refused with its line and changes nothing\n",
       out);
   return out == stdout ? 0 : 2;
 }
@@ -113,6 +119,20 @@ int main(int argc, char** argv) {
     if (command == "print") return runPrintCommand(argc, argv);
     if (command == "outlook") return runOutlookCommand(argc, argv);
     if (command == "automation") return runAutomationCommand(argc, argv);
+    if (command == "options") {
+      if (argc > 2) {
+        std::fprintf(stderr, "quillmark options: unknown argument %s\n", argv[2]);
+        return 2;
+      }
+      return host::runOptions();
+    }
+    if (command == "regedit") {
+      if (argc != 3) {
+        std::fprintf(stderr, "usage: quillmark regedit FILE.reg\n");
+        return 2;
+      }
+      return host::runRegedit(argv[2]);
+    }
     if (command == "help" || command == "--help" || command == "-h") return usage(stdout);
     std::fprintf(stderr, "quillmark: unknown command %s\n", command.c_str());
     return usage(stderr);

@@ -149,3 +149,31 @@ enum OlUserPropertyType : LONG {
 
 // Outlook's date for "none": 4501-01-01 00:00, what unset dates answer.
 constexpr double kOutlookNoDate = 949998.0;
+
+// Outlook's Options dialog and the pages add-ins put into it: the collection OptionsPagesAdd
+// hands to the add-ins (they call its Add(page ProgID or object, title) through IDispatch), the
+// dual interface every page answers, and the site a page tells when it becomes dirty (found on
+// the container of the page's client site).
+QM_DISPINTERFACE(PropertyPages, "00063080-0000-0000-C000-000000000046");
+
+struct PropertyPage : IDispatch {
+  STDMETHOD(GetPageInfo)(BSTR* HelpFile, LONG* HelpContext) = 0;
+  STDMETHOD(get_Dirty)(VARIANT_BOOL* Dirty) = 0;
+  STDMETHOD(Apply)() = 0;
+
+ protected:
+  ~PropertyPage() = default;
+};
+inline constexpr IID IID_PropertyPage = platform::com::guid("0006307E-0000-0000-C000-000000000046");
+QM_DECLARE_INTERFACE_IID(PropertyPage, IID_PropertyPage);
+_COM_SMARTPTR_TYPEDEF(PropertyPage, __uuidof(PropertyPage));
+
+struct PropertyPageSite : IDispatch {
+  STDMETHOD(OnStatusChange)() = 0;
+
+ protected:
+  ~PropertyPageSite() = default;
+};
+inline constexpr IID IID_PropertyPageSite = platform::com::guid("0006307F-0000-0000-C000-000000000046");
+QM_DECLARE_INTERFACE_IID(PropertyPageSite, IID_PropertyPageSite);
+_COM_SMARTPTR_TYPEDEF(PropertyPageSite, __uuidof(PropertyPageSite));

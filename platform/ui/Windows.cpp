@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 #include <atomic>
 #include <cstring>
@@ -358,6 +359,17 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     return nullptr;
   }
   face().created(*window);
+  // Children made while the window handled WM_CREATE (a container's control) came before the
+  // face knew their parent: they get their place now, parents first.
+  const std::function<void(Window&)> adopt = [&](Window& parentWindow) {
+    for (HWND childHandle : parentWindow.children) {
+      Window* child = find(childHandle);
+      if (!child) continue;
+      if (!child->peer) face().created(*child);
+      adopt(*child);
+    }
+  };
+  adopt(*window);
   if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
   return handle;
 }

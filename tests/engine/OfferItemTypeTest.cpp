@@ -119,6 +119,19 @@ TEST_F(OfferItemTypeTest, FailedSaveIsReportedAndTheRequestEndsUnconfigured) {
   EXPECT_TRUE(m_printers.calls.empty());
 }
 
+TEST_F(OfferItemTypeTest, ClassThatDoesNotComeBackFromTheRegistryIsAFailedSave) {
+  // A backslash makes the class key a path of two keys: the save writes them all, but the class
+  // read back is another one.
+  m_ui.queueMessageBoxAnswer(IDYES);
+  m_templateList.templates = {memo("Survey")};
+  EXPECT_EQ(print(kModePreview, u"IPM.Note.Survey\\Part"), kStatusClassNotConfigured);
+  ASSERT_EQ(m_ui.messageBoxes().size(), 3u);
+  EXPECT_EQ(m_ui.messageBoxes()[1].text, u"An error has occurred while saving your settings.");
+  EXPECT_EQ(m_ui.messageBoxes()[1].type, MB_ICONERROR);
+  EXPECT_EQ(m_templateList.classes.size(), 1u) << "asked once, not again after the save";
+  EXPECT_TRUE(m_printers.calls.empty());
+}
+
 TEST_F(OfferItemTypeTest, UnusableClassIsAnUnknownError) {
   setClass(u"IPM.Note", {});
   for (const char16_t* messageClass : {u"", u"IPM.Note"}) {

@@ -248,7 +248,7 @@ TEST_F(OutlookWindowsTest, WindowsDrawWhatAnAddInChangesInTheBarsAndItsSinksCanc
   ASSERT_TRUE(popup);
   put(popup, u"Caption", CComVariant(u"Quill&Mark"));
   platform::loop::runUntilIdle();
-  EXPECT_EQ(GetMenuItemCount(GetMenu(frame)), 2);
+  EXPECT_EQ(GetMenuItemCount(GetMenu(frame)), 3);  // File, the add-in's, then Outlook's own Tools
 }
 
 }  // namespace

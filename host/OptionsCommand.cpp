@@ -1,0 +1,61 @@
+#include "host/OptionsCommand.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "host/AddIns.h"
+#include "host/OptionsDialog.h"
+#include "host/OutlookCommand.h"
+#include "platform/outlook/Outlook.h"
+#include "platform/registry/RegistryFiles.h"
+#include "platform/system/Text.h"
+#include "platform/ui/Desktop.h"
+
+namespace host {
+
+int runOptions() {
+  if (platform::ui::currentFace() != platform::ui::Face::kGtk) {
+    std::fprintf(stderr, "quillmark options: the options window needs a display\n");
+    return 1;
+  }
+  std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(defaultStore());
+  if (!outlook) {
+    std::fprintf(stderr, "quillmark options: cannot open the store\n");
+    return 1;
+  }
+  CAddInHost addIns;
+  std::string error;
+  if (!addIns.connect(outlook->application(), error)) {
+    std::fprintf(stderr, "quillmark options: no add-in connected: %s\n", error.c_str());
+    return 1;
+  }
+  std::vector<OptionsPage> pages;
+  const CComPtr<IDispatch> collection = makePropertyPages(pages);
+  outlook->fireOptionsPagesAdd(collection);
+  int status = 0;
+  if (pages.empty()) {
+    std::fprintf(stderr, "quillmark options: no add-in has an options page\n");
+    status = 1;
+  } else {
+    const std::u16string caption = pages.size() == 1 ? pages.front().title + u" Options" : u"Options";
+    COptionsDialog dialog(caption, std::move(pages));
+    const int result = dialog.DoModal(nullptr);
+    std::printf("quillmark options: %s\n", result == IDOK ? "applied" : "cancelled");
+  }
+  addIns.disconnect();
+  return status;
+}
+
+int runRegedit(const std::filesystem::path& file) {
+  const platform::registry::RegFileStatus status = platform::registry::importRegFile(file);
+  if (!status.ok()) {
+    const std::string reason = status.message.empty() ? "it could not be read" : platform::system::utf16ToUtf8(status.message);
+    std::fprintf(stderr, "quillmark regedit: %s not imported: %s\n", file.string().c_str(), reason.c_str());
+    return 1;
+  }
+  std::printf("quillmark regedit: %s imported\n", file.string().c_str());
+  return 0;
+}
+
+}  // namespace host
