@@ -7,12 +7,38 @@
 #include "host/AddIns.h"
 #include "host/OptionsDialog.h"
 #include "host/OutlookCommand.h"
+#include "host/Ribbon.h"
 #include "platform/outlook/Outlook.h"
+#include "platform/outlook/OutlookInterfaces.h"
 #include "platform/registry/RegistryFiles.h"
 #include "platform/system/Text.h"
 #include "platform/ui/Desktop.h"
 
 namespace host {
+
+namespace {
+
+// Office's own image for options: the button an add-in gives its options with.
+constexpr const char16_t* kOptionsImage = u"ApplicationOptionsDialog";
+
+// The add-ins' options button on the explorer's ribbon, clicked as a person would; false when no
+// add-in shows one.
+bool clickOptionsButton(platform::outlook::COutlook& outlook, const CAddInHost& addIns) {
+  const CComPtr<IDispatch> explorer = outlook.openExplorer(outlook.defaultFolder(olFolderInbox));
+  if (!explorer) return false;
+  CRibbonHost ribbon;
+  for (const CComPtr<IUnknown>& addIn : addIns.objects()) ribbon.addAddIn(addIn);
+  bool clicked = false;
+  for (const ShownTab& tab : ribbon.show(ribbonTypeOf(explorer, true), explorer))
+    for (const ShownGroup& group : tab.groups)
+      for (const ShownButton& button : group.buttons)
+        if (!clicked && button.imageMso == kOptionsImage) clicked = ribbon.click(button, explorer);
+  ribbon.clear();
+  outlook.close(explorer);
+  return clicked;
+}
+
+}  // namespace
 
 int runOptions() {
   if (platform::ui::currentFace() != platform::ui::Face::kGtk) {
@@ -30,18 +56,24 @@ int runOptions() {
     std::fprintf(stderr, "quillmark options: no add-in connected: %s\n", error.c_str());
     return 1;
   }
-  std::vector<OptionsPage> pages;
-  const CComPtr<IDispatch> collection = makePropertyPages(pages);
-  outlook->fireOptionsPagesAdd(collection);
   int status = 0;
-  if (pages.empty()) {
-    std::fprintf(stderr, "quillmark options: no add-in has an options page\n");
-    status = 1;
+  // What the ribbon's options button opens: the add-in's own options window.
+  if (clickOptionsButton(*outlook, addIns)) {
+    std::printf("quillmark options: closed\n");
   } else {
-    const std::u16string caption = pages.size() == 1 ? pages.front().title + u" Options" : u"Options";
-    COptionsDialog dialog(caption, std::move(pages));
-    const int result = dialog.DoModal(nullptr);
-    std::printf("quillmark options: %s\n", result == IDOK ? "applied" : "cancelled");
+    // An add-in without that button still has its pages, shown as Outlook's Options dialog does.
+    std::vector<OptionsPage> pages;
+    const CComPtr<IDispatch> collection = makePropertyPages(pages);
+    outlook->fireOptionsPagesAdd(collection);
+    if (pages.empty()) {
+      std::fprintf(stderr, "quillmark options: no add-in has an options page\n");
+      status = 1;
+    } else {
+      const std::u16string caption = pages.size() == 1 ? pages.front().title + u" Options" : u"Options";
+      COptionsDialog dialog(caption, std::move(pages));
+      const int result = dialog.DoModal(nullptr);
+      std::printf("quillmark options: %s\n", result == IDOK ? "applied" : "cancelled");
+    }
   }
   addIns.disconnect();
   return status;

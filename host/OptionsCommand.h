@@ -6,8 +6,10 @@
 
 namespace host {
 
-// Connects the installed add-ins on the default store, asks them for their pages (OptionsPagesAdd)
-// and shows those in the Options window; OK applies them. Needs a display. Answers the exit status.
+// Connects the installed add-ins on the default store and clicks the options button (Office's
+// options image) an add-in shows on the explorer's ribbon: the add-in's own options window. When
+// none shows one, asks them for their pages (OptionsPagesAdd) and shows those in the Options
+// window, whose OK applies them. Needs a display. Answers the exit status.
 int runOptions();
 
 // Merges the file into the registry: every key and value lands in its hive; a malformed file is

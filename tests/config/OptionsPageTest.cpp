@@ -1,6 +1,6 @@
 // The options page driven as a person uses it: a page never shown saves nothing, a class added
 // again in other case is refused, "<Default>" cannot be removed by button or key, a failed save
-// is reported and leaves the page dirty, and a whole configuration applied reads back equal.
+// is reported and leaves the page dirty, and dialogs edited then cancelled change nothing.
 #include "config/OptionsPage.h"
 
 #include <boost/make_shared.hpp>
@@ -78,6 +78,59 @@ TEST_F(OptionsPageTest, ClassInOtherCaseIsRefusedAndDefaultCannotBeRemoved) {
   EXPECT_EQ(m_ui.messageBoxes()[1].type, static_cast<UINT>(MB_ICONEXCLAMATION));
   EXPECT_EQ(ListView_GetItemCount(list), 2);
   EXPECT_FALSE(page.isDirty());
+}
+
+TEST_F(OptionsPageTest, EditThenCancelLeavesTheSettingsAndTheDirtyFlagUntouched) {
+  COptionsPage page;
+  int statusChanges = 0;
+  page.setStatusChange([&] { ++statusChanges; });
+  const HWND p = page.Create(m_owner);
+  const HWND list = at(p, IDC_PP_LIST);
+  m_ui.queueMessageBoxAnswer(IDOK);  // remove the template in the dialog, then cancel it
+  actInNext([](HWND d) {
+    const HWND templates = at(d, IDC_TEMPLATE_LIST);
+    actInNext([](HWND t) {
+      retype(t, IDC_TEMPLATE_PATH, u"/srv/t/Other.htm");
+      input::click(at(t, IDOK));
+    });
+    input::doubleClickListRow(templates, 0);
+    EXPECT_EQ(rowOf(templates, 0, 1), u"Other.htm");
+    input::clickListRow(templates, 0);
+    input::click(at(d, IDC_TEMPLATE_REMOVE));
+    EXPECT_EQ(ListView_GetItemCount(templates), 0);
+    input::click(at(d, IDCANCEL));
+  });
+  input::doubleClickListRow(list, 1);
+  // The option dialogs cancelled after a change each.
+  actInNext([](HWND d) {
+    input::click(at(d, IDC_ENABLE_LOGGING));
+    input::click(at(d, IDCANCEL));
+  });
+  input::click(at(p, IDC_PP_OTHER_OPTIONS));
+  actInNext([](HWND d) {
+    retype(d, IDC_SECONDS, u"99");
+    input::click(at(d, IDCANCEL));
+  });
+  input::click(at(p, IDC_PP_AUTOPRINT_OPTIONS));
+  actInNext([](HWND d) {
+    input::click(at(d, IDC_SHOW_PREVIEW));
+    input::click(at(d, IDCANCEL));
+  });
+  input::click(at(p, IDC_PP_BUTTONS_OPTIONS));
+
+  EXPECT_FALSE(page.isDirty());
+  EXPECT_EQ(statusChanges, 0);
+  EXPECT_EQ(rowOf(list, 1, 1), u"Memo.htm");
+  EXPECT_TRUE(page.Apply());
+  EXPECT_EQ(reread(), m_saved) << "the page's copy kept what the cancelled dialogs changed";
+
+  // The same class edited again shows the template as it was.
+  actInNext([](HWND d) {
+    EXPECT_EQ(rowOf(at(d, IDC_TEMPLATE_LIST), 0, 1), u"Memo.htm");
+    input::click(at(d, IDCANCEL));
+  });
+  input::clickListRow(list, 1);
+  input::click(at(p, IDC_PP_EDIT));
 }
 
 TEST_F(OptionsPageTest, FailedApplyShowsTheSaveErrorAndStaysDirtyThenSavesWhenItCan) {
