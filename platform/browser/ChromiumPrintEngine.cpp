@@ -37,6 +37,13 @@ HRESULT IPrintEngine::printDecorationPage(const DecorationPage& page, const PdfS
   return printDecoration(page.html(), settings, out);
 }
 
+HRESULT IPrintEngine::startDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                          const std::filesystem::path& out) {
+  return printDecorationPage(page, settings, out);
+}
+
+HRESULT IPrintEngine::finishDecoration() { return S_OK; }
+
 namespace detail {
 namespace {
 
@@ -99,6 +106,15 @@ struct Preload {
   bool replied = false;
   bool refused = false;  // the navigation answered an error text
   std::string loader;    // empty once replied: refused, or the call failed
+};
+
+// A print to PDF running beside other calls: its stream is read chunk by chunk from the loop.
+struct AsyncPrint {
+  std::string session;
+  std::unique_ptr<COutputFile> file;
+  std::string handle;
+  bool done = false;
+  HRESULT result = E_FAIL;
 };
 
 // The test's listener of the browser's events.
@@ -199,6 +215,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
                            value)) &&
         readHeights(value, fragments.size(), heights))
       return S_OK;
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
     if (HRESULT hr = loadTrustedPage(m_deco, std::string(kMeasuringPage) + boxes + "</body></html>"); FAILED(hr))
       return hr;
     if (HRESULT hr = evaluate(m_deco, kHeights, value); FAILED(hr)) return hr;
@@ -206,11 +223,60 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
     if (HRESULT hr = loadTrustedPage(m_deco, html); FAILED(hr)) return hr;
     return printToPdf(m_deco, settings, out);
   }
 
   HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    if (HRESULT hr = prepareDecorationPage(page); FAILED(hr)) return hr;
+    return printToPdf(m_deco, settings, out);
+  }
+
+  HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    if (HRESULT hr = prepareDecorationPage(page); FAILED(hr)) return hr;
+    auto print = std::make_shared<AsyncPrint>();
+    print->file = std::make_unique<COutputFile>(out, false);
+    if (!print->file->ok()) return E_FAIL;
+    const std::string session = m_deco.sessionId;
+    print->session = session;
+    const fs::path target = out;
+    const long id = m_client->send(
+        "Page.printToPDF", printParams(settings).dump(-1, ' ', false, json::error_handler_t::replace), session,
+        [this, print, session, target](const CdpReply& r) {
+          diag::guarded("the decoration's print", [&] {
+            if (!r.ok) return finishAsync(*print, session, "Page.printToPDF for " + target.string() + " failed: " + r.error);
+            print->handle = parseObject(r.result).value("stream", "");
+            if (print->handle.empty()) return finishAsync(*print, session, "Page.printToPDF answered no stream for " + target.string());
+            readAsync(print, session);
+          });
+        });
+    if (id == 0) {
+      reportError("the browser's pipe broke before the print of " + out.string());
+      return E_FAIL;
+    }
+    m_decorationPrint = std::move(print);
+    return S_OK;
+  }
+
+  HRESULT finishDecoration() override {
+    const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
+    if (!print) return S_OK;
+    const auto lost = [&] { return !m_client || m_client->broken() || m_deco.gone || m_deco.sessionId != print->session; };
+    platform::loop::runUntil([&] { return print->done || lost(); }, kPrintTimeoutMs);
+    if (print->done) return print->result;
+    reportError(lost() ? "the browser or its tab went away while printing the decorations"
+                       : "the print of the decorations ran past " + std::to_string(kPrintTimeoutMs) + " ms");
+    // Its late answers must not be taken for the next print's.
+    discardTab(m_deco);
+    return E_FAIL;
+  }
+
+ private:
+  // The decoration page made ready in the decoration view.
+  HRESULT prepareDecorationPage(const DecorationPage& page) {
     const std::string frame = page.head + '\0' + page.beforePages + '\0' + page.pagesId + '\0' + page.afterPages;
     // The frame of the last decoration page is still loaded: only the parts change, when they
     // load nothing that a load would wait for.
@@ -228,13 +294,42 @@ class CChromiumPrintEngine final : public IPrintEngine {
           "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;"
           "return true;})(" +
           text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
-      if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return printToPdf(m_deco, settings, out);
+      if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return S_OK;
     }
     if (HRESULT hr = loadTrustedPage(m_deco, page.html()); FAILED(hr)) return hr;
     m_frame = frame;
     m_frameSession = m_deco.sessionId;
-    return printToPdf(m_deco, settings, out);
+    return S_OK;
   }
+
+  void readAsync(const std::shared_ptr<AsyncPrint>& print, const std::string& session) {
+    const long id = m_client->send(
+        "IO.read", json{{"handle", print->handle}, {"size", kReadChunk}}.dump(), session,
+        [this, print, session](const CdpReply& r) {
+          diag::guarded("the decoration's print", [&] {
+            if (!r.ok) return finishAsync(*print, session, "IO.read of the decorations failed: " + r.error);
+            const json chunk = parseObject(r.result);
+            const std::string data = chunk.value("data", "");
+            if (!print->file->write(chunk.value("base64Encoded", false) ? decodeBase64(data) : data))
+              return finishAsync(*print, session, "");
+            if (!chunk.value("eof", true)) return readAsync(print, session);
+            finishAsync(*print, session, print->file->commit() ? std::string() : std::string(" "));
+          });
+        });
+    if (id == 0) finishAsync(*print, session, "the browser's pipe broke while printing the decorations");
+  }
+
+  // `failure` empty: done well; blank: already reported (the output file reports its own).
+  void finishAsync(AsyncPrint& print, const std::string& session, const std::string& failure) {
+    if (print.done) return;
+    if (!print.handle.empty() && m_client && !m_client->broken())
+      m_client->send("IO.close", json{{"handle", print.handle}}.dump(), session, nullptr);
+    if (!failure.empty() && failure != " ") reportError(failure);
+    print.result = failure.empty() ? S_OK : E_FAIL;
+    print.done = true;
+  }
+
+ public:
 
   HRESULT overlay(const fs::path& body, const fs::path& decoration, const fs::path& out, int fromPage,
                   int toPage) override {
@@ -292,6 +387,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void teardown() {
     m_preload.reset();
+    m_decorationPrint.reset();
     m_client.reset();
     stopChromium(m_process);
     m_body = Tab{};
@@ -486,13 +582,16 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  static json printParams(const PdfSettings& s) {
+    return {{"paperWidth", s.paperWidth},        {"paperHeight", s.paperHeight},
+            {"marginTop", s.margins.top},        {"marginBottom", s.margins.bottom},
+            {"marginLeft", s.margins.left},      {"marginRight", s.margins.right},
+            {"printBackground", s.printBackground}, {"preferCSSPageSize", s.preferCssPageSize},
+            {"generateTaggedPDF", false},        {"transferMode", "ReturnAsStream"}};
+  }
+
   HRESULT printToPdf(Tab& tab, const PdfSettings& s, const fs::path& out) {
-    const json params = {{"paperWidth", s.paperWidth},        {"paperHeight", s.paperHeight},
-                         {"marginTop", s.margins.top},        {"marginBottom", s.margins.bottom},
-                         {"marginLeft", s.margins.left},      {"marginRight", s.margins.right},
-                         {"printBackground", s.printBackground}, {"preferCSSPageSize", s.preferCssPageSize},
-                         {"generateTaggedPDF", false},        {"transferMode", "ReturnAsStream"}};
-    CdpReply r = call(tab, "Page.printToPDF", params, kPrintTimeoutMs);
+    CdpReply r = call(tab, "Page.printToPDF", printParams(s), kPrintTimeoutMs);
     if (!r.ok) return E_FAIL;
     const std::string handle = parseObject(r.result).value("stream", "");
     if (handle.empty()) {
@@ -579,6 +678,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
   std::string m_frameSession;
   std::shared_ptr<Preload> m_preload;
+  std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
   std::vector<fs::path> m_allowed;
   std::vector<fs::path> m_frames;  // the job document's frame documents
   inline static const std::vector<fs::path> kNoFrames;

@@ -87,6 +87,14 @@ class QM_PLATFORM_API IPrintEngine {
   // frame loaded and change only the parts.
   virtual HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
                                       const std::filesystem::path& out);
+  // Starts printing a decoration page as printDecorationPage does, on a view of its own, and
+  // returns while the print runs (the caller loads and prints the body meanwhile); the answer is
+  // a failure to start. finishDecoration waits for that print and answers its result; it must
+  // come before the next call that uses the decoration view. Engines that cannot print beside
+  // the body print at once in startDecorationPage.
+  virtual HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                      const std::filesystem::path& out);
+  virtual HRESULT finishDecoration();
 
   // Lays page i of `decoration` over page i of `body`, keeping pages fromPage..toPage (1-based,
   // clamped to the body's pages; 0..0 keeps all) into `out`.

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/browser/OutputFile.h"
@@ -251,8 +252,6 @@ class CPrintLayout final : public IPrintLayout {
     result.bodyMargins = grown(head, foot);
     result.coverMargins = cover ? grown(coverHead, coverFoot) : result.bodyMargins;
 
-    if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
-    if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
     // The intermediate PDFs get names of their own, so prints side by side never share one.
     const fs::path work = request.workFolder.empty() ? request.output.parent_path() : request.workFolder;
     const std::string stem = "." + request.output.stem().string() + "-";
@@ -267,6 +266,25 @@ class CPrintLayout final : public IPrintLayout {
       }
     } cleanup{body, decoration};
     if (body.empty() || decoration.empty()) return E_FAIL;
+
+    // Most bodies take one page: that page's decorations print beside the body's load and print,
+    // and print again only when the body turns out longer.
+    const bool decorated = decorates(blocks, setup);
+    PdfSettings flat;
+    flat.paperWidth = width;
+    flat.paperHeight = height;
+    struct Pending {
+      IPrintEngine& engine;
+      bool started = false;
+      HRESULT finish() { return std::exchange(started, false) ? engine.finishDecoration() : E_FAIL; }
+      ~Pending() { finish(); }
+    } onePage{m_engine};
+    if (decorated)
+      onePage.started = SUCCEEDED(m_engine.startDecorationPage(
+          decorationPage(*page, request, blocks, context, width, height, asked, edge, 1), flat, decoration));
+
+    if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
+    if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
 
     PdfSettings settings;
     settings.paperWidth = width;
@@ -283,15 +301,16 @@ class CPrintLayout final : public IPrintLayout {
     result.lastPage = request.range.selected ? std::clamp(request.range.to, 1, pages) : pages;
 
     fs::path over;
-    if (decorates(blocks, setup)) {
-      const DecorationPage html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
-      PdfSettings flat;
-      flat.paperWidth = width;
-      flat.paperHeight = height;
-      if (HRESULT hr = m_engine.printDecorationPage(html, flat, decoration); FAILED(hr)) return hr;
+    if (decorated) {
+      const bool printed = SUCCEEDED(onePage.finish()) && pages == 1;
+      if (!printed) {
+        const DecorationPage html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
+        if (HRESULT hr = m_engine.printDecorationPage(html, flat, decoration); FAILED(hr)) return hr;
+      }
       over = decoration;
     }
-    return m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
+    HRESULT ohr = m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
+    return ohr;
   }
 
  private:

@@ -166,6 +166,32 @@ TEST_F(PrintLayoutTest, BlocksAreMeasuredOncePerTemplateAndContent) {
   EXPECT_EQ(0, std::count(m_engine.calls.begin(), m_engine.calls.end(), "decoration"));
 }
 
+TEST_F(PrintLayoutTest, TheOnePageDecorationPrintsBesideTheBodyAndAgainOnlyForALongerBody) {
+  m_request.blocks.footer = "F <span id=\"QMPageNo\">x</span>/<span id=\"QMPageTotal\">y</span>";
+  const auto index = [&](std::string_view prefix) {
+    return std::find_if(m_engine.calls.begin(), m_engine.calls.end(),
+                        [&](const std::string& call) { return call.starts_with(prefix); }) -
+           m_engine.calls.begin();
+  };
+  m_engine.bodyPages = 1;
+  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(1u, m_engine.decorations.size());
+  const auto numbers = [](int no, int total) {
+    return "\">" + std::to_string(no) + "</span>/<span id=\"QMPageTotal\">" + std::to_string(total) + "<";
+  };
+  EXPECT_NE(std::string::npos, m_engine.decorations[0].find(numbers(1, 1)));
+  EXPECT_LT(index("decoration"), index("load")) << "started before the body's load";
+
+  m_engine.calls.clear();
+  m_engine.decorations.clear();
+  m_engine.bodyPages = 3;
+  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(2u, m_engine.decorations.size());
+  EXPECT_NE(std::string::npos, m_engine.decorations[1].find(numbers(3, 3)));
+  EXPECT_EQ(std::string::npos, m_engine.decorations[1].find(numbers(1, 1)));
+  EXPECT_EQ("overlay 1-3", m_engine.calls.back());
+}
+
 TEST_F(PrintLayoutTest, PageNumbersCountFromTheCoverAndTheTotalNeverGoesBelowZero) {
   EXPECT_EQ(0, decoratedPageNumber(1, true));
   EXPECT_EQ(4, decoratedPageNumber(5, true));
