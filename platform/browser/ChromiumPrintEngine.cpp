@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <map>
 #include <system_error>
 #include <utility>
@@ -29,6 +30,8 @@ namespace platform::browser {
 IPrintEngine::~IPrintEngine() = default;
 
 void IPrintEngine::preloadDocument(const std::filesystem::path&) {}
+
+void IPrintEngine::startBrowser() {}
 
 void IPrintEngine::setFrameDocuments(std::vector<std::filesystem::path>) {}
 
@@ -156,8 +159,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return;
     const fs::path path = fs::absolute(file, ec);
-    // Only on a warm tab: starting the browser or a tab waits, and the caller must not.
-    if (!m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
+    // A browser that is not running starts now, beside the caller's own work; the load waits for it.
+    if (!m_client || m_client->broken() || !chromiumAlive(m_process)) {
+      startBrowser();
+      return;
+    }
+    // Only on a warm tab: starting a tab waits, and the caller must not.
+    if (m_started || !m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
       return;
     auto preload = std::make_shared<Preload>();
     preload->file = path;
@@ -208,8 +216,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
     json value;
     // Fragments that fetch nothing lay out at once in the body of the measuring page, which
     // stays loaded; the others get a page of their own, loaded with everything they refer to.
-    if (fetchesNothing(fragments) && SUCCEEDED(ensureMeasuringPage()) &&
-        SUCCEEDED(evaluate(m_measure,
+    Tab* measuring = fetchesNothing(fragments) ? measuringTab() : nullptr;
+    if (measuring &&
+        SUCCEEDED(evaluate(*measuring,
                            "(function(h){document.body.innerHTML=h;return " + std::string(kHeights) + ";})(" +
                                json(boxes).dump(-1, ' ', false, json::error_handler_t::replace) + ")",
                            value)) &&
@@ -362,7 +371,38 @@ class CChromiumPrintEngine final : public IPrintEngine {
   bool browserDied() { return !m_client || m_client->broken() || !chromiumAlive(m_process); }
 
   HRESULT ensureBrowser() {
-    if (m_client && !m_client->broken() && chromiumAlive(m_process)) return S_OK;
+    if (m_client && !m_client->broken() && chromiumAlive(m_process) && !m_started) return S_OK;
+    if (!m_started || !m_client || m_client->broken())
+      if (HRESULT hr = launch(); FAILED(hr)) return hr;
+    const std::shared_ptr<std::optional<CdpReply>> started = std::exchange(m_started, nullptr);
+    const bool answered =
+        platform::loop::runUntil([&] { return started->has_value() || m_client->broken(); }, kStartTimeoutMs) &&
+        started->has_value();
+    const CdpReply r = answered ? **started : CdpReply{false, "", m_client->broken() ? "the pipe broke" : "no answer in time"};
+    if (!r.ok) {
+      reportError("the browser " + m_process.binary.string() + " did not answer after its start: " + r.error);
+      teardown();
+      return E_FAIL;
+    }
+    // The blank tab the browser opens at its start becomes the first tab we need, instead of
+    // keeping a renderer idle beside ours.
+    const json targets = parseObject(r.result).value("targetInfos", json::array());
+    for (const json& target : targets)
+      if (target.is_object() && target.value("type", "") == "page") {
+        m_initialTarget = target.value("targetId", "");
+        break;
+      }
+    return S_OK;
+  }
+
+ public:
+  void startBrowser() override {
+    if (!m_client || m_client->broken() || !chromiumAlive(m_process)) launch();
+  }
+
+ private:
+  // Starts the browser and asks for its first answer without waiting for it: ensureBrowser waits.
+  HRESULT launch() {
     teardown();
     std::string error;
     if (!startChromium(findChromium(), m_process, error)) {
@@ -377,15 +417,18 @@ class CChromiumPrintEngine final : public IPrintEngine {
       diag::guarded("the browser's event handler", [&] { onEvent(method, session, params); });
       if (const auto listener = eventListener()) diag::guarded("the browser's event listener", [&] { listener(method); });
     });
-    if (const CdpReply r = m_client->call("Browser.getVersion", "", "", kStartTimeoutMs); !r.ok) {
-      reportError("the browser " + m_process.binary.string() + " did not answer after its start: " + r.error);
+    auto started = std::make_shared<std::optional<CdpReply>>();
+    if (m_client->send("Target.getTargets", "", "", [started](const CdpReply& r) { *started = r; }) == 0) {
+      reportError("the browser's pipe broke at its start");
       teardown();
       return E_FAIL;
     }
+    m_started = std::move(started);
     return S_OK;
   }
 
   void teardown() {
+    m_started.reset();
     m_preload.reset();
     m_decorationPrint.reset();
     m_client.reset();
@@ -395,6 +438,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_measure = Tab{};
     m_measuringSession.clear();
     m_frame.clear();
+    m_initialTarget.clear();
   }
 
   // Every failed call is reported with the protocol's error text and the tab's document.
@@ -412,10 +456,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!tab.sessionId.empty() && !tab.gone) return S_OK;
     discardTab(tab);
     Tab browserLevel;
-    CdpReply r = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}});
-    if (!r.ok) return E_FAIL;
-    const std::string targetId = parseObject(r.result).value("targetId", "");
-    r = call(browserLevel, "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
+    std::string targetId = std::exchange(m_initialTarget, std::string());
+    if (targetId.empty()) {
+      const CdpReply created = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}});
+      if (!created.ok) return E_FAIL;
+      targetId = parseObject(created.result).value("targetId", "");
+    }
+    CdpReply r = call(browserLevel, "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
     if (!r.ok) return E_FAIL;
     tab.targetId = targetId;
     tab.sessionId = parseObject(r.result).value("sessionId", "");
@@ -424,10 +471,31 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return E_FAIL;
     }
     // Script stays off for the mail; requests are answered by the rules from the first load on.
-    const bool ok = call(tab, "Page.enable", json::object()).ok &&
-                    call(tab, "Page.setLifecycleEventsEnabled", {{"enabled", true}}).ok &&
-                    call(tab, "Emulation.setScriptExecutionDisabled", {{"value", true}}).ok &&
-                    call(tab, "Fetch.enable", {{"patterns", json::array({{{"urlPattern", "*"}}})}}).ok;
+    // The set-up is sent at once (a session runs its commands in order) and its answers waited for
+    // together.
+    const std::pair<const char*, json> setup[] = {
+        {"Page.enable", json::object()},
+        {"Page.setLifecycleEventsEnabled", {{"enabled", true}}},
+        {"Emulation.setScriptExecutionDisabled", {{"value", true}}},
+        {"Fetch.enable", {{"patterns", json::array({{{"urlPattern", "*"}}})}}}};
+    auto answers = std::make_shared<std::vector<CdpReply>>();
+    std::size_t sent = 0;
+    for (const auto& [method, params] : setup) {
+      const std::string name = method;
+      if (m_client->send(method, params.dump(), tab.sessionId, [answers, name](const CdpReply& reply) {
+            answers->push_back(reply);
+            if (!reply.ok) answers->back().error = name + " failed: " + reply.error;
+          }) != 0)
+        ++sent;
+    }
+    platform::loop::runUntil([&] { return answers->size() >= sent || m_client->broken(); }, kCallTimeoutMs);
+    bool ok = sent == std::size(setup) && answers->size() == sent;
+    for (const CdpReply& answer : *answers)
+      if (!answer.ok) {
+        reportError(answer.error);
+        ok = false;
+      }
+    if (!ok && answers->size() < sent) reportError("the set-up of a tab had no answer from the browser");
     if (!ok) {
       discardTab(tab);
       return E_FAIL;
@@ -530,19 +598,23 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return true;
   }
 
-  // The empty measuring page, loaded once per tab.
-  HRESULT ensureMeasuringPage() {
-    if (!m_measure.sessionId.empty() && !m_measure.gone && m_measuringSession == m_measure.sessionId && m_client &&
-        !m_client->broken())
-      return S_OK;
-    m_measuringSession.clear();
-    if (HRESULT hr = loadTrustedPage(m_measure, std::string(kMeasuringPage) + "</body></html>"); FAILED(hr)) return hr;
-    m_measuringSession = m_measure.sessionId;
-    return S_OK;
+  // The tab holding the empty measuring page. At the browser's start that is the decoration tab,
+  // so a cold print starts one renderer less; once that tab holds a decoration frame, measuring
+  // gets a tab of its own, where the page stays.
+  Tab* measuringTab() {
+    if (!m_client || m_client->broken()) return nullptr;
+    for (Tab* tab : {&m_measure, &m_deco})
+      if (!tab->sessionId.empty() && !tab->gone && m_measuringSession == tab->sessionId) return tab;
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return nullptr;
+    Tab& tab = m_measure.sessionId.empty() && (m_deco.sessionId.empty() || m_frame.empty()) ? m_deco : m_measure;
+    if (FAILED(loadTrustedPage(tab, std::string(kMeasuringPage) + "</body></html>"))) return nullptr;
+    m_measuringSession = tab.sessionId;
+    return &tab;
   }
 
   HRESULT loadTrustedPage(Tab& tab, const std::string& html) {
     if (&tab == &m_deco) m_frame.clear();
+    if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     std::error_code ec;
     // Made again when someone emptied the temporary folder under us.
     if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
@@ -679,6 +751,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frameSession;
   std::shared_ptr<Preload> m_preload;
   std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
+  std::string m_initialTarget;                     // the browser's own blank tab, until taken
+  std::shared_ptr<std::optional<CdpReply>> m_started;  // the first answer of a browser started ahead
   std::vector<fs::path> m_allowed;
   std::vector<fs::path> m_frames;  // the job document's frame documents
   inline static const std::vector<fs::path> kNoFrames;

@@ -72,6 +72,9 @@ class QM_PLATFORM_API IPrintEngine {
   // over (its time-out still counts from the load's own start). Engines that cannot load ahead
   // ignore it.
   virtual void preloadDocument(const std::filesystem::path& file);
+  // Starts the engine when it is not running, without waiting for it. Engines that need no start
+  // ignore it.
+  virtual void startBrowser();
   // Appends a style sheet to the loaded document (the layout's own @page rules).
   virtual HRESULT addStyleSheet(const std::string& css) = 0;
   // Prints the loaded document to `out`.
