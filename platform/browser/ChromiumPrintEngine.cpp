@@ -59,6 +59,10 @@ constexpr DWORD kCallTimeoutMs = 10000;
 constexpr DWORD kPrintTimeoutMs = 60000;
 constexpr DWORD kDecorationLoadTimeoutMs = 10000;
 constexpr int kReadChunk = 1 << 20;
+// A renderer keeps some memory of every document it has shown (decoded images, the pages of kept
+// frames): after this many uses a tab is closed and a fresh one (a fresh renderer) takes its place,
+// so memory stays flat over a long run.
+constexpr int kUsesPerTab = 40;
 constexpr const char* kWhere = "browser";
 
 void reportError(const std::string& what) { diag::error(kWhere, what); }
@@ -99,6 +103,7 @@ struct Tab {
   fs::path mainDocument;
   std::map<std::string, Clock::time_point> loadedLoaders;  // main-frame loads seen, by loader id
   bool gone = false;                                        // crashed or detached while in use
+  int uses = 0;                                             // documents loaded or printed in it
 };
 
 // A load of the job's document started ahead of its loadDocument; filled in from the loop.
@@ -148,6 +153,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       const HRESULT hr = finishPreload(*preload, timeoutMs);
       if (hr != S_FALSE) return hr;
     }
+    renewIfWorn(m_body);
     return withRestart([&] {
       if (HRESULT hr = ensureTab(m_body); FAILED(hr)) return hr;
       return navigate(m_body, path, timeoutMs);
@@ -164,7 +170,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
       startBrowser();
       return;
     }
-    // Only on a warm tab: starting a tab waits, and the caller must not.
+    // A worn tab is renewed by the load itself: starting a tab waits, and the caller must not.
+    renewIfWorn(m_body);
+    // Only on a warm tab.
     if (m_started || !m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
       return;
     auto preload = std::make_shared<Preload>();
@@ -173,6 +181,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     preload->start = Clock::now();
     m_body.mainDocument = path;
     m_body.loadedLoaders.clear();
+    ++m_body.uses;
     const long id = m_client->send(
         "Page.navigate", json{{"url", fileUrlOf(path)}}.dump(-1, ' ', false, json::error_handler_t::replace),
         m_body.sessionId, [preload](const CdpReply& r) {
@@ -286,6 +295,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
  private:
   // The decoration page made ready in the decoration view.
   HRESULT prepareDecorationPage(const DecorationPage& page) {
+    renewIfWorn(m_deco);
+    ++m_deco.uses;
     const std::string frame = page.head + '\0' + page.beforePages + '\0' + page.pagesId + '\0' + page.afterPages;
     // The frame of the last decoration page is still loaded: only the parts change, when they
     // load nothing that a load would wait for.
@@ -503,6 +514,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  void renewIfWorn(Tab& tab) {
+    if (tab.uses < kUsesPerTab || tab.sessionId.empty()) return;
+    if (&tab == &m_deco) m_frame.clear();
+    if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
+    discardTab(tab);
+  }
+
   // A tab in an unknown state (a load that timed out) is closed, so its late events cannot
   // be taken for the next job's.
   void discardTab(Tab& tab) {
@@ -540,7 +558,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
-    if (&tab == &m_body) m_preload.reset();
+    if (&tab == &m_body) {
+      m_preload.reset();
+      ++tab.uses;
+    }
     const auto start = Clock::now();
     tab.mainDocument = file;
     tab.loadedLoaders.clear();
@@ -603,8 +624,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
   // gets a tab of its own, where the page stays.
   Tab* measuringTab() {
     if (!m_client || m_client->broken()) return nullptr;
+    renewIfWorn(m_measure);
     for (Tab* tab : {&m_measure, &m_deco})
-      if (!tab->sessionId.empty() && !tab->gone && m_measuringSession == tab->sessionId) return tab;
+      if (!tab->sessionId.empty() && !tab->gone && m_measuringSession == tab->sessionId) {
+        ++tab->uses;
+        return tab;
+      }
     if (HRESULT hr = finishDecoration(); FAILED(hr)) return nullptr;
     Tab& tab = m_measure.sessionId.empty() && (m_deco.sessionId.empty() || m_frame.empty()) ? m_deco : m_measure;
     if (FAILED(loadTrustedPage(tab, std::string(kMeasuringPage) + "</body></html>"))) return nullptr;
