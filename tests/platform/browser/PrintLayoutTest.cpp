@@ -166,6 +166,39 @@ TEST_F(PrintLayoutTest, BlocksAreMeasuredOncePerTemplateAndContent) {
   EXPECT_EQ(0, std::count(m_engine.calls.begin(), m_engine.calls.end(), "decoration"));
 }
 
+// Blocks whose heights held for the narrowest and for much wider text of their shape are not
+// measured again for other text (the subject, the print time) no longer than that.
+TEST_F(PrintLayoutTest, BlocksOfAShapeMeasureOnceForOtherTextThatFits) {
+  const auto measures = [&] {
+    return std::count_if(m_engine.calls.begin(), m_engine.calls.end(),
+                         [](const std::string& call) { return call.starts_with("measure"); });
+  };
+  // Answers: the header and footer, then their narrow and their wide probes.
+  m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.5, 0.4};
+  const auto job = [&](const std::string& subject, const std::string& time) {
+    m_request.blocks.header = "<p class=\"s\">" + subject + "</p>";
+    m_request.blocks.footer = "<p>Printed <span>" + time + "</span></p>";
+    return print();
+  };
+  ASSERT_EQ(S_OK, job("Quarterly figures", "Monday 10:11:12 AM"));
+  EXPECT_EQ(1, measures());
+  ASSERT_EQ(S_OK, job("Lunch &amp; more", "Friday 9:59:01 PM"));
+  ASSERT_EQ(S_OK, job("A subject a bit longer", "Friday 9:59:02 PM"));
+  EXPECT_EQ(1, measures()) << "other text of the shape, no longer than half again";
+  ASSERT_EQ(S_OK, job("A subject very much longer than the first one was", "Friday 9:59:03 PM"));
+  EXPECT_EQ(2, measures()) << "longer text";
+  ASSERT_EQ(S_OK, job("Quarterly \xC3\xBC", "Monday 10:11:12 AM"));
+  EXPECT_EQ(3, measures()) << "text outside ASCII";
+  ASSERT_EQ(S_OK, job("<b>Quarterly</b> figures", "Monday 10:11:12 AM"));
+  EXPECT_EQ(4, measures()) << "another shape";
+
+  // Wide text would grow the header: that shape is measured for each text.
+  m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.9, 0.4};
+  ASSERT_EQ(S_OK, job("<i>Tall</i> when wide", "Monday 10:11:12 AM"));
+  ASSERT_EQ(S_OK, job("<i>Tall</i> when high", "Monday 10:11:12 AM"));
+  EXPECT_EQ(6, measures());
+}
+
 TEST_F(PrintLayoutTest, TheOnePageDecorationPrintsBesideTheBodyAndAgainOnlyForALongerBody) {
   m_request.blocks.footer = "F <span id=\"QMPageNo\">x</span>/<span id=\"QMPageTotal\">y</span>";
   const auto index = [&](std::string_view prefix) {
