@@ -265,9 +265,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
         "Page.printToPDF", printParams(settings).dump(-1, ' ', false, json::error_handler_t::replace), session,
         [this, print, session, target](const CdpReply& r) {
           diag::guarded("the decoration's print", [&] {
-            if (!r.ok) return finishAsync(*print, session, "Page.printToPDF for " + target.string() + " failed: " + r.error);
+            if (!r.ok)
+              return finishAsync(*print, session, false, "Page.printToPDF for " + target.string() + " failed: " + r.error);
             print->handle = parseObject(r.result).value("stream", "");
-            if (print->handle.empty()) return finishAsync(*print, session, "Page.printToPDF answered no stream for " + target.string());
+            if (print->handle.empty())
+              return finishAsync(*print, session, false, "Page.printToPDF answered no stream for " + target.string());
             readAsync(print, session);
           });
         });
@@ -327,25 +329,26 @@ class CChromiumPrintEngine final : public IPrintEngine {
         "IO.read", json{{"handle", print->handle}, {"size", kReadChunk}}.dump(), session,
         [this, print, session](const CdpReply& r) {
           diag::guarded("the decoration's print", [&] {
-            if (!r.ok) return finishAsync(*print, session, "IO.read of the decorations failed: " + r.error);
+            if (!r.ok) return finishAsync(*print, session, false, "IO.read of the decorations failed: " + r.error);
             const json chunk = parseObject(r.result);
             const std::string data = chunk.value("data", "");
+            // The output file reports its own failures.
             if (!print->file->write(chunk.value("base64Encoded", false) ? decodeBase64(data) : data))
-              return finishAsync(*print, session, "");
+              return finishAsync(*print, session, false);
             if (!chunk.value("eof", true)) return readAsync(print, session);
-            finishAsync(*print, session, print->file->commit() ? std::string() : std::string(" "));
+            finishAsync(*print, session, print->file->commit());
           });
         });
-    if (id == 0) finishAsync(*print, session, "the browser's pipe broke while printing the decorations");
+    if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke while printing the decorations");
   }
 
-  // `failure` empty: done well; blank: already reported (the output file reports its own).
-  void finishAsync(AsyncPrint& print, const std::string& session, const std::string& failure) {
+  // `failure` is reported when given.
+  void finishAsync(AsyncPrint& print, const std::string& session, bool ok, const std::string& failure = {}) {
     if (print.done) return;
     if (!print.handle.empty() && m_client && !m_client->broken())
       m_client->send("IO.close", json{{"handle", print.handle}}.dump(), session, nullptr);
-    if (!failure.empty() && failure != " ") reportError(failure);
-    print.result = failure.empty() ? S_OK : E_FAIL;
+    if (!failure.empty()) reportError(failure);
+    print.result = ok ? S_OK : E_FAIL;
     print.done = true;
   }
 
