@@ -1,6 +1,8 @@
 // The shared samples printed end to end (read, fill, render, decorate) as `quillmark print FILE
 // --out DIR` prints them, one process and one warm browser for all, against a fresh
-// chromium-headless-shell --print-to-pdf per mail on the same filled documents.
+// chromium-headless-shell --print-to-pdf per mail on the same filled documents; the same as one
+// `quillmark` process per file; the browser's memory over 300 prints; and mail of 5 MB (a style
+// block, a text body) for the cost per page.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -21,10 +23,17 @@
 #include "engine/Printer.h"
 #include "host/Install.h"
 #include "host/Print.h"
+#include "platform/browser/ChromiumPrintEngine.h"
+#include "platform/browser/PdfTools.h"
 #include "platform/html/HtmlDocument.h"
+#include "platform/mapi/PropTags.h"
+#include "tests/support/MsgWriter.h"
 
 #ifndef QM_SHARED_DIR
 #define QM_SHARED_DIR "../shared"
+#endif
+#ifndef QM_QUILLMARK
+#define QM_QUILLMARK "quillmark"
 #endif
 
 extern char** environ;
@@ -62,6 +71,14 @@ double median(std::vector<double> values) {
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
+// The nearest-rank 90th percentile.
+double percentile90(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  std::sort(values.begin(), values.end());
+  const std::size_t rank = (values.size() * 9 + 9) / 10;
+  return values[std::min(values.size(), rank) - 1];
+}
+
 // The command's "wrote" lines and message boxes would bury the figures.
 class Quiet {
  public:
@@ -95,6 +112,30 @@ int printSample(const Sample& sample) {
   command.out = workDir() / "out";
   Quiet quiet;
   return host::runPrint(command);
+}
+
+// The shared samples, each alone in a folder of its own; empty when they are not there.
+std::vector<Sample> sampleList() {
+  static std::vector<Sample> list = [] {
+    std::vector<Sample> found;
+    const fs::path samples = fs::path(QM_SHARED_DIR) / "testdata" / "msg";
+    std::error_code ec;
+    if (!fs::is_directory(samples, ec)) return found;
+    for (const auto& entry : fs::directory_iterator(samples)) {
+      if (entry.path().extension() != ".msg") continue;
+      const fs::path folder = workDir() / "store" / entry.path().stem();
+      fs::create_directories(folder, ec);
+      Sample sample;
+      sample.msg = folder / entry.path().filename();
+      fs::create_symlink(fs::absolute(entry.path()), sample.msg, ec);
+      if (auto it = kTemplateOf.find(entry.path().filename().string()); it != kTemplateOf.end())
+        sample.templateName = it->second;
+      found.push_back(sample);
+    }
+    std::sort(found.begin(), found.end(), [](const Sample& a, const Sample& b) { return a.msg < b.msg; });
+    return found;
+  }();
+  return list;
 }
 
 // Takes the filled document when the print template opens it, and prints nothing (put in through
@@ -172,19 +213,7 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
     state.SkipWithError("chromium-headless-shell not installed");
     return;
   }
-  std::vector<Sample> list;
-  for (const auto& entry : fs::directory_iterator(samples)) {
-    if (entry.path().extension() != ".msg") continue;
-    const fs::path folder = workDir() / "store" / entry.path().stem();
-    fs::create_directories(folder, ec);
-    Sample sample;
-    sample.msg = folder / entry.path().filename();
-    fs::create_symlink(fs::absolute(entry.path()), sample.msg, ec);
-    if (auto it = kTemplateOf.find(entry.path().filename().string()); it != kTemplateOf.end())
-      sample.templateName = it->second;
-    list.push_back(sample);
-  }
-  std::sort(list.begin(), list.end(), [](const Sample& a, const Sample& b) { return a.msg < b.msg; });
+  std::vector<Sample> list = sampleList();
   fs::create_directories(workDir() / "filled", ec);
   fs::create_directories(workDir() / "fresh", ec);
   for (Sample& sample : list) {
@@ -242,6 +271,7 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
   const double warmMedian = median(warm), freshMedian = median(fresh);
   state.counters["files"] = static_cast<double>(list.size());
   state.counters["warm_median_ms"] = warmMedian;
+  state.counters["warm_p90_ms"] = percentile90(warm);
   state.counters["warm_max_ms"] = warm.empty() ? 0.0 : *std::max_element(warm.begin(), warm.end());
   state.counters["fresh_median_ms"] = freshMedian;
   state.counters["fresh_over_warm"] = warmMedian > 0 ? freshMedian / warmMedian : 0.0;
@@ -254,6 +284,189 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SamplesWarmAgainstFresh)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// One `quillmark print FILE --out DIR` process per sample: the browser starts and stops per file.
+int printInProcess(const Sample& sample) {
+  std::vector<std::string> args = {QM_QUILLMARK, "print", sample.msg.string(), "--out", (workDir() / "out").string()};
+  if (!sample.templateName.empty()) args.insert(args.end(), {"--template", sample.templateName});
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, QM_QUILLMARK, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return -1;
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void BM_SamplesProcessPerFile(benchmark::State& state) {
+  const std::vector<Sample> list = sampleList();
+  if (list.empty() || ::access(QM_QUILLMARK, X_OK) != 0) {
+    state.SkipWithError("shared samples or the quillmark command not found");
+    return;
+  }
+  constexpr int kPasses = 2;
+  std::vector<double> perFile;
+  for (auto _ : state) {
+    std::vector<std::vector<double>> byFile(list.size());
+    for (int pass = 0; pass < kPasses; ++pass)
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        const auto start = Clock::now();
+        if (printInProcess(list[i]) != 0) {
+          state.SkipWithError(("print failed: " + list[i].msg.filename().string()).c_str());
+          return;
+        }
+        byFile[i].push_back(msSince(start));
+      }
+    perFile.clear();
+    for (const auto& times : byFile) perFile.push_back(median(times));
+    state.SetIterationTime(median(perFile) / 1000.0);
+  }
+  state.counters["files"] = static_cast<double>(list.size());
+  state.counters["median_ms"] = median(perFile);
+  state.counters["p90_ms"] = percentile90(perFile);
+  state.counters["cores"] = std::thread::hardware_concurrency();
+}
+BENCHMARK(BM_SamplesProcessPerFile)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+struct TreeMemory {
+  double pss = 0.0;  // MB; its shared part depends on what else maps the same files
+  double uss = 0.0;  // MB private to the tree's processes: where growth shows
+};
+
+// Proportional and private memory of a process and all its descendants.
+TreeMemory treeMemory(pid_t root) {
+  std::map<pid_t, std::vector<pid_t>> children;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::FILE* stat = std::fopen((entry.path() / "stat").c_str(), "r");
+    if (!stat) continue;
+    char buffer[1024] = {};
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, stat);
+    std::fclose(stat);
+    const std::string line(buffer, n);
+    const std::size_t close = line.rfind(')');
+    int ppid = 0;
+    if (close == std::string::npos || std::sscanf(line.c_str() + close + 1, " %*c %d", &ppid) != 1) continue;
+    children[ppid].push_back(static_cast<pid_t>(std::stol(name)));
+  }
+  double pssKb = 0.0, ussKb = 0.0;
+  std::vector<pid_t> todo = {root};
+  while (!todo.empty()) {
+    const pid_t pid = todo.back();
+    todo.pop_back();
+    if (std::FILE* rollup = std::fopen(("/proc/" + std::to_string(pid) + "/smaps_rollup").c_str(), "r")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, rollup)) {
+        long value = 0;
+        if (std::sscanf(line, "Pss: %ld kB", &value) == 1) pssKb += static_cast<double>(value);
+        if (std::sscanf(line, "Private_Clean: %ld kB", &value) == 1 || std::sscanf(line, "Private_Dirty: %ld kB", &value) == 1)
+          ussKb += static_cast<double>(value);
+      }
+      std::fclose(rollup);
+    }
+    for (pid_t child : children[pid]) todo.push_back(child);
+  }
+  return {pssKb / 1024.0, ussKb / 1024.0};
+}
+
+// The browser tree's memory after 30 and after 300 prints of the samples in turn, in one process
+// (proportional set size of the browser and all its children).
+void BM_SamplesMemoryOverPrints(benchmark::State& state) {
+  const std::vector<Sample> list = sampleList();
+  if (list.empty()) {
+    state.SkipWithError("shared samples not found (set QM_SHARED_DIR)");
+    return;
+  }
+  constexpr int kPrints = 300;
+  TreeMemory after30, after300;
+  double peak = 0.0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    for (int i = 1; i <= kPrints; ++i) {
+      if (printSample(list[static_cast<std::size_t>(i - 1) % list.size()]) != 0) {
+        state.SkipWithError("print failed");
+        return;
+      }
+      // A renderer's memory swings from print to print: each figure is the mean over the last 10.
+      const bool early = i > 20 && i <= 30, late = i > kPrints - 10;
+      if (i % 10 == 0 || early || late) {
+        const TreeMemory now = treeMemory(platform::browser::detail::chromiumPidForTesting());
+        peak = std::max(peak, now.pss);
+        TreeMemory* sum = early ? &after30 : late ? &after300 : nullptr;
+        if (sum) sum->pss += now.pss / 10.0, sum->uss += now.uss / 10.0;
+      }
+    }
+    state.SetIterationTime(msSince(start) / 1000.0 / kPrints);
+  }
+  state.counters["pss_after_30_mb"] = after30.pss;
+  state.counters["pss_after_300_mb"] = after300.pss;
+  state.counters["pss_peak_mb"] = peak;
+  state.counters["pss_growth_pct"] = after30.pss > 0 ? (after300.pss / after30.pss - 1.0) * 100.0 : 0.0;
+  state.counters["uss_after_30_mb"] = after30.uss;
+  state.counters["uss_after_300_mb"] = after300.uss;
+  state.counters["uss_growth_pct"] = after30.uss > 0 ? (after300.uss / after30.uss - 1.0) * 100.0 : 0.0;
+}
+BENCHMARK(BM_SamplesMemoryOverPrints)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A one-page mail with a <style> block of `megabytes` MB (distinct rules), or a plain-text body of
+// that size (about 1,000 pages for 5 MB): the whole print, and its cost per page.
+void BM_BigMail(benchmark::State& state, bool style) {
+  const std::size_t bytes = static_cast<std::size_t>(state.range(0)) << 20;
+  testsupport::MsgDescription mail;
+  mail.messageClass = "IPM.Note";
+  mail.props.push_back(testsupport::unicodeProp(PR_SUBJECT_W, style ? u"Big style block" : u"Big text body"));
+  if (style) {
+    std::string html = "<html><head><style>\n";
+    for (int i = 0; html.size() < bytes; ++i)
+      html += ".c" + std::to_string(i) + " { color: #" + std::to_string(100000 + i % 800000) + "; margin: 1px 2px }\n";
+    html += "</style></head><body><p class=\"c1\">Hello, this mail has a big style block.</p></body></html>";
+    mail.props.push_back(testsupport::binaryProp(PR_HTML, html));
+    mail.props.push_back(testsupport::longProp(PR_INTERNET_CPID, 65001));
+  } else {
+    std::u16string text;
+    static const std::u16string kLine =
+        u"The quick brown fox jumps over the lazy dog, and the figures of the quarter follow here.\r\n";
+    for (int i = 0; text.size() < bytes; ++i) text += (i % 10 == 9) ? u"\r\n" : kLine;
+    mail.props.push_back(testsupport::unicodeProp(PR_BODY_W, text));
+  }
+  Sample sample;
+  const fs::path folder = workDir() / "big" / (style ? "style" : "body");
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  sample.msg = folder / "big.msg";
+  if (!testsupport::writeMsgFile(mail, sample.msg)) {
+    state.SkipWithError("cannot write the mail");
+    return;
+  }
+  const fs::path pdf = workDir() / "out" / "big.pdf";
+  double ms = 0.0;
+  int pages = 0;
+  for (auto _ : state) {
+    fs::remove_all(workDir() / "out", ec);
+    const auto start = Clock::now();
+    if (printSample(sample) != 0) {
+      state.SkipWithError("print failed");
+      return;
+    }
+    ms = msSince(start);
+    state.SetIterationTime(ms / 1000.0);
+    for (const auto& entry : fs::directory_iterator(workDir() / "out", ec))
+      if (entry.path().extension() == ".pdf") platform::browser::pdfPageCount(entry.path(), pages);
+  }
+  state.counters["pages"] = pages;
+  state.counters["ms_per_page"] = pages > 0 ? ms / pages : 0.0;
+}
+BENCHMARK_CAPTURE(BM_BigMail, style, true)->Arg(1)->Arg(5)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BigMail, body, false)->Arg(1)->Arg(5)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

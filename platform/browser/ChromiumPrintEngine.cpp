@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <map>
 #include <system_error>
 #include <utility>
@@ -30,12 +31,21 @@ IPrintEngine::~IPrintEngine() = default;
 
 void IPrintEngine::preloadDocument(const std::filesystem::path&) {}
 
+void IPrintEngine::startBrowser() {}
+
 void IPrintEngine::setFrameDocuments(std::vector<std::filesystem::path>) {}
 
 HRESULT IPrintEngine::printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
                                           const std::filesystem::path& out) {
   return printDecoration(page.html(), settings, out);
 }
+
+HRESULT IPrintEngine::startDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                          const std::filesystem::path& out) {
+  return printDecorationPage(page, settings, out);
+}
+
+HRESULT IPrintEngine::finishDecoration() { return S_OK; }
 
 namespace detail {
 namespace {
@@ -49,6 +59,10 @@ constexpr DWORD kCallTimeoutMs = 10000;
 constexpr DWORD kPrintTimeoutMs = 60000;
 constexpr DWORD kDecorationLoadTimeoutMs = 10000;
 constexpr int kReadChunk = 1 << 20;
+// A renderer keeps some memory of every document it has shown (decoded images, the pages of kept
+// frames): after this many uses a tab is closed and a fresh one (a fresh renderer) takes its place,
+// so memory stays flat over a long run.
+constexpr int kUsesPerTab = 40;
 constexpr const char* kWhere = "browser";
 
 void reportError(const std::string& what) { diag::error(kWhere, what); }
@@ -89,6 +103,7 @@ struct Tab {
   fs::path mainDocument;
   std::map<std::string, Clock::time_point> loadedLoaders;  // main-frame loads seen, by loader id
   bool gone = false;                                        // crashed or detached while in use
+  int uses = 0;                                             // documents loaded or printed in it
 };
 
 // A load of the job's document started ahead of its loadDocument; filled in from the loop.
@@ -99,6 +114,15 @@ struct Preload {
   bool replied = false;
   bool refused = false;  // the navigation answered an error text
   std::string loader;    // empty once replied: refused, or the call failed
+};
+
+// A print to PDF running beside other calls: its stream is read chunk by chunk from the loop.
+struct AsyncPrint {
+  std::string session;
+  std::unique_ptr<COutputFile> file;
+  std::string handle;
+  bool done = false;
+  HRESULT result = E_FAIL;
 };
 
 // The test's listener of the browser's events.
@@ -129,6 +153,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       const HRESULT hr = finishPreload(*preload, timeoutMs);
       if (hr != S_FALSE) return hr;
     }
+    renewIfWorn(m_body);
     return withRestart([&] {
       if (HRESULT hr = ensureTab(m_body); FAILED(hr)) return hr;
       return navigate(m_body, path, timeoutMs);
@@ -140,8 +165,15 @@ class CChromiumPrintEngine final : public IPrintEngine {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return;
     const fs::path path = fs::absolute(file, ec);
-    // Only on a warm tab: starting the browser or a tab waits, and the caller must not.
-    if (!m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
+    // A browser that is not running starts now, beside the caller's own work; the load waits for it.
+    if (!m_client || m_client->broken() || !chromiumAlive(m_process)) {
+      startBrowser();
+      return;
+    }
+    // A worn tab is renewed by the load itself: starting a tab waits, and the caller must not.
+    renewIfWorn(m_body);
+    // Only on a warm tab.
+    if (m_started || !m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
       return;
     auto preload = std::make_shared<Preload>();
     preload->file = path;
@@ -149,6 +181,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     preload->start = Clock::now();
     m_body.mainDocument = path;
     m_body.loadedLoaders.clear();
+    ++m_body.uses;
     const long id = m_client->send(
         "Page.navigate", json{{"url", fileUrlOf(path)}}.dump(-1, ' ', false, json::error_handler_t::replace),
         m_body.sessionId, [preload](const CdpReply& r) {
@@ -192,13 +225,15 @@ class CChromiumPrintEngine final : public IPrintEngine {
     json value;
     // Fragments that fetch nothing lay out at once in the body of the measuring page, which
     // stays loaded; the others get a page of their own, loaded with everything they refer to.
-    if (fetchesNothing(fragments) && SUCCEEDED(ensureMeasuringPage()) &&
-        SUCCEEDED(evaluate(m_measure,
+    Tab* measuring = fetchesNothing(fragments) ? measuringTab() : nullptr;
+    if (measuring &&
+        SUCCEEDED(evaluate(*measuring,
                            "(function(h){document.body.innerHTML=h;return " + std::string(kHeights) + ";})(" +
                                json(boxes).dump(-1, ' ', false, json::error_handler_t::replace) + ")",
                            value)) &&
         readHeights(value, fragments.size(), heights))
       return S_OK;
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
     if (HRESULT hr = loadTrustedPage(m_deco, std::string(kMeasuringPage) + boxes + "</body></html>"); FAILED(hr))
       return hr;
     if (HRESULT hr = evaluate(m_deco, kHeights, value); FAILED(hr)) return hr;
@@ -206,11 +241,64 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
     if (HRESULT hr = loadTrustedPage(m_deco, html); FAILED(hr)) return hr;
     return printToPdf(m_deco, settings, out);
   }
 
   HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    if (HRESULT hr = prepareDecorationPage(page); FAILED(hr)) return hr;
+    return printToPdf(m_deco, settings, out);
+  }
+
+  HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    if (HRESULT hr = prepareDecorationPage(page); FAILED(hr)) return hr;
+    auto print = std::make_shared<AsyncPrint>();
+    print->file = std::make_unique<COutputFile>(out, false);
+    if (!print->file->ok()) return E_FAIL;
+    const std::string session = m_deco.sessionId;
+    print->session = session;
+    const fs::path target = out;
+    const long id = m_client->send(
+        "Page.printToPDF", printParams(settings).dump(-1, ' ', false, json::error_handler_t::replace), session,
+        [this, print, session, target](const CdpReply& r) {
+          diag::guarded("the decoration's print", [&] {
+            if (!r.ok)
+              return finishAsync(*print, session, false, "Page.printToPDF for " + target.string() + " failed: " + r.error);
+            print->handle = parseObject(r.result).value("stream", "");
+            if (print->handle.empty())
+              return finishAsync(*print, session, false, "Page.printToPDF answered no stream for " + target.string());
+            readAsync(print, session);
+          });
+        });
+    if (id == 0) {
+      reportError("the browser's pipe broke before the print of " + out.string());
+      return E_FAIL;
+    }
+    m_decorationPrint = std::move(print);
+    return S_OK;
+  }
+
+  HRESULT finishDecoration() override {
+    const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
+    if (!print) return S_OK;
+    const auto lost = [&] { return !m_client || m_client->broken() || m_deco.gone || m_deco.sessionId != print->session; };
+    platform::loop::runUntil([&] { return print->done || lost(); }, kPrintTimeoutMs);
+    if (print->done) return print->result;
+    reportError(lost() ? "the browser or its tab went away while printing the decorations"
+                       : "the print of the decorations ran past " + std::to_string(kPrintTimeoutMs) + " ms");
+    // Its late answers must not be taken for the next print's.
+    discardTab(m_deco);
+    return E_FAIL;
+  }
+
+ private:
+  // The decoration page made ready in the decoration view.
+  HRESULT prepareDecorationPage(const DecorationPage& page) {
+    renewIfWorn(m_deco);
+    ++m_deco.uses;
     const std::string frame = page.head + '\0' + page.beforePages + '\0' + page.pagesId + '\0' + page.afterPages;
     // The frame of the last decoration page is still loaded: only the parts change, when they
     // load nothing that a load would wait for.
@@ -228,13 +316,43 @@ class CChromiumPrintEngine final : public IPrintEngine {
           "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;"
           "return true;})(" +
           text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
-      if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return printToPdf(m_deco, settings, out);
+      if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return S_OK;
     }
     if (HRESULT hr = loadTrustedPage(m_deco, page.html()); FAILED(hr)) return hr;
     m_frame = frame;
     m_frameSession = m_deco.sessionId;
-    return printToPdf(m_deco, settings, out);
+    return S_OK;
   }
+
+  void readAsync(const std::shared_ptr<AsyncPrint>& print, const std::string& session) {
+    const long id = m_client->send(
+        "IO.read", json{{"handle", print->handle}, {"size", kReadChunk}}.dump(), session,
+        [this, print, session](const CdpReply& r) {
+          diag::guarded("the decoration's print", [&] {
+            if (!r.ok) return finishAsync(*print, session, false, "IO.read of the decorations failed: " + r.error);
+            const json chunk = parseObject(r.result);
+            const std::string data = chunk.value("data", "");
+            // The output file reports its own failures.
+            if (!print->file->write(chunk.value("base64Encoded", false) ? decodeBase64(data) : data))
+              return finishAsync(*print, session, false);
+            if (!chunk.value("eof", true)) return readAsync(print, session);
+            finishAsync(*print, session, print->file->commit());
+          });
+        });
+    if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke while printing the decorations");
+  }
+
+  // `failure` is reported when given.
+  void finishAsync(AsyncPrint& print, const std::string& session, bool ok, const std::string& failure = {}) {
+    if (print.done) return;
+    if (!print.handle.empty() && m_client && !m_client->broken())
+      m_client->send("IO.close", json{{"handle", print.handle}}.dump(), session, nullptr);
+    if (!failure.empty()) reportError(failure);
+    print.result = ok ? S_OK : E_FAIL;
+    print.done = true;
+  }
+
+ public:
 
   HRESULT overlay(const fs::path& body, const fs::path& decoration, const fs::path& out, int fromPage,
                   int toPage) override {
@@ -267,7 +385,38 @@ class CChromiumPrintEngine final : public IPrintEngine {
   bool browserDied() { return !m_client || m_client->broken() || !chromiumAlive(m_process); }
 
   HRESULT ensureBrowser() {
-    if (m_client && !m_client->broken() && chromiumAlive(m_process)) return S_OK;
+    if (m_client && !m_client->broken() && chromiumAlive(m_process) && !m_started) return S_OK;
+    if (!m_started || !m_client || m_client->broken())
+      if (HRESULT hr = launch(); FAILED(hr)) return hr;
+    const std::shared_ptr<std::optional<CdpReply>> started = std::exchange(m_started, nullptr);
+    const bool answered =
+        platform::loop::runUntil([&] { return started->has_value() || m_client->broken(); }, kStartTimeoutMs) &&
+        started->has_value();
+    const CdpReply r = answered ? **started : CdpReply{false, "", m_client->broken() ? "the pipe broke" : "no answer in time"};
+    if (!r.ok) {
+      reportError("the browser " + m_process.binary.string() + " did not answer after its start: " + r.error);
+      teardown();
+      return E_FAIL;
+    }
+    // The blank tab the browser opens at its start becomes the first tab we need, instead of
+    // keeping a renderer idle beside ours.
+    const json targets = parseObject(r.result).value("targetInfos", json::array());
+    for (const json& target : targets)
+      if (target.is_object() && target.value("type", "") == "page") {
+        m_initialTarget = target.value("targetId", "");
+        break;
+      }
+    return S_OK;
+  }
+
+ public:
+  void startBrowser() override {
+    if (!m_client || m_client->broken() || !chromiumAlive(m_process)) launch();
+  }
+
+ private:
+  // Starts the browser and asks for its first answer without waiting for it: ensureBrowser waits.
+  HRESULT launch() {
     teardown();
     std::string error;
     if (!startChromium(findChromium(), m_process, error)) {
@@ -282,16 +431,20 @@ class CChromiumPrintEngine final : public IPrintEngine {
       diag::guarded("the browser's event handler", [&] { onEvent(method, session, params); });
       if (const auto listener = eventListener()) diag::guarded("the browser's event listener", [&] { listener(method); });
     });
-    if (const CdpReply r = m_client->call("Browser.getVersion", "", "", kStartTimeoutMs); !r.ok) {
-      reportError("the browser " + m_process.binary.string() + " did not answer after its start: " + r.error);
+    auto started = std::make_shared<std::optional<CdpReply>>();
+    if (m_client->send("Target.getTargets", "", "", [started](const CdpReply& r) { *started = r; }) == 0) {
+      reportError("the browser's pipe broke at its start");
       teardown();
       return E_FAIL;
     }
+    m_started = std::move(started);
     return S_OK;
   }
 
   void teardown() {
+    m_started.reset();
     m_preload.reset();
+    m_decorationPrint.reset();
     m_client.reset();
     stopChromium(m_process);
     m_body = Tab{};
@@ -299,6 +452,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_measure = Tab{};
     m_measuringSession.clear();
     m_frame.clear();
+    m_initialTarget.clear();
   }
 
   // Every failed call is reported with the protocol's error text and the tab's document.
@@ -316,10 +470,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!tab.sessionId.empty() && !tab.gone) return S_OK;
     discardTab(tab);
     Tab browserLevel;
-    CdpReply r = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}});
-    if (!r.ok) return E_FAIL;
-    const std::string targetId = parseObject(r.result).value("targetId", "");
-    r = call(browserLevel, "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
+    std::string targetId = std::exchange(m_initialTarget, std::string());
+    if (targetId.empty()) {
+      const CdpReply created = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}});
+      if (!created.ok) return E_FAIL;
+      targetId = parseObject(created.result).value("targetId", "");
+    }
+    CdpReply r = call(browserLevel, "Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
     if (!r.ok) return E_FAIL;
     tab.targetId = targetId;
     tab.sessionId = parseObject(r.result).value("sessionId", "");
@@ -328,15 +485,43 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return E_FAIL;
     }
     // Script stays off for the mail; requests are answered by the rules from the first load on.
-    const bool ok = call(tab, "Page.enable", json::object()).ok &&
-                    call(tab, "Page.setLifecycleEventsEnabled", {{"enabled", true}}).ok &&
-                    call(tab, "Emulation.setScriptExecutionDisabled", {{"value", true}}).ok &&
-                    call(tab, "Fetch.enable", {{"patterns", json::array({{{"urlPattern", "*"}}})}}).ok;
+    // The set-up is sent at once (a session runs its commands in order) and its answers waited for
+    // together.
+    const std::pair<const char*, json> setup[] = {
+        {"Page.enable", json::object()},
+        {"Page.setLifecycleEventsEnabled", {{"enabled", true}}},
+        {"Emulation.setScriptExecutionDisabled", {{"value", true}}},
+        {"Fetch.enable", {{"patterns", json::array({{{"urlPattern", "*"}}})}}}};
+    auto answers = std::make_shared<std::vector<CdpReply>>();
+    std::size_t sent = 0;
+    for (const auto& [method, params] : setup) {
+      const std::string name = method;
+      if (m_client->send(method, params.dump(), tab.sessionId, [answers, name](const CdpReply& reply) {
+            answers->push_back(reply);
+            if (!reply.ok) answers->back().error = name + " failed: " + reply.error;
+          }) != 0)
+        ++sent;
+    }
+    platform::loop::runUntil([&] { return answers->size() >= sent || m_client->broken(); }, kCallTimeoutMs);
+    bool ok = sent == std::size(setup) && answers->size() == sent;
+    for (const CdpReply& answer : *answers)
+      if (!answer.ok) {
+        reportError(answer.error);
+        ok = false;
+      }
+    if (!ok && answers->size() < sent) reportError("the set-up of a tab had no answer from the browser");
     if (!ok) {
       discardTab(tab);
       return E_FAIL;
     }
     return S_OK;
+  }
+
+  void renewIfWorn(Tab& tab) {
+    if (tab.uses < kUsesPerTab || tab.sessionId.empty()) return;
+    if (&tab == &m_deco) m_frame.clear();
+    if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
+    discardTab(tab);
   }
 
   // A tab in an unknown state (a load that timed out) is closed, so its late events cannot
@@ -376,7 +561,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
-    if (&tab == &m_body) m_preload.reset();
+    if (&tab == &m_body) {
+      m_preload.reset();
+      ++tab.uses;
+    }
     const auto start = Clock::now();
     tab.mainDocument = file;
     tab.loadedLoaders.clear();
@@ -434,19 +622,27 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return true;
   }
 
-  // The empty measuring page, loaded once per tab.
-  HRESULT ensureMeasuringPage() {
-    if (!m_measure.sessionId.empty() && !m_measure.gone && m_measuringSession == m_measure.sessionId && m_client &&
-        !m_client->broken())
-      return S_OK;
-    m_measuringSession.clear();
-    if (HRESULT hr = loadTrustedPage(m_measure, std::string(kMeasuringPage) + "</body></html>"); FAILED(hr)) return hr;
-    m_measuringSession = m_measure.sessionId;
-    return S_OK;
+  // The tab holding the empty measuring page. At the browser's start that is the decoration tab,
+  // so a cold print starts one renderer less; once that tab holds a decoration frame, measuring
+  // gets a tab of its own, where the page stays.
+  Tab* measuringTab() {
+    if (!m_client || m_client->broken()) return nullptr;
+    renewIfWorn(m_measure);
+    for (Tab* tab : {&m_measure, &m_deco})
+      if (!tab->sessionId.empty() && !tab->gone && m_measuringSession == tab->sessionId) {
+        ++tab->uses;
+        return tab;
+      }
+    if (HRESULT hr = finishDecoration(); FAILED(hr)) return nullptr;
+    Tab& tab = m_measure.sessionId.empty() && (m_deco.sessionId.empty() || m_frame.empty()) ? m_deco : m_measure;
+    if (FAILED(loadTrustedPage(tab, std::string(kMeasuringPage) + "</body></html>"))) return nullptr;
+    m_measuringSession = tab.sessionId;
+    return &tab;
   }
 
   HRESULT loadTrustedPage(Tab& tab, const std::string& html) {
     if (&tab == &m_deco) m_frame.clear();
+    if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     std::error_code ec;
     // Made again when someone emptied the temporary folder under us.
     if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
@@ -486,13 +682,16 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  static json printParams(const PdfSettings& s) {
+    return {{"paperWidth", s.paperWidth},        {"paperHeight", s.paperHeight},
+            {"marginTop", s.margins.top},        {"marginBottom", s.margins.bottom},
+            {"marginLeft", s.margins.left},      {"marginRight", s.margins.right},
+            {"printBackground", s.printBackground}, {"preferCSSPageSize", s.preferCssPageSize},
+            {"generateTaggedPDF", false},        {"transferMode", "ReturnAsStream"}};
+  }
+
   HRESULT printToPdf(Tab& tab, const PdfSettings& s, const fs::path& out) {
-    const json params = {{"paperWidth", s.paperWidth},        {"paperHeight", s.paperHeight},
-                         {"marginTop", s.margins.top},        {"marginBottom", s.margins.bottom},
-                         {"marginLeft", s.margins.left},      {"marginRight", s.margins.right},
-                         {"printBackground", s.printBackground}, {"preferCSSPageSize", s.preferCssPageSize},
-                         {"generateTaggedPDF", false},        {"transferMode", "ReturnAsStream"}};
-    CdpReply r = call(tab, "Page.printToPDF", params, kPrintTimeoutMs);
+    CdpReply r = call(tab, "Page.printToPDF", printParams(s), kPrintTimeoutMs);
     if (!r.ok) return E_FAIL;
     const std::string handle = parseObject(r.result).value("stream", "");
     if (handle.empty()) {
@@ -579,6 +778,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
   std::string m_frameSession;
   std::shared_ptr<Preload> m_preload;
+  std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
+  std::string m_initialTarget;                     // the browser's own blank tab, until taken
+  std::shared_ptr<std::optional<CdpReply>> m_started;  // the first answer of a browser started ahead
   std::vector<fs::path> m_allowed;
   std::vector<fs::path> m_frames;  // the job document's frame documents
   inline static const std::vector<fs::path> kNoFrames;

@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <future>
 #include <mutex>
 #include <utility>
 
@@ -52,22 +53,27 @@ std::string runProgram(const char* path, char* const argv[]) {
   return out;
 }
 
+// Asked once per process, in the background from the first print's start: the default printer
+// rarely changes while Outlook runs, and lpstat costs 10 to 30 ms.
+std::shared_future<std::string>& cupsAnswer() {
+  static std::shared_future<std::string> answer;
+  return answer;
+}
+
+std::string askCups() {
+  char lpstat[] = "lpstat", d[] = "-d";
+  char* statArgs[] = {lpstat, d, nullptr};
+  const std::string line = runProgram("lpstat", statArgs);
+  if (line.find("system default destination:") == std::string::npos) return {};
+  char lpoptions[] = "lpoptions";
+  char* optionArgs[] = {lpoptions, nullptr};
+  return runProgram("lpoptions", optionArgs);
+}
+
 std::string queryCupsOptions() {
   if (cupsQuery()) return cupsQuery()();
-  // Asked once per process: the default printer rarely changes while Outlook runs, and lpstat
-  // costs a few milliseconds per print.
-  static std::once_flag once;
-  static std::string options;
-  std::call_once(once, [] {
-    char lpstat[] = "lpstat", d[] = "-d";
-    char* statArgs[] = {lpstat, d, nullptr};
-    const std::string line = runProgram("lpstat", statArgs);
-    if (line.find("system default destination:") == std::string::npos) return;
-    char lpoptions[] = "lpoptions";
-    char* optionArgs[] = {lpoptions, nullptr};
-    options = runProgram("lpoptions", optionArgs);
-  });
-  return options;
+  startCupsQuery();
+  return cupsAnswer().get();
 }
 
 std::string lower(std::string_view text) {
@@ -93,6 +99,20 @@ std::optional<PaperSize> paperSizeOfCupsOptions(std::string_view options) {
     if (name.find("a5") != std::string::npos) return PaperSize{148.0 / 25.4, 210.0 / 25.4};
   }
   return std::nullopt;
+}
+
+void startCupsQuery() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    try {
+      cupsAnswer() = std::async(std::launch::async, askCups).share();
+    } catch (const std::system_error&) {
+      // No thread to spare: asked when needed instead.
+      std::promise<std::string> asked;
+      asked.set_value(askCups());
+      cupsAnswer() = asked.get_future().share();
+    }
+  });
 }
 
 void setCupsOptionsQueryForTesting(std::function<std::string()> query) { cupsQuery() = std::move(query); }

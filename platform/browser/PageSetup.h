@@ -44,6 +44,9 @@ namespace detail {
 // The paper named by the "media" or "PageSize" option of lpoptions' output; none when absent
 // or not a size known here.
 QM_PLATFORM_API std::optional<PaperSize> paperSizeOfCupsOptions(std::string_view options);
+// Starts asking CUPS for the default printer's options in the background (once per process), so
+// the first defaultPaperSize need not wait for lpstat.
+QM_PLATFORM_API void startCupsQuery();
 // Replaces the query of the default printer's options (the output of `lpoptions`, empty when
 // there is no default printer); an empty function restores the real query.
 QM_PLATFORM_API void setCupsOptionsQueryForTesting(std::function<std::string()> query);

@@ -72,6 +72,9 @@ class QM_PLATFORM_API IPrintEngine {
   // over (its time-out still counts from the load's own start). Engines that cannot load ahead
   // ignore it.
   virtual void preloadDocument(const std::filesystem::path& file);
+  // Starts the engine when it is not running, without waiting for it. Engines that need no start
+  // ignore it.
+  virtual void startBrowser();
   // Appends a style sheet to the loaded document (the layout's own @page rules).
   virtual HRESULT addStyleSheet(const std::string& css) = 0;
   // Prints the loaded document to `out`.
@@ -87,6 +90,14 @@ class QM_PLATFORM_API IPrintEngine {
   // frame loaded and change only the parts.
   virtual HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings,
                                       const std::filesystem::path& out);
+  // Starts printing a decoration page as printDecorationPage does, on a view of its own, and
+  // returns while the print runs (the caller loads and prints the body meanwhile); the answer is
+  // a failure to start. finishDecoration waits for that print and answers its result; it must
+  // come before the next call that uses the decoration view. Engines that cannot print beside
+  // the body print at once in startDecorationPage.
+  virtual HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings,
+                                      const std::filesystem::path& out);
+  virtual HRESULT finishDecoration();
 
   // Lays page i of `decoration` over page i of `body`, keeping pages fromPage..toPage (1-based,
   // clamped to the body's pages; 0..0 keeps all) into `out`.

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
+#include <optional>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <sstream>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/browser/OutputFile.h"
@@ -145,6 +148,70 @@ std::size_t findNoCase(const std::string& text, std::string_view what, std::size
   return it == text.end() ? std::string::npos : static_cast<std::size_t>(it - text.begin());
 }
 
+// A fragment's markup split into tags and the text between them (the content of STYLE and
+// SCRIPT elements counts as markup).
+struct MarkupPiece {
+  bool text = false;
+  std::string value;
+};
+
+std::vector<MarkupPiece> splitMarkup(const std::string& html) {
+  std::vector<MarkupPiece> pieces;
+  std::size_t i = 0;
+  while (i < html.size()) {
+    if (html[i] != '<') {
+      const std::size_t end = std::min(html.find('<', i), html.size());
+      pieces.push_back({true, html.substr(i, end - i)});
+      i = end;
+      continue;
+    }
+    std::size_t end = i + 1;
+    for (char quote = 0; end < html.size() && (quote || html[end] != '>'); ++end)
+      if (html[end] == '"' || html[end] == '\'') quote = quote == html[end] ? 0 : quote ? quote : html[end];
+    end = std::min(end + 1, html.size());
+    std::string tag = html.substr(i, end - i);
+    std::string lower(tag.size(), '\0');
+    std::transform(tag.begin(), tag.end(), lower.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    for (const char* raw : {"style", "script"})
+      if (lower.compare(1, std::strlen(raw), raw) == 0) {
+        const std::size_t close = findNoCase(html, std::string("</") + raw, end);
+        end = close == std::string::npos ? html.size() : close;
+        tag = html.substr(i, end - i);
+      }
+    pieces.push_back({false, std::move(tag)});
+    i = end;
+  }
+  return pieces;
+}
+
+// A text run's length in characters (an entity counts as one) and its longest word; none for
+// runs outside ASCII, whose glyphs may come from fonts with other line heights.
+struct RunSize {
+  std::size_t length = 0, word = 0;
+};
+
+std::optional<RunSize> runSize(const std::string& text) {
+  RunSize size;
+  std::size_t word = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) return std::nullopt;
+    if (c == '&') {
+      const std::size_t semi = text.find(';', i);
+      if (semi != std::string::npos && semi - i <= 10) i = semi;
+    }
+    ++size.length;
+    word = std::isspace(c) ? 0 : word + 1;
+    size.word = std::max(size.word, word);
+  }
+  return size;
+}
+
+bool blank(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+}
+
 HRESULT splitTemplate(const std::string& text, TemplatePage& page) {
   const std::size_t head = findNoCase(text, "<head");
   const std::size_t headEnd = head == std::string::npos ? head : text.find('>', head);
@@ -251,8 +318,6 @@ class CPrintLayout final : public IPrintLayout {
     result.bodyMargins = grown(head, foot);
     result.coverMargins = cover ? grown(coverHead, coverFoot) : result.bodyMargins;
 
-    if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
-    if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
     // The intermediate PDFs get names of their own, so prints side by side never share one.
     const fs::path work = request.workFolder.empty() ? request.output.parent_path() : request.workFolder;
     const std::string stem = "." + request.output.stem().string() + "-";
@@ -267,6 +332,25 @@ class CPrintLayout final : public IPrintLayout {
       }
     } cleanup{body, decoration};
     if (body.empty() || decoration.empty()) return E_FAIL;
+
+    // Most bodies take one page: that page's decorations print beside the body's load and print,
+    // and print again only when the body turns out longer.
+    const bool decorated = decorates(blocks, setup);
+    PdfSettings flat;
+    flat.paperWidth = width;
+    flat.paperHeight = height;
+    struct Pending {
+      IPrintEngine& engine;
+      bool started = false;
+      HRESULT finish() { return std::exchange(started, false) ? engine.finishDecoration() : E_FAIL; }
+      ~Pending() { finish(); }
+    } onePage{m_engine};
+    if (decorated)
+      onePage.started = SUCCEEDED(m_engine.startDecorationPage(
+          decorationPage(*page, request, blocks, context, width, height, asked, edge, 1), flat, decoration));
+
+    if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
+    if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
 
     PdfSettings settings;
     settings.paperWidth = width;
@@ -283,15 +367,16 @@ class CPrintLayout final : public IPrintLayout {
     result.lastPage = request.range.selected ? std::clamp(request.range.to, 1, pages) : pages;
 
     fs::path over;
-    if (decorates(blocks, setup)) {
-      const DecorationPage html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
-      PdfSettings flat;
-      flat.paperWidth = width;
-      flat.paperHeight = height;
-      if (HRESULT hr = m_engine.printDecorationPage(html, flat, decoration); FAILED(hr)) return hr;
+    if (decorated) {
+      const bool printed = SUCCEEDED(onePage.finish()) && pages == 1;
+      if (!printed) {
+        const DecorationPage html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
+        if (HRESULT hr = m_engine.printDecorationPage(html, flat, decoration); FAILED(hr)) return hr;
+      }
       over = decoration;
     }
-    return m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
+    HRESULT ohr = m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
+    return ohr;
   }
 
  private:
@@ -395,13 +480,74 @@ class CPrintLayout final : public IPrintLayout {
       heights = it->second;
       return S_OK;
     }
+    // The same markup with other text (the subject, the print time) measures the same when its
+    // heights held for the narrowest and for much wider text of that shape: kept by shape, it
+    // serves every later job whose text is no longer.
+    std::string shapeKey = request.printTemplate.string() + '\0' + inches(width);
+    std::vector<std::vector<MarkupPiece>> split;
+    std::vector<RunSize> sizes;
+    bool byShape = true;
+    for (const auto& f : fragments) {
+      split.push_back(splitMarkup(f));
+      shapeKey += '\0';
+      for (const MarkupPiece& piece : split.back()) {
+        if (!piece.text || blank(piece.value)) {
+          shapeKey += piece.value;
+          continue;
+        }
+        shapeKey += '\x01';
+        const std::optional<RunSize> size = runSize(piece.value);
+        if (!size) byShape = false;
+        sizes.push_back(size.value_or(RunSize{}));
+      }
+    }
+    if (byShape) {
+      if (auto it = m_shapes.find(shapeKey); it != m_shapes.end() && it->second.sizes.size() == sizes.size() &&
+                                             std::equal(sizes.begin(), sizes.end(), it->second.sizes.begin(),
+                                                        [](const RunSize& a, const RunSize& b) {
+                                                          return a.length <= b.length && a.word <= b.word;
+                                                        })) {
+        heights = it->second.heights;
+        return S_OK;
+      }
+    }
+    // Each run replaced: by one narrow letter, or by wide letters in words as long as the
+    // longest, half as long again plus two.
+    const auto variant = [&](bool wide) {
+      std::vector<std::string> out;
+      std::size_t run = 0;
+      for (const auto& pieces : split) {
+        std::string f;
+        for (const MarkupPiece& piece : pieces) {
+          if (!piece.text || blank(piece.value)) {
+            f += piece.value;
+            continue;
+          }
+          const RunSize& size = sizes[run++];
+          if (!wide) {
+            f += 'i';
+            continue;
+          }
+          const std::size_t word = std::max<std::size_t>(size.word + 2, 1), length = size.length * 3 / 2 + 2;
+          for (std::size_t i = 0; i < length; ++i) f += (i + 1) % (word + 1) == 0 ? ' ' : 'W';
+        }
+        out.push_back(std::move(f));
+      }
+      return out;
+    };
+    std::vector<std::string> probes = fragments;
+    if (byShape) {
+      for (bool wide : {false, true})
+        for (std::string& f : variant(wide)) probes.push_back(std::move(f));
+    }
     heights.assign(fragments.size(), 0.0);
+    std::vector<double> all(probes.size(), 0.0);
     std::vector<std::string> asked;
     std::vector<std::size_t> index;
-    for (std::size_t i = 0; i < fragments.size(); ++i) {
-      if (fragments[i].empty()) continue;
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+      if (probes[i].empty()) continue;
       index.push_back(i);
-      asked.push_back(fragments[i]);
+      asked.push_back(probes[i]);
     }
     if (!asked.empty()) {
       // The print template's own rules, so the blocks measure as they will print.
@@ -409,7 +555,17 @@ class CPrintLayout final : public IPrintLayout {
       std::vector<double> measured;
       if (HRESULT hr = m_engine.measureHeights(asked, width, measured); FAILED(hr)) return hr;
       if (measured.size() != asked.size()) return E_FAIL;
-      for (std::size_t i = 0; i < index.size(); ++i) heights[index[i]] = std::max(0.0, measured[i]);
+      for (std::size_t i = 0; i < index.size(); ++i) all[index[i]] = std::max(0.0, measured[i]);
+    }
+    std::copy_n(all.begin(), fragments.size(), heights.begin());
+    const std::size_t n = fragments.size();
+    const bool textFree = byShape && std::equal(heights.begin(), heights.end(), all.begin() + n) &&
+                          std::equal(heights.begin(), heights.end(), all.begin() + 2 * n);
+    if (textFree) {
+      std::vector<RunSize> room;
+      for (const RunSize& size : sizes) room.push_back({size.length * 3 / 2 + 2, size.word + 2});
+      if (m_shapes.size() >= kMaxCachedMeasures) m_shapes.clear();
+      m_shapes[shapeKey] = {heights, std::move(room)};
     }
     if (m_measures.size() >= kMaxCachedMeasures) m_measures.clear();
     m_measures.emplace(std::move(key), heights);
@@ -476,6 +632,11 @@ class CPrintLayout final : public IPrintLayout {
   IPrintEngine& m_engine;
   std::map<fs::path, TemplatePage> m_templates;
   std::map<std::string, std::vector<double>> m_measures;
+  struct ShapeHeights {
+    std::vector<double> heights;
+    std::vector<RunSize> sizes;  // the longest text and word each run may hold
+  };
+  std::map<std::string, ShapeHeights> m_shapes;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/browser/OutputFile.h"
+#include "platform/browser/PageSetup.h"
 #include "platform/browser/PrintEngine.h"
 #include "platform/browser/RequestRules.h"
 #include "platform/com/DispatchDriver.h"
@@ -162,8 +163,16 @@ std::u16string printFileAddress(const fs::path& file) {
   return system::utf8ToUtf16(detail::fileUrlOf(fs::absolute(file, ec)));
 }
 
+void startPrinting() {
+  diag::guarded("startPrinting", [] {
+    detail::startCupsQuery();
+    chromiumPrintEngine().startBrowser();
+  });
+}
+
 void preloadPrintDocument(const PrintDocument& document) {
   diag::guarded("preloadPrintDocument", [&] {
+    detail::startCupsQuery();
     IPrintEngine& engine = chromiumPrintEngine();
     engine.setAllowedFolders(document.readableFolders);
     engine.setFrameDocuments(document.frames);

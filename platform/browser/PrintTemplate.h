@@ -79,6 +79,11 @@ QM_PLATFORM_API HRESULT writePrintDocument(const html::CHtmlDocument& document, 
 QM_PLATFORM_API std::u16string printFileAddress(const std::filesystem::path& file);
 
 // Starts the browser's load of the filled document and returns at once; the print takes it over.
+// Starts the browser first when it is not running.
 QM_PLATFORM_API void preloadPrintDocument(const PrintDocument& document);
+// Starts the browser and the question for the default printer's paper, and returns at once, so
+// both run beside the caller's reading of settings and items (a process that will print calls it
+// at its start).
+QM_PLATFORM_API void startPrinting();
 
 }  // namespace platform::browser

@@ -289,8 +289,11 @@ HRESULT CHtmlStyleSheet::addRule(std::u16string_view selector, std::u16string_vi
     Node* sheet = m_element.m_node;
     DocumentData& doc = *m_element.m_doc;
     Node* text = doc.make(NodeKind::Text);
-    const std::u16string existing = childText(sheet);
-    if (!existing.empty() && existing.back() != u'\n') text->text += u'\n';
+    // Only the sheet's last character matters: copying the whole text per rule made a sheet of
+    // many rules quadratic.
+    const auto last = std::find_if(sheet->children.rbegin(), sheet->children.rend(),
+                                   [](const Node* c) { return c->kind == NodeKind::Text && !c->text.empty(); });
+    if (last != sheet->children.rend() && (*last)->text.back() != u'\n') text->text += u'\n';
     text->text += trimSpace(selector);
     text->text += u" { ";
     text->text += trimSpace(style);

@@ -253,12 +253,13 @@ TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnSt
   engine().preloadDocument(stuck);
   EXPECT_EQ(engine().loadDocument(stuck, 300), E_LOAD_TIMEOUT);
 
-  // A dead browser is not started ahead; the load itself starts it.
+  // A dead browser starts again ahead, beside the caller's work; the load waits for that start
+  // and starts no other.
   const int starts = detail::chromiumStartsForTesting();
   ::kill(detail::chromiumPidForTesting(), SIGKILL);
   platform::loop::runFor(100);
   engine().preloadDocument(first);
-  EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
   ASSERT_EQ(print(first, dir() / "restarted.pdf"), S_OK);
   EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
   EXPECT_NE(testsupport::pdfText(dir() / "restarted.pdf").find("FIRST-DOC"), std::string::npos);
@@ -348,6 +349,47 @@ TEST_F(ChromiumPrintEngineTest, DecorationOnAKeptFramePrintsAsALoadedOne) {
   other.afterPages = "</div><p>FRAME-TEXT</p></body></html>";
   ASSERT_EQ(engine().printDecorationPage(other, zero, dir() / "other.pdf"), S_OK);
   EXPECT_NE(testsupport::pdfText(dir() / "other.pdf").find("FRAME-TEXT"), std::string::npos);
+}
+
+// A decoration printed beside the body's load and print is the one printed alone; over many
+// jobs the tabs are renewed without a new browser, and every print stays right.
+TEST_F(ChromiumPrintEngineTest, ADecorationBesideTheBodyAndWornTabsRenewed) {
+  const auto page = [&](const std::string& text) {
+    DecorationPage p;
+    p.head = "<!DOCTYPE html><html><head>";
+    p.baseHref = "file://" + m_job.string() + "/";
+    p.pageStyle = "@page{size:8.5in 11in;margin:0}";
+    p.beforePages = "<title>t</title></head><body style=\"margin:0\"><div id=\"pages\">";
+    p.pagesId = "pages";
+    p.pages = "<div style=\"width:8.5in;height:11in\"><b>" + text + "</b></div>";
+    p.afterPages = "</div></body></html>";
+    return p;
+  };
+  PdfSettings zero;
+  const fs::path body = write("body.html", "<html><body>BODY-TEXT</body></html>");
+  ASSERT_EQ(engine().printDecoration(page("DECO-0").html(), zero, dir() / "alone.pdf"), S_OK);
+  const int starts = detail::chromiumStartsForTesting();
+  int closed = 0;
+  detail::setBrowserEventListenerForTesting([&](const std::string& method) {
+    if (method == "Target.detachedFromTarget") ++closed;
+  });
+  for (int job = 0; job < 90; ++job) {
+    SCOPED_TRACE(job);
+    const std::string text = "DECO-" + std::to_string(job);
+    ASSERT_EQ(engine().startDecorationPage(page(text), zero, dir() / "beside.pdf"), S_OK);
+    std::vector<double> heights;
+    ASSERT_EQ(engine().measureHeights({"<p>" + text + "</p>"}, 6.0, heights), S_OK);
+    ASSERT_EQ(print(body, dir() / "body.pdf"), S_OK);
+    ASSERT_EQ(engine().finishDecoration(), S_OK);
+    if (job == 0) {
+      EXPECT_EQ(pageImages(dir() / "beside.pdf"), pageImages(dir() / "alone.pdf"));
+    }
+    EXPECT_NE(testsupport::pdfText(dir() / "beside.pdf").find(text), std::string::npos);
+    EXPECT_NE(testsupport::pdfText(dir() / "body.pdf").find("BODY-TEXT"), std::string::npos);
+  }
+  detail::setBrowserEventListenerForTesting(nullptr);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
+  EXPECT_GE(closed, 4) << "the body's and the decorations' tabs are each renewed twice";
 }
 
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {

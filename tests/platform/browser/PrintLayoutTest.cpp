@@ -166,6 +166,65 @@ TEST_F(PrintLayoutTest, BlocksAreMeasuredOncePerTemplateAndContent) {
   EXPECT_EQ(0, std::count(m_engine.calls.begin(), m_engine.calls.end(), "decoration"));
 }
 
+// Blocks whose heights held for the narrowest and for much wider text of their shape are not
+// measured again for other text (the subject, the print time) no longer than that.
+TEST_F(PrintLayoutTest, BlocksOfAShapeMeasureOnceForOtherTextThatFits) {
+  const auto measures = [&] {
+    return std::count_if(m_engine.calls.begin(), m_engine.calls.end(),
+                         [](const std::string& call) { return call.starts_with("measure"); });
+  };
+  // Answers: the header and footer, then their narrow and their wide probes.
+  m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.5, 0.4};
+  const auto job = [&](const std::string& subject, const std::string& time) {
+    m_request.blocks.header = "<p class=\"s\">" + subject + "</p>";
+    m_request.blocks.footer = "<p>Printed <span>" + time + "</span></p>";
+    return print();
+  };
+  ASSERT_EQ(S_OK, job("Quarterly figures", "Monday 10:11:12 AM"));
+  EXPECT_EQ(1, measures());
+  ASSERT_EQ(S_OK, job("Lunch &amp; more", "Friday 9:59:01 PM"));
+  ASSERT_EQ(S_OK, job("A subject a bit longer", "Friday 9:59:02 PM"));
+  EXPECT_EQ(1, measures()) << "other text of the shape, no longer than half again";
+  ASSERT_EQ(S_OK, job("A subject very much longer than the first one was", "Friday 9:59:03 PM"));
+  EXPECT_EQ(2, measures()) << "longer text";
+  ASSERT_EQ(S_OK, job("Quarterly \xC3\xBC", "Monday 10:11:12 AM"));
+  EXPECT_EQ(3, measures()) << "text outside ASCII";
+  ASSERT_EQ(S_OK, job("<b>Quarterly</b> figures", "Monday 10:11:12 AM"));
+  EXPECT_EQ(4, measures()) << "another shape";
+
+  // Wide text would grow the header: that shape is measured for each text.
+  m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.9, 0.4};
+  ASSERT_EQ(S_OK, job("<i>Tall</i> when wide", "Monday 10:11:12 AM"));
+  ASSERT_EQ(S_OK, job("<i>Tall</i> when high", "Monday 10:11:12 AM"));
+  EXPECT_EQ(6, measures());
+}
+
+TEST_F(PrintLayoutTest, TheOnePageDecorationPrintsBesideTheBodyAndAgainOnlyForALongerBody) {
+  m_request.blocks.footer = "F <span id=\"QMPageNo\">x</span>/<span id=\"QMPageTotal\">y</span>";
+  const auto index = [&](std::string_view prefix) {
+    return std::find_if(m_engine.calls.begin(), m_engine.calls.end(),
+                        [&](const std::string& call) { return call.starts_with(prefix); }) -
+           m_engine.calls.begin();
+  };
+  m_engine.bodyPages = 1;
+  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(1u, m_engine.decorations.size());
+  const auto numbers = [](int no, int total) {
+    return "\">" + std::to_string(no) + "</span>/<span id=\"QMPageTotal\">" + std::to_string(total) + "<";
+  };
+  EXPECT_NE(std::string::npos, m_engine.decorations[0].find(numbers(1, 1)));
+  EXPECT_LT(index("decoration"), index("load")) << "started before the body's load";
+
+  m_engine.calls.clear();
+  m_engine.decorations.clear();
+  m_engine.bodyPages = 3;
+  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(2u, m_engine.decorations.size());
+  EXPECT_NE(std::string::npos, m_engine.decorations[1].find(numbers(3, 3)));
+  EXPECT_EQ(std::string::npos, m_engine.decorations[1].find(numbers(1, 1)));
+  EXPECT_EQ("overlay 1-3", m_engine.calls.back());
+}
+
 TEST_F(PrintLayoutTest, PageNumbersCountFromTheCoverAndTheTotalNeverGoesBelowZero) {
   EXPECT_EQ(0, decoratedPageNumber(1, true));
   EXPECT_EQ(4, decoratedPageNumber(5, true));
