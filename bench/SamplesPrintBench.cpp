@@ -20,13 +20,18 @@
 #include <thread>
 #include <vector>
 
+#include "engine/PrintItem.h"
 #include "engine/Printer.h"
+#include "foundation/Settings.h"
 #include "host/Install.h"
 #include "host/Print.h"
 #include "platform/browser/ChromiumPrintEngine.h"
 #include "platform/browser/PdfTools.h"
+#include "platform/browser/PrintDestination.h"
 #include "platform/html/HtmlDocument.h"
 #include "platform/mapi/PropTags.h"
+#include "platform/outlook/Outlook.h"
+#include "platform/system/Diagnostics.h"
 #include "tests/support/MsgWriter.h"
 
 #ifndef QM_SHARED_DIR
@@ -164,6 +169,8 @@ class CCapture final : public IPrintTemplate {
   fs::path* m_into;
 };
 
+// The add-in prints inside its module; the filled document is taken from this process's own
+// engine, printing the sample as the add-in's print service does.
 bool captureFilled(Sample& sample) {
   sample.filled = workDir() / "filled" / (sample.msg.stem().string() + ".htm");
   CPrinter::Services services;
@@ -171,11 +178,25 @@ bool captureFilled(Sample& sample) {
   services.makePrintTemplate = [into](const fs::path&) -> std::unique_ptr<IPrintTemplate> {
     return std::make_unique<CCapture>(into);
   };
+  const std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(sample.msg.parent_path());
+  if (!outlook) return false;
+  const CComPtr<IDispatch> item = outlook->item(sample.msg);
+  if (!item) return false;
+  CSettings::instance().outlookApplication() = outlook->application();
+  quilstring templatePath;
+  if (!sample.templateName.empty())
+    templatePath = CSettings::instance().getTemplateFolder() + quilstring::fromUtf8(sample.templateName + ".htm");
+  CPrintInfo job(item);
+  platform::browser::printDestination() = {workDir() / "out", true, u"capture", {}};
   CPrinter::setServicesForTesting(services);
-  const int status = printSample(sample);
+  const int status = CPrintItem(job).printJob(kModePrint, templatePath, [](const CPrintInfo& j, const quilstring& t) {
+    return std::unique_ptr<IPrinter>(std::make_unique<CPrinter>(j, t));
+  });
   CPrinter::resetServicesForTesting();
+  platform::browser::printDestination() = {};
+  CSettings::instance().outlookApplication() = nullptr;
   std::error_code ec;
-  return status == 0 && fs::is_regular_file(sample.filled, ec);
+  return status == kStatusPrinted && fs::is_regular_file(sample.filled, ec);
 }
 
 // One fresh browser prints one document and exits.
@@ -218,7 +239,7 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
   fs::create_directories(workDir() / "fresh", ec);
   for (Sample& sample : list) {
     if (!captureFilled(sample)) {
-      state.SkipWithError(("cannot fill " + sample.msg.filename().string()).c_str());
+      state.SkipWithError(("cannot fill " + sample.msg.filename().string() + ": " + platform::diag::lastFailure()).c_str());
       return;
     }
   }
