@@ -7,6 +7,7 @@
 
 #include "host/AddIns.h"
 #include "platform/browser/PrintDestination.h"
+#include "platform/browser/PrintTemplate.h"
 #include "platform/com/Activation.h"
 #include "platform/com/Com.h"
 #include "platform/mapi/MsgFile.h"
@@ -159,6 +160,8 @@ int runPrint(const PrintCommandLine& command) {
     std::fprintf(stderr, "quillmark print: --table prints the items of one folder\n");
     return 2;
   }
+  // The browser starts beside the add-in's loading, the settings and the items.
+  platform::browser::startPrinting();
 
   // Every PDF is named after the file of the item it prints; a table after its first item.
   std::vector<std::pair<CComPtr<IDispatch>, std::u16string>> names;
