@@ -49,23 +49,27 @@ bool waitFor(const std::function<bool()>& done) {
 }
 
 // A modal dialog opened by a click runs its own loop inside the click: a timer of that loop finds
-// it as the active window by one of its controls, lets it draw for `ticks` ticks, saves its
-// picture, notes its rows (a list's) and closes it.
+// it as the active window by its caption (the printer's hidden dialog is active during a print),
+// lets it draw for `ticks` ticks, notes whether it has the control expected (and the rows of that
+// list), saves its picture and closes it, whichever it is, so that a wrong dialog fails the test
+// instead of hanging it.
 struct DialogWatch {
+  std::u16string caption;  // how the caption begins
   int controlId = 0;
   int ticks = 3;
   std::string picture;
-  bool seen = false, saved = false;
+  bool seen = false, expected = false, saved = false;
   int rows = -1;
   int waited = 0;
 
   void start(HWND frame) {
     platform::loop::SetTimer(frame, 78, 100, [this](std::uintptr_t) {
       const HWND dialog = GetActiveWindow();
-      const HWND control = dialog ? GetDlgItem(dialog, controlId) : nullptr;
-      if (seen || !control || !IsWindowVisible(dialog) || ++waited < ticks) return;
+      if (seen || !dialog || text(dialog).rfind(caption, 0) != 0 || !IsWindowVisible(dialog) || ++waited < ticks) return;
       seen = true;
-      if (controlId != IDC_SELECTION_BROWSER) rows = ListView_GetItemCount(control);
+      const HWND control = GetDlgItem(dialog, controlId);
+      expected = control != nullptr;
+      if (control && controlId != IDC_SELECTION_BROWSER) rows = ListView_GetItemCount(control);
       saved = platform::ui::saveWindowPicture(dialog, picture);
       PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
@@ -199,13 +203,15 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     platform::loop::runFor(300);
 
     DialogWatch attachments;
+    attachments.caption = u"Print Attachments";
     attachments.controlId = selectionView ? IDC_ATTACHMENTS_LIST : IDC_COMPLEX_LIST;
     attachments.picture = uitest::picturePath("addin-attachments-" + std::string(selectionView ? "112" : "135") +
                                               "-outlook-" + version + ".png");
     attachments.start(frame);
     ASSERT_TRUE(uitest::clickAt(uitest::centreOf(childTitled(frame, u"Quickprint Attachments..."))));
-    EXPECT_TRUE(waitFor([&] { return attachments.seen && !IsWindow(GetDlgItem(GetActiveWindow(), attachments.controlId)); }));
+    EXPECT_TRUE(waitFor([&] { return attachments.seen && GetActiveWindow() == frame; }));
     DialogWatch::stop(frame);
+    EXPECT_TRUE(attachments.expected) << "not the dialog of the stored view";
     EXPECT_TRUE(attachments.saved);
     EXPECT_EQ(attachments.rows, 3);  // jpg.jpg, png.png, tif.tif
 
@@ -213,6 +219,7 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     const CComPtr<IDispatch> paragraphs = outlook->item(dir() / "store" / "Inbox" / "poi__attachment_msg_inlineImg.msg");
     ASSERT_EQ(outlook->select(explorer, {paragraphs.p}), S_OK);
     DialogWatch selection;
+    selection.caption = u"Message Selection";
     selection.controlId = IDC_SELECTION_BROWSER;
     selection.ticks = 15;  // the page draws in the HTML view
     selection.picture = uitest::picturePath("addin-selection-127-outlook-" + version + ".png");
@@ -221,7 +228,41 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     ASSERT_TRUE(uitest::clickAt(uitest::centreOf(childTitled(frame, u"Print Selection ..."))));
     EXPECT_TRUE(waitFor([&] { return selection.seen && GetActiveWindow() == frame; }));
     DialogWatch::stop(frame);
+    EXPECT_TRUE(selection.expected);
     EXPECT_TRUE(selection.saved);
+
+    // The preview of the mail with attachments: its attachments button opens the same dialog.
+    ASSERT_EQ(outlook->select(explorer, {mail.p}), S_OK);
+    platform::loop::runFor(300);
+    DialogWatch fromPreview;
+    fromPreview.caption = attachments.caption;
+    fromPreview.controlId = attachments.controlId;
+    fromPreview.picture = uitest::picturePath("addin-preview-attachments-outlook-" + version + ".png");
+    fromPreview.start(frame);
+    bool pressed = false, attachmentsEnabled = false, previewClosed = false;
+    int ticksSincePressed = 0;
+    platform::loop::SetTimer(frame, 77, 100, [&](std::uintptr_t) {
+      GtkWidget* preview = uitest::mappedToplevel("Print Preview");
+      if (!preview || gtk_widget_get_allocated_width(preview) < 100) return;
+      GtkWidget* button = uitest::widgetNamed(preview, "attachments");
+      if (!pressed && button) {
+        pressed = true;
+        attachmentsEnabled = gtk_widget_is_sensitive(button);
+        uitest::xdotoolAsync(uitest::xdotoolAt(button) + " click 1");
+      } else if (pressed && !previewClosed && ((fromPreview.seen && text(GetActiveWindow()).rfind(fromPreview.caption, 0) != 0) ||
+                                               ++ticksSincePressed > 100)) {
+        previewClosed = true;
+        gtk_window_close(GTK_WINDOW(preview));
+      }
+    });
+    ASSERT_TRUE(uitest::clickAt(uitest::centreOf(childTitled(frame, u"Print Preview..."))));
+    EXPECT_TRUE(waitFor([&] { return previewClosed && !uitest::mappedToplevel("Print Preview"); }));
+    platform::loop::KillTimer(frame, 77);
+    DialogWatch::stop(frame);
+    EXPECT_TRUE(attachmentsEnabled);
+    EXPECT_TRUE(fromPreview.expected) << "not the dialog of the stored view";
+    EXPECT_TRUE(fromPreview.saved);
+    EXPECT_EQ(fromPreview.rows, 3);
 
     outlook->close(explorer);
     windows.releaseAddIns();
