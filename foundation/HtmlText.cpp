@@ -342,12 +342,37 @@ void setHTMLFromPlainTextToElement(const quilstring& text, platform::html::CHtml
     quilstring face(u"Calibri");
     int size = 11;
     GetPlainTextFormatting(face, size);
-    std::u16string body = text;
-    plainTextToHTML(body, false);
-    spacesToNbsp(body);
-    quilstring html;
-    html.Format(u"<span style=\"font-size:%dpt; font-family:'%s'\">%s</span>", size, cssFontFamily(face).c_str(),
-                body.c_str());
+    quilstring open;
+    open.Format(u"<span style=\"font-size:%dpt; font-family:'%s'\">", size, cssFontFamily(face).c_str());
+    // One block per line: Chromium lays a single span of <BR> lines out in time growing with the
+    // square of its length. Each line keeps the span inside the block, so its line box is built
+    // from the same fonts as before and the pages break where they did; a line with nothing to
+    // show keeps its height through its <BR>.
+    std::u16string html;
+    html.reserve(text.size() + text.size() / 2);
+    std::size_t start = 0;
+    bool any = false;
+    while (start <= text.size()) {
+      const std::size_t feed = text.find(u'\n', start);
+      const bool last = feed == std::u16string::npos;
+      std::size_t end = last ? text.size() : feed;
+      if (end > start && text[end - 1] == u'\r') --end;
+      std::u16string line;
+      appendEscaped(line, std::u16string_view(text).substr(start, end - start));
+      spacesToNbsp(line);
+      // The line after the last line feed: nothing followed that feed, so no line is shown.
+      if (!(last && line.empty() && any)) {
+        const bool blank = line.find_first_not_of(u" \t\f\r") == std::u16string::npos;
+        html += u"<div>";
+        html += open;
+        html += line;
+        if (blank && !last) html += u"<br>";
+        html += u"</span></div>";
+        any = true;
+      }
+      if (last) break;
+      start = feed + 1;
+    }
     if (FAILED(element.setInnerHTML(html))) LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
   });
 }

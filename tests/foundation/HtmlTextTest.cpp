@@ -273,16 +273,22 @@ TEST_F(HtmlTextTest, PlainTextFontIsReadOnlyFromABinaryRecordOfItsSize) {
   EXPECT_EQ(face, std::u16string(32, u'F'));
 }
 
-TEST_F(HtmlTextTest, PlainTextShowsInASpanWithValidCss) {
+TEST_F(HtmlTextTest, PlainTextShowsAsOneBlockPerLineWithValidCss) {
+  const std::u16string span = u"<div><span style=\"font-size:11pt; font-family:'Calibri'\">";
   EXPECT_EQ(shownInElement(u"a<b &  c\r\nline two"),
-            u"<span style=\"font-size:11pt; font-family:'Calibri'\">a&lt;b &amp; &nbsp;c<br>line two</span>");
+            span + u"a&lt;b &amp; &nbsp;c</span></div>" + span + u"line two</span></div>");
+  // A blank line keeps its height by its <br>; nothing follows the last line feed.
+  EXPECT_EQ(shownInElement(u"a\n\n \nb\n"), span + u"a</span></div>" + span + u"<br></span></div>" + span +
+                                                   u" <br></span></div>" + span + u"b</span></div>");
+  EXPECT_EQ(shownInElement(u"\n"), span + u"<br></span></div>");
+  EXPECT_EQ(shownInElement(u""), span + u"</span></div>");
   NGlobals::setOfficeMajorVersion(16);
   writeTextFont(200, "Courier New");
-  EXPECT_EQ(shownInElement(u"x"), u"<span style=\"font-size:10pt; font-family:'Courier New'\">x</span>");
+  EXPECT_EQ(shownInElement(u"x"), u"<div><span style=\"font-size:10pt; font-family:'Courier New'\">x</span></div>");
   // A face cannot end the style text or the attribute.
   writeTextFont(200, "A\"><script>';}x");
   const std::u16string shown = shownInElement(u"x");
-  EXPECT_EQ(shown, u"<span style=\"font-size:10pt; font-family:'Ascriptx'\">x</span>");
+  EXPECT_EQ(shown, u"<div><span style=\"font-size:10pt; font-family:'Ascriptx'\">x</span></div>");
 }
 
 TEST_F(HtmlTextTest, PlainTextRefusedByTheElementIsLogged) {
