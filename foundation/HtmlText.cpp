@@ -342,12 +342,55 @@ void setHTMLFromPlainTextToElement(const quilstring& text, platform::html::CHtml
     quilstring face(u"Calibri");
     int size = 11;
     GetPlainTextFormatting(face, size);
-    std::u16string body = text;
-    plainTextToHTML(body, false);
-    spacesToNbsp(body);
-    quilstring html;
-    html.Format(u"<span style=\"font-size:%dpt; font-family:'%s'\">%s</span>", size, cssFontFamily(face).c_str(),
-                body.c_str());
+    quilstring open;
+    open.Format(u"<span style=\"font-size:%dpt; font-family:'%s'\">", size, cssFontFamily(face).c_str());
+
+    std::vector<std::u16string> lines;
+    for (std::size_t start = 0;;) {
+      const std::size_t feed = text.find(u'\n', start);
+      std::size_t end = feed == std::u16string::npos ? text.size() : feed;
+      if (end > start && text[end - 1] == u'\r') --end;
+      std::u16string line;
+      appendEscaped(line, std::u16string_view(text).substr(start, end - start));
+      spacesToNbsp(line);
+      lines.push_back(std::move(line));
+      if (feed == std::u16string::npos) break;
+      start = feed + 1;
+    }
+    const auto blank = [](const std::u16string& line) {
+      return line.find_first_not_of(u" \t\f\r") == std::u16string::npos;
+    };
+
+    // Chromium lays one span of <BR> lines out in time growing with the square of its length
+    // when it breaks it into pages, so the middle lines are blocks of their own. A block boundary
+    // stands for a <BR>: a blank line keeps its own <BR> to keep its height. Each line keeps the
+    // span inside the block, so its line box is built from the same fonts as before. The first
+    // and the last two shown lines stay together, as the one block's orphans and widows kept
+    // them; between them a page may break after any line, as it could before.
+    std::u16string html;
+    html.reserve(text.size() + text.size() / 2);
+    const auto group = [&](std::size_t from, std::size_t to, const char16_t* style, bool final) {
+      html += style;
+      html += open;
+      for (std::size_t i = from; i < to; ++i) {
+        if (i > from) html += u"<br>";
+        html += lines[i];
+      }
+      if (!final && blank(lines[to - 1])) html += u"<br>";
+      html += u"</span></div>";
+    };
+    // Nothing shows after the last line feed when only blanks follow it.
+    const std::size_t tail = lines.size() > 1 && blank(lines.back()) ? 3 : 2;
+    if (lines.size() <= 2 + tail) {
+      group(0, lines.size(), u"<div>", true);
+    } else {
+      const std::size_t last = lines.size() - tail;
+      group(0, 2, u"<div style=\"widows:1\">", false);
+      html += u"<div style=\"orphans:1; widows:1\">";
+      for (std::size_t i = 2; i < last; ++i) group(i, i + 1, u"<div>", false);
+      html += u"</div>";
+      group(last, lines.size(), u"<div style=\"orphans:1\">", true);
+    }
     if (FAILED(element.setInnerHTML(html))) LOG_ERROR(u"Exception caught in setHTMLFromPlainTextToElement");
   });
 }

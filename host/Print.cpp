@@ -160,9 +160,6 @@ int runPrint(const PrintCommandLine& command) {
     std::fprintf(stderr, "quillmark print: --table prints the items of one folder\n");
     return 2;
   }
-  // The browser starts beside the add-in's loading, the settings and the items.
-  platform::browser::startPrinting();
-
   // Every PDF is named after the file of the item it prints; a table after its first item.
   std::vector<std::pair<CComPtr<IDispatch>, std::u16string>> names;
   platform::browser::PrintDestination& destination = platform::browser::printDestination();
@@ -172,6 +169,9 @@ int runPrint(const PrintCommandLine& command) {
     destination.folder = command.out;
     destination.alwaysToFolder = true;
   }
+  // The browser starts beside the add-in's loading, the settings and the items; where the pages
+  // go is known first, so a run to a folder never asks for the printer.
+  platform::browser::startPrinting();
   destination.nameOf = [&names](IDispatch* item, bool table) -> std::u16string {
     for (const auto& [known, stem] : names)
       if (sameObject(known, item)) return table ? stem + u"-table" : stem;

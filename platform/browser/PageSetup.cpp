@@ -119,8 +119,9 @@ void setCupsOptionsQueryForTesting(std::function<std::string()> query) { cupsQue
 
 }  // namespace detail
 
-PaperSize defaultPaperSize(LCID locale) {
-  if (auto paper = detail::paperSizeOfCupsOptions(detail::queryCupsOptions())) return *paper;
+PaperSize defaultPaperSize(LCID locale, bool askPrinter) {
+  if (askPrinter)
+    if (auto paper = detail::paperSizeOfCupsOptions(detail::queryCupsOptions())) return *paper;
   return locale == 1033 ? kLetter : kA4;
 }
 

@@ -33,8 +33,9 @@ struct PageSetup {
   std::u16string footer;
 };
 
-// The paper of the default CUPS printer, else Letter for US English (1033) and A4 elsewhere.
-QM_PLATFORM_API PaperSize defaultPaperSize(LCID locale);
+// The paper of the default CUPS printer, else Letter for US English (1033) and A4 elsewhere;
+// without `askPrinter` (every page goes to a folder) the printer is never asked.
+QM_PLATFORM_API PaperSize defaultPaperSize(LCID locale, bool askPrinter = true);
 
 // The file name without folder and extension of a template's path or file:// address: split at
 // either separator, an address percent-decoded (UTF-8), the extension after the last dot dropped.

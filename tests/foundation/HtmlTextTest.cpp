@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
+#include "platform/browser/ChromiumProcess.h"
+#include "platform/browser/PrintEngine.h"
 #include "platform/com/HResult.h"
 #include "platform/html/HtmlDocument.h"
 #include "platform/registry/Registry.h"
@@ -273,16 +277,70 @@ TEST_F(HtmlTextTest, PlainTextFontIsReadOnlyFromABinaryRecordOfItsSize) {
   EXPECT_EQ(face, std::u16string(32, u'F'));
 }
 
-TEST_F(HtmlTextTest, PlainTextShowsInASpanWithValidCss) {
-  EXPECT_EQ(shownInElement(u"a<b &  c\r\nline two"),
-            u"<span style=\"font-size:11pt; font-family:'Calibri'\">a&lt;b &amp; &nbsp;c<br>line two</span>");
+TEST_F(HtmlTextTest, PlainTextShowsAsOneBlockPerLineWithValidCss) {
+  const std::u16string span = u"<span style=\"font-size:11pt; font-family:'Calibri'\">";
+  const std::u16string line = u"<div>" + span;
+  EXPECT_EQ(shownInElement(u"a<b &  c\r\nline two"), line + u"a&lt;b &amp; &nbsp;c<br>line two</span></div>");
+  EXPECT_EQ(shownInElement(u"a\n\n \nb\n"), line + u"a<br><br> <br>b<br></span></div>");
+  EXPECT_EQ(shownInElement(u"\n"), line + u"<br></span></div>");
+  EXPECT_EQ(shownInElement(u""), line + u"</span></div>");
+  // The first and the last two shown lines together; a blank line keeps its height by its <br>.
+  EXPECT_EQ(shownInElement(u"1\n2\n\n4\n5\n6\n"),
+            u"<div style=\"widows:1\">" + span + u"1<br>2</span></div><div style=\"orphans:1; widows:1\">" + line +
+                u"<br></span></div>" + line + u"4</span></div></div><div style=\"orphans:1\">" + span +
+                u"5<br>6<br></span></div>");
   NGlobals::setOfficeMajorVersion(16);
   writeTextFont(200, "Courier New");
-  EXPECT_EQ(shownInElement(u"x"), u"<span style=\"font-size:10pt; font-family:'Courier New'\">x</span>");
+  EXPECT_EQ(shownInElement(u"x"), u"<div><span style=\"font-size:10pt; font-family:'Courier New'\">x</span></div>");
   // A face cannot end the style text or the attribute.
   writeTextFont(200, "A\"><script>';}x");
   const std::u16string shown = shownInElement(u"x");
-  EXPECT_EQ(shown, u"<span style=\"font-size:10pt; font-family:'Ascriptx'\">x</span>");
+  EXPECT_EQ(shown, u"<div><span style=\"font-size:10pt; font-family:'Ascriptx'\">x</span></div>");
+}
+
+// Printed by the browser, the lines as blocks break and paginate as one span of <BR> lines did
+// (inside the templates' body element, whose own font sets each line's strut).
+TEST_F(HtmlTextTest, PlainTextPrintsTheLinesAndPagesOfOneSpanOfBreaks) {
+  if (platform::browser::detail::findChromium().empty()) GTEST_SKIP() << "Chromium is not installed";
+  const std::string head = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><div style=\"font-family:"
+                           "'Times New Roman'; font-size:10pt\">";
+  const auto print = [&](const std::u16string& body, const std::string& name, int& pages) {
+    const std::filesystem::path html = dir() / (name + ".htm"), pdf = dir() / (name + ".pdf");
+    std::ofstream(html) << head << quilstring(body).toUtf8() << "</div></body></html>";
+    platform::browser::IPrintEngine& engine = platform::browser::chromiumPrintEngine();
+    engine.setAllowedFolders({dir()});
+    EXPECT_EQ(engine.loadDocument(html, 30000), S_OK);
+    EXPECT_EQ(engine.printBody({}, pdf), S_OK);
+    EXPECT_EQ(engine.pageCount(pdf, pages), S_OK);
+    return testsupport::pdfText(pdf, 0, true);
+  };
+  // Page breaks land on wrapped, blank and single lines, and near the text's first and last lines.
+  for (const int offset : {0, 1, 2, 4, 9}) {
+    SCOPED_TRACE(offset);
+    std::u16string text;
+    for (int i = offset; i < 150 + 2 * offset; ++i) {
+      if (i % 7 == 3)
+        text += u"\r\n";
+      else if (i % 11 == 5)
+        text += u"   \r\n";
+      else if (i % 13 == 0)
+        text += u"Long " + std::u16string(40, u'w') + u" words  spaced   out and wrapping over the width of the page " +
+                std::u16string(30, u'x') + u"\r\n";
+      else
+        text += u"Line " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u"  <&> of the text\r\n";
+    }
+    if (offset % 2) text += u"Long " + std::u16string(200, u'z') + u" last";
+    std::u16string spanned = text;
+    NUtils::plainTextToHTML(spanned, false);
+    NUtils::spacesToNbsp(spanned);
+    int before = 0, after = 0;
+    const std::string old =
+        print(u"<span style=\"font-size:11pt; font-family:'Calibri'\">" + spanned + u"</span>", "span", before);
+    const std::string shown = print(shownInElement(text), "blocks", after);
+    EXPECT_GT(before, 1);
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(old, shown);
+  }
 }
 
 TEST_F(HtmlTextTest, PlainTextRefusedByTheElementIsLogged) {

@@ -100,6 +100,24 @@ TEST_F(PrintCommandTest, FileThatIsNoMsgIsRefused) {
   EXPECT_FALSE(fs::exists(dir() / "pdf" / "missing.pdf"));
 }
 
+// Pages going to a folder never reach a printer: CUPS is not asked for the default printer's paper.
+TEST_F(PrintCommandTest, APrintToAFolderNeverAsksForThePrinter) {
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  ASSERT_EQ(run(QM_SAMPLES_BINARY, (dir() / "samples").string()), 0) << err();
+  fs::create_directories(dir() / "bin");
+  for (const char* program : {"lpstat", "lpoptions"}) {
+    std::ofstream(dir() / "bin" / program) << "#!/bin/sh\necho " << program << " >>'" << (dir() / "asked").string()
+                                            << "'\necho 'system default destination: fake'\n";
+    fs::permissions(dir() / "bin" / program, fs::perms::owner_all);
+  }
+  ASSERT_EQ(run("PATH=" + (dir() / "bin").string() + ":\"$PATH\" " + QM_QUILLMARK_BINARY,
+                "print " + (dir() / "samples" / "mail.msg").string() + " --out " + (dir() / "pdf").string()),
+            0)
+      << err();
+  EXPECT_TRUE(fs::exists(dir() / "pdf" / "mail.pdf"));
+  EXPECT_FALSE(fs::exists(dir() / "asked")) << testsupport::readFile(dir() / "asked");
+}
+
 // A nearly full file system where --out points: the print fails with its reason and leaves no
 // file of the PDF's name (nor a piece of one). A small tmpfs when the machine lets the test mount
 // one; else the same write failure injected at the layer, in process.

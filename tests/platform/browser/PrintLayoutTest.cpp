@@ -323,6 +323,14 @@ TEST(PaperSizeTest, TheDefaultPrintersPaperElseTheLocales) {
     detail::setCupsOptionsQueryForTesting([&] { return std::string(c.options); });
     EXPECT_DOUBLE_EQ(c.width, defaultPaperSize(c.locale).width);
   }
+  // Without a printer to be used, CUPS is not asked: the locale's paper.
+  int asked = 0;
+  detail::setCupsOptionsQueryForTesting([&] {
+    ++asked;
+    return std::string("media=na_letter_8.5x11in");
+  });
+  EXPECT_DOUBLE_EQ(kA4.width, defaultPaperSize(1031, false).width);
+  EXPECT_EQ(asked, 0);
   detail::setCupsOptionsQueryForTesting({});
 }
 
