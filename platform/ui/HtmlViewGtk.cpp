@@ -317,17 +317,14 @@ void CGtkHtmlView::onSelectionRead(GObject* source, GAsyncResult* result, gpoint
   platform::diag::guarded("HtmlView selection", [&] { (*handler)(true, html); });
 }
 
-}  // namespace platform::ui
-
-// The module's one entry point (libquillmark_htmlview.so, loaded by makeGtkHtmlView): the view,
-// or null (reported).
-extern "C" __attribute__((visibility("default"))) platform::ui::IHtmlView* qmMakeGtkHtmlView() {
-  using platform::ui::IHtmlView;
-  return platform::diag::guarded("makeGtkHtmlView", static_cast<IHtmlView*>(nullptr), []() -> IHtmlView* {
+std::unique_ptr<IHtmlView> makeGtkHtmlView() {
+  return platform::diag::guarded("makeGtkHtmlView", std::unique_ptr<IHtmlView>(), [] {
     if (!gdk_display_get_default()) {
       platform::diag::error("makeGtkHtmlView", "GTK has no display on this thread");
-      return nullptr;
+      return std::unique_ptr<IHtmlView>();
     }
-    return new platform::ui::CGtkHtmlView();
+    return std::unique_ptr<IHtmlView>(std::make_unique<CGtkHtmlView>());
   });
 }
+
+}  // namespace platform::ui
