@@ -317,14 +317,17 @@ void CGtkHtmlView::onSelectionRead(GObject* source, GAsyncResult* result, gpoint
   platform::diag::guarded("HtmlView selection", [&] { (*handler)(true, html); });
 }
 
-std::unique_ptr<IHtmlView> makeGtkHtmlView() {
-  return platform::diag::guarded("makeGtkHtmlView", std::unique_ptr<IHtmlView>(), [] {
+}  // namespace platform::ui
+
+// The module's one entry point (libquillmark_htmlview.so, loaded by makeGtkHtmlView): the view,
+// or null (reported).
+extern "C" __attribute__((visibility("default"))) platform::ui::IHtmlView* qmMakeGtkHtmlView() {
+  using platform::ui::IHtmlView;
+  return platform::diag::guarded("makeGtkHtmlView", static_cast<IHtmlView*>(nullptr), []() -> IHtmlView* {
     if (!gdk_display_get_default()) {
       platform::diag::error("makeGtkHtmlView", "GTK has no display on this thread");
-      return std::unique_ptr<IHtmlView>();
+      return nullptr;
     }
-    return std::unique_ptr<IHtmlView>(std::make_unique<CGtkHtmlView>());
+    return new platform::ui::CGtkHtmlView();
   });
 }
-
-}  // namespace platform::ui
