@@ -105,39 +105,55 @@ class AddinWindowsGuiTest : public testsupport::IsolatedTest, public testing::Wi
     platform::loop::runFor(50);
     platform::registry::resetForTesting();
   }
+
+  // Outlook of a version with its windows and the installed add-in connected, as `quillmark outlook`
+  // starts; it lets the add-in go and closes its store when it goes.
+  struct Session {
+    platform::office::COfficeCommandBars office;
+    host::COutlookWindows windows{office};
+    std::unique_ptr<platform::outlook::COutlook> outlook;
+    host::CAddInHost addIns;
+    ~Session() {
+      windows.releaseAddIns();
+      addIns.disconnect();
+      outlook.reset();
+    }
+  };
+  void start(Session& session, const std::u16string& version) {
+    platform::outlook::OutlookOptions options;
+    options.version = version;
+    session.windows.prepare(options, true);
+    session.outlook = platform::outlook::COutlook::open(dir() / "store", options);
+    ASSERT_TRUE(session.outlook);
+    session.windows.attach(session.outlook.get());
+    std::string error;
+    ASSERT_TRUE(session.addIns.connect(session.outlook->application(), error)) << error;
+    for (const CComPtr<IUnknown>& addIn : session.addIns.objects()) session.windows.addAddIn(addIn);
+  }
 };
 
 TEST_P(AddinWindowsGuiTest, ExplorerShowsTheAddInsControlsAndItsPreviewButtonOpensThePreview) {
   const std::string version = GetParam();
-  platform::office::COfficeCommandBars office;
-  host::COutlookWindows windows(office);
-  platform::outlook::OutlookOptions options;
-  options.version = platform::system::utf8ToUtf16(version + ".0.0.0");
-  windows.prepare(options, true);
-  std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(dir() / "store", options);
-  ASSERT_TRUE(outlook);
-  windows.attach(outlook.get());
+  Session session;
+  start(session, platform::system::utf8ToUtf16(version + ".0.0.0"));
+  if (HasFatalFailure()) return;
   {
-    host::CAddInHost addIns;
-    std::string error;
-    ASSERT_TRUE(addIns.connect(outlook->application(), error)) << error;
-    for (const CComPtr<IUnknown>& addIn : addIns.objects()) windows.addAddIn(addIn);
 
-    const CComPtr<IDispatch> inbox = outlook->defaultFolder(olFolderInbox);
-    const CComPtr<IDispatch> mail = outlook->item(dir() / "store" / "Inbox" /
+    const CComPtr<IDispatch> inbox = session.outlook->defaultFolder(olFolderInbox);
+    const CComPtr<IDispatch> mail = session.outlook->item(dir() / "store" / "Inbox" /
                                                   "bbot__HTML_mail_with_replyto_and_attachment_and_embedded_image.msg");
     ASSERT_TRUE(mail);
-    const CComPtr<IDispatch> explorer = outlook->openExplorer(inbox, {mail.p});
-    const HWND frame = outlook->windowHandle(explorer);
+    const CComPtr<IDispatch> explorer = session.outlook->openExplorer(inbox, {mail.p});
+    const HWND frame = session.outlook->windowHandle(explorer);
     ASSERT_TRUE(frame);
     uitest::waitUntilShown(frame);
 
     if (version == "16") {
-      EXPECT_EQ(windows.ribbonTypeOf(frame), u"Microsoft.Outlook.Explorer");
+      EXPECT_EQ(session.windows.ribbonTypeOf(frame), u"Microsoft.Outlook.Explorer");
       ASSERT_TRUE(waitFor([&] { return childTitled(frame, u"Quillmark") != nullptr; }));
       ASSERT_TRUE(uitest::clickAt(uitest::centreOf(childTitled(frame, u"Quillmark"))));
     } else {
-      EXPECT_TRUE(windows.ribbonTypeOf(frame).empty());
+      EXPECT_TRUE(session.windows.ribbonTypeOf(frame).empty());
     }
     // The explorer's manager builds its toolbar on a pulse tick once the window shows.
     ASSERT_TRUE(waitFor([&] { return childTitled(frame, u"Print Preview...") != nullptr; })) << "no preview button";
@@ -156,11 +172,8 @@ TEST_P(AddinWindowsGuiTest, ExplorerShowsTheAddInsControlsAndItsPreviewButtonOpe
     EXPECT_TRUE(waitFor([&] { return previewShown && !uitest::mappedToplevel("Print Preview"); }));
     platform::loop::KillTimer(frame, 77);
 
-    outlook->close(explorer);
-    windows.releaseAddIns();
-    addIns.disconnect();
+    session.outlook->close(explorer);
   }
-  outlook.reset();
 }
 
 // The attachments button with a sample whose three pictures are attached opens the stored view's
@@ -175,24 +188,15 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     ASSERT_EQ(key.Create(hive, u"SOFTWARE\\Corvessa\\QuillMark For Outlook"), ERROR_SUCCESS);
     key.SetDWORDValue(u"Attachments Selection View", selectionView ? 1 : 0);
   }
-  platform::office::COfficeCommandBars office;
-  host::COutlookWindows windows(office);
-  platform::outlook::OutlookOptions options;
-  options.version = platform::system::utf8ToUtf16(version + ".0.0.0");
-  windows.prepare(options, true);
-  std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(dir() / "store", options);
-  ASSERT_TRUE(outlook);
-  windows.attach(outlook.get());
+  Session session;
+  start(session, platform::system::utf8ToUtf16(version + ".0.0.0"));
+  if (HasFatalFailure()) return;
   {
-    host::CAddInHost addIns;
-    std::string error;
-    ASSERT_TRUE(addIns.connect(outlook->application(), error)) << error;
-    for (const CComPtr<IUnknown>& addIn : addIns.objects()) windows.addAddIn(addIn);
 
-    const CComPtr<IDispatch> mail = outlook->item(dir() / "store" / "Inbox" / "hht__attachmentFiles.msg");
+    const CComPtr<IDispatch> mail = session.outlook->item(dir() / "store" / "Inbox" / "hht__attachmentFiles.msg");
     ASSERT_TRUE(mail);
-    const CComPtr<IDispatch> explorer = outlook->openExplorer(outlook->defaultFolder(olFolderInbox), {mail.p});
-    const HWND frame = outlook->windowHandle(explorer);
+    const CComPtr<IDispatch> explorer = session.outlook->openExplorer(session.outlook->defaultFolder(olFolderInbox), {mail.p});
+    const HWND frame = session.outlook->windowHandle(explorer);
     ASSERT_TRUE(frame);
     uitest::waitUntilShown(frame);
     if (version == "16") {
@@ -216,8 +220,8 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     EXPECT_EQ(attachments.rows, 3);  // jpg.jpg, png.png, tif.tif
 
     // A mail with paragraphs to choose from.
-    const CComPtr<IDispatch> paragraphs = outlook->item(dir() / "store" / "Inbox" / "poi__attachment_msg_inlineImg.msg");
-    ASSERT_EQ(outlook->select(explorer, {paragraphs.p}), S_OK);
+    const CComPtr<IDispatch> paragraphs = session.outlook->item(dir() / "store" / "Inbox" / "poi__attachment_msg_inlineImg.msg");
+    ASSERT_EQ(session.outlook->select(explorer, {paragraphs.p}), S_OK);
     DialogWatch selection;
     selection.caption = u"Message Selection";
     selection.controlId = IDC_SELECTION_BROWSER;
@@ -232,7 +236,7 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     EXPECT_TRUE(selection.saved);
 
     // The preview of the mail with attachments: its attachments button opens the same dialog.
-    ASSERT_EQ(outlook->select(explorer, {mail.p}), S_OK);
+    ASSERT_EQ(session.outlook->select(explorer, {mail.p}), S_OK);
     platform::loop::runFor(300);
     DialogWatch fromPreview;
     fromPreview.caption = attachments.caption;
@@ -264,11 +268,8 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     EXPECT_TRUE(fromPreview.saved);
     EXPECT_EQ(fromPreview.rows, 3);
 
-    outlook->close(explorer);
-    windows.releaseAddIns();
-    addIns.disconnect();
+    session.outlook->close(explorer);
   }
-  outlook.reset();
 }
 
 // Outlook 12 draws command bars in explorers but a ribbon in inspectors: an item opened with a
@@ -276,57 +277,45 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
 class AddinInspectorGuiTest : public AddinWindowsGuiTest {};
 
 TEST_P(AddinInspectorGuiTest, AnInspectorOpenedByDoubleClickShowsTheAddInsTab) {
-  platform::office::COfficeCommandBars office;
-  host::COutlookWindows windows(office);
-  platform::outlook::OutlookOptions options;
-  options.version = u"12.0.0.0";
-  windows.prepare(options, true);
-  std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(dir() / "store", options);
-  ASSERT_TRUE(outlook);
-  windows.attach(outlook.get());
+  Session session;
+  start(session, u"12.0.0.0");
+  if (HasFatalFailure()) return;
   {
-    host::CAddInHost addIns;
-    std::string error;
-    ASSERT_TRUE(addIns.connect(outlook->application(), error)) << error;
-    for (const CComPtr<IUnknown>& addIn : addIns.objects()) windows.addAddIn(addIn);
 
-    const CComPtr<IDispatch> explorer = outlook->openExplorer(outlook->defaultFolder(olFolderInbox));
-    const HWND frame = outlook->windowHandle(explorer);
+    const CComPtr<IDispatch> explorer = session.outlook->openExplorer(session.outlook->defaultFolder(olFolderInbox));
+    const HWND frame = session.outlook->windowHandle(explorer);
     ASSERT_TRUE(frame);
     uitest::waitUntilShown(frame);
-    const HWND list = windows.itemListOf(frame);
+    const HWND list = session.windows.itemListOf(frame);
     ASSERT_TRUE(list);
     RECT where{}, row{};
     GetWindowRect(list, &where);
     ASSERT_TRUE(ListView_GetItemRect(list, 0, &row, LVIR_BOUNDS));
     const POINT first{where.left + 120, where.top + (row.top + row.bottom) / 2};
     ASSERT_TRUE(uitest::clickAt(first));
-    ASSERT_TRUE(waitFor([&] { return windows.statusOf(frame).rfind(u"Selected: ", 0) == 0; }));
+    ASSERT_TRUE(waitFor([&] { return session.windows.statusOf(frame).rfind(u"Selected: ", 0) == 0; }));
     // The pointer is on the row already (a move there with --sync would wait for a motion that never comes).
     ASSERT_TRUE(uitest::xdotool("click --repeat 2 --delay 80 1"));
     CComPtr<IDispatch> inspector;
     ASSERT_TRUE(waitFor([&] {
       CComVariant active;
-      CComDispatchDriver(outlook->application()).GetPropertyByName(u"ActiveInspector", &active);
+      CComDispatchDriver(session.outlook->application()).GetPropertyByName(u"ActiveInspector", &active);
       if (active.vt == VT_DISPATCH && active.pdispVal) inspector = active.pdispVal;
       return inspector != nullptr;
     })) << "no inspector opened";
-    const HWND shown = outlook->windowHandle(inspector);
+    const HWND shown = session.outlook->windowHandle(inspector);
     ASSERT_TRUE(shown);
     uitest::waitUntilShown(shown);
-    EXPECT_FALSE(windows.ribbonTypeOf(shown).empty());
+    EXPECT_FALSE(session.windows.ribbonTypeOf(shown).empty());
     ASSERT_TRUE(waitFor([&] { return childTitled(shown, u"Quillmark") != nullptr; })) << "no add-in tab";
     ASSERT_TRUE(uitest::clickAt(uitest::centreOf(childTitled(shown, u"Quillmark"))));
     EXPECT_TRUE(waitFor([&] { return childTitled(shown, u"Print Preview...") != nullptr; }));
     platform::loop::runFor(300);
     EXPECT_TRUE(platform::ui::saveWindowPicture(shown, uitest::picturePath("addin-inspector-12.png")));
 
-    outlook->close(inspector);
-    outlook->close(explorer);
-    windows.releaseAddIns();
-    addIns.disconnect();
+    session.outlook->close(inspector);
+    session.outlook->close(explorer);
   }
-  outlook.reset();
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, AddinWindowsGuiTest, testing::Values("11", "12", "16"));
