@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "host/AddIns.h"
 #include "platform/com/Activation.h"
 #include "platform/com/ComError.h"
 #include "platform/registry/RegKey.h"
@@ -32,7 +33,6 @@ constexpr const char16_t* kMakerKey = u"SOFTWARE\\Corvessa";
 // The install defaults are registered for the fallback locale, which every locale reads.
 constexpr const char16_t* kDefaultsKey = u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Install defaults\\Templates";
 constexpr const char16_t* kDefaultsLocale = u"1033";
-constexpr const char16_t* kOutlookAddinsKey = u"Software\\Microsoft\\Office\\Outlook\\Addins";
 constexpr const char16_t* kConnectProgId = u"quillMark.Connect";
 
 struct ShippedTemplate {
@@ -162,6 +162,15 @@ fs::path moduleOf(const InstallOptions& options) {
 }
 
 }  // namespace
+
+fs::path installedTemplateFolder() {
+  CRegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, kMakerKey, KEY_READ) != ERROR_SUCCESS) return {};
+  char16_t buffer[4096];
+  DWORD type = 0, size = sizeof buffer;
+  if (key.QueryValue(u"InstallDir", &type, buffer, &size) != ERROR_SUCCESS || type != REG_SZ || size < 2) return {};
+  return fs::path(platform::system::utf16ToUtf8(std::u16string(buffer, size / 2 - 1))) / "Templates";
+}
 
 fs::path addinModulePath() {
   std::error_code ec;

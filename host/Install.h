@@ -26,6 +26,10 @@ InstallResult install(const InstallOptions& options);
 // and settings stay, as an administrator's choices do.
 InstallResult uninstall(const InstallOptions& options);
 
+// The installed templates: "Templates" in the folder the maker's "InstallDir" names; empty when the
+// product is not installed.
+std::filesystem::path installedTemplateFolder();
+
 // libquillmark.so beside the quillmark binary, else the one of the build.
 std::filesystem::path addinModulePath();
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "host/AddIns.h"
+#include "host/Install.h"
 #include "platform/browser/PrintDestination.h"
 #include "platform/browser/PrintTemplate.h"
 #include "platform/com/Activation.h"
@@ -67,24 +68,11 @@ std::optional<PrintCommandLine> parsePrintCommandLine(const std::vector<std::str
 
 namespace {
 
-constexpr const char16_t* kMakerKey = u"SOFTWARE\\Corvessa";
-
-// The installed templates: the folder the installer put beside its program folder.
-fs::path templateFolder() {
-  CRegKey key;
-  if (key.Open(HKEY_LOCAL_MACHINE, kMakerKey, KEY_READ) != ERROR_SUCCESS) return {};
-  char16_t buffer[4096];
-  DWORD type = 0, size = sizeof buffer;
-  if (key.QueryValue(u"InstallDir", &type, buffer, &size) != ERROR_SUCCESS || type != REG_SZ || size < 2) return {};
-  std::u16string dir(buffer, size / 2 - 1);
-  return fs::path(utf16ToUtf8(dir)) / "Templates";
-}
-
 // The template a --template NAME means: a file as given, else one of the installed templates.
 fs::path findTemplate(const std::string& name) {
   std::error_code ec;
   if (fs::is_regular_file(name, ec)) return fs::absolute(name);
-  const fs::path folder = templateFolder();
+  const fs::path folder = installedTemplateFolder();
   if (folder.empty() || name.find('/') != std::string::npos) return {};
   for (const char* extension : {"", ".htm", ".html"}) {
     const fs::path candidate = folder / (name + extension);
@@ -122,13 +110,6 @@ void reportReason(int status, const fs::path& file) {
                reason.empty() ? "no reason was logged" : reason.c_str());
 }
 
-bool sameObject(IUnknown* a, IUnknown* b) {
-  if (!a || !b) return false;
-  CComPtr<IUnknown> first, second;
-  a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(first.Receive()));
-  b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(second.Receive()));
-  return first && first == second;
-}
 
 }  // namespace
 
@@ -174,7 +155,7 @@ int runPrint(const PrintCommandLine& command) {
   platform::browser::startPrinting();
   destination.nameOf = [&names](IDispatch* item, bool table) -> std::u16string {
     for (const auto& [known, stem] : names)
-      if (sameObject(known, item)) return table ? stem + u"-table" : stem;
+      if (known.IsEqualObject(item)) return table ? stem + u"-table" : stem;
     return {};
   };
   platform::browser::writtenPdfs().clear();

@@ -6,6 +6,7 @@
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
+#include "integration/detail/Automation.h"
 #include "platform/com/DispatchDriver.h"
 #include "platform/com/Variant.h"
 #include "platform/office/OfficeDispids.h"
@@ -16,30 +17,6 @@ namespace {
 constexpr std::u16string_view kBarQuillmark = u"Quillmark";
 // Popups nest only a few levels; the bound keeps a malformed model from looping.
 constexpr int kMaxPopupDepth = 16;
-
-// A property read by name; null when the read fails or gives no object.
-CComPtr<IDispatch> objectProperty(IDispatch* object, const char16_t* name) {
-  if (!object) return nullptr;
-  CComVariant value;
-  if (FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) || value.vt != VT_DISPATCH) return nullptr;
-  return value.pdispVal;
-}
-
-std::optional<std::u16string> textProperty(IDispatch* object, const char16_t* name) {
-  if (!object) return std::nullopt;
-  CComVariant value;
-  if (FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) || value.vt != VT_BSTR) return std::nullopt;
-  return std::u16string(value.bstrVal ? value.bstrVal : u"");
-}
-
-std::optional<LONG> longProperty(IDispatch* object, const char16_t* name) {
-  if (!object) return std::nullopt;
-  CComVariant value;
-  if (FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) ||
-      FAILED(value.ChangeType(VT_I4)))
-    return std::nullopt;
-  return value.lVal;
-}
 
 bool isNamed(const std::u16string& name, std::u16string_view wanted) {
   return NUtils::equalsNoCase(name, std::u16string(wanted));
@@ -58,8 +35,8 @@ void CEventProperties::analyse(const CommandBarControlPtr& control) {
     bool inMenu = true;
     bool inContextMenu = false;
 
-    CComPtr<IDispatch> bar = objectProperty(control, u"Parent");
-    const std::optional<std::u16string> name = textProperty(bar, u"Name");
+    CComPtr<IDispatch> bar = integration::detail::tryObject(control, u"Parent");
+    const std::optional<std::u16string> name = integration::detail::tryText(bar, u"Name");
     if (!name) {
       LOG_DEBUG(u"catch CEventProperties::analyse:1");
     } else if (isNamed(*name, u"standard") || isNamed(*name, kBarQuillmark)) {
@@ -74,8 +51,8 @@ void CEventProperties::analyse(const CommandBarControlPtr& control) {
       LOG_DEBUG(u"getting pCommandPopup");
       bool climbed = false;
       for (int depth = 0; depth < kMaxPopupDepth; ++depth) {
-        const CommandBarPopupPtr popup(objectProperty(bar, u"Parent"));
-        CComPtr<IDispatch> above = popup ? objectProperty(popup, u"Parent") : nullptr;
+        const CommandBarPopupPtr popup(integration::detail::tryObject(bar, u"Parent"));
+        CComPtr<IDispatch> above = popup ? integration::detail::tryObject(popup, u"Parent") : nullptr;
         if (!above) break;
         bar = above;
         climbed = true;
@@ -85,7 +62,7 @@ void CEventProperties::analyse(const CommandBarControlPtr& control) {
       LOG_DEBUG(u"Parent is inspector or Explorer");
     }
 
-    const CComPtr<IDispatch> window = objectProperty(bar, u"Parent");
+    const CComPtr<IDispatch> window = integration::detail::tryObject(bar, u"Parent");
     m_pInspector = window;
     if (!m_pInspector) {
       LOG_DEBUG(u"Catch: Not inspector");
@@ -93,7 +70,7 @@ void CEventProperties::analyse(const CommandBarControlPtr& control) {
       if (!m_pExplorer) LOG_DEBUG(u"Catch: Not explorer");
     }
 
-    const std::optional<LONG> id = longProperty(control, u"Id");
+    const std::optional<LONG> id = integration::detail::tryLong(control, u"Id");
     if (!id) {
       LOG_DEBUG(u"CEventProperties::analyse: no Id");
     } else if (*id == platform::office::kIdPrint || *id == platform::office::kIdQuickPrint) {

@@ -3,6 +3,7 @@
 // failed call raising _com_error so that a handler's one guard catches everything it calls.
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "platform/com/Com.h"
@@ -83,6 +84,30 @@ inline CComPtr<IDispatch> objectOf(const CComVariant& value) {
   CComPtr<IDispatch> result;
   check(value.pdispVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(result.Receive())));
   return result;
+}
+
+// Reads that never raise, for code that goes on without the value: null or nothing when the read
+// fails or gives no such value.
+inline CComPtr<IDispatch> tryObject(IDispatch* object, const char16_t* name) {
+  if (!object) return nullptr;
+  CComVariant value;
+  if (FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) || value.vt != VT_DISPATCH) return nullptr;
+  return value.pdispVal;
+}
+
+inline std::optional<std::u16string> tryText(IDispatch* object, const char16_t* name) {
+  if (!object) return std::nullopt;
+  CComVariant value;
+  if (FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) || value.vt != VT_BSTR) return std::nullopt;
+  return std::u16string(value.bstrVal ? value.bstrVal : u"");
+}
+
+inline std::optional<LONG> tryLong(IDispatch* object, const char16_t* name) {
+  if (!object) return std::nullopt;
+  CComVariant value;
+  if (FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) || FAILED(value.ChangeType(VT_I4)))
+    return std::nullopt;
+  return value.lVal;
 }
 
 // collection.Item(index), one-based.

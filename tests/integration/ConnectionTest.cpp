@@ -25,6 +25,7 @@
 #include "platform/ui/Desktop.h"
 #include "platform/ui/WinUser.h"
 #include "resources/resource.h"
+#include "tests/integration/CommandBarsSupport.h"
 #include "tests/support/MsgWriter.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/TestEnvironment.h"
@@ -94,20 +95,6 @@ class ConnectionTest : public IsolatedTest {
     auto settings = boost::make_shared<MessageClassSettings>();
     for (const auto& [name, folder] : records) settings->templates.push_back({name, shipped, folder, {}});
     CSettings::instance().getSettingsData().messageClasses[u"IPM.Note"] = settings;
-  }
-
-  // bars.Item(bar).FindControl(button, id, , , Recursive:=True).
-  static CComPtr<IDispatch> control(IDispatch* bars, const char16_t* bar, LONG id) {
-    CComVariant found;
-    const CComVariant name(bar);
-    CComDispatchDriver(bars).InvokeArgs(u"Item", DISPATCH_PROPERTYGET, {static_cast<const VARIANT*>(&name), 1}, &found);
-    VARIANT none;
-    none.vt = VT_ERROR;
-    none.scode = DISP_E_PARAMNOTFOUND;
-    const VARIANT args[] = {CComVariant(LONG{msoControlButton}), CComVariant(id), none, none, CComVariant(true)};
-    CComVariant result;
-    CComDispatchDriver(found.pdispVal).InvokeArgs(u"FindControl", DISPATCH_METHOD, args, &result);
-    return result.vt == VT_DISPATCH ? CComPtr<IDispatch>(result.pdispVal) : nullptr;
   }
 
   std::unique_ptr<platform::outlook::COutlook> m_outlook;
@@ -225,27 +212,27 @@ TEST_F(ConnectionTest, PrintServicesTakeOutlooksCommandsOverOrHandThemBack) {
   // nothing either. Only the clicked window's manager asks.
   noteTemplates({{u"Letter", false}, {u"Memo", false}});
   ui.queueChoice(-1);
-  EXPECT_TRUE(click(control(bars[0], u"Menu Bar", kIdPrint)));
+  EXPECT_TRUE(click(findControl(bars[0], u"Menu Bar", kIdPrint)));
   EXPECT_EQ(ui.choiceRequests().size(), 1u);
   EXPECT_TRUE(writtenPdfs().empty());
   EXPECT_TRUE(outlookRan.empty());
 
   // Chosen, the clicked window's selection prints, once.
   ui.queueChoice(1);
-  EXPECT_TRUE(click(control(bars[1], u"Standard", kIdQuickPrint)));
+  EXPECT_TRUE(click(findControl(bars[1], u"Standard", kIdQuickPrint)));
   ASSERT_EQ(writtenPdfs().size(), 1u);
   EXPECT_NE(pdfText(writtenPdfs()[0]).find("Two"), std::string::npos);
 
   // No template this job can use hands the command back to Outlook.
   noteTemplates({{u"List", true}});
-  EXPECT_FALSE(click(control(bars[0], u"Standard", kIdQuickPrint)));
+  EXPECT_FALSE(click(findControl(bars[0], u"Standard", kIdQuickPrint)));
   EXPECT_EQ(outlookRan, std::vector<LONG>{kIdQuickPrint});
 
   // "No" to the embedded-object question: nothing printed, and Outlook prints the item itself.
   noteTemplates({{u"Letter", false}});
   ASSERT_EQ(m_outlook->select(explorers[0], {item("ole")}), S_OK);
   ui.queueMessageBoxAnswer(IDNO);
-  EXPECT_FALSE(click(control(bars[0], u"Menu Bar", kIdPrint)));
+  EXPECT_FALSE(click(findControl(bars[0], u"Menu Bar", kIdPrint)));
   EXPECT_EQ(outlookRan.size(), 2u);
   EXPECT_EQ(writtenPdfs().size(), 1u);
 

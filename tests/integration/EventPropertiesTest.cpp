@@ -13,12 +13,14 @@
 #include "platform/mapi/PropTags.h"
 #include "platform/office/CommandBars.h"
 #include "platform/outlook/Outlook.h"
+#include "tests/integration/CommandBarsSupport.h"
 #include "tests/support/MsgWriter.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
 
 using namespace platform::office;
+using testsupport::findControl;
 
 // A window's display manager as far as clicks go: it notes each click's mode and whether the
 // click is its window's, and takes its own window's clicks over.
@@ -45,21 +47,6 @@ class CManagerSink : public CComObjectRootEx<CComSingleThreadModel>,
   std::vector<std::pair<int, bool>> seen;
 };
 
-// bars.Item(bar).FindControl(msoControlButton, id, , , Recursive:=True); id 1 finds the add-in's
-// own button.
-CComPtr<IDispatch> findControl(IDispatch* bars, const char16_t* bar, LONG id) {
-  const CComVariant name(bar), type(msoControlButton), idArg(id), recursive(true);
-  CComVariant found;
-  CComDispatchDriver(bars).InvokeArgs(u"Item", DISPATCH_PROPERTYGET, {static_cast<const VARIANT*>(&name), 1}, &found);
-  VARIANT none;
-  none.vt = VT_ERROR;
-  none.scode = DISP_E_PARAMNOTFOUND;
-  const VARIANT args[] = {type, idArg, none, none, recursive};
-  CComVariant control;
-  if (found.vt == VT_DISPATCH)
-    CComDispatchDriver(found.pdispVal).InvokeArgs(u"FindControl", DISPATCH_METHOD, args, &control);
-  return control.vt == VT_DISPATCH ? CComPtr<IDispatch>(control.pdispVal) : nullptr;
-}
 
 class EventPropertiesTest : public testsupport::IsolatedTest {
  protected:
