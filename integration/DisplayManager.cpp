@@ -74,7 +74,6 @@ void putWhenDifferent(IDispatch* control, const char16_t* name, bool value) {
 
 CDisplayManager::CDisplayManager() {
   LOG_DEBUG(u"CDisplayManager ctor");
-  for (std::size_t i = 0; i < kSinkIds.size(); ++i) m_buttonSinks[i] = CEventSink::create(DIID__CommandBarButtonEvents);
 }
 
 CDisplayManager::~CDisplayManager() {
@@ -91,10 +90,22 @@ std::set<CDisplayManager*>& CDisplayManager::pendingInspectors() {
   return pending;
 }
 
-CEventSink& CDisplayManager::buttonSink(LONG id) {
+CComPtr<CEventSink>& CDisplayManager::sinkSlot(LONG id) {
   for (std::size_t i = 0; i < kSinkIds.size(); ++i)
-    if (kSinkIds[i] == id) return *m_buttonSinks[i];
+    if (kSinkIds[i] == id) return m_buttonSinks[i];
   _com_issue_error(E_INVALIDARG);
+}
+
+// Made when a control is first sunk: most windows sink only a few of them.
+CEventSink& CDisplayManager::buttonSink(LONG id) {
+  CComPtr<CEventSink>& sink = sinkSlot(id);
+  if (!sink) sink = CEventSink::create(DIID__CommandBarButtonEvents);
+  if (!sink) _com_issue_error(E_OUTOFMEMORY);
+  return *sink;
+}
+
+void CDisplayManager::closeSink(LONG id) {
+  if (const CComPtr<CEventSink>& sink = sinkSlot(id)) sink->close();
 }
 
 void CDisplayManager::adviseButton(LONG id, IDispatch* control) {
@@ -364,20 +375,20 @@ void CDisplayManager::CloseDown() {
   }
   if (m_hwnd) platform::outlook::setOwnPrintHandler(m_hwnd, {});
 
-  removeButton(m_previewButton, buttonSink(2522), u"Exception caught removing NetQuilMark Print Preview button");
-  removeButton(m_attachmentsButton, buttonSink(2523), u"Exception caught removing NetQuilMark Attachment Print button");
-  removeButton(m_selectionButton, buttonSink(2525), u"Exception caught removing NetQuilMark Selection Print button");
-  removeButton(m_customButtons[0], buttonSink(2527), u"Exception caught removing Custom1 button");
-  removeButton(m_customButtons[1], buttonSink(2528), u"Exception caught removing Custom2 button");
-  removeButton(m_customButtons[2], buttonSink(2529), u"Exception caught removing Custom3 button");
+  removeButton(m_previewButton, 2522, u"Exception caught removing NetQuilMark Print Preview button");
+  removeButton(m_attachmentsButton, 2523, u"Exception caught removing NetQuilMark Attachment Print button");
+  removeButton(m_selectionButton, 2525, u"Exception caught removing NetQuilMark Selection Print button");
+  removeButton(m_customButtons[0], 2527, u"Exception caught removing Custom1 button");
+  removeButton(m_customButtons[1], 2528, u"Exception caught removing Custom2 button");
+  removeButton(m_customButtons[2], 2529, u"Exception caught removing Custom3 button");
 
-  buttonSink(2521).close();
+  closeSink(2521);
   m_quickPrintControl.Release();
-  buttonSink(109).close();
+  closeSink(109);
   m_printPreviewControl.Release();
-  buttonSink(2524).close();
+  closeSink(2524);
   m_ownPrintPreviewControl.Release();
-  buttonSink(4).close();
+  closeSink(4);
   m_printControl.Release();
 
   m_hwnd = nullptr;
@@ -387,8 +398,8 @@ void CDisplayManager::CloseDown() {
   static_cast<ITimerCallback*>(this)->Release();  // the reference Initialise took
 }
 
-void CDisplayManager::removeButton(_CommandBarButtonPtr& button, CEventSink& sink, const char16_t* failure) {
-  sink.close();
+void CDisplayManager::removeButton(_CommandBarButtonPtr& button, LONG sinkId, const char16_t* failure) {
+  closeSink(sinkId);
   if (!button) return;
   NUtils::guardedAs(failure, [&] {
     if (!CSettings::instance().getCreateToolbar()) call(button, u"Delete", {CComVariant(false)});

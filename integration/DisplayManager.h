@@ -96,7 +96,9 @@ class CDisplayManager : public CComObjectRootEx<CComSingleThreadModel>,
  private:
   // The Office control ids of the button sinks, in the order of m_buttonSinks.
   static constexpr std::array<LONG, 10> kSinkIds = {4, 109, 2524, 2521, 2522, 2523, 2525, 2527, 2528, 2529};
+  CComPtr<CEventSink>& sinkSlot(LONG id);
   CEventSink& buttonSink(LONG id);
+  void closeSink(LONG id);
   void adviseButton(LONG id, IDispatch* control);
   void ServiceTimer();
   void resynchroniseButtons();
@@ -106,7 +108,7 @@ class CDisplayManager : public CComObjectRootEx<CComSingleThreadModel>,
   _CommandBarButtonPtr AddButton(const CommandBarPtr& bar, const char16_t* tag, UINT captionId, LONG position,
                                  bool temporary, bool visible, LONG faceId, const quilstring& caption);
   void registerOwnRequests();
-  void removeButton(_CommandBarButtonPtr& button, CEventSink& sink, const char16_t* failure);
+  void removeButton(_CommandBarButtonPtr& button, LONG sinkId, const char16_t* failure);
 
   _ExplorerPtr m_explorer;
   _InspectorPtr m_inspector;
