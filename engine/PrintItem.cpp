@@ -108,6 +108,20 @@ bool CPrintItem::chooseTemplate(quilstring& templatePath, bool& memo, bool& allR
   return true;
 }
 
+bool CPrintItem::silentTemplate(const quilstring& templatePath, quilstring& chosen) {
+  if (m_job.getItem() && m_job.getItem()->getItem().hasOLEAttachment()) return false;
+  if (!templatePath.empty()) {
+    chosen = templatePath;
+    return true;
+  }
+  int outcome = kStatusEligible;
+  if (!canPrint(outcome)) return false;
+  const std::vector<TemplateDetail> usable = usableCandidates();
+  if (usable.size() != 1 || usable.front().isFolder) return false;
+  chosen = usable.front().printingTemplate;
+  return true;
+}
+
 void CPrintItem::reportToUser(int outcome) {
   UINT id = IDS_UNKNOWN_ERROR;
   switch (outcome) {

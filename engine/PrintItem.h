@@ -43,6 +43,9 @@ class CPrintItem {
   // The template to print with: silently the one Memo candidate, else the user's choice.
   // False when nothing is usable or the user cancelled; allRows is set only by the choice.
   bool chooseTemplate(quilstring& templatePath, bool& memo, bool& allRows);
+  // The template the job prints with when nothing is asked of the user: the given one, or the one
+  // Memo candidate of its class, and no question about embedded objects. False otherwise.
+  bool silentTemplate(const quilstring& templatePath, quilstring& chosen);
   // The message box of a final status; none for 1 and 8.
   void reportToUser(int outcome);
 

@@ -16,6 +16,7 @@
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "platform/browser/PdfTools.h"
+#include "platform/browser/PrintLayout.h"
 #include "platform/browser/PrintTemplate.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/system/Diagnostics.h"
@@ -163,6 +164,12 @@ CPrinter::Services realServices() {
                         const std::vector<fs::path>& frames) {
     platform::browser::preloadPrintDocument(printDocument(document, templatePath, page, frames));
   };
+  services.batch = [](bool begins) {
+    if (begins)
+      platform::browser::beginPrintBatch();
+    else
+      platform::browser::endPrintBatch();
+  };
   services.printOnPrinter = NPrintShell::printPdf;
   return services;
 }
@@ -256,12 +263,22 @@ void CPrinter::setServicesForTesting(const Services& replacement) {
   if (replacement.makePrintTemplate) {
     s.makePrintTemplate = replacement.makePrintTemplate;
     s.preload = nullptr;
+    s.batch = nullptr;
   }
   if (replacement.preload) s.preload = replacement.preload;
+  if (replacement.batch) s.batch = replacement.batch;
   if (replacement.printOnPrinter) s.printOnPrinter = replacement.printOnPrinter;
 }
 
 void CPrinter::resetServicesForTesting() { services() = realServices(); }
+
+void CPrinter::beginBatch() {
+  if (services().batch) services().batch(true);
+}
+
+void CPrinter::endBatch() {
+  if (services().batch) services().batch(false);
+}
 
 CPrinter::CPrinter(const CPrintInfo& job, const quilstring& templatePath) : m_job(job), m_templatePath(templatePath) {}
 
@@ -275,6 +292,16 @@ CPrinter::~CPrinter() {
 }
 
 int CPrinter::DoService(int mode) {
+  if (m_prepared && mode != m_mode) {
+    LOG_ERROR(u"The job of %s was prepared for mode %d, not %d; printed as it was prepared", m_templatePath.c_str(),
+              m_mode, mode);
+    mode = m_mode;
+  }
+  // The failure met while preparing ends the job; its reason is told again for this job's turn.
+  if (m_prepared && m_ended) {
+    LOG_ERROR(u"The job of %s could not be made ready: %s", m_templatePath.c_str(), m_prepareFailure.c_str());
+    return m_status;
+  }
   m_status = 0;
   m_mode = mode;
   // The scripting object sees this job's item and range (none when the job has none), and
@@ -346,31 +373,56 @@ void CPrinter::fail(int status) {
 void CPrinter::OnInitDialog() {
   if (NUtils::guarded(u"CPrinter::OnInitDialog", [&] {
         m_loadTimeout = CSettings::instance().getWBHostLoadTimeout();
-        m_loading = true;
+        m_loading = !m_prepared;
         // Never visible: the browser behind it runs out of sight.
         MoveWindow(m_dialog, 0, 0, 0, 0, FALSE);
         if (!SetTimer(m_dialog, kTimerId, kTimerPeriodMs, nullptr))
           throw std::runtime_error("the printer's timer could not be set");
         m_timerRunning = true;
         m_startTick = GetTickCount();
+        if (m_prepared) {
+          // Filled and loading already: the first tick comes at once and starts the print.
+          m_ready = true;
+          if (!PostMessageW(m_dialog, WM_TIMER, kTimerId, 0)) m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
+          return;
+        }
         // The load completes from the loop, as the control's DocumentComplete does.
         platform::loop::post([this, alive = m_alive] {
           if (!*alive || !m_loading) return;
-          if (!NUtils::guarded(u"CPrinter::OnDocumentCompleteExplorer", [&] {
-                platform::html::CHtmlDocument document;
-                if (FAILED(document.loadFromFile(fs::path(utf16ToUtf8(m_templatePath))))) {
-                  LOG_ERROR(u"Failed to load template: %s", m_templatePath.c_str());
-                  fail(kStatusBrowserError);
-                  return;
-                }
-                OnDocumentComplete(document);
-              }))
-            fail(kStatusBrowserError);
+          loadTemplate();
         });
       }))
     return;
   m_status = kStatusBrowserError;
   KillWBHost();
+}
+
+void CPrinter::loadTemplate() {
+  if (!NUtils::guarded(u"CPrinter::OnDocumentCompleteExplorer", [&] {
+        platform::html::CHtmlDocument document;
+        if (FAILED(document.loadFromFile(fs::path(utf16ToUtf8(m_templatePath))))) {
+          LOG_ERROR(u"Failed to load template: %s", m_templatePath.c_str());
+          fail(kStatusBrowserError);
+          return;
+        }
+        OnDocumentComplete(document);
+      }))
+    fail(kStatusBrowserError);
+}
+
+void CPrinter::prepare(int mode) {
+  if (m_prepared || printCommandOfMode(mode) != PrintCommand::kPrint) return;
+  std::error_code ec;
+  // A missing template is DoService's to report.
+  if (m_templatePath.empty() || !fs::is_regular_file(fs::path(utf16ToUtf8(m_templatePath)), ec)) return;
+  m_mode = mode;
+  m_prepared = true;
+  // The scripting object sees this job while it is filled, and the printing job again after.
+  CCurrentPrintJob current(m_job.getItem(), m_job.getRange());
+  m_loading = true;
+  loadTemplate();
+  m_loading = false;
+  if (m_ended) m_prepareFailure = utf8ToUtf16(platform::diag::lastFailure());
 }
 
 void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
@@ -475,7 +527,17 @@ void CPrinter::Print() {
           return;
         }
         m_page = fs::path(utf16ToUtf8(page));
+        // The batch's next job is filled while the browser prints this one's body, and never
+        // after this print has ended.
+        const auto onPrintStart = std::make_shared<std::function<void()>>(std::exchange(m_onPrintStart, nullptr));
+        if (*onPrintStart)
+          platform::browser::duringNextBodyPrint([onPrintStart] {
+            if (const std::function<void()> work = std::exchange(*onPrintStart, nullptr))
+              NUtils::guarded(u"CPrinter::Print preparing the next job", work);
+          });
         const int status = runPrintTemplate(*command);
+        platform::browser::duringNextBodyPrint(nullptr);
+        *onPrintStart = nullptr;
         if (status == kStatusPrinted)
           OnPrintTemplateTeardown();
         else

@@ -91,6 +91,14 @@ class CPrinter : public IPrinter {
   // Stops the timer and ends the printer's dialog.
   void KillWBHost();
 
+  // Fills and writes the job's document and starts the browser's load before DoService, in a
+  // mode that prints at once, so a batch makes one job ready while the one before it prints;
+  // DoService in that mode then goes straight to the print (or answers the failure met here).
+  void prepare(int mode);
+  // Called once, when this printer's print starts (its document ready): the batch prepares the
+  // next job there.
+  void setOnPrintStart(std::function<void()> onPrintStart) { m_onPrintStart = std::move(onPrintStart); }
+
   // What the printer is built on; tests replace each part.
   struct Services {
     // Fills one loaded document from the job (the template filler).
@@ -105,17 +113,24 @@ class CPrinter : public IPrinter {
                        const std::vector<std::filesystem::path>& frames)>
         preload;
     // Whether a default printer exists, and the print of a PDF on it.
+    // A batch of jobs begins (true) or ends (false) in the browser.
+    std::function<void(bool)> batch;
     std::function<bool()> hasDefaultPrinter;
     std::function<HRESULT(const std::filesystem::path& pdf, int copies)> printOnPrinter;
   };
   // Replaces the services whose functions are set; an empty argument restores the real ones.
   static void setServicesForTesting(const Services& services);
   static void resetServicesForTesting();
+  // The batch service of the browser: a batch tells it when it begins and ends.
+  static void beginBatch();
+  static void endBatch();
 
  private:
   static INT_PTR dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   void OnInitDialog();
   void OnDocumentComplete(platform::html::CHtmlDocument& document);
+  // Loads the template and hands it to OnDocumentComplete; a failure ends the printer.
+  void loadTemplate();
   // Fills the template's own frame documents (in its folder), writes each into the job's folder
   // and points its frame there; `depth` bounds frames within frames.
   void fillFrames(const std::vector<platform::html::CHtmlElement>& frames, const std::filesystem::path& folder,
@@ -155,6 +170,9 @@ class CPrinter : public IPrinter {
   HWND m_dialog = nullptr;  // dialog 102 while it is there
   bool m_timerRunning = false;
   bool m_ended = false;
+  bool m_prepared = false;  // prepare ran: filled and loading, or failed with m_status
+  std::function<void()> m_onPrintStart;
+  quilstring m_prepareFailure;  // why prepare failed
   // Work the loop still holds for this printer checks it before touching the object.
   std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

@@ -1,6 +1,7 @@
 #include "host/Print.h"
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <system_error>
@@ -201,24 +202,37 @@ int runPrint(const PrintCommandLine& command) {
     // of that window prints them.
     const CComPtr<IDispatch> explorer = outlook->openExplorer(outlook->folder(u""), {});
     const HWND window = explorer ? outlook->windowHandle(explorer) : nullptr;
-    const auto request = [&](const std::vector<IDispatch*>& selection, const fs::path& first) {
+    const auto request = [&](const std::vector<IDispatch*>& selection, const fs::path& first,
+                             std::function<void(IDispatch*, int)> eachItem) {
       platform::diag::clearLastFailure();
+      const bool inTurn = static_cast<bool>(eachItem);
       std::optional<int> status;
       if (window && SUCCEEDED(outlook->select(explorer, selection)))
-        status = platform::outlook::requestOwnPrint(window, {command.mode, templatePath, command.table});
+        status = platform::outlook::requestOwnPrint(window, {command.mode, templatePath, command.table, std::move(eachItem)});
       if (!status) {
         std::fprintf(stderr, "quillmark print: the add-in serves no explorer window; %s not printed\n",
                      first.string().c_str());
         exitStatus = 1;
         return;
       }
+      // Each item of a batch has had its own report.
+      if (inTurn) return;
       reportReason(*status, first);
       if (*status != kStatusPrinted) exitStatus = 1;
     };
     if (command.table) {
-      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front());
+      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), {});
     } else {
-      for (std::size_t i = 0; i < items.size(); ++i) request({items[i].p}, itemFiles[i]);
+      // The items in turn, each a request of its own; the add-in makes the next one ready while
+      // one prints.
+      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), [&](IDispatch* item, int status) {
+        fs::path file = itemFiles.front();
+        for (std::size_t i = 0; i < items.size(); ++i)
+          if (items[i].IsEqualObject(item)) file = itemFiles[i];
+        reportReason(status, file);
+        if (status != kStatusPrinted) exitStatus = 1;
+        platform::diag::clearLastFailure();
+      });
     }
     if (explorer) outlook->close(explorer);
   }

@@ -193,6 +193,7 @@ void CDisplayManager::registerOwnRequests() {
   if (!m_hwnd) return;
   platform::outlook::setOwnPrintHandler(m_hwnd, [this](const platform::outlook::OwnPrintRequest& request) {
     const CComPtr<ITimerCallback> hold(this);
+    if (request.eachItem) return printEachSelected(request.mode, request.templatePath, request.eachItem);
     return printService(request.mode, request.templatePath, request.table);
   });
 }

@@ -5,6 +5,7 @@
 // serves every print request of its window (buttons, ribbon, accelerator).
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -62,6 +63,9 @@ class CDisplayManager : public CComObjectRootEx<CComSingleThreadModel>,
   // The request with the print status of the job (1 printed); a given template prints a
   // several-item selection as one table when `table` is set (the stand-in host's request).
   int printService(int mode, const quilstring& templatePath, bool table = false);
+  // Each item of the window's selection as a request of its own, in turn (the stand-in host's
+  // batch); onItem hears each status. Answers the first failure, else 1.
+  int printEachSelected(int mode, const quilstring& templatePath, const std::function<void(IDispatch*, int)>& onItem);
   bool PrintItem(CPrintInfo& job, int mode, const quilstring& templatePath);
   void DoCustomPrintService(const CustomButton& record);
   // The attachments of the items, as the attachment dialogs and the user choose; true when

@@ -1,6 +1,7 @@
 // The display manager's print services: a user's request in its window becomes a print job.
 #include "config/TemplateListDialogs.h"
 #include "engine/AttachmentPrint.h"
+#include "engine/BatchPrint.h"
 #include "engine/PrintItem.h"
 #include "engine/Printer.h"
 #include "engine/SelectionPrint.h"
@@ -72,6 +73,25 @@ int CDisplayManager::printService(int mode, const quilstring& templatePath, bool
       return;
     }
     outcome = CPrintItem(job, templateList()).printJob(mode, templatePath, printerFactory());
+  });
+  return outcome;
+}
+
+int CDisplayManager::printEachSelected(int mode, const quilstring& templatePath,
+                                       const std::function<void(IDispatch*, int)>& onItem) {
+  const CComPtr<ITimerCallback> hold(this);
+  int outcome = kStatusEligible;
+  NUtils::guardedAs(u"Exception caught trying print service", [&] {
+    std::vector<CComPtr<IDispatch>> items;
+    if (m_inspector) {
+      items.push_back(getObject(m_inspector, u"CurrentItem"));
+    } else if (m_explorer) {
+      const CComPtr<IDispatch> selection = getObject(m_explorer, u"Selection");
+      const LONG count = getLong(selection, u"Count");
+      for (LONG i = 1; i <= count; ++i) items.push_back(itemOf(selection, i));
+    }
+    LOG_DEBUG(u"Doing print service for %d items in turn", static_cast<int>(items.size()));
+    outcome = printInTurn(items, mode, templatePath, templateList(), onItem);
   });
   return outcome;
 }

@@ -31,7 +31,16 @@ IPrintEngine::~IPrintEngine() = default;
 
 void IPrintEngine::preloadDocument(const std::filesystem::path&) {}
 
+void IPrintEngine::preloadDocument(const std::filesystem::path& file, std::vector<std::filesystem::path>,
+                                   std::vector<std::filesystem::path>) {
+  preloadDocument(file);
+}
+
 void IPrintEngine::startBrowser() {}
+
+void IPrintEngine::beginBatch() {}
+
+void IPrintEngine::endBatch() {}
 
 void IPrintEngine::setFrameDocuments(std::vector<std::filesystem::path>) {}
 
@@ -97,15 +106,6 @@ json parseObject(const std::string& text) {
   return j.is_object() ? j : json::object();
 }
 
-struct Tab {
-  std::string targetId;
-  std::string sessionId;
-  fs::path mainDocument;
-  std::map<std::string, Clock::time_point> loadedLoaders;  // main-frame loads seen, by loader id
-  bool gone = false;                                        // crashed or detached while in use
-  int uses = 0;                                             // documents loaded or printed in it
-};
-
 // A load of the job's document started ahead of its loadDocument; filled in from the loop.
 struct Preload {
   fs::path file;
@@ -114,6 +114,22 @@ struct Preload {
   bool replied = false;
   bool refused = false;  // the navigation answered an error text
   std::string loader;    // empty once replied: refused, or the call failed
+};
+
+struct Tab {
+  std::string targetId;
+  std::string sessionId;
+  fs::path mainDocument;
+  std::map<std::string, Clock::time_point> loadedLoaders;  // main-frame loads seen, by loader id
+  bool gone = false;                                        // crashed or detached while in use
+  int uses = 0;                                             // documents loaded or printed in it
+  // A job's document tab: the load started ahead in it, whether its document is loaded for a
+  // print that has not ended, and what its document may read (the job's own lists, kept with the
+  // tab, so a load beside it for the next job cannot change them).
+  std::shared_ptr<Preload> preload;
+  bool busy = false;
+  std::vector<fs::path> allowed;
+  std::vector<fs::path> frames;
 };
 
 // A print to PDF running beside other calls: its stream is read chunk by chunk from the loop.
@@ -148,20 +164,50 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return E_INVALIDARG;
     }
     const fs::path path = fs::absolute(file, ec);
-    const std::shared_ptr<Preload> preload = std::exchange(m_preload, nullptr);
+    // The document loading ahead in the spare tab makes that tab the body tab; the other one
+    // becomes the spare, free for the next job's load.
+    if (m_spare.preload && m_spare.preload->file == path) {
+      std::swap(m_body, m_spare);
+      m_spare.busy = false;
+    }
+    const std::shared_ptr<Preload> preload = std::exchange(m_body.preload, nullptr);
     if (preload && preload->file == path) {
       const HRESULT hr = finishPreload(*preload, timeoutMs);
-      if (hr != S_FALSE) return hr;
+      if (hr != S_FALSE) {
+        m_body.busy = SUCCEEDED(hr);
+        renewSpare();
+        return hr;
+      }
     }
     renewIfWorn(m_body);
-    return withRestart([&] {
+    const HRESULT hr = withRestart([&] {
       if (HRESULT hr = ensureTab(m_body); FAILED(hr)) return hr;
+      m_body.allowed = m_allowed;
+      m_body.frames = m_frames;
       return navigate(m_body, path, timeoutMs);
+    });
+    m_body.busy = SUCCEEDED(hr);
+    return hr;
+  }
+
+  void beginBatch() override {
+    m_batch = true;
+    // Both tabs are made now, while waiting is allowed: a load ahead never waits for a tab.
+    diag::guarded("the batch's tabs", [&] {
+      if (FAILED(withRestart([&] { return ensureTab(m_body); }))) return;
+      ensureTab(m_spare);
     });
   }
 
-  void preloadDocument(const fs::path& file) override {
-    m_preload.reset();
+  void endBatch() override {
+    m_batch = false;
+    // One renderer less once the batch is over.
+    discardTab(m_spare);
+  }
+
+  void preloadDocument(const fs::path& file) override { preloadDocument(file, m_allowed, m_frames); }
+
+  void preloadDocument(const fs::path& file, std::vector<fs::path> allowed, std::vector<fs::path> frames) override {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return;
     const fs::path path = fs::absolute(file, ec);
@@ -170,21 +216,28 @@ class CChromiumPrintEngine final : public IPrintEngine {
       startBrowser();
       return;
     }
+    // The body tab, unless a print still uses its document or another job's load runs there: in
+    // a batch, the next job loads in the spare tab while this one prints.
+    const bool bodyFree = !m_body.busy && (!m_body.preload || m_body.preload->file == path);
+    Tab& tab = bodyFree || !m_batch ? m_body : m_spare;
+    tab.preload.reset();
     // A worn tab is renewed by the load itself: starting a tab waits, and the caller must not.
-    renewIfWorn(m_body);
+    renewIfWorn(tab);
     // Only on a warm tab.
-    if (m_started || !m_client || m_client->broken() || !chromiumAlive(m_process) || m_body.sessionId.empty() || m_body.gone)
+    if (m_started || !m_client || m_client->broken() || !chromiumAlive(m_process) || tab.sessionId.empty() || tab.gone)
       return;
     auto preload = std::make_shared<Preload>();
     preload->file = path;
-    preload->sessionId = m_body.sessionId;
+    preload->sessionId = tab.sessionId;
     preload->start = Clock::now();
-    m_body.mainDocument = path;
-    m_body.loadedLoaders.clear();
-    ++m_body.uses;
+    tab.mainDocument = path;
+    tab.loadedLoaders.clear();
+    tab.allowed = std::move(allowed);
+    tab.frames = std::move(frames);
+    ++tab.uses;
     const long id = m_client->send(
         "Page.navigate", json{{"url", fileUrlOf(path)}}.dump(-1, ' ', false, json::error_handler_t::replace),
-        m_body.sessionId, [preload](const CdpReply& r) {
+        tab.sessionId, [preload](const CdpReply& r) {
           preload->replied = true;
           if (!r.ok) return;
           const json result = parseObject(r.result);
@@ -193,7 +246,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
           else
             preload->loader = result.value("loaderId", "");
         });
-    if (id != 0) m_preload = std::move(preload);
+    if (id != 0) tab.preload = std::move(preload);
   }
 
   HRESULT addStyleSheet(const std::string& css) override {
@@ -208,7 +261,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
     if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
-    return printToPdf(m_body, settings, out);
+    const HRESULT hr = printToPdf(m_body, settings, out);
+    m_body.busy = false;  // the tab is free for the next job's load
+    return hr;
   }
 
   HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,
@@ -443,11 +498,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void teardown() {
     m_started.reset();
-    m_preload.reset();
     m_decorationPrint.reset();
     m_client.reset();
     stopChromium(m_process);
     m_body = Tab{};
+    m_spare = Tab{};
     m_deco = Tab{};
     m_measure = Tab{};
     m_measuringSession.clear();
@@ -517,6 +572,15 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  bool isBodyTab(const Tab& tab) const { return &tab == &m_body || &tab == &m_spare; }
+
+  // In a batch the spare tab is renewed (or made again after a crash) while a load may wait.
+  void renewSpare() {
+    if (!m_batch) return;
+    renewIfWorn(m_spare);
+    if (m_spare.sessionId.empty() || m_spare.gone) ensureTab(m_spare);
+  }
+
   void renewIfWorn(Tab& tab) {
     if (tab.uses < kUsesPerTab || tab.sessionId.empty()) return;
     if (&tab == &m_deco) m_frame.clear();
@@ -561,8 +625,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
-    if (&tab == &m_body) {
-      m_preload.reset();
+    if (&tab == &m_body || &tab == &m_spare) {
+      tab.preload.reset();
       ++tab.uses;
     }
     const auto start = Clock::now();
@@ -719,6 +783,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   Tab* tabOf(const std::string& session) {
     if (!session.empty() && session == m_body.sessionId) return &m_body;
+    if (!session.empty() && session == m_spare.sessionId) return &m_spare;
     if (!session.empty() && session == m_deco.sessionId) return &m_deco;
     if (!session.empty() && session == m_measure.sessionId) return &m_measure;
     return nullptr;
@@ -736,8 +801,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
       type = params.value("resourceType", "");
       Tab* tab = tabOf(session);
       const RequestAnswer answer =
-          tab ? classifyRequest(url, type, tab->mainDocument, m_allowed, tab == &m_body ? m_frames : kNoFrames)
-              : RequestAnswer::kFail;
+          !tab ? RequestAnswer::kFail
+          : isBodyTab(*tab) ? classifyRequest(url, type, tab->mainDocument, tab->allowed, tab->frames)
+                            : classifyRequest(url, type, tab->mainDocument, m_allowed, kNoFrames);
       switch (answer) {
         case RequestAnswer::kContinue:
           m_client->send("Fetch.continueRequest", json{{"requestId", requestId}}.dump(), session, nullptr);
@@ -771,13 +837,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   ChromiumProcess m_process;
   std::unique_ptr<CDevToolsClient> m_client;
-  Tab m_body;  // the job's document
+  Tab m_body;   // the job's document
+  Tab m_spare;  // in a batch, the next job's document, loading while the job prints
+  bool m_batch = false;
   Tab m_deco;  // trusted pages: decorations, and measuring what loads more than markup
   Tab m_measure;  // the measuring page, kept loaded
   std::string m_measuringSession;  // the session whose tab holds the measuring page
   std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
   std::string m_frameSession;
-  std::shared_ptr<Preload> m_preload;
   std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
   std::string m_initialTarget;                     // the browser's own blank tab, until taken
   std::shared_ptr<std::optional<CdpReply>> m_started;  // the first answer of a browser started ahead

@@ -72,9 +72,18 @@ class QM_PLATFORM_API IPrintEngine {
   // over (its time-out still counts from the load's own start). Engines that cannot load ahead
   // ignore it.
   virtual void preloadDocument(const std::filesystem::path& file);
+  // As preloadDocument, with the folders and frame documents this document's load is answered by;
+  // the lists set for the print under way stay as they are.
+  virtual void preloadDocument(const std::filesystem::path& file, std::vector<std::filesystem::path> allowedFolders,
+                               std::vector<std::filesystem::path> frameDocuments);
   // Starts the engine when it is not running, without waiting for it. Engines that need no start
   // ignore it.
   virtual void startBrowser();
+  // A batch of jobs begins or ends: while it runs, the next job's document may load beside the
+  // document being printed (preloadDocument during a print). beginBatch may wait for the browser.
+  // Engines that hold one document at a time ignore both.
+  virtual void beginBatch();
+  virtual void endBatch();
   // Appends a style sheet to the loaded document (the layout's own @page rules).
   virtual HRESULT addStyleSheet(const std::string& css) = 0;
   // Prints the loaded document to `out`.

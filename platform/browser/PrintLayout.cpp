@@ -18,6 +18,7 @@
 #include "platform/com/DispatchDriver.h"
 #include "platform/com/Variant.h"
 #include "platform/html/HtmlDocument.h"
+#include "platform/loop/MessageLoop.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 
@@ -39,6 +40,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::html::CHtmlDocument;
+
+std::function<void()>& bodyPrintWork() {
+  static std::function<void()> work;
+  return work;
+}
 using platform::html::CHtmlElement;
 
 // Stand-ins for the numbers inside QMPageNo and QMPageTotal, replaced page by page.
@@ -356,6 +362,7 @@ class CPrintLayout final : public IPrintLayout {
     settings.paperWidth = width;
     settings.paperHeight = height;
     settings.margins = result.bodyMargins;
+    if (std::function<void()> work = std::exchange(bodyPrintWork(), nullptr)) platform::loop::post(std::move(work));
     if (HRESULT hr = m_engine.printBody(settings, body); FAILED(hr)) return hr;
     int pages = 0;
     if (FAILED(m_engine.pageCount(body, pages)) || pages < 1) {
@@ -640,6 +647,8 @@ class CPrintLayout final : public IPrintLayout {
 };
 
 }  // namespace
+
+void duringNextBodyPrint(std::function<void()> work) { bodyPrintWork() = std::move(work); }
 
 std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engine) { return std::make_unique<CPrintLayout>(engine); }
 

@@ -7,6 +7,7 @@
 // only through its IDispatch; the layout writes the settings back to it when the printer is done.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -100,5 +101,10 @@ class QM_PLATFORM_API IPrintLayout {
 // The layout on an engine (the process's Chromium one, or a test's). Keeps the measured block
 // heights and the print template page between jobs.
 QM_PLATFORM_API std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engine);
+
+// Work to do while the browser prints the next layout's body: it is posted to the loop once that
+// print is asked for, so it runs in the print's wait (a batch fills the next job there). A later
+// call replaces it; an empty one takes it back.
+QM_PLATFORM_API void duringNextBodyPrint(std::function<void()> work);
 
 }  // namespace platform::browser

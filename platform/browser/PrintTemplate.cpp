@@ -175,13 +175,18 @@ void startPrinting() {
   });
 }
 
+void beginPrintBatch() {
+  diag::guarded("beginPrintBatch", [] { chromiumPrintEngine().beginBatch(); });
+}
+
+void endPrintBatch() {
+  diag::guarded("endPrintBatch", [] { chromiumPrintEngine().endBatch(); });
+}
+
 void preloadPrintDocument(const PrintDocument& document) {
   diag::guarded("preloadPrintDocument", [&] {
     if (printerMayBeUsed()) detail::startCupsQuery();
-    IPrintEngine& engine = chromiumPrintEngine();
-    engine.setAllowedFolders(document.readableFolders);
-    engine.setFrameDocuments(document.frames);
-    engine.preloadDocument(document.file);
+    chromiumPrintEngine().preloadDocument(document.file, document.readableFolders, document.frames);
   });
 }
 

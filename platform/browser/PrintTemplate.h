@@ -81,6 +81,10 @@ QM_PLATFORM_API std::u16string printFileAddress(const std::filesystem::path& fil
 // Starts the browser's load of the filled document and returns at once; the print takes it over.
 // Starts the browser first when it is not running.
 QM_PLATFORM_API void preloadPrintDocument(const PrintDocument& document);
+// A batch of prints begins (the browser makes ready to load one job's document while another
+// prints; may wait for the browser) or ends.
+QM_PLATFORM_API void beginPrintBatch();
+QM_PLATFORM_API void endPrintBatch();
 // Starts the browser and the question for the default printer's paper, and returns at once, so
 // both run beside the caller's reading of settings and items (a process that will print calls it
 // at its start).

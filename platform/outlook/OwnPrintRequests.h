@@ -10,12 +10,17 @@
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
 
+struct IDispatch;
+
 namespace platform::outlook {
 
 struct OwnPrintRequest {
   int mode = 5;               // the add-in's own modes: 4 preview, 5 print, 6 print with the dialog
   std::u16string templatePath;  // empty: the template the settings give the item's class
   bool table = false;         // with a template: the selection prints as one table
+  // When set, each selected item is a request of its own, in the selection's order (a batch), and
+  // hears its status as it ends; the answer is the first failure.
+  std::function<void(IDispatch* item, int status)> eachItem;
 };
 
 // Answers the print status of the request (1 printed).

@@ -86,6 +86,14 @@ TEST_F(PrintSamplesTest, EverySharedSamplePrintsItsSubjectAndSender) {
   // One process for all of them, as a user would print a folder; the classes the shipped
   // templates do not cover are printed with the nearest template.
   ASSERT_EQ(quillmark("print " + samples.string() + "/*.msg --out " + out), 1) << err();
+  // The items print in turn, each with its own report: only the two uncovered ones fail.
+  const std::string batch = err();
+  EXPECT_NE(batch.find("bbot__S_MIME_test_message_signed not printed (status 2)"), std::string::npos) << batch;
+  EXPECT_NE(batch.find("tika__testMSG_Task not printed (status 2)"), std::string::npos) << batch;
+  std::size_t failures = 0;
+  for (std::size_t at = batch.find("not printed"); at != std::string::npos; at = batch.find("not printed", at + 1))
+    ++failures;
+  EXPECT_EQ(failures, 2u) << batch;
   EXPECT_EQ(quillmark("print " + (samples / "tika__testMSG_Task.msg").string() + " --template TaskRequest --out " + out), 0)
       << err();
   EXPECT_EQ(quillmark("print " + (samples / "bbot__S_MIME_test_message_signed.msg").string() +

@@ -228,6 +228,36 @@ TEST_F(ChromiumPrintEngineTest, ALoadThatNeverCompletesTimesOutAndTheNextOneWork
   EXPECT_NE(testsupport::pdfText(dir() / "out.pdf").find("PAGE-TWO"), std::string::npos);
 }
 
+// In a batch the next job's document loads in a tab of its own while the job's document waits
+// for its print, and answers its requests by its own lists, not by the ones of the job printing.
+TEST_F(ChromiumPrintEngineTest, ABatchLoadsTheNextDocumentBesideTheOneBeingPrinted) {
+  const fs::path next = dir() / "next";
+  fs::create_directories(next);
+  std::ofstream(next / "frame.html") << "<html><body>FRAME-OF-B</body></html>";
+  std::ofstream(next / "b.html") << "<html><body>DOC-B<iframe src=\"frame.html\"></iframe></body></html>";
+  const fs::path a = write("a.html", "<html><body>DOC-A</body></html>");
+
+  engine().beginBatch();
+  engine().preloadDocument(a);
+  ASSERT_EQ(engine().loadDocument(a, 10000), S_OK);
+  engine().preloadDocument(next / "b.html", {next}, {next / "frame.html"});
+  platform::loop::runFor(100);
+  PdfSettings settings;
+  ASSERT_EQ(engine().printBody(settings, dir() / "a.pdf"), S_OK);
+  ASSERT_EQ(print(next / "b.html", dir() / "b.pdf"), S_OK);
+  engine().endBatch();
+
+  const std::string first = testsupport::pdfText(dir() / "a.pdf");
+  EXPECT_NE(first.find("DOC-A"), std::string::npos) << first;
+  EXPECT_EQ(first.find("DOC-B"), std::string::npos) << first;
+  const std::string second = testsupport::pdfText(dir() / "b.pdf");
+  EXPECT_NE(second.find("DOC-B"), std::string::npos) << second;
+  EXPECT_NE(second.find("FRAME-OF-B"), std::string::npos) << second;
+  // After the batch the engine loads one document at a time again.
+  ASSERT_EQ(print(a, dir() / "again.pdf"), S_OK);
+  EXPECT_NE(testsupport::pdfText(dir() / "again.pdf").find("DOC-A"), std::string::npos);
+}
+
 TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnStart) {
   const fs::path first = write("first.html", "<html><body>FIRST-DOC</body></html>");
   const fs::path second = write("second.html", "<html><body>SECOND-DOC</body></html>");
