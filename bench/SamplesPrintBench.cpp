@@ -1,7 +1,7 @@
 // The shared samples printed end to end (read, fill, render, decorate) as `quillmark print FILE
 // --out DIR` prints them, one process and one warm browser for all, against a fresh
-// chromium-headless-shell --print-to-pdf per mail on the same filled documents; the same as one
-// `quillmark` process per file; the browser's memory over 300 prints; and mail of 5 MB (a style
+// chromium-headless-shell --print-to-pdf per mail on the same filled documents; all of them as one
+// batch; the same as one `quillmark` process per file; the browser's memory over 300 prints; and mail of 5 MB (a style
 // block, a text body) for the cost per page.
 #include <benchmark/benchmark.h>
 
@@ -305,6 +305,51 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SamplesWarmAgainstFresh)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The samples as one batch in one process (`quillmark print A B C ... --out DIR`): the add-in
+// prints them in turn, loading the next while one prints. The two samples that need a template of
+// their own are left out. The first pass warms the browser and the templates.
+void BM_SamplesBatch(benchmark::State& state) {
+  std::vector<fs::path> batch;
+  const fs::path folder = workDir() / "batch";
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  for (const Sample& sample : sampleList()) {
+    if (!sample.templateName.empty()) continue;
+    const fs::path link = folder / sample.msg.filename();
+    fs::create_symlink(fs::read_symlink(sample.msg, ec), link, ec);
+    batch.push_back(link);
+  }
+  if (batch.empty()) {
+    state.SkipWithError("shared samples not found (set QM_SHARED_DIR)");
+    return;
+  }
+  host::PrintCommandLine command;
+  command.files = batch;
+  command.out = workDir() / "batch-out";
+  constexpr int kPasses = 4;
+  std::vector<double> perFile;
+  for (auto _ : state) {
+    for (int pass = 0; pass < kPasses; ++pass) {
+      const auto start = Clock::now();
+      int status = 0;
+      {
+        Quiet quiet;
+        status = host::runPrint(command);
+      }
+      if (status != 0) {
+        state.SkipWithError("the batch failed");
+        return;
+      }
+      if (pass > 0) perFile.push_back(msSince(start) / static_cast<double>(batch.size()));
+    }
+    state.SetIterationTime(median(perFile) / 1000.0);
+  }
+  state.counters["files"] = static_cast<double>(batch.size());
+  state.counters["per_file_ms"] = median(perFile);
+  state.counters["cores"] = std::thread::hardware_concurrency();
+}
+BENCHMARK(BM_SamplesBatch)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // One `quillmark print FILE --out DIR` process per sample: the browser starts and stops per file.
 int printInProcess(const Sample& sample) {

@@ -286,8 +286,8 @@ TEST_F(HtmlTextTest, PlainTextShowsAsOneBlockPerLineWithValidCss) {
   EXPECT_EQ(shownInElement(u""), line + u"</span></div>");
   // The first and the last two shown lines together; a blank line keeps its height by its <br>.
   EXPECT_EQ(shownInElement(u"1\n2\n\n4\n5\n6\n"),
-            u"<div style=\"widows:1\">" + span + u"1<br>2</span></div><div style=\"orphans:1; widows:1\">" + line +
-                u"<br></span></div>" + line + u"4</span></div></div><div style=\"orphans:1\">" + span +
+            u"<div style=\"widows:1\">" + span + u"1<br>2</span></div><div style=\"orphans:1; widows:1\"><div>" +
+                line + u"<br></span></div>" + line + u"4</span></div></div></div><div style=\"orphans:1\">" + span +
                 u"5<br>6<br></span></div>");
   NGlobals::setOfficeMajorVersion(16);
   writeTextFont(200, "Courier New");
