@@ -56,6 +56,10 @@ HRESULT IPrintEngine::startDecorationPage(const DecorationPage& page, const PdfS
 
 HRESULT IPrintEngine::finishDecoration() { return S_OK; }
 
+HRESULT IPrintEngine::joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) {
+  return platform::browser::joinPdfs(parts, out);
+}
+
 namespace detail {
 namespace {
 

@@ -89,6 +89,33 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
   return detail::copyFileWhole(merged, out) ? S_OK : E_FAIL;
 }
 
+HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) {
+  if (parts.empty()) return E_INVALIDARG;
+  try {
+    QPDFJob job;
+    auto logger = QPDFLogger::create();
+    logger->setInfo(logger->discard());
+    logger->setWarn(logger->discard());
+    logger->setError(logger->discard());
+    job.setLogger(logger);
+    auto config = job.config();
+    config->emptyInput()->outputFile(out.string());
+    auto pages = config->pages();
+    for (const auto& part : parts) pages->pageSpec(part.string(), "1-z");
+    pages->endPages();
+    config->checkConfiguration();
+    job.run();
+    if (job.getExitCode() == QPDFJob::EXIT_ERROR) {
+      diag::error(kWhere, "qpdf could not join the pages into " + out.string());
+      return E_FAIL;
+    }
+  } catch (const std::exception& e) {
+    diag::error(kWhere, "qpdf could not join the pages into " + out.string() + ": " + e.what());
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
 HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out) {
   return detail::copyFileWhole(from, out) ? S_OK : E_FAIL;
 }

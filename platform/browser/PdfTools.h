@@ -2,6 +2,7 @@
 // PDF page counting, overlay and page selection (libqpdf, kept out of this header).
 
 #include <filesystem>
+#include <vector>
 
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
@@ -19,6 +20,8 @@ QM_PLATFORM_API HRESULT overlayPdf(const std::filesystem::path& body, const std:
 
 // Copies a finished PDF to `out`, which appears only once complete and synced. E_FAIL (reported)
 // when it cannot be read or written.
+// The pages of `parts`, in order, into `out` (a layout's intermediate file).
+QM_PLATFORM_API HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out);
 QM_PLATFORM_API HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out);
 
 }  // namespace platform::browser

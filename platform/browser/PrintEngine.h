@@ -113,6 +113,8 @@ class QM_PLATFORM_API IPrintEngine {
   virtual HRESULT overlay(const std::filesystem::path& body, const std::filesystem::path& decoration,
                           const std::filesystem::path& out, int fromPage, int toPage) = 0;
   virtual HRESULT pageCount(const std::filesystem::path& pdf, int& count) = 0;
+  // The pages of `parts`, in order, into `out`.
+  virtual HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out);
 };
 
 // The process-wide engine on one long-lived headless Chromium (the binary $QUILLMARK_CHROMIUM

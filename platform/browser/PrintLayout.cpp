@@ -57,6 +57,8 @@ constexpr const char* kPageTotalMarkUtf8 = "\xEE\x80\x81";
 constexpr double kHeaderStringHeight = 0.27;
 // The body always keeps this much of the page, whatever the margins ask.
 constexpr double kMinContent = 1.0;
+// Pages of decorations printed at once; a longer body's decorations print in runs of this many.
+constexpr int kDecorationRun = 200;
 constexpr std::size_t kMaxCachedMeasures = 64;
 
 std::string utf8(std::u16string_view text) { return utf16ToUtf8(text); }
@@ -353,7 +355,7 @@ class CPrintLayout final : public IPrintLayout {
     } onePage{m_engine};
     if (decorated)
       onePage.started = SUCCEEDED(m_engine.startDecorationPage(
-          decorationPage(*page, request, blocks, context, width, height, asked, edge, 1), flat, decoration));
+          decorationPage(*page, request, blocks, context, width, height, asked, edge, 1, 1, 1), flat, decoration));
 
     if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
     if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
@@ -377,8 +379,27 @@ class CPrintLayout final : public IPrintLayout {
     if (decorated) {
       const bool printed = SUCCEEDED(onePage.finish()) && pages == 1;
       if (!printed) {
-        const DecorationPage html = decorationPage(*page, request, blocks, context, width, height, asked, edge, pages);
-        if (HRESULT hr = m_engine.printDecorationPage(html, flat, decoration); FAILED(hr)) return hr;
+        // A long body's decorations print in runs of pages joined after: Chromium's time to break
+        // one page of a thousand pages grows faster than their number.
+        std::vector<fs::path> runs;
+        struct RunFiles {
+          std::vector<fs::path>& files;
+          ~RunFiles() {
+            std::error_code ec;
+            for (const fs::path& file : files) fs::remove(file, ec);
+          }
+        } runFiles{runs};
+        for (int from = 1; from <= pages; from += kDecorationRun) {
+          const int to = std::min(pages, from + kDecorationRun - 1);
+          const fs::path out = from == 1 && to == pages ? decoration : detail::makeUniqueFile(work, stem, ".decoration.pdf");
+          if (out.empty()) return E_FAIL;
+          if (out != decoration) runs.push_back(out);
+          const DecorationPage html =
+              decorationPage(*page, request, blocks, context, width, height, asked, edge, from, to, pages);
+          if (HRESULT hr = m_engine.printDecorationPage(html, flat, out); FAILED(hr)) return hr;
+        }
+        if (!runs.empty())
+          if (HRESULT hr = m_engine.joinPdfs(runs, decoration); FAILED(hr)) return hr;
       }
       over = decoration;
     }
@@ -579,9 +600,11 @@ class CPrintLayout final : public IPrintLayout {
     return S_OK;
   }
 
+  // The decorations of the body's pages from..to of its `pages`.
   static DecorationPage decorationPage(const TemplatePage& page, const LayoutRequest& request, const Blocks& b,
                                     const HeaderFooterContext& context, double width, double height,
-                                    const PageMargins& margins, const PageMargins& edge, int pages) {
+                                    const PageMargins& margins, const PageMargins& edge, int from, int to,
+                                    int pages) {
     const bool cover = request.blocks.hasCover, trailer = request.blocks.hasTrailer;
     const int total = decoratedPageTotal(pages, cover, trailer);
     std::string folderUrl = detail::fileUrlOf(fs::absolute(request.document).parent_path());
@@ -595,7 +618,7 @@ class CPrintLayout final : public IPrintLayout {
     const std::string box = "width:" + inches(width) + ";height:" + inches(height);
     const std::string area = "left:" + inches(margins.left) + ";right:auto;width:" +
                              inches(width - margins.left - margins.right);
-    for (int i = 1; i <= pages; ++i) {
+    for (int i = from; i <= to; ++i) {
       const std::string head = renderHeaderFooter(request.setup.header, context, i, pages);
       const std::string foot = renderHeaderFooter(request.setup.footer, context, i, pages);
       const std::string* top = &b.header;

@@ -59,6 +59,11 @@ HRESULT FakePrintEngine::overlay(const std::filesystem::path& body, const std::f
   return S_OK;
 }
 
+HRESULT FakePrintEngine::joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path&) {
+  calls.push_back("join " + std::to_string(parts.size()));
+  return S_OK;
+}
+
 HRESULT FakePrintEngine::pageCount(const std::filesystem::path& pdf, int& count) {
   auto it = m_pages.find(pdf);
   count = it == m_pages.end() ? 0 : it->second;

@@ -35,6 +35,7 @@ class FakePrintEngine : public platform::browser::IPrintEngine {
   HRESULT overlay(const std::filesystem::path& body, const std::filesystem::path& decoration,
                   const std::filesystem::path& out, int fromPage, int toPage) override;
   HRESULT pageCount(const std::filesystem::path& pdf, int& count) override;
+  HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) override;
 
  private:
   std::map<std::filesystem::path, int> m_pages;

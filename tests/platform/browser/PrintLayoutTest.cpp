@@ -223,6 +223,18 @@ TEST_F(PrintLayoutTest, TheOnePageDecorationPrintsBesideTheBodyAndAgainOnlyForAL
   EXPECT_NE(std::string::npos, m_engine.decorations[1].find(numbers(3, 3)));
   EXPECT_EQ(std::string::npos, m_engine.decorations[1].find(numbers(1, 1)));
   EXPECT_EQ("overlay 1-3", m_engine.calls.back());
+
+  // A long body's decorations print in runs of pages, numbered through, and are joined.
+  m_engine.calls.clear();
+  m_engine.decorations.clear();
+  m_engine.bodyPages = 450;
+  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(4u, m_engine.decorations.size());
+  EXPECT_NE(std::string::npos, m_engine.decorations[1].find(numbers(200, 450)));
+  EXPECT_NE(std::string::npos, m_engine.decorations[2].find(numbers(201, 450)));
+  EXPECT_EQ(std::string::npos, m_engine.decorations[2].find(numbers(200, 450)));
+  EXPECT_NE(std::string::npos, m_engine.decorations[3].find(numbers(450, 450)));
+  EXPECT_EQ("join 3", m_engine.calls[m_engine.calls.size() - 2]);
 }
 
 TEST_F(PrintLayoutTest, PageNumbersCountFromTheCoverAndTheTotalNeverGoesBelowZero) {
@@ -423,6 +435,34 @@ TEST_F(PrintLayoutChromiumTest, CoverAndTrailerNumberingAndARangeOfTwoPages) {
   EXPECT_NE(std::string::npos, page(request.output, 1).find("BODY-2"));
   EXPECT_NE(std::string::npos, page(request.output, 2).find("HEAD No 2 of 3"));
   EXPECT_NE(std::string::npos, page(request.output, 2).find("BODY-3"));
+}
+
+// A body longer than one run of decoration pages: the runs join into one page each, numbered on.
+TEST_F(PrintLayoutChromiumTest, ALongBodysDecorationsAreNumberedAcrossTheirRuns) {
+  constexpr int kPages = 203;
+  std::string html = "<!DOCTYPE html><html><head><style>.p{break-after:page}</style></head><body>";
+  for (int i = 1; i < kPages; ++i) html += "<div class=\"p\">BODY-" + std::to_string(i) + "</div>";
+  html += "<div>BODY-" + std::to_string(kPages) + "</div></body></html>";
+  const fs::path doc = dir() / "long.htm";
+  std::ofstream(doc) << html;
+  LayoutRequest request;
+  request.document = doc;
+  request.printTemplate = QM_PRINT_TEMPLATE;
+  ASSERT_EQ(S_OK, readPrintBlocks(doc, request.blocks));
+  request.setup.paper = kLetter;
+  request.setup.footer = u"Page &p of &P";
+  request.output = dir() / "long.pdf";
+  LayoutResult result;
+  ASSERT_EQ(S_OK, makePrintLayout(chromiumPrintEngine())->print(request, result));
+  ASSERT_EQ(kPages, result.laidOutPages);
+  int pages = 0;
+  ASSERT_EQ(S_OK, pdfPageCount(request.output, pages));
+  EXPECT_EQ(kPages, pages);
+  for (const int n : {1, 200, 201, kPages}) {
+    const std::string text = pdfText(request.output, n);
+    EXPECT_NE(std::string::npos, text.find("BODY-" + std::to_string(n) + "\n")) << n << text;
+    EXPECT_NE(std::string::npos, text.find("Page " + std::to_string(n) + " of " + std::to_string(kPages))) << text;
+  }
 }
 
 TEST_F(PrintLayoutChromiumTest, ATallHeaderPushesTheBodyDown) {
