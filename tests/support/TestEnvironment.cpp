@@ -15,10 +15,16 @@ namespace testsupport {
 namespace {
 
 std::filesystem::path g_dir;
+bool g_borrowed = false;  // the parent's folder, in a death test's child
 
 }  // namespace
 
-void makeProcessDir() {
+void makeProcessDir(bool deathTestChild) {
+  if (const char* parent = std::getenv("QM_TEST_PROCESS_DIR"); deathTestChild && parent && *parent) {
+    g_dir = parent;
+    g_borrowed = true;
+    return;
+  }
   const char* base = std::getenv("QM_TEST_TMP_BASE");
   if (!base) base = std::getenv("TMPDIR");
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/qmtest-XXXXXX";
@@ -27,6 +33,7 @@ void makeProcessDir() {
   // Children and later tests of this process find the original base again.
   setenv("QM_TEST_TMP_BASE", base && *base ? base : "/tmp", 0);
   std::filesystem::create_directories(g_dir / "home");
+  setenv("QM_TEST_PROCESS_DIR", g_dir.c_str(), 1);
   setenv("TMPDIR", g_dir.c_str(), 1);
   setenv("QUILLMARK_HOME", (g_dir / "home").c_str(), 1);
   setenv("TZ", "UTC", 1);
@@ -35,7 +42,7 @@ void makeProcessDir() {
 
 void removeProcessDir() {
   std::error_code ec;
-  if (!g_dir.empty() && !std::getenv("QM_KEEP_TEST_DIRS")) std::filesystem::remove_all(g_dir, ec);
+  if (!g_dir.empty() && !g_borrowed && !std::getenv("QM_KEEP_TEST_DIRS")) std::filesystem::remove_all(g_dir, ec);
 }
 
 const std::filesystem::path& testDir() { return g_dir; }
