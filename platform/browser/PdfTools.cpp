@@ -4,9 +4,10 @@
 #define POINTERHOLDER_TRANSITION 4
 
 #include <algorithm>
+#include <memory>
 #include <string>
-#include <system_error>
 
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFJob.hh>
 #include <qpdf/QPDFLogger.hh>
@@ -45,18 +46,8 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
   if (from > to) return E_INVALIDARG;
   const std::string range = std::to_string(from) + "-" + std::to_string(to);
   // qpdf does not notice a write that fails when its file is flushed (a full disk): it writes
-  // into a file of its own beside the body, which is read back whole before it is copied into
-  // place with every write checked.
-  const std::filesystem::path merged =
-      detail::makeUniqueFile(body.has_parent_path() ? body.parent_path() : ".", ".merged-", ".pdf");
-  if (merged.empty()) return E_FAIL;
-  struct Remove {
-    const std::filesystem::path& path;
-    ~Remove() {
-      std::error_code ec;
-      std::filesystem::remove(path, ec);
-    }
-  } remove{merged};
+  // into memory, and the file is written from there with every write checked.
+  std::string merged;
   try {
     QPDFJob job;
     // qpdf's messages would go to the process's stdout and stderr; the answer is the result.
@@ -64,9 +55,10 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     logger->setInfo(logger->discard());
     logger->setWarn(logger->discard());
     logger->setError(logger->discard());
+    logger->setSave(std::make_shared<Pl_String>("merged pdf", nullptr, merged), false);
     job.setLogger(logger);
     auto config = job.config();
-    config->inputFile(body.string())->outputFile(merged.string());
+    config->inputFile(body.string())->outputFile("-");
     if (!decoration.empty()) {
       // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
       config->overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
@@ -78,15 +70,12 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
       diag::error(kWhere, "qpdf could not lay " + decoration.string() + " over " + body.string());
       return E_FAIL;
     }
-    QPDF check;
-    check.setSuppressWarnings(true);
-    check.setAttemptRecovery(false);
-    check.processFile(merged.c_str());
   } catch (const std::exception& e) {
     diag::error(kWhere, "qpdf could not write " + out.string() + " from " + body.string() + ": " + e.what());
     return E_FAIL;
   }
-  return detail::copyFileWhole(merged, out) ? S_OK : E_FAIL;
+  detail::COutputFile file(out);
+  return file.write(merged) && file.commit() ? S_OK : E_FAIL;
 }
 
 HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out) {
