@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -72,6 +73,9 @@ constexpr DWORD kCallTimeoutMs = 10000;
 constexpr DWORD kPrintTimeoutMs = 60000;
 constexpr DWORD kDecorationLoadTimeoutMs = 10000;
 constexpr int kReadChunk = 1 << 20;
+// Documents up to this size print to PDFs small enough to come back in the print's own answer;
+// longer ones stream theirs in chunks, so memory stays flat.
+constexpr std::uintmax_t kStreamAbove = 1 << 20;
 // A renderer keeps some memory of every document it has shown (decoded images, the pages of kept
 // frames): after this many uses a tab is closed and a fresh one (a fresh renderer) takes its place,
 // so memory stays flat over a long run.
@@ -136,7 +140,8 @@ struct Tab {
   std::vector<fs::path> frames;
 };
 
-// A print to PDF running beside other calls: its stream is read chunk by chunk from the loop.
+// A print to PDF running beside other calls: its data comes in the answer or is read chunk by
+// chunk from the loop.
 struct AsyncPrint {
   std::string session;
   std::unique_ptr<COutputFile> file;
@@ -265,7 +270,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
     if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
-    const HRESULT hr = printToPdf(m_body, settings, out);
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(m_body.mainDocument, ec);
+    const HRESULT hr = printToPdf(m_body, settings, out, !ec && size > kStreamAbove);
     m_body.busy = false;  // the tab is free for the next job's load
     return hr;
   }
@@ -302,13 +309,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
     if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
     if (HRESULT hr = loadTrustedPage(m_deco, html); FAILED(hr)) return hr;
-    return printToPdf(m_deco, settings, out);
+    return printToPdf(m_deco, settings, out, html.size() > kStreamAbove);
   }
 
   HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
     if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
     if (HRESULT hr = prepareDecorationPage(page); FAILED(hr)) return hr;
-    return printToPdf(m_deco, settings, out);
+    return printToPdf(m_deco, settings, out, page.pages.size() > kStreamAbove);
   }
 
   HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
@@ -321,15 +328,18 @@ class CChromiumPrintEngine final : public IPrintEngine {
     print->session = session;
     const fs::path target = out;
     const long id = m_client->send(
-        "Page.printToPDF", printParams(settings).dump(-1, ' ', false, json::error_handler_t::replace), session,
+        "Page.printToPDF", printParams(settings, false).dump(-1, ' ', false, json::error_handler_t::replace), session,
         [this, print, session, target](const CdpReply& r) {
           diag::guarded("the decoration's print", [&] {
             if (!r.ok)
               return finishAsync(*print, session, false, "Page.printToPDF for " + target.string() + " failed: " + r.error);
-            print->handle = parseObject(r.result).value("stream", "");
-            if (print->handle.empty())
-              return finishAsync(*print, session, false, "Page.printToPDF answered no stream for " + target.string());
-            readAsync(print, session);
+            const json result = parseObject(r.result);
+            print->handle = result.value("stream", "");
+            if (!writeAnswer(result, *print->file)) return finishAsync(*print, session, false);
+            if (!print->handle.empty()) return readAsync(print, session);
+            if (!result.contains("data"))
+              return finishAsync(*print, session, false, "Page.printToPDF answered no PDF for " + target.string());
+            finishAsync(*print, session, print->file->commit());
           });
         });
     if (id == 0) {
@@ -750,26 +760,37 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
-  static json printParams(const PdfSettings& s) {
+  static json printParams(const PdfSettings& s, bool stream) {
     return {{"paperWidth", s.paperWidth},        {"paperHeight", s.paperHeight},
             {"marginTop", s.margins.top},        {"marginBottom", s.margins.bottom},
             {"marginLeft", s.margins.left},      {"marginRight", s.margins.right},
             {"printBackground", s.printBackground}, {"preferCSSPageSize", s.preferCssPageSize},
-            {"generateTaggedPDF", false},        {"transferMode", "ReturnAsStream"}};
+            {"generateTaggedPDF", false},        {"transferMode", stream ? "ReturnAsStream" : "ReturnAsBase64"}};
   }
 
-  HRESULT printToPdf(Tab& tab, const PdfSettings& s, const fs::path& out) {
-    CdpReply r = call(tab, "Page.printToPDF", printParams(s), kPrintTimeoutMs);
+  // The PDF in a print's answer, when it came there rather than in a stream, written to `file`:
+  // false when that failed (the file reports its own failures).
+  static bool writeAnswer(const json& result, COutputFile& file) {
+    if (auto data = result.find("data"); data != result.end() && data->is_string())
+      return file.write(decodeBase64(data->get_ref<const std::string&>()));
+    return true;
+  }
+
+  // Long documents stream their PDF (`stream`); short ones come back in the answer, which saves
+  // the round trips of reading.
+  HRESULT printToPdf(Tab& tab, const PdfSettings& s, const fs::path& out, bool stream = false) {
+    CdpReply r = call(tab, "Page.printToPDF", printParams(s, stream), kPrintTimeoutMs);
     if (!r.ok) return E_FAIL;
-    const std::string handle = parseObject(r.result).value("stream", "");
-    if (handle.empty()) {
-      reportError("Page.printToPDF answered no stream for " + out.string());
-      return E_FAIL;
-    }
+    const json result = parseObject(r.result);
     // The layout's intermediate PDFs: the merge that uses them writes the one that lasts.
     COutputFile file(out, false);
-    bool ok = file.ok();
-    for (bool eof = false; ok && !eof;) {
+    const std::string handle = result.value("stream", "");
+    bool ok = file.ok() && writeAnswer(result, file);
+    if (ok && handle.empty() && !result.contains("data")) {
+      reportError("Page.printToPDF answered no PDF for " + out.string());
+      return E_FAIL;
+    }
+    for (bool eof = handle.empty(); ok && !eof;) {
       r = call(tab, "IO.read", {{"handle", handle}, {"size", kReadChunk}});
       if (!r.ok) {
         ok = false;
@@ -780,7 +801,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       ok = file.write(chunk.value("base64Encoded", false) ? decodeBase64(data) : data);
       eof = chunk.value("eof", true);
     }
-    if (m_client && !m_client->broken())
+    if (!handle.empty() && m_client && !m_client->broken())
       m_client->send("IO.close", json{{"handle", handle}}.dump(), tab.sessionId, nullptr);
     return ok && file.commit() ? S_OK : E_FAIL;
   }

@@ -4,9 +4,11 @@
 #define POINTERHOLDER_TRANSITION 4
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <string>
-#include <system_error>
 
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFJob.hh>
 #include <qpdf/QPDFLogger.hh>
@@ -36,6 +38,42 @@ HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
   }
 }
 
+namespace {
+
+// Runs a qpdf job configured by `configure` (its output "-") and writes what it made into `out`.
+// qpdf does not notice a write that fails when its file is flushed (a full disk): it writes into
+// memory, and the file is written from there with every write checked. Its messages would go to
+// the process's stdout and stderr; the answer is the result. `failure` names what failed.
+HRESULT runIntoFile(const std::function<void(QPDFJob::Config&)>& configure, const std::filesystem::path& out,
+                    const std::string& failure) {
+  std::string made;
+  try {
+    QPDFJob job;
+    auto logger = QPDFLogger::create();
+    logger->setInfo(logger->discard());
+    logger->setWarn(logger->discard());
+    logger->setError(logger->discard());
+    logger->setSave(std::make_shared<Pl_String>("qpdf output", nullptr, made), false);
+    job.setLogger(logger);
+    auto config = job.config();
+    configure(*config);
+    config->outputFile("-");
+    config->checkConfiguration();
+    job.run();
+    if (job.getExitCode() == QPDFJob::EXIT_ERROR) {
+      diag::error(kWhere, failure);
+      return E_FAIL;
+    }
+  } catch (const std::exception& e) {
+    diag::error(kWhere, failure + ": " + e.what());
+    return E_FAIL;
+  }
+  detail::COutputFile file(out);
+  return file.write(made) && file.commit() ? S_OK : E_FAIL;
+}
+
+}  // namespace
+
 HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::path& decoration,
                    const std::filesystem::path& out, int fromPage, int toPage) {
   int pages = 0;
@@ -44,76 +82,26 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
   const int to = std::clamp(toPage <= 0 ? pages : toPage, 1, pages);
   if (from > to) return E_INVALIDARG;
   const std::string range = std::to_string(from) + "-" + std::to_string(to);
-  // qpdf does not notice a write that fails when its file is flushed (a full disk): it writes
-  // into a file of its own beside the body, which is read back whole before it is copied into
-  // place with every write checked.
-  const std::filesystem::path merged =
-      detail::makeUniqueFile(body.has_parent_path() ? body.parent_path() : ".", ".merged-", ".pdf");
-  if (merged.empty()) return E_FAIL;
-  struct Remove {
-    const std::filesystem::path& path;
-    ~Remove() {
-      std::error_code ec;
-      std::filesystem::remove(path, ec);
-    }
-  } remove{merged};
-  try {
-    QPDFJob job;
-    // qpdf's messages would go to the process's stdout and stderr; the answer is the result.
-    auto logger = QPDFLogger::create();
-    logger->setInfo(logger->discard());
-    logger->setWarn(logger->discard());
-    logger->setError(logger->discard());
-    job.setLogger(logger);
-    auto config = job.config();
-    config->inputFile(body.string())->outputFile(merged.string());
-    if (!decoration.empty()) {
-      // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
-      config->overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
-    }
-    config->pages()->pageSpec(".", range)->endPages();
-    config->checkConfiguration();
-    job.run();
-    if (job.getExitCode() == QPDFJob::EXIT_ERROR) {
-      diag::error(kWhere, "qpdf could not lay " + decoration.string() + " over " + body.string());
-      return E_FAIL;
-    }
-    QPDF check;
-    check.setSuppressWarnings(true);
-    check.setAttemptRecovery(false);
-    check.processFile(merged.c_str());
-  } catch (const std::exception& e) {
-    diag::error(kWhere, "qpdf could not write " + out.string() + " from " + body.string() + ": " + e.what());
-    return E_FAIL;
-  }
-  return detail::copyFileWhole(merged, out) ? S_OK : E_FAIL;
+  return runIntoFile(
+      [&](QPDFJob::Config& config) {
+        config.inputFile(body.string());
+        // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
+        if (!decoration.empty()) config.overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
+        config.pages()->pageSpec(".", range)->endPages();
+      },
+      out, "qpdf could not lay " + decoration.string() + " over " + body.string() + " into " + out.string());
 }
 
 HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) {
   if (parts.empty()) return E_INVALIDARG;
-  try {
-    QPDFJob job;
-    auto logger = QPDFLogger::create();
-    logger->setInfo(logger->discard());
-    logger->setWarn(logger->discard());
-    logger->setError(logger->discard());
-    job.setLogger(logger);
-    auto config = job.config();
-    config->emptyInput()->outputFile(out.string());
-    auto pages = config->pages();
-    for (const auto& part : parts) pages->pageSpec(part.string(), "1-z");
-    pages->endPages();
-    config->checkConfiguration();
-    job.run();
-    if (job.getExitCode() == QPDFJob::EXIT_ERROR) {
-      diag::error(kWhere, "qpdf could not join the pages into " + out.string());
-      return E_FAIL;
-    }
-  } catch (const std::exception& e) {
-    diag::error(kWhere, "qpdf could not join the pages into " + out.string() + ": " + e.what());
-    return E_FAIL;
-  }
-  return S_OK;
+  return runIntoFile(
+      [&](QPDFJob::Config& config) {
+        config.emptyInput();
+        auto pages = config.pages();
+        for (const auto& part : parts) pages->pageSpec(part.string(), "1-z");
+        pages->endPages();
+      },
+      out, "qpdf could not join the pages into " + out.string());
 }
 
 HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -19,6 +20,7 @@
 
 #include "platform/browser/ChromiumPrintEngine.h"
 #include "platform/browser/ChromiumProcess.h"
+#include "platform/browser/OutputFile.h"
 #include "platform/browser/PdfTools.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/system/Diagnostics.h"
@@ -478,6 +480,18 @@ TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRa
     EXPECT_EQ(pages, r.pages);
   }
   EXPECT_EQ(engine().overlay(dir() / "absent.pdf", decoPdf, merged, 1, 1), E_FAIL);
+
+  // A full disk under the merge: reported, and nothing of the PDF's name is left.
+  const fs::path full = dir() / "full.pdf";
+  detail::failWritesForTesting(ENOSPC);
+  platform::diag::clearLastFailure();
+  const HRESULT onFullDisk = engine().overlay(body, decoPdf, full, 0, 0);
+  detail::failWritesForTesting(0);
+  EXPECT_EQ(onFullDisk, E_FAIL);
+  EXPECT_NE(platform::diag::lastFailure().find("No space left on device"), std::string::npos);
+  EXPECT_FALSE(fs::exists(full));
+  for (const auto& entry : fs::directory_iterator(dir()))
+    EXPECT_EQ(entry.path().filename().string().find(".full.pdf"), std::string::npos) << entry.path();
   EXPECT_EQ(engine().pageCount(dir() / "mail.html", pages), E_FAIL);
 }
 
