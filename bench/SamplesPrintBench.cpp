@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -293,6 +294,8 @@ void BM_SamplesWarmAgainstFresh(benchmark::State& state) {
   state.counters["files"] = static_cast<double>(list.size());
   state.counters["warm_median_ms"] = warmMedian;
   state.counters["warm_p90_ms"] = percentile90(warm);
+  // What a batch's time per file compares with.
+  state.counters["warm_mean_ms"] = warm.empty() ? 0.0 : std::accumulate(warm.begin(), warm.end(), 0.0) / warm.size();
   state.counters["warm_max_ms"] = warm.empty() ? 0.0 : *std::max_element(warm.begin(), warm.end());
   state.counters["fresh_median_ms"] = freshMedian;
   state.counters["fresh_over_warm"] = warmMedian > 0 ? freshMedian / warmMedian : 0.0;

@@ -196,6 +196,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return navigate(m_body, path, timeoutMs);
     });
     m_body.busy = SUCCEEDED(hr);
+    if (SUCCEEDED(hr)) renewSpare();  // made again after a restart of the browser
     return hr;
   }
 
@@ -221,8 +222,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!fs::is_regular_file(file, ec)) return;
     const fs::path path = fs::absolute(file, ec);
     // A browser that is not running starts now, beside the caller's own work; the load waits for it.
+    // Not in a batch: there the next job's load starts from inside the running print's wait, which
+    // must not see its browser replaced under it; the next load starts the browser again.
     if (!m_client || m_client->broken() || !chromiumAlive(m_process)) {
-      startBrowser();
+      if (!m_batch) startBrowser();
       return;
     }
     // The body tab, unless a print still uses its document or another job's load runs there: in

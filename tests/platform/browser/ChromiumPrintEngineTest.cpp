@@ -255,6 +255,18 @@ TEST_F(ChromiumPrintEngineTest, ABatchLoadsTheNextDocumentBesideTheOneBeingPrint
   const std::string second = testsupport::pdfText(dir() / "b.pdf");
   EXPECT_NE(second.find("DOC-B"), std::string::npos) << second;
   EXPECT_NE(second.find("FRAME-OF-B"), std::string::npos) << second;
+  // A load ahead in a batch never replaces a dead browser (a print may be waiting on it); the
+  // next load does.
+  engine().beginBatch();
+  const int starts = detail::chromiumStartsForTesting();
+  ::kill(detail::chromiumPidForTesting(), SIGKILL);
+  platform::loop::runFor(100);
+  engine().preloadDocument(a);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
+  ASSERT_EQ(print(a, dir() / "restarted.pdf"), S_OK);
+  EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
+  engine().endBatch();
+
   // After the batch the engine loads one document at a time again.
   ASSERT_EQ(print(a, dir() / "again.pdf"), S_OK);
   EXPECT_NE(testsupport::pdfText(dir() / "again.pdf").find("DOC-A"), std::string::npos);
