@@ -215,24 +215,34 @@ int runPrint(const PrintCommandLine& command) {
         exitStatus = 1;
         return;
       }
-      // Each item of a batch has had its own report.
-      if (inTurn) return;
-      reportReason(*status, first);
       if (*status != kStatusPrinted) exitStatus = 1;
+      // Each item of a batch has had its own report.
+      if (!inTurn) reportReason(*status, first);
     };
     if (command.table) {
       request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), {});
     } else {
       // The items in turn, each a request of its own; the add-in makes the next one ready while
       // one prints.
+      std::vector<bool> reported(items.size(), false);
       request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), [&](IDispatch* item, int status) {
-        fs::path file = itemFiles.front();
         for (std::size_t i = 0; i < items.size(); ++i)
-          if (items[i].IsEqualObject(item)) file = itemFiles[i];
-        reportReason(status, file);
+          if (!reported[i] && items[i].IsEqualObject(item)) {
+            reported[i] = true;
+            reportReason(status, itemFiles[i]);
+            break;
+          }
         if (status != kStatusPrinted) exitStatus = 1;
         platform::diag::clearLastFailure();
       });
+      // Items the add-in never reached (it failed before their turn) are not printed either.
+      for (std::size_t i = 0; i < items.size(); ++i)
+        if (!reported[i]) {
+          const std::string reason = platform::diag::lastFailure();
+          std::fprintf(stderr, "quillmark print: %s not printed: %s\n", itemFiles[i].stem().string().c_str(),
+                       reason.empty() ? "the add-in did not reach it" : reason.c_str());
+          exitStatus = 1;
+        }
     }
     if (explorer) outlook->close(explorer);
   }
