@@ -364,7 +364,7 @@ class CPrintLayout final : public IPrintLayout {
     settings.paperWidth = width;
     settings.paperHeight = height;
     settings.margins = result.bodyMargins;
-    if (std::function<void()> work = std::exchange(bodyPrintWork(), nullptr)) platform::loop::post(std::move(work));
+    if (std::function<void()> work = takeBodyPrintWork()) platform::loop::post(std::move(work));
     if (HRESULT hr = m_engine.printBody(settings, body); FAILED(hr)) return hr;
     int pages = 0;
     if (FAILED(m_engine.pageCount(body, pages)) || pages < 1) {
@@ -672,6 +672,8 @@ class CPrintLayout final : public IPrintLayout {
 }  // namespace
 
 void duringNextBodyPrint(std::function<void()> work) { bodyPrintWork() = std::move(work); }
+
+std::function<void()> takeBodyPrintWork() { return std::exchange(bodyPrintWork(), nullptr); }
 
 std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engine) { return std::make_unique<CPrintLayout>(engine); }
 

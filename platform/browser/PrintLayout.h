@@ -106,5 +106,8 @@ QM_PLATFORM_API std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engi
 // print is asked for, so it runs in the print's wait (a batch fills the next job there). A later
 // call replaces it; an empty one takes it back.
 QM_PLATFORM_API void duringNextBodyPrint(std::function<void()> work);
+// Takes that work back, for the body print about to start (a print template of its own may run
+// it where it prints).
+QM_PLATFORM_API std::function<void()> takeBodyPrintWork();
 
 }  // namespace platform::browser
