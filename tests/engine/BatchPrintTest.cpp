@@ -10,34 +10,23 @@
 #include "engine/Printer.h"
 #include "platform/browser/PrintLayout.h"
 #include "tests/engine/PrintJobFixtures.h"
+#include "tests/engine/QuietPrintTemplate.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace enginetest;
 
-class CPrintingTemplate : public IPrintTemplate {
+class CPrintingTemplate : public CQuietPrintTemplate {
  public:
   explicit CPrintingTemplate(bool& printing) : m_printing(printing) {}
-  HRESULT open(platform::html::CHtmlDocument&, const fs::path&, const std::vector<fs::path>&,
-               const quilstring&) override {
-    return S_OK;
-  }
-  PrintRange defaultRange() const override { return {}; }
-  PageSettings pageSettings() const override { return {}; }
-  void setPageSettings(const PageSettings&) override {}
   // The work asked for during the body's print runs while this one prints, as the layout runs it.
-  HRESULT print(const PrintRange&, const fs::path& pdf, const fs::path&, int& pages) override {
+  HRESULT print(const PrintRange& range, const fs::path& pdf, const fs::path& work, int& pages) override {
     m_printing = true;
-    if (const std::function<void()> work = platform::browser::takeBodyPrintWork()) work();
+    if (const std::function<void()> later = platform::browser::takeBodyPrintWork()) later();
     m_printing = false;
-    std::ofstream(pdf) << "%PDF-fake";
-    pages = 1;
-    return S_OK;
+    return CQuietPrintTemplate::print(range, pdf, work, pages);
   }
-  bool hasAttachments() const override { return false; }
-  HRESULT showAttachmentsDialog() override { return S_OK; }
-  void close() override {}
 
  private:
   bool& m_printing;

@@ -12,6 +12,7 @@
 #include "platform/ui/CommCtrl.h"
 #include "platform/ui/UserInput.h"
 #include "resources/resource.h"
+#include "tests/engine/QuietPrintTemplate.h"
 #include "tests/integration/AddinSession.h"
 #include "tests/support/FakeShell.h"
 #include "tests/support/ScriptedUi.h"
@@ -26,25 +27,14 @@ constexpr char kFiles[] = "hht__attachmentFiles.msg";
 constexpr char kDoc[] = "tika__testMSG_att_doc.msg";
 
 // A print template that lays nothing out: it counts its prints and fails the ones it is told to.
-class CCountingTemplate : public IPrintTemplate {
+class CCountingTemplate : public enginetest::CQuietPrintTemplate {
  public:
   CCountingTemplate(int& prints, int failFrom, int failTo) : m_prints(prints), m_failFrom(failFrom), m_failTo(failTo) {}
-  HRESULT open(platform::html::CHtmlDocument&, const fs::path&, const std::vector<fs::path>&, const quilstring&) override {
-    return S_OK;
-  }
-  PrintRange defaultRange() const override { return {}; }
-  PageSettings pageSettings() const override { return {}; }
-  void setPageSettings(const PageSettings&) override {}
-  HRESULT print(const PrintRange&, const fs::path& pdf, const fs::path&, int& pages) override {
+  HRESULT print(const PrintRange& range, const fs::path& pdf, const fs::path& work, int& pages) override {
     const int number = ++m_prints;
     if (number >= m_failFrom && number <= m_failTo) return E_FAIL;
-    std::ofstream(pdf) << "%PDF-fake";
-    pages = 1;
-    return S_OK;
+    return CQuietPrintTemplate::print(range, pdf, work, pages);
   }
-  bool hasAttachments() const override { return false; }
-  HRESULT showAttachmentsDialog() override { return S_OK; }
-  void close() override {}
 
  private:
   int& m_prints;
