@@ -40,7 +40,8 @@ int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const qu
 
   int outcome = kStatusEligible;
   for (current = 0; current < items.size(); ++current) {
-    const PrinterFactory makePrinter = [&](const CPrintInfo& job, const quilstring& chosen) -> std::unique_ptr<IPrinter> {
+    const PrinterFactory makePrinter = [&](const CPrintInfo& job,
+                                           const quilstring& chosen) -> std::unique_ptr<IPrinter> {
       std::unique_ptr<CPrinter> printer;
       if (ahead && ahead->index == current && ahead->templatePath == chosen)
         printer = std::move(ahead->printer);

@@ -383,7 +383,8 @@ void CPrinter::OnInitDialog() {
         if (m_prepared) {
           // Filled and loading already: the first tick comes at once and starts the print.
           m_ready = true;
-          if (!PostMessageW(m_dialog, WM_TIMER, kTimerId, 0)) m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
+          if (!PostMessageW(m_dialog, WM_TIMER, kTimerId, 0))
+            m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
           return;
         }
         // The load completes from the loop, as the control's DocumentComplete does.

@@ -208,7 +208,8 @@ int runPrint(const PrintCommandLine& command) {
       const bool inTurn = static_cast<bool>(eachItem);
       std::optional<int> status;
       if (window && SUCCEEDED(outlook->select(explorer, selection)))
-        status = platform::outlook::requestOwnPrint(window, {command.mode, templatePath, command.table, std::move(eachItem)});
+        status = platform::outlook::requestOwnPrint(window,
+                                                    {command.mode, templatePath, command.table, std::move(eachItem)});
       if (!status) {
         std::fprintf(stderr, "quillmark print: the add-in serves no explorer window; %s not printed\n",
                      first.string().c_str());
