@@ -599,7 +599,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   void renewIfWorn(Tab& tab) {
-    if (tab.uses < kUsesPerTab || tab.sessionId.empty()) return;
+    // In a batch two tabs share the body's documents: each is renewed after half as many, so the
+    // two together hold no more than one did.
+    const int uses = m_batch && isBodyTab(tab) ? kUsesPerTab / 2 : kUsesPerTab;
+    if (tab.uses < uses || tab.sessionId.empty()) return;
     if (&tab == &m_deco) m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     discardTab(tab);
