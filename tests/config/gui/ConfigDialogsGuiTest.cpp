@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,9 @@ struct Shown {
   const char* name;
   std::function<std::unique_ptr<CConfigDialog>(const SettingsData&)> make;
 };
+
+// The test's name shows the dialog shown, not the parameter's bytes.
+void PrintTo(const Shown& shown, std::ostream* out) { *out << shown.name; }
 
 class ConfigDialogsGuiTest : public testsupport::IsolatedTest, public ::testing::WithParamInterface<Shown> {
  protected:
