@@ -202,14 +202,13 @@ int runPrint(const PrintCommandLine& command) {
     // of that window prints them.
     const CComPtr<IDispatch> explorer = outlook->openExplorer(outlook->folder(u""), {});
     const HWND window = explorer ? outlook->windowHandle(explorer) : nullptr;
-    const auto request = [&](const std::vector<IDispatch*>& selection, const fs::path& first,
-                             std::function<void(IDispatch*, int)> eachItem) {
+    using Kind = platform::outlook::OwnPrintRequest::Kind;
+    const auto request = [&](const std::vector<IDispatch*>& selection, const fs::path& first, Kind kind,
+                             std::function<void(IDispatch*, int)> onItem) {
       platform::diag::clearLastFailure();
-      const bool inTurn = static_cast<bool>(eachItem);
       std::optional<int> status;
       if (window && SUCCEEDED(outlook->select(explorer, selection)))
-        status = platform::outlook::requestOwnPrint(window,
-                                                    {command.mode, templatePath, command.table, std::move(eachItem)});
+        status = platform::outlook::requestOwnPrint(window, {command.mode, templatePath, kind, std::move(onItem)});
       if (!status) {
         std::fprintf(stderr, "quillmark print: the add-in serves no explorer window; %s not printed\n",
                      first.string().c_str());
@@ -218,15 +217,16 @@ int runPrint(const PrintCommandLine& command) {
       }
       if (*status != kStatusPrinted) exitStatus = 1;
       // Each item of a batch has had its own report.
-      if (!inTurn) reportReason(*status, first);
+      if (kind != Kind::kInTurn) reportReason(*status, first);
     };
     if (command.table) {
-      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), {});
+      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), Kind::kTable, {});
     } else {
       // The items in turn, each a request of its own; the add-in makes the next one ready while
       // one prints.
       std::vector<bool> reported(items.size(), false);
-      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), [&](IDispatch* item, int status) {
+      request(std::vector<IDispatch*>(items.begin(), items.end()), itemFiles.front(), Kind::kInTurn,
+              [&](IDispatch* item, int status) {
         for (std::size_t i = 0; i < items.size(); ++i)
           if (!reported[i] && items[i].IsEqualObject(item)) {
             reported[i] = true;

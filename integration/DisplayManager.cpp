@@ -193,8 +193,13 @@ void CDisplayManager::registerOwnRequests() {
   if (!m_hwnd) return;
   platform::outlook::setOwnPrintHandler(m_hwnd, [this](const platform::outlook::OwnPrintRequest& request) {
     const CComPtr<ITimerCallback> hold(this);
-    if (request.eachItem) return printEachSelected(request.mode, request.templatePath, request.eachItem);
-    return printService(request.mode, request.templatePath, request.table);
+    using Kind = platform::outlook::OwnPrintRequest::Kind;
+    switch (request.kind) {
+      case Kind::kTable: return printTable(request.mode, request.templatePath);
+      case Kind::kInTurn: return printEachSelected(request.mode, request.templatePath, request.onItem);
+      case Kind::kCommand: break;
+    }
+    return printService(request.mode, request.templatePath);
   });
 }
 

@@ -60,9 +60,11 @@ class CDisplayManager : public CComObjectRootEx<CComSingleThreadModel>,
 
   // Prints the window's item or selection in the mode; true when it printed.
   bool DoPrintService(int mode, const quilstring& templatePath);
-  // The request with the print status of the job (1 printed); a given template prints a
-  // several-item selection as one table when `table` is set (the stand-in host's request).
-  int printService(int mode, const quilstring& templatePath, bool table = false);
+  // The request with the print status of the job (1 printed).
+  int printService(int mode, const quilstring& templatePath);
+  // A selection of several items as one table with the given template (the stand-in host's
+  // request); any other selection as printService prints it.
+  int printTable(int mode, const quilstring& templatePath);
   // Each item of the window's selection as a request of its own, in turn (the stand-in host's
   // batch); onItem hears each status. Answers the first failure, else 1.
   int printEachSelected(int mode, const quilstring& templatePath, const std::function<void(IDispatch*, int)>& onItem);

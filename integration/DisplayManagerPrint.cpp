@@ -34,7 +34,7 @@ bool CDisplayManager::DoPrintService(int mode, const quilstring& templatePath) {
   return printService(mode, templatePath) == kStatusPrinted;
 }
 
-int CDisplayManager::printService(int mode, const quilstring& templatePath, bool table) {
+int CDisplayManager::printService(int mode, const quilstring& templatePath) {
   const CComPtr<ITimerCallback> hold(this);
   int outcome = kStatusEligible;
   NUtils::guardedAs(u"Exception caught trying print service", [&] {
@@ -64,17 +64,28 @@ int CDisplayManager::printService(int mode, const quilstring& templatePath, bool
     CPrintInfo job(kFolderJob, folder);
     job.setSelection(selection);
     if (folder) job.setItems(getObject(folder, u"Items"));
-    if (table && !templatePath.empty()) {
-      // The host's table with a template of its choosing: the selection as one table.
-      CPrintItem item(job, templateList());
-      job.setItems(nullptr);
-      outcome = CPrinter(job, templatePath).DoService(mode);
-      if (isOwnPrintRequest(mode)) item.reportToUser(outcome);
-      return;
-    }
     outcome = CPrintItem(job, templateList()).printJob(mode, templatePath, printerFactory());
   });
   return outcome;
+}
+
+int CDisplayManager::printTable(int mode, const quilstring& templatePath) {
+  const CComPtr<ITimerCallback> hold(this);
+  int outcome = kStatusEligible;
+  bool table = false;
+  NUtils::guardedAs(u"Exception caught trying print service", [&] {
+    if (m_inspector || !m_explorer || templatePath.empty()) return;
+    const CComPtr<IDispatch> selection = getObject(m_explorer, u"Selection");
+    if (getLong(selection, u"Count") < 2) return;
+    table = true;
+    LOG_DEBUG(u"Doing print service from explorer - the selection as one table");
+    CPrintInfo job(kFolderJob, getObjectOrNull(m_explorer, u"CurrentFolder"));
+    job.setSelection(selection);
+    CPrintItem item(job, templateList());
+    outcome = CPrinter(job, templatePath).DoService(mode);
+    if (isOwnPrintRequest(mode)) item.reportToUser(outcome);
+  });
+  return table ? outcome : printService(mode, templatePath);
 }
 
 int CDisplayManager::printEachSelected(int mode, const quilstring& templatePath,

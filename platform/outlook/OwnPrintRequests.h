@@ -15,12 +15,16 @@ struct IDispatch;
 namespace platform::outlook {
 
 struct OwnPrintRequest {
-  int mode = 5;               // the add-in's own modes: 4 preview, 5 print, 6 print with the dialog
+  enum class Kind {
+    kCommand,  // the add-in's own print command on the window's selection, as a click gives it
+    kTable,    // with a template: a selection of several items prints as one table
+    kInTurn,   // each selected item a request of its own, in the selection's order (a batch)
+  };
+  int mode = 5;                 // the add-in's own modes: 4 preview, 5 print, 6 print with the dialog
   std::u16string templatePath;  // empty: the template the settings give the item's class
-  bool table = false;         // with a template: the selection prints as one table
-  // When set, each selected item is a request of its own, in the selection's order (a batch), and
-  // hears its status as it ends; the answer is the first failure.
-  std::function<void(IDispatch* item, int status)> eachItem;
+  Kind kind = Kind::kCommand;
+  // In turn: hears each item's status as the item ends. The answer is the first failure.
+  std::function<void(IDispatch* item, int status)> onItem;
 };
 
 // Answers the print status of the request (1 printed).

@@ -249,7 +249,7 @@ TEST_F(ConnectionTest, PrintServicesTakeOutlooksCommandsOverOrHandThemBack) {
   CPrinter::setServicesForTesting(failing);
   const auto boxes = ui.messageBoxes().size();
   const std::optional<int> status =
-      platform::outlook::requestOwnPrint(m_outlook->windowHandle(explorers[0]), {5, u"", false, {}});
+      platform::outlook::requestOwnPrint(m_outlook->windowHandle(explorers[0]), platform::outlook::OwnPrintRequest{});
   CPrinter::resetServicesForTesting();
   ASSERT_TRUE(status);
   EXPECT_NE(*status, 1);
