@@ -196,18 +196,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return navigate(m_body, path, timeoutMs);
     });
     m_body.busy = SUCCEEDED(hr);
-    if (SUCCEEDED(hr)) renewSpare();  // made again after a restart of the browser
+    if (SUCCEEDED(hr)) renewSpare();  // the batch's first load makes it, and a load after a restart
     return hr;
   }
 
-  void beginBatch() override {
-    m_batch = true;
-    // Both tabs are made now, while waiting is allowed: a load ahead never waits for a tab.
-    diag::guarded("the batch's tabs", [&] {
-      if (FAILED(withRestart([&] { return ensureTab(m_body); }))) return;
-      ensureTab(m_spare);
-    });
-  }
+  // The spare tab is made by the batch's first load, which may wait (a load ahead never waits for
+  // a tab), so a browser still starting goes on starting beside the first job's fill.
+  void beginBatch() override { m_batch = true; }
 
   void endBatch() override {
     m_batch = false;

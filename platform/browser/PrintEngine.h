@@ -80,8 +80,8 @@ class QM_PLATFORM_API IPrintEngine {
   // ignore it.
   virtual void startBrowser();
   // A batch of jobs begins or ends: while it runs, the next job's document may load beside the
-  // document being printed (preloadDocument during a print). beginBatch may wait for the browser.
-  // Engines that hold one document at a time ignore both.
+  // document being printed (preloadDocument during a print). Engines that hold one document at a
+  // time ignore both.
   virtual void beginBatch();
   virtual void endBatch();
   // Appends a style sheet to the loaded document (the layout's own @page rules).

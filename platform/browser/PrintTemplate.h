@@ -82,7 +82,7 @@ QM_PLATFORM_API std::u16string printFileAddress(const std::filesystem::path& fil
 // Starts the browser first when it is not running.
 QM_PLATFORM_API void preloadPrintDocument(const PrintDocument& document);
 // A batch of prints begins (the browser makes ready to load one job's document while another
-// prints; may wait for the browser) or ends.
+// prints) or ends.
 QM_PLATFORM_API void beginPrintBatch();
 QM_PLATFORM_API void endPrintBatch();
 // Starts the browser and the question for the default printer's paper, and returns at once, so
