@@ -164,6 +164,10 @@ CPrinter::Services realServices() {
                         const std::vector<fs::path>& frames) {
     platform::browser::preloadPrintDocument(printDocument(document, templatePath, page, frames));
   };
+  services.measureAhead = [](const fs::path& document, const quilstring& templatePath, const fs::path& page,
+                             const std::vector<fs::path>& frames) {
+    platform::browser::measureAhead(printDocument(document, templatePath, page, frames), page);
+  };
   services.batch = [](bool begins) {
     if (begins)
       platform::browser::beginPrintBatch();
@@ -264,9 +268,11 @@ void CPrinter::setServicesForTesting(const Services& replacement) {
     s.makePrintTemplate = replacement.makePrintTemplate;
     s.preload = nullptr;
     s.batch = nullptr;
+    s.measureAhead = nullptr;
   }
   if (replacement.preload) s.preload = replacement.preload;
   if (replacement.batch) s.batch = replacement.batch;
+  if (replacement.measureAhead) s.measureAhead = replacement.measureAhead;
   if (replacement.printOnPrinter) s.printOnPrinter = replacement.printOnPrinter;
 }
 
@@ -423,7 +429,16 @@ void CPrinter::prepare(int mode) {
   m_loading = true;
   loadTemplate();
   m_loading = false;
-  if (m_ended) m_prepareFailure = utf8ToUtf16(platform::diag::lastFailure());
+  if (m_ended) {
+    m_prepareFailure = utf8ToUtf16(platform::diag::lastFailure());
+    return;
+  }
+  // Its blocks measured now too, while the browser prints the job before.
+  const quilstring page = CSettings::instance().getPrintTemplatePath();
+  if (services().measureAhead && !page.empty())
+    NUtils::guarded(u"CPrinter::prepare measuring ahead", [&] {
+      services().measureAhead(m_document, m_templatePath, fs::path(utf16ToUtf8(page)), m_frames);
+    });
 }
 
 void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {

@@ -115,6 +115,11 @@ class CPrinter : public IPrinter {
     // Whether a default printer exists, and the print of a PDF on it.
     // A batch of jobs begins (true) or ends (false) in the browser.
     std::function<void(bool)> batch;
+    // Measures a prepared job's blocks beside the print that runs (arguments as preload's).
+    std::function<void(const std::filesystem::path& document, const quilstring& templatePath,
+                       const std::filesystem::path& printTemplatePage,
+                       const std::vector<std::filesystem::path>& frames)>
+        measureAhead;
     std::function<bool()> hasDefaultPrinter;
     std::function<HRESULT(const std::filesystem::path& pdf, int copies)> printOnPrinter;
   };

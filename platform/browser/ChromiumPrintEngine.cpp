@@ -57,6 +57,11 @@ HRESULT IPrintEngine::startDecorationPage(const DecorationPage& page, const PdfS
 
 HRESULT IPrintEngine::finishDecoration() { return S_OK; }
 
+HRESULT IPrintEngine::measureHeightsBeside(const std::vector<std::string>&, double, std::vector<double>& heights) {
+  heights.clear();
+  return S_FALSE;
+}
+
 HRESULT IPrintEngine::joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) {
   return platform::browser::joinPdfs(parts, out);
 }
@@ -278,23 +283,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,
                          std::vector<double>& heights) override {
     heights.clear();
-    const std::string width = json(widthInches).dump();
-    std::string boxes;
-    for (const auto& fragment : fragments)
-      boxes += "<div class=\"qm-measure\" style=\"width:" + width + "in\">" + fragment + "</div>";
-    static const char* const kHeights =
-        "JSON.stringify(Array.from(document.body.children).filter(function(e){"
-        "return e.className==='qm-measure';}).map(function(e){"
-        "return e.getBoundingClientRect().height/96;}))";
+    const std::string boxes = measuringBoxes(fragments, widthInches);
     json value;
     // Fragments that fetch nothing lay out at once in the body of the measuring page, which
     // stays loaded; the others get a page of their own, loaded with everything they refer to.
     Tab* measuring = fetchesNothing(fragments) ? measuringTab() : nullptr;
-    if (measuring &&
-        SUCCEEDED(evaluate(*measuring,
-                           "(function(h){document.body.innerHTML=h;return " + std::string(kHeights) + ";})(" +
-                               json(boxes).dump(-1, ' ', false, json::error_handler_t::replace) + ")",
-                           value)) &&
+    if (measuring && SUCCEEDED(evaluate(*measuring, measuringScript(boxes), value)) &&
         readHeights(value, fragments.size(), heights))
       return S_OK;
     if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
@@ -302,6 +296,24 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return hr;
     if (HRESULT hr = evaluate(m_deco, kHeights, value); FAILED(hr)) return hr;
     return readHeights(value, fragments.size(), heights) ? S_OK : E_FAIL;
+  }
+
+  HRESULT measureHeightsBeside(const std::vector<std::string>& fragments, double widthInches,
+                               std::vector<double>& heights) override {
+    heights.clear();
+    // Only the measuring tab of its own, loaded and not due for renewal: no decoration print to
+    // finish, no tab to make or close.
+    Tab& tab = m_measure;
+    if (!m_client || m_client->broken() || tab.sessionId.empty() || tab.gone ||
+        m_measuringSession != tab.sessionId || tab.uses + 1 >= kUsesPerTab || !fetchesNothing(fragments))
+      return S_FALSE;
+    ++tab.uses;
+    json value;
+    if (SUCCEEDED(evaluate(tab, measuringScript(measuringBoxes(fragments, widthInches)), value)) &&
+        readHeights(value, fragments.size(), heights))
+      return S_OK;
+    heights.clear();
+    return S_FALSE;
   }
 
   HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
@@ -690,6 +702,26 @@ class CChromiumPrintEngine final : public IPrintEngine {
         if (lower.find(word) != std::string::npos) return false;
     }
     return true;
+  }
+
+  // Each fragment in a box of the width, on the measuring page.
+  static std::string measuringBoxes(const std::vector<std::string>& fragments, double widthInches) {
+    const std::string width = json(widthInches).dump();
+    std::string boxes;
+    for (const auto& fragment : fragments)
+      boxes += "<div class=\"qm-measure\" style=\"width:" + width + "in\">" + fragment + "</div>";
+    return boxes;
+  }
+
+  static constexpr const char* kHeights =
+      "JSON.stringify(Array.from(document.body.children).filter(function(e){"
+      "return e.className==='qm-measure';}).map(function(e){"
+      "return e.getBoundingClientRect().height/96;}))";
+
+  // The boxes put into the loaded measuring page's body, answering their heights.
+  static std::string measuringScript(const std::string& boxes) {
+    return "(function(h){document.body.innerHTML=h;return " + std::string(kHeights) + ";})(" +
+           json(boxes).dump(-1, ' ', false, json::error_handler_t::replace) + ")";
   }
 
   static bool readHeights(const json& value, std::size_t count, std::vector<double>& heights) {

@@ -92,6 +92,11 @@ class QM_PLATFORM_API IPrintEngine {
   // Heights in inches of each trusted HTML fragment laid out `widthInches` wide.
   virtual HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,
                                  std::vector<double>& heights) = 0;
+  // As measureHeights, while another call waits (inside a print's wait): only where it touches
+  // nothing that call may use (the measuring page already loaded, fragments that fetch nothing).
+  // S_FALSE, with nothing done, where it cannot.
+  virtual HRESULT measureHeightsBeside(const std::vector<std::string>& fragments, double widthInches,
+                                       std::vector<double>& heights);
   // Prints a trusted HTML page (the decorations) to `out`.
   virtual HRESULT printDecoration(const std::string& html, const PdfSettings& settings,
                                   const std::filesystem::path& out) = 0;

@@ -289,6 +289,21 @@ class CPrintLayout final : public IPrintLayout {
     return result;
   }
 
+  void measureAhead(const LayoutRequest& request) override {
+    if (!m_lastSetup) return;
+    // Only a page already read: the print that runs holds it.
+    const auto cached = m_templates.find(request.printTemplate);
+    if (cached == m_templates.end() || cached->second.beforeHead.empty()) return;
+    LayoutRequest ahead = request;
+    ahead.setup = *m_lastSetup;
+    const PageSetup& setup = ahead.setup;
+    const double width = setup.landscape ? setup.paper.height : setup.paper.width;
+    const double height = setup.landscape ? setup.paper.width : setup.paper.height;
+    const PageMargins asked = clampMargins(setup.margins, width, height);
+    std::vector<double> heights;
+    measure(cached->second, ahead, markBlocks(ahead.blocks), width - asked.left - asked.right, heights, true);
+  }
+
   HRESULT print(const LayoutRequest& request, LayoutResult& result) override {
     result = LayoutResult{};
     if (request.range.selected && request.range.from > request.range.to) return E_PAGE_RANGE_FROM_AFTER_TO;
@@ -301,6 +316,7 @@ class CPrintLayout final : public IPrintLayout {
     const PageMargins asked = clampMargins(setup.margins, width, height);
     const PageMargins edge = clampMargins(setup.unprintable, width, height);
     const double contentWidth = width - asked.left - asked.right;
+    m_lastSetup = setup;
 
     HeaderFooterContext context{request.blocks.title, request.address, request.time, request.locale};
     if (context.time.wYear == 0) GetLocalTime(&context.time);
@@ -492,8 +508,10 @@ class CPrintLayout final : public IPrintLayout {
 
   // Heights of the six areas: header, footer, cover header, cover footer, trailer header,
   // trailer footer; kept per template page, width and content.
+  // `beside` measures beside a running print, and only where the engine can (nothing is kept
+  // otherwise).
   HRESULT measure(const TemplatePage& page, const LayoutRequest& request, const Blocks& b, double width,
-                  std::vector<double>& heights) {
+                  std::vector<double>& heights, bool beside = false) {
     HeaderFooterContext context{request.blocks.title, request.address, {}, request.locale};
     const std::string head = sample(request.setup.header, context);
     const std::string foot = sample(request.setup.footer, context);
@@ -581,7 +599,9 @@ class CPrintLayout final : public IPrintLayout {
       // The print template's own rules, so the blocks measure as they will print.
       asked.front() = "<style>" + page.styles + "</style>" + asked.front();
       std::vector<double> measured;
-      if (HRESULT hr = m_engine.measureHeights(asked, width, measured); FAILED(hr)) return hr;
+      const HRESULT hr = beside ? m_engine.measureHeightsBeside(asked, width, measured)
+                                : m_engine.measureHeights(asked, width, measured);
+      if (FAILED(hr) || hr == S_FALSE) return hr;
       if (measured.size() != asked.size()) return E_FAIL;
       for (std::size_t i = 0; i < index.size(); ++i) all[index[i]] = std::max(0.0, measured[i]);
     }
@@ -661,6 +681,7 @@ class CPrintLayout final : public IPrintLayout {
 
   IPrintEngine& m_engine;
   std::map<fs::path, TemplatePage> m_templates;
+  std::optional<PageSetup> m_lastSetup;  // the page setup of the last print
   std::map<std::string, std::vector<double>> m_measures;
   struct ShapeHeights {
     std::vector<double> heights;
@@ -674,6 +695,8 @@ class CPrintLayout final : public IPrintLayout {
 void duringNextBodyPrint(std::function<void()> work) { bodyPrintWork() = std::move(work); }
 
 std::function<void()> takeBodyPrintWork() { return std::exchange(bodyPrintWork(), nullptr); }
+
+void IPrintLayout::measureAhead(const LayoutRequest&) {}
 
 std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engine) { return std::make_unique<CPrintLayout>(engine); }
 

@@ -96,6 +96,10 @@ class QM_PLATFORM_API IPrintLayout {
   virtual HRESULT print(const LayoutRequest& request, LayoutResult& result) = 0;
   // As the print template goes: writes margins, header, footer and orientation back.
   virtual HRESULT writeSettings(IDispatch* handler, const PageSetup& setup) = 0;
+  // Measures the blocks of a job to come with the page setup of the last print, beside a print
+  // that runs (the engine's measureHeightsBeside), so that job finds them measured when its page
+  // setup is the same. Whatever cannot be measured so is left to that job's print.
+  virtual void measureAhead(const LayoutRequest& request);
 };
 
 // The layout on an engine (the process's Chromium one, or a test's). Keeps the measured block

@@ -175,6 +175,22 @@ void startPrinting() {
   });
 }
 
+void measureAhead(const PrintDocument& document, const fs::path& printTemplatePage) {
+  diag::guarded("measureAhead", [&] {
+    // A tree of its own: reading the blocks marks them, and the job's print reads its own tree.
+    html::CHtmlDocument filled;
+    if (FAILED(filled.loadFromFile(document.file))) return;
+    LayoutRequest request;
+    const fs::path templateFolder = fs::path(system::utf16ToUtf8(document.address)).parent_path();
+    if (FAILED(readPrintBlocks(filled, templateFolder, request.blocks))) return;
+    request.document = document.file;
+    request.address = document.address;
+    request.printTemplate = printTemplatePage;
+    request.locale = document.locale;
+    processLayout().measureAhead(request);
+  });
+}
+
 void beginPrintBatch() {
   diag::guarded("beginPrintBatch", [] { chromiumPrintEngine().beginBatch(); });
 }

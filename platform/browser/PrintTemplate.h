@@ -81,6 +81,10 @@ QM_PLATFORM_API std::u16string printFileAddress(const std::filesystem::path& fil
 // Starts the browser's load of the filled document and returns at once; the print takes it over.
 // Starts the browser first when it is not running.
 QM_PLATFORM_API void preloadPrintDocument(const PrintDocument& document);
+// Measures ahead the blocks of a filled document written for a job to come (its page and
+// template), as its print would with the page setup of the last print; runs beside a print that
+// waits (a batch does it while the job before prints). Whatever it cannot do is left to the job.
+QM_PLATFORM_API void measureAhead(const PrintDocument& document, const std::filesystem::path& printTemplatePage);
 // A batch of prints begins (the browser makes ready to load one job's document while another
 // prints) or ends.
 QM_PLATFORM_API void beginPrintBatch();

@@ -37,6 +37,15 @@ HRESULT FakePrintEngine::measureHeights(const std::vector<std::string>& fragment
   return S_OK;
 }
 
+HRESULT FakePrintEngine::measureHeightsBeside(const std::vector<std::string>& fragments, double width,
+                                              std::vector<double>& result) {
+  result.clear();
+  if (!besideAllowed) return S_FALSE;
+  const HRESULT hr = measureHeights(fragments, width, result);
+  calls.back() = "beside " + calls.back();
+  return hr;
+}
+
 HRESULT FakePrintEngine::printDecoration(const std::string& html, const platform::browser::PdfSettings& settings,
                                          const std::filesystem::path& out) {
   calls.push_back("decoration");

@@ -35,6 +35,10 @@ class FakePrintEngine : public platform::browser::IPrintEngine {
   HRESULT overlay(const std::filesystem::path& body, const std::filesystem::path& decoration,
                   const std::filesystem::path& out, int fromPage, int toPage) override;
   HRESULT pageCount(const std::filesystem::path& pdf, int& count) override;
+  // Measures as measureHeights does while `besideAllowed`, else refuses (S_FALSE).
+  HRESULT measureHeightsBeside(const std::vector<std::string>& fragments, double widthInches,
+                               std::vector<double>& result) override;
+  bool besideAllowed = true;
   HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) override;
 
  private:

@@ -166,6 +166,33 @@ TEST_F(PrintLayoutTest, BlocksAreMeasuredOncePerTemplateAndContent) {
   EXPECT_EQ(0, std::count(m_engine.calls.begin(), m_engine.calls.end(), "decoration"));
 }
 
+// A job to come is measured ahead with the last print's page setup, beside a print, and its own
+// print then measures nothing; where the engine cannot measure beside, nothing is kept.
+TEST_F(PrintLayoutTest, BlocksMeasuredAheadServeTheJobsPrint) {
+  const auto measures = [&] {
+    return std::count_if(m_engine.calls.begin(), m_engine.calls.end(),
+                         [](const std::string& call) { return call.starts_with("measure"); });
+  };
+  m_layout->measureAhead(m_request);  // no print yet: no page setup to measure with
+  EXPECT_TRUE(m_engine.calls.empty());
+  m_request.setup.header = u"&w&b&t";
+  m_request.blocks.header = "<p>Subject \xe2\x80\x94 one</p>";  // text outside ASCII: kept by content only
+  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(1, measures());
+
+  LayoutRequest next = m_request;
+  next.blocks.header = "<p>Subject \xe2\x80\x94 two</p>";
+  next.setup = {};  // what the job will read comes from the last print
+  m_engine.besideAllowed = false;
+  m_layout->measureAhead(next);
+  m_engine.besideAllowed = true;
+  m_layout->measureAhead(next);
+  ASSERT_TRUE(m_engine.calls.back().starts_with("beside measure")) << m_engine.calls.back();
+  m_request.blocks.header = next.blocks.header;
+  ASSERT_EQ(S_OK, print());
+  EXPECT_EQ(1, measures());
+}
+
 // Blocks whose heights held for the narrowest and for much wider text of their shape are not
 // measured again for other text (the subject, the print time) no longer than that.
 TEST_F(PrintLayoutTest, BlocksOfAShapeMeasureOnceForOtherTextThatFits) {
