@@ -200,10 +200,9 @@ bool captureFilled(Sample& sample) {
   return status == kStatusPrinted && fs::is_regular_file(sample.filled, ec);
 }
 
-// One fresh browser prints one document and exits.
-bool printFresh(const fs::path& html, const fs::path& pdf) {
-  const std::vector<std::string> args = {kHeadlessShell, "--headless", "--no-sandbox", "--disable-gpu",
-                                         "--print-to-pdf=" + pdf.string(), "file://" + html.string()};
+// Runs a program with its output thrown away; its exit status, -1 when it could not run or did
+// not exit.
+int runQuietly(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -212,12 +211,18 @@ bool printFresh(const fs::path& html, const fs::path& pdf) {
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, kHeadlessShell, &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
+  if (rc != 0) return -1;
   int status = 0;
   ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One fresh browser prints one document and exits.
+bool printFresh(const fs::path& html, const fs::path& pdf) {
+  return runQuietly({kHeadlessShell, "--headless", "--no-sandbox", "--disable-gpu", "--print-to-pdf=" + pdf.string(),
+                     "file://" + html.string()}) == 0;
 }
 
 double msSince(Clock::time_point start) {
@@ -358,20 +363,7 @@ BENCHMARK(BM_SamplesBatch)->Iterations(1)->UseManualTime()->Unit(benchmark::kMil
 int printInProcess(const Sample& sample) {
   std::vector<std::string> args = {QM_QUILLMARK, "print", sample.msg.string(), "--out", (workDir() / "out").string()};
   if (!sample.templateName.empty()) args.insert(args.end(), {"--template", sample.templateName});
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, QM_QUILLMARK, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return -1;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return runQuietly(args);
 }
 
 void BM_SamplesProcessPerFile(benchmark::State& state) {

@@ -128,14 +128,7 @@ int CConfigDialog::showMessage(UINT textId, UINT type, Caption captionKind, cons
   return MessageBoxW(m_dialog, text.c_str(), title.c_str(), type);
 }
 
-void CConfigDialog::centre() const {
-  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  GetWindowRect(m_dialog, &own);
-  if (const HWND owner = GetWindow(m_dialog, GW_OWNER)) GetWindowRect(owner, &area);
-  const LONG width = own.right - own.left, height = own.bottom - own.top;
-  SetWindowPos(m_dialog, nullptr, area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
+void CConfigDialog::centre() const { NUtils::centreOnOwner(m_dialog); }
 
 void CConfigDialog::openHelp(const char16_t* page) const {
   const quilstring address = NConfig::helpAddress(page);

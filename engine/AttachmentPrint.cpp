@@ -24,22 +24,6 @@ bool& headlessAllowed() {
   return allowed;
 }
 
-quilstring loaded(UINT id) {
-  quilstring text;
-  text.LoadString(NGlobals::moduleInstance(), id);
-  return text;
-}
-
-// Centred on the owner's window, or on the screen without one.
-void centre(HWND dialog) {
-  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  GetWindowRect(dialog, &own);
-  if (const HWND owner = GetWindow(dialog, GW_OWNER)) GetWindowRect(owner, &area);
-  const LONG width = own.right - own.left, height = own.bottom - own.top;
-  SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 // The shell's icon for a file of that name; the file need not exist.
 HICON shellIcon(const quilstring& name, int size) {
   SHFILEINFOW info{};
@@ -90,7 +74,7 @@ INT_PTR CAttachmentsDialog::dialogProc(HWND dialog, UINT message, WPARAM wParam,
 INT_PTR CAttachmentsDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      centre(m_dialog);
+      NUtils::centreOnOwner(m_dialog);
       OnInitDialog();
       return TRUE;
     case WM_NOTIFY: {
@@ -232,7 +216,7 @@ void CDialogComplexAttachments::OnInitDialog() {
   ListView_SetImageList(rows, m_images, LVSIL_SMALL);
   RECT client{};
   GetClientRect(rows, &client);
-  std::u16string title = loaded(IDS_COLUMN_MESSAGE_ATTACHMENTS);
+  std::u16string title = NUtils::moduleString(IDS_COLUMN_MESSAGE_ATTACHMENTS);
   LVCOLUMNW column{};
   column.mask = LVCF_TEXT | LVCF_WIDTH;
   column.cx = client.right - client.left;
@@ -295,7 +279,7 @@ void reportNotPrinted(const std::vector<quilstring>& names) {
   for (const quilstring& name : names) list += name + u"\n";
   quilstring text;
   text.FormatResource(NGlobals::moduleInstance(), IDS_ATTACHMENTS_NOT_PRINTED, list.c_str());
-  MessageBoxW(GetActiveWindow(), text.c_str(), loaded(IDS_LONG_PRODUCT_NAME).c_str(), MB_OK | MB_ICONERROR);
+  MessageBoxW(GetActiveWindow(), text.c_str(), NUtils::moduleString(IDS_LONG_PRODUCT_NAME).c_str(), MB_OK | MB_ICONERROR);
 }
 
 bool saveSelectionView(bool selectionView) {

@@ -39,16 +39,6 @@ std::function<void(HWND)>& testDriver() {
   return driver;
 }
 
-// Centred on the owner's window, or on the screen without one.
-void centre(HWND dialog) {
-  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  GetWindowRect(dialog, &own);
-  if (const HWND owner = GetWindow(dialog, GW_OWNER)) GetWindowRect(owner, &area);
-  const LONG width = own.right - own.left, height = own.bottom - own.top;
-  SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 // A file name as a relative address: everything but unreserved characters percent-encoded, so a
 // name holding '#', '?' or '%' still names the file.
 quilstring relativeAddress(const std::filesystem::path& name) {
@@ -168,7 +158,7 @@ BOOL CCDialogHTMLSelection::OnInitDialog() {
   quilstring caption;
   caption.FormatResource(NGlobals::moduleInstance(), IDS_SELECTION_CAPTION, subject.c_str());
   SetWindowTextW(m_dialog, caption.c_str());
-  centre(m_dialog);
+  NUtils::centreOnOwner(m_dialog);
 
   m_view = platform::ui::htmlViewOf(GetDlgItem(m_dialog, IDC_SELECTION_BROWSER));
   if (!m_view) {

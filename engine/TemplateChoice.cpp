@@ -4,6 +4,7 @@
 
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
+#include "foundation/Utils.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/ui/Desktop.h"
 #include "platform/ui/Ui.h"
@@ -18,12 +19,6 @@ std::function<void(HWND)>& headlessDriver() {
   return driver;
 }
 
-quilstring loaded(UINT id) {
-  quilstring text;
-  text.LoadString(NGlobals::moduleInstance(), id);
-  return text;
-}
-
 void insertColumn(HWND list, int index, const quilstring& text, int width) {
   std::u16string buffer = text;
   LVCOLUMNW column{};
@@ -32,16 +27,6 @@ void insertColumn(HWND list, int index, const quilstring& text, int width) {
   column.pszText = buffer.data();
   column.iSubItem = index;
   ListView_InsertColumn(list, index, &column);
-}
-
-// Centred on the owner's window, or on the screen without one.
-void centre(HWND dialog) {
-  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  GetWindowRect(dialog, &own);
-  if (const HWND owner = GetWindow(dialog, GW_OWNER)) GetWindowRect(owner, &area);
-  const LONG width = own.right - own.left, height = own.bottom - own.top;
-  SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -54,7 +39,7 @@ void CDialogTemplateSelection::setHeadlessDriverForTesting(std::function<void(HW
 }
 
 quilstring CDialogTemplateSelection::rowText(const TemplateDetail& record) {
-  return record.displayName + u" (" + loaded(record.isFolder ? IDS_VIEW_TYPE_MULTI_ITEM : IDS_VIEW_TYPE_MEMO) + u")";
+  return record.displayName + u" (" + NUtils::moduleString(record.isFolder ? IDS_VIEW_TYPE_MULTI_ITEM : IDS_VIEW_TYPE_MEMO) + u")";
 }
 
 int CDialogTemplateSelection::DoModal(HWND owner) {
@@ -107,15 +92,15 @@ INT_PTR CDialogTemplateSelection::dialogProc(HWND dialog, UINT message, WPARAM w
 }
 
 BOOL CDialogTemplateSelection::OnInitDialog() {
-  centre(m_dialog);
+  NUtils::centreOnOwner(m_dialog);
   CheckRadioButton(m_dialog, IDC_ALL_ROWS, IDC_SELECTED_ROWS, IDC_SELECTED_ROWS);
   const HWND list = GetDlgItem(m_dialog, IDC_SELECTION_LIST);
   m_images = ImageList_Create(16, 16, ILC_COLOR24, 0, 20);
   ListView_SetImageList(list, m_images, LVSIL_SMALL);
   RECT client{};
   GetClientRect(list, &client);
-  insertColumn(list, 0, loaded(IDS_COLUMN_QUILLMARK_TEMPLATE), kNameColumnWidth);
-  insertColumn(list, 1, loaded(IDS_COLUMN_SELECTION_VIEW_TYPE),
+  insertColumn(list, 0, NUtils::moduleString(IDS_COLUMN_QUILLMARK_TEMPLATE), kNameColumnWidth);
+  insertColumn(list, 1, NUtils::moduleString(IDS_COLUMN_SELECTION_VIEW_TYPE),
                client.right - client.left - kNameColumnWidth - GetSystemMetrics(SM_CXVSCROLL));
   for (std::size_t i = 0; i < m_candidates->size(); ++i) {
     const TemplateDetail& record = (*m_candidates)[i];
@@ -126,7 +111,7 @@ BOOL CDialogTemplateSelection::OnInitDialog() {
     item.pszText = name.data();
     item.lParam = static_cast<LPARAM>(i);
     const int row = ListView_InsertItem(list, &item);
-    std::u16string viewType = loaded(record.isFolder ? IDS_VIEW_TYPE_MULTI_ITEM : IDS_VIEW_TYPE_MEMO);
+    std::u16string viewType = NUtils::moduleString(record.isFolder ? IDS_VIEW_TYPE_MULTI_ITEM : IDS_VIEW_TYPE_MEMO);
     ListView_SetItemText(list, row, 1, viewType.data());
   }
   SetFocus(list);

@@ -64,6 +64,10 @@ float getIEVersion();
 DWORD getOSMajorVersion();
 // Whether a visual theme is active; asked once per process, false when it cannot be told.
 bool isThemeActive();
+// Centres a window on its owner's window, or on the screen without one.
+void centreOnOwner(HWND window);
+// A string of the add-in's own resources; empty when there is none of that id.
+quilstring moduleString(UINT id);
 
 // Registry access.
 // The current user's effective rights on a registry key named as GetNamedSecurityInfoW names it

@@ -1,10 +1,12 @@
 #include "foundation/Utils.h"
 
+#include "foundation/AddinGlobals.h"
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "platform/com/HResult.h"
 #include "platform/system/HostFacts.h"
 #include "platform/system/Module.h"
+#include "platform/ui/WinUser.h"
 
 namespace NUtils {
 
@@ -49,6 +51,21 @@ bool isThemeActive() {
     return answer;
   });
   return active;
+}
+
+void centreOnOwner(HWND window) {
+  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  GetWindowRect(window, &own);
+  if (const HWND owner = GetWindow(window, GW_OWNER)) GetWindowRect(owner, &area);
+  const LONG width = own.right - own.left, height = own.bottom - own.top;
+  SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+quilstring moduleString(UINT id) {
+  quilstring text;
+  text.LoadString(NGlobals::moduleInstance(), id);
+  return text;
 }
 
 }  // namespace NUtils

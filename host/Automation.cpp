@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "host/AddIns.h"
+#include "host/Destination.h"
 #include "host/OutlookCommand.h"
 #include "platform/browser/PrintDestination.h"
 #include "platform/com/Activation.h"
@@ -117,14 +118,7 @@ int runAutomation(const AutomationCommandLine& command) {
     return 2;
   }
 
-  platform::browser::PrintDestination& destination = platform::browser::printDestination();
-  const platform::browser::PrintDestination previous = destination;
-  destination = {};
-  if (!command.out.empty()) {
-    destination.folder = command.out;
-    destination.alwaysToFolder = true;
-  }
-  platform::browser::writtenPdfs().clear();
+  CCommandDestination destination(command.out);
 
   int status = 0;
   {
@@ -184,9 +178,7 @@ int runAutomation(const AutomationCommandLine& command) {
     }
   }
 
-  for (const fs::path& pdf : platform::browser::writtenPdfs())
-    std::printf("quillmark automation: wrote %s\n", pdf.string().c_str());
-  destination = previous;
+  destination.reportWritten("quillmark automation");
   addIns.disconnect();
   return status;
 }

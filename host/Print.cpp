@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "host/AddIns.h"
+#include "host/Destination.h"
 #include "host/Install.h"
 #include "platform/browser/PrintDestination.h"
 #include "platform/browser/PrintTemplate.h"
@@ -144,22 +145,15 @@ int runPrint(const PrintCommandLine& command) {
   }
   // Every PDF is named after the file of the item it prints; a table after its first item.
   std::vector<std::pair<CComPtr<IDispatch>, std::u16string>> names;
-  platform::browser::PrintDestination& destination = platform::browser::printDestination();
-  const platform::browser::PrintDestination previous = destination;
-  destination = {};
-  if (!command.out.empty()) {
-    destination.folder = command.out;
-    destination.alwaysToFolder = true;
-  }
+  CCommandDestination destination(command.out);
   // The browser starts beside the add-in's loading, the settings and the items; where the pages
   // go is known first, so a run to a folder never asks for the printer.
   platform::browser::startPrinting();
-  destination.nameOf = [&names](IDispatch* item, bool table) -> std::u16string {
+  destination.get().nameOf = [&names](IDispatch* item, bool table) -> std::u16string {
     for (const auto& [known, stem] : names)
       if (known.IsEqualObject(item)) return table ? stem + u"-table" : stem;
     return {};
   };
-  platform::browser::writtenPdfs().clear();
 
   for (const auto& [folderPath, files] : byFolder) {
     std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(folderPath);
@@ -248,9 +242,7 @@ int runPrint(const PrintCommandLine& command) {
     if (explorer) outlook->close(explorer);
   }
 
-  for (const fs::path& pdf : platform::browser::writtenPdfs())
-    std::printf("quillmark print: wrote %s\n", pdf.string().c_str());
-  destination = previous;
+  destination.reportWritten("quillmark print");
   return exitStatus;
 }
 

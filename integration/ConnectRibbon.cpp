@@ -4,6 +4,7 @@
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
+#include "foundation/Utils.h"
 #include "integration/Connect.h"
 #include "integration/ConnectImpl.h"
 #include "integration/OptionsWindow.h"
@@ -69,12 +70,6 @@ quilstring xmlEscaped(const quilstring& text) {
   return out;
 }
 
-quilstring resourceText(UINT id) {
-  quilstring text;
-  text.LoadString(NGlobals::moduleInstance(), id);
-  return text;
-}
-
 // Record n (0 to 2) of the custom buttons, copied: a save during the request may replace them.
 CustomButton customRecord(int index) {
   const auto& buttons = CSettings::instance().getSettingsData().buttons.buttons;
@@ -108,10 +103,10 @@ STDMETHODIMP CConnect::GetCustomUI(BSTR, BSTR* RibbonXml) {
       images[n] = xmlEscaped(stored.empty() ? quilstring(u"FilePrint") : stored);
     }
     quilstring xml;
-    xml.Format(kRibbonXml, xmlEscaped(resourceText(IDS_LONG_PRODUCT_NAME)).c_str(),
-               xmlEscaped(resourceText(IDS_PRINT_PREVIEW_BUTTON)).c_str(),
-               xmlEscaped(resourceText(IDS_PRINT_SELECTION_BUTTON)).c_str(),
-               xmlEscaped(resourceText(IDS_QUICKPRINT_ATTACHMENTS_BUTTON)).c_str(), images[0].c_str(),
+    xml.Format(kRibbonXml, xmlEscaped(NUtils::moduleString(IDS_LONG_PRODUCT_NAME)).c_str(),
+               xmlEscaped(NUtils::moduleString(IDS_PRINT_PREVIEW_BUTTON)).c_str(),
+               xmlEscaped(NUtils::moduleString(IDS_PRINT_SELECTION_BUTTON)).c_str(),
+               xmlEscaped(NUtils::moduleString(IDS_QUICKPRINT_ATTACHMENTS_BUTTON)).c_str(), images[0].c_str(),
                images[1].c_str(), images[2].c_str());
     *RibbonXml = SysAllocStringLen(xml.data(), static_cast<UINT>(xml.size()));
     return *RibbonXml ? S_OK : E_OUTOFMEMORY;

@@ -21,24 +21,8 @@
 namespace platform::browser {
 
 namespace {
+
 constexpr const char* kWhere = "pdf";
-}
-
-HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
-  count = 0;
-  try {
-    QPDF q;
-    q.setSuppressWarnings(true);
-    q.processFile(pdf.c_str());
-    count = static_cast<int>(QPDFPageDocumentHelper(q).getAllPages().size());
-    return S_OK;
-  } catch (const std::exception& e) {
-    diag::error(kWhere, "cannot read " + pdf.string() + ": " + e.what());
-    return E_FAIL;
-  }
-}
-
-namespace {
 
 // Runs a qpdf job configured by `configure` (its output "-") and writes what it made into `out`.
 // qpdf does not notice a write that fails when its file is flushed (a full disk): it writes into
@@ -73,6 +57,21 @@ HRESULT runIntoFile(const std::function<void(QPDFJob::Config&)>& configure, cons
 }
 
 }  // namespace
+
+HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
+  count = 0;
+  try {
+    QPDF q;
+    q.setSuppressWarnings(true);
+    q.processFile(pdf.c_str());
+    count = static_cast<int>(QPDFPageDocumentHelper(q).getAllPages().size());
+    return S_OK;
+  } catch (const std::exception& e) {
+    diag::error(kWhere, "cannot read " + pdf.string() + ": " + e.what());
+    return E_FAIL;
+  }
+}
+
 
 HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::path& decoration,
                    const std::filesystem::path& out, int fromPage, int toPage) {
