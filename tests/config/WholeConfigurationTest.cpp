@@ -56,10 +56,8 @@ class WholeConfigurationTest : public ConfigDialogTest {
 
   int quillmark(const std::string& args) {
     // The locale the dialogs stored the page setup under (the add-in's default, en-US).
-    const std::string command = "LC_ALL=en_US.UTF-8 " + std::string(QM_QUILLMARK_BINARY) + " --no-gui " + args + " >" +
-                                (dir() / "out.txt").string() + " 2>" + (dir() / "err.txt").string();
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runCommand("LC_ALL=en_US.UTF-8 " + std::string(QM_QUILLMARK_BINARY) + " --no-gui " + args,
+                                   dir());
   }
 
   // A template through "Add..." of dialog 118 and dialog 119; `extra` acts in 119 before its OK.

@@ -25,12 +25,8 @@ namespace fs = std::filesystem;
 class AutomationCommandTest : public testsupport::IsolatedTest {
  protected:
   int quillmark(const std::string& args) {
-    const std::string command = "PATH=" + (dir() / "bin").string() + ":\"$PATH\" " + QM_QUILLMARK_BINARY +
-                                " --no-gui " + args + " >" + (dir() / "out.txt").string() + " 2>" +
-                                (dir() / "err.txt").string();
-    const int status = std::system(command.c_str());
-    platform::registry::resetForTesting();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runCommand(
+        "PATH=" + (dir() / "bin").string() + ":\"$PATH\" " + QM_QUILLMARK_BINARY + " --no-gui " + args, dir());
   }
   std::string out() { return testsupport::readFile(dir() / "out.txt"); }
   std::string err() { return testsupport::readFile(dir() / "err.txt"); }

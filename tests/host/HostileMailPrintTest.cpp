@@ -170,10 +170,7 @@ std::string collapse(const std::string& text) {
 class HostileMailPrintTest : public IsolatedTest {
  protected:
   int quillmark(const std::string& args) {
-    const std::string command = std::string(QM_QUILLMARK_BINARY) + " " + args + " >" + (dir() / "out.txt").string() +
-                                " 2>" + (dir() / "err.txt").string();
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runCommand(std::string(QM_QUILLMARK_BINARY) + " " + args, dir());
   }
   std::string err() { return readFile(dir() / "err.txt"); }
   std::string pdfText(const fs::path& pdf) {

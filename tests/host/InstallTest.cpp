@@ -19,11 +19,7 @@ class InstallTest : public testsupport::IsolatedTest {
  protected:
   // Runs the real command in its own process, as an installer would be run.
   int quillmark(const std::string& args) {
-    const std::string command = std::string(QM_QUILLMARK_BINARY) + " " + args + " >" + (dir() / "out.txt").string() +
-                                " 2>" + (dir() / "err.txt").string();
-    const int status = std::system(command.c_str());
-    platform::registry::resetForTesting();  // read what the other process wrote
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runCommand(std::string(QM_QUILLMARK_BINARY) + " " + args, dir());
   }
   static std::u16string text(HKEY root, const char16_t* path, const char16_t* name) {
     CRegKey key;

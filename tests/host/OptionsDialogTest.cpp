@@ -70,11 +70,7 @@ class OptionsDialogTest : public testsupport::IsolatedTest {
   }
 
   int quillmark(const std::string& args) {
-    const std::string command = std::string(QM_QUILLMARK_BINARY) + " --no-gui " + args + " >" +
-                                (dir() / "out.txt").string() + " 2>" + (dir() / "err.txt").string();
-    const int status = std::system(command.c_str());
-    platform::registry::resetForTesting();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runCommand(std::string(QM_QUILLMARK_BINARY) + " --no-gui " + args, dir());
   }
   std::string err() const { return testsupport::readFile(dir() / "err.txt"); }
 

@@ -121,10 +121,7 @@ class OptionsWindowGuiTest : public testsupport::IsolatedTest {
     IsolatedTest::SetUp();
     std::string why;
     if (!uitest::startGtkFace(why)) GTEST_SKIP() << why;
-    const std::string install = std::string(QM_QUILLMARK_BINARY) + " --no-gui install >/dev/null 2>&1";
-    const int status = std::system(install.c_str());
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    platform::registry::resetForTesting();
+    ASSERT_EQ(testsupport::runCommand(std::string(QM_QUILLMARK_BINARY) + " --no-gui install", dir()), 0);
   }
   void TearDown() override { platform::registry::resetForTesting(); }
 };

@@ -18,11 +18,7 @@ namespace fs = std::filesystem;
 class OutlookCommandTest : public testsupport::IsolatedTest {
  protected:
   int quillmark(const std::string& args) {
-    const std::string command = std::string(QM_QUILLMARK_BINARY) + " " + args + " >" + (dir() / "out.txt").string() +
-                                " 2>" + (dir() / "err.txt").string();
-    const int status = std::system(command.c_str());
-    platform::registry::resetForTesting();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runCommand(std::string(QM_QUILLMARK_BINARY) + " " + args, dir());
   }
   std::string out() const { return testsupport::readFile(dir() / "out.txt"); }
   std::string err() const { return testsupport::readFile(dir() / "err.txt"); }

@@ -16,6 +16,7 @@
 #include "platform/ui/CommCtrl.h"
 #include "platform/ui/Desktop.h"
 #include "tests/platform/ui/GuiSupport.h"
+#include "tests/host/OutlookWindowsFixture.h"
 #include "tests/support/TestEnvironment.h"
 
 // After the project's headers: X11's macros clash with gtest's names.
@@ -44,35 +45,18 @@ POINT rowPoint(HWND list, int row) {
   return POINT{where.left + 120, where.top + (bounds.top + bounds.bottom) / 2};
 }
 
-class OutlookWindowsGuiTest : public testsupport::IsolatedTest {
+class OutlookWindowsGuiTest : public OutlookWindowsFixture {
  protected:
   void SetUp() override {
     IsolatedTest::SetUp();
     std::string why;
     if (!uitest::startGtkFace(why)) GTEST_SKIP() << why;
-    if (testsupport::sharedDir().empty()) GTEST_SKIP() << "shared test data not found (set QM_SHARED_DIR)";
-    const fs::path inbox = dir() / "store" / "Inbox";
-    fs::create_directories(inbox);
-    fs::create_directories(dir() / "store" / "Inbox" / "Projects");
-    for (const char* sample : {"bbot__HTML_mail_with_replyto_and_attachment_and_embedded_image.msg",
-                               "aspose__Test_Meeting.msg", "bbot__S_MIME_test_message_signed.msg"})
-      fs::copy_file(testsupport::sharedDir() / "testdata" / "msg" / sample, inbox / sample);
-    m_windows = std::make_unique<host::COutlookWindows>(m_office);
-    platform::outlook::OutlookOptions options;
-    m_windows->prepare(options, true);
-    m_outlook = platform::outlook::COutlook::open(dir() / "store", options);
-    ASSERT_TRUE(m_outlook);
-    m_windows->attach(m_outlook.get());
+    openStore();
   }
   void TearDown() override {
-    m_outlook.reset();
-    m_windows.reset();
+    OutlookWindowsFixture::TearDown();
     platform::loop::runFor(50);
   }
-
-  platform::office::COfficeCommandBars m_office;
-  std::unique_ptr<host::COutlookWindows> m_windows;
-  std::unique_ptr<platform::outlook::COutlook> m_outlook;
 };
 
 TEST_F(OutlookWindowsGuiTest, ClickSelectsCtrlPReachesTheWindowAndDoubleClickOpensAnInspector) {

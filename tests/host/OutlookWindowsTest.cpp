@@ -18,6 +18,7 @@
 #include "platform/ui/CommCtrl.h"
 #include "platform/ui/Desktop.h"
 #include "platform/ui/UserInput.h"
+#include "tests/host/OutlookWindowsFixture.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -88,34 +89,16 @@ LRESULT watchCommands(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-class OutlookWindowsTest : public testsupport::IsolatedTest {
+class OutlookWindowsTest : public OutlookWindowsFixture {
  protected:
   void SetUp() override {
     IsolatedTest::SetUp();
-    if (testsupport::sharedDir().empty()) GTEST_SKIP() << "shared test data not found (set QM_SHARED_DIR)";
     ASSERT_TRUE(platform::ui::chooseFace(platform::ui::Face::kHeadless));
-    const fs::path inbox = dir() / "store" / "Inbox";
-    fs::create_directories(inbox);
-    fs::create_directories(dir() / "store" / "Inbox" / "Projects");
-    for (const char* sample : {"bbot__HTML_mail_with_replyto_and_attachment_and_embedded_image.msg",
-                               "aspose__Test_Meeting.msg", "bbot__S_MIME_test_message_signed.msg"})
-      fs::copy_file(testsupport::sharedDir() / "testdata" / "msg" / sample, inbox / sample);
-    m_windows = std::make_unique<host::COutlookWindows>(m_office);
-    platform::outlook::OutlookOptions options;
-    m_windows->prepare(options, true);
-    m_windows->setLastExplorerClosed([this] { m_explorerGone = true; });
-    m_outlook = platform::outlook::COutlook::open(dir() / "store", options);
-    ASSERT_TRUE(m_outlook);
-    m_windows->attach(m_outlook.get());
-  }
-  void TearDown() override {
-    m_outlook.reset();
-    m_windows.reset();
+    openStore([this](host::COutlookWindows& windows) {
+      windows.setLastExplorerClosed([this] { m_explorerGone = true; });
+    });
   }
 
-  platform::office::COfficeCommandBars m_office;
-  std::unique_ptr<host::COutlookWindows> m_windows;
-  std::unique_ptr<platform::outlook::COutlook> m_outlook;
   bool m_explorerGone = false;
 };
 

@@ -34,11 +34,7 @@ std::string collapse(const std::string& text) {
 class PrintSamplesTest : public testsupport::IsolatedTest {
  protected:
   int run(const std::string& program, const std::string& args) {
-    const std::string command = program + " " + args + " >" + (dir() / "out.txt").string() + " 2>" +
-                                (dir() / "err.txt").string();
-    const int status = std::system(command.c_str());
-    platform::registry::resetForTesting();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runCommand(program + " " + args, dir());
   }
   int quillmark(const std::string& args) { return run(QM_QUILLMARK_BINARY, args); }
   std::string err() { return testsupport::readFile(dir() / "err.txt"); }

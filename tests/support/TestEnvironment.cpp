@@ -76,6 +76,14 @@ std::string commandOutput(const std::string& command) {
   return out;
 }
 
+int runCommand(const std::string& commandLine, const std::filesystem::path& folder) {
+  const std::string command =
+      commandLine + " >" + (folder / "out.txt").string() + " 2>" + (folder / "err.txt").string();
+  const int status = std::system(command.c_str());
+  platform::registry::resetForTesting();
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 std::string pdfText(const std::filesystem::path& pdf, int page, bool layout) {
   std::string command = "pdftotext -q";
   if (layout) command += " -layout";

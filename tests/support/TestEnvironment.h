@@ -25,6 +25,10 @@ HINSTANCE testModule();
 std::string readFile(const std::filesystem::path& path);
 // What a shell command writes on its standard output.
 std::string commandOutput(const std::string& command);
+// Runs a command line as the shell reads it, its output into `folder`/out.txt and its errors into
+// `folder`/err.txt; answers its exit status (-1 when it did not exit) after the registry is read
+// again, since the command may have written it.
+int runCommand(const std::string& commandLine, const std::filesystem::path& folder);
 // The text pdftotext reads from a PDF (one page when page > 0; `layout` keeps the page's layout);
 // empty when it cannot be read.
 std::string pdfText(const std::filesystem::path& pdf, int page = 0, bool layout = false);
