@@ -41,6 +41,9 @@ HRESULT runIntoFile(const std::function<void(QPDFJob::Config&)>& configure, cons
     job.setLogger(logger);
     auto config = job.config();
     configure(*config);
+    // The browser's streams are compressed already; decoding and compressing them again would
+    // cost more than the rest of the job.
+    config->streamData("preserve");
     config->outputFile("-");
     config->checkConfiguration();
     job.run();

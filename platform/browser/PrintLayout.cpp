@@ -527,65 +527,74 @@ class CPrintLayout final : public IPrintLayout {
       return S_OK;
     }
     // The same markup with other text (the subject, the print time) measures the same when its
-    // heights held for the narrowest and for much wider text of that shape: kept by shape, it
-    // serves every later job whose text is no longer.
+    // heights held for the narrowest and for wider text of that shape: kept by shape, it serves
+    // every later job whose text is no longer. Text outside ASCII may take glyphs from fonts with
+    // other line heights: it stays as it is, part of the shape.
     std::string shapeKey = request.printTemplate.string() + '\0' + inches(width);
     std::vector<std::vector<MarkupPiece>> split;
     std::vector<RunSize> sizes;
-    bool byShape = true;
     for (const auto& f : fragments) {
       split.push_back(splitMarkup(f));
       shapeKey += '\0';
-      for (const MarkupPiece& piece : split.back()) {
-        if (!piece.text || blank(piece.value)) {
+      for (MarkupPiece& piece : split.back()) {
+        const std::optional<RunSize> size = piece.text && !blank(piece.value) ? runSize(piece.value) : std::nullopt;
+        if (!size) {
+          piece.text = false;
           shapeKey += piece.value;
           continue;
         }
         shapeKey += '\x01';
-        const std::optional<RunSize> size = runSize(piece.value);
-        if (!size) byShape = false;
-        sizes.push_back(size.value_or(RunSize{}));
+        sizes.push_back(*size);
       }
     }
-    if (byShape) {
-      if (auto it = m_shapes.find(shapeKey); it != m_shapes.end() && it->second.sizes.size() == sizes.size() &&
-                                             std::equal(sizes.begin(), sizes.end(), it->second.sizes.begin(),
-                                                        [](const RunSize& a, const RunSize& b) {
-                                                          return a.length <= b.length && a.word <= b.word;
-                                                        })) {
-        heights = it->second.heights;
-        return S_OK;
-      }
+    // What an earlier job of the shape measured for: a longer run grows it rather than replace it,
+    // so jobs of one template whose subjects take turns at being the longest stop measuring.
+    const auto known = m_shapes.find(shapeKey);
+    const bool hasKnown = known != m_shapes.end() && known->second.sizes.size() == sizes.size();
+    if (hasKnown && std::equal(sizes.begin(), sizes.end(), known->second.sizes.begin(),
+                               [](const RunSize& a, const RunSize& b) { return a.length <= b.length && a.word <= b.word; })) {
+      heights = known->second.heights;
+      return S_OK;
     }
-    // Each run replaced: by one narrow letter, or by wide letters in words as long as the
-    // longest, half as long again plus two.
-    const auto variant = [&](bool wide) {
+    if (hasKnown)
+      for (std::size_t i = 0; i < sizes.size(); ++i)
+        sizes[i] = {std::max(sizes[i].length, known->second.seen[i].length),
+                    std::max(sizes[i].word, known->second.seen[i].word)};
+    // Each run replaced: by one narrow letter, and by wide letters in words as long as the longest
+    // within a run this long, at two allowances (half as long again plus two, and just beyond the
+    // text's own). The heights hold for any text of this shape within the largest allowance that
+    // measured as the text did: a time of day that changes every job does, where a wider run would
+    // wrap.
+    const auto allowance = [](const RunSize& size, bool generous) {
+      return generous ? RunSize{size.length * 3 / 2 + 2, size.word + 2} : RunSize{size.length + 2, size.word + 1};
+    };
+    const auto variant = [&](std::optional<bool> generous) {
       std::vector<std::string> out;
       std::size_t run = 0;
       for (const auto& pieces : split) {
         std::string f;
         for (const MarkupPiece& piece : pieces) {
-          if (!piece.text || blank(piece.value)) {
+          if (!piece.text) {
             f += piece.value;
             continue;
           }
           const RunSize& size = sizes[run++];
-          if (!wide) {
+          if (!generous) {
             f += 'i';
             continue;
           }
-          const std::size_t word = std::max<std::size_t>(size.word + 2, 1), length = size.length * 3 / 2 + 2;
-          for (std::size_t i = 0; i < length; ++i) f += (i + 1) % (word + 1) == 0 ? ' ' : 'W';
+          const RunSize room = allowance(size, *generous);
+          for (std::size_t i = 0; i < room.length; ++i) f += (i + 1) % (room.word + 1) == 0 ? ' ' : 'W';
         }
         out.push_back(std::move(f));
       }
       return out;
     };
     std::vector<std::string> probes = fragments;
-    if (byShape) {
-      for (bool wide : {false, true})
-        for (std::string& f : variant(wide)) probes.push_back(std::move(f));
-    }
+    const bool byShape = !sizes.empty();
+    if (byShape)
+      for (const std::optional<bool> tier : {std::optional<bool>(), std::optional<bool>(true), std::optional<bool>(false)})
+        for (std::string& f : variant(tier)) probes.push_back(std::move(f));
     heights.assign(fragments.size(), 0.0);
     std::vector<double> all(probes.size(), 0.0);
     std::vector<std::string> asked;
@@ -607,13 +616,14 @@ class CPrintLayout final : public IPrintLayout {
     }
     std::copy_n(all.begin(), fragments.size(), heights.begin());
     const std::size_t n = fragments.size();
-    const bool textFree = byShape && std::equal(heights.begin(), heights.end(), all.begin() + n) &&
-                          std::equal(heights.begin(), heights.end(), all.begin() + 2 * n);
-    if (textFree) {
+    const auto sameAs = [&](std::size_t tier) {
+      return std::equal(heights.begin(), heights.end(), all.begin() + static_cast<std::ptrdiff_t>((tier + 1) * n));
+    };
+    if (byShape && sameAs(0) && (sameAs(1) || sameAs(2))) {
       std::vector<RunSize> room;
-      for (const RunSize& size : sizes) room.push_back({size.length * 3 / 2 + 2, size.word + 2});
+      for (const RunSize& size : sizes) room.push_back(allowance(size, sameAs(1)));
       if (m_shapes.size() >= kMaxCachedMeasures) m_shapes.clear();
-      m_shapes[shapeKey] = {heights, std::move(room)};
+      m_shapes[shapeKey] = {heights, std::move(room), std::move(sizes)};
     }
     if (m_measures.size() >= kMaxCachedMeasures) m_measures.clear();
     m_measures.emplace(std::move(key), heights);
@@ -686,6 +696,7 @@ class CPrintLayout final : public IPrintLayout {
   struct ShapeHeights {
     std::vector<double> heights;
     std::vector<RunSize> sizes;  // the longest text and word each run may hold
+    std::vector<RunSize> seen;   // the longest each run has held
   };
   std::map<std::string, ShapeHeights> m_shapes;
 };

@@ -193,14 +193,14 @@ TEST_F(PrintLayoutTest, BlocksMeasuredAheadServeTheJobsPrint) {
   EXPECT_EQ(1, measures());
 }
 
-// Blocks whose heights held for the narrowest and for much wider text of their shape are not
-// measured again for other text (the subject, the print time) no longer than that.
+// Blocks whose heights held for the narrowest and for wider text of their shape are not measured
+// again for other text (the subject, the print time) no longer than that.
 TEST_F(PrintLayoutTest, BlocksOfAShapeMeasureOnceForOtherTextThatFits) {
   const auto measures = [&] {
     return std::count_if(m_engine.calls.begin(), m_engine.calls.end(),
                          [](const std::string& call) { return call.starts_with("measure"); });
   };
-  // Answers: the header and footer, then their narrow and their wide probes.
+  // Answers: the header and footer, then their narrow, their wide and their snug probes.
   m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.5, 0.4};
   const auto job = [&](const std::string& subject, const std::string& time) {
     m_request.blocks.header = "<p class=\"s\">" + subject + "</p>";
@@ -214,16 +214,28 @@ TEST_F(PrintLayoutTest, BlocksOfAShapeMeasureOnceForOtherTextThatFits) {
   EXPECT_EQ(1, measures()) << "other text of the shape, no longer than half again";
   ASSERT_EQ(S_OK, job("A subject very much longer than the first one was", "Friday 9:59:03 PM"));
   EXPECT_EQ(2, measures()) << "longer text";
+  // What a shape holds grows with each longer run, whichever block it is in.
+  ASSERT_EQ(S_OK, job("Lunch", "Friday the twenty-ninth of a month with a long name, 9:59:04 PM"));
+  ASSERT_EQ(S_OK, job("A subject very much longer than the first one was", "Friday 9:59:05 PM"));
+  EXPECT_EQ(3, measures());
   ASSERT_EQ(S_OK, job("Quarterly \xC3\xBC", "Monday 10:11:12 AM"));
-  EXPECT_EQ(3, measures()) << "text outside ASCII";
+  ASSERT_EQ(S_OK, job("Quarterly \xC3\xBC", "Monday 10:11:13 AM"));
+  EXPECT_EQ(4, measures()) << "text outside ASCII is part of the shape";
   ASSERT_EQ(S_OK, job("<b>Quarterly</b> figures", "Monday 10:11:12 AM"));
-  EXPECT_EQ(4, measures()) << "another shape";
+  EXPECT_EQ(5, measures()) << "another shape";
 
-  // Wide text would grow the header: that shape is measured for each text.
-  m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.9, 0.4};
+  // Much wider text would grow the header: that shape holds only for text about as long as its
+  // own (the next second's print time), and where even that grows, for no other text.
+  m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.9, 0.4, 0.5, 0.4};
   ASSERT_EQ(S_OK, job("<i>Tall</i> when wide", "Monday 10:11:12 AM"));
-  ASSERT_EQ(S_OK, job("<i>Tall</i> when high", "Monday 10:11:12 AM"));
+  ASSERT_EQ(S_OK, job("<i>Tall</i> when high", "Monday 10:11:13 AM"));
   EXPECT_EQ(6, measures());
+  ASSERT_EQ(S_OK, job("<i>Tall</i> when much higher", "Monday 10:11:14 AM"));
+  EXPECT_EQ(7, measures());
+  m_engine.heights = {0.5, 0.4, 0.5, 0.4, 0.9, 0.4, 0.9, 0.4};
+  ASSERT_EQ(S_OK, job("<u>Tall</u> when wide", "Monday 10:11:12 AM"));
+  ASSERT_EQ(S_OK, job("<u>Tall</u> when high", "Monday 10:11:12 AM"));
+  EXPECT_EQ(9, measures());
 }
 
 TEST_F(PrintLayoutTest, TheOnePageDecorationPrintsBesideTheBodyAndAgainOnlyForALongerBody) {
