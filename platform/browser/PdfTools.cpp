@@ -8,11 +8,14 @@
 #include <memory>
 #include <string>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFJob.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include "platform/browser/OutputFile.h"
 #include "platform/com/HResult.h"
@@ -78,20 +81,72 @@ HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
 
 HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::path& decoration,
                    const std::filesystem::path& out, int fromPage, int toPage) {
-  int pages = 0;
-  if (FAILED(pdfPageCount(body, pages)) || pages < 1) return E_FAIL;
-  const int from = std::clamp(fromPage <= 0 ? 1 : fromPage, 1, pages);
-  const int to = std::clamp(toPage <= 0 ? pages : toPage, 1, pages);
-  if (from > to) return E_INVALIDARG;
-  const std::string range = std::to_string(from) + "-" + std::to_string(to);
-  return runIntoFile(
-      [&](QPDFJob::Config& config) {
-        config.inputFile(body.string());
-        // Page selection happens before the overlay: map decoration pages from..to onto the kept pages.
-        if (!decoration.empty()) config.overlay()->file(decoration.string())->from(range)->endUnderlayOverlay();
-        config.pages()->pageSpec(".", range)->endPages();
-      },
-      out, "qpdf could not lay " + decoration.string() + " over " + body.string() + " into " + out.string());
+  std::string made;
+  // What failed, as the reason says it.
+  std::string failing = "cannot read " + body.string();
+  try {
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    pdf.processFile(body.c_str());
+    failing = "qpdf could not lay " + decoration.string() + " over " + body.string() + " into " + out.string();
+    QPDFPageDocumentHelper document(pdf);
+    const std::vector<QPDFPageObjectHelper> pages = document.getAllPages();
+    const int count = static_cast<int>(pages.size());
+    if (count < 1) {
+      diag::error(kWhere, body.string() + " has no pages");
+      return E_FAIL;
+    }
+    const int from = std::clamp(fromPage <= 0 ? 1 : fromPage, 1, count);
+    const int to = std::clamp(toPage <= 0 ? count : toPage, 1, count);
+    if (from > to) return E_INVALIDARG;
+    QPDF over;
+    std::vector<QPDFPageObjectHelper> overPages;
+    if (!decoration.empty()) {
+      over.setSuppressWarnings(true);
+      over.processFile(decoration.c_str());
+      overPages = QPDFPageDocumentHelper(over).getAllPages();
+    }
+    for (int i = 0; i < count; ++i) {
+      QPDFPageObjectHelper page = pages[static_cast<std::size_t>(i)];
+      if (i + 1 < from || i + 1 > to) {
+        document.removePage(page);
+        continue;
+      }
+      if (static_cast<std::size_t>(i) >= overPages.size()) continue;
+      // The decoration page as a form laid over the page's own content, which keeps its state to
+      // itself.
+      QPDFObjectHandle form = pdf.copyForeignObject(overPages[static_cast<std::size_t>(i)].getFormXObjectForPage());
+      QPDFObjectHandle resources = page.getAttribute("/Resources", true);
+      if (!resources.isDictionary()) {
+        resources = QPDFObjectHandle::newDictionary();
+        page.getObjectHandle().replaceKey("/Resources", resources);
+      }
+      QPDFObjectHandle xobjects = resources.getKey("/XObject");
+      if (!xobjects.isDictionary()) {
+        xobjects = QPDFObjectHandle::newDictionary();
+        resources.replaceKey("/XObject", xobjects);
+      }
+      int suffix = 0;
+      const std::string name = resources.getUniqueResourceName("/Fx", suffix);
+      xobjects.replaceKey(name, form);
+      const std::string placed = page.placeFormXObject(form, name, page.getTrimBox().getArrayAsRectangle());
+      page.addPageContents(QPDFObjectHandle::newStream(&pdf, "q\n"), true);
+      page.addPageContents(QPDFObjectHandle::newStream(&pdf, "\nQ\nq\n" + placed + "\nQ\n"), false);
+    }
+    // The browser's streams are compressed already; decoding and compressing them again would
+    // cost more than the rest of the work.
+    QPDFWriter writer(pdf);
+    writer.setOutputMemory();
+    writer.setStreamDataMode(qpdf_s_preserve);
+    writer.write();
+    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+    made.assign(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+  } catch (const std::exception& e) {
+    diag::error(kWhere, failing + ": " + e.what());
+    return E_FAIL;
+  }
+  detail::COutputFile file(out);
+  return file.write(made) && file.commit() ? S_OK : E_FAIL;
 }
 
 HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) {
