@@ -623,6 +623,11 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
   if (name.size() > platform::registry::detail::kMaxValueNameLength || platform::registry::detail::hasLineBreak(name)) {
     return ERROR_INVALID_PARAMETER;
   }
+  // A value set to what it holds changes nothing: no write (the hive was just read again, so
+  // what it holds is what the file has).
+  if (const RegValue* old = node->value(name);
+      old && old->type == dwType && std::equal(old->data.begin(), old->data.end(), lpData, lpData + cbData))
+    return ERROR_SUCCESS;
   HiveFile& hive = l.reg.hiveOf(key.root);
   RegOp op{RegOp::Kind::kSetValue, key.root, key.path, std::u16string(name), dwType,
            std::vector<BYTE>(lpData, lpData + cbData), 0};

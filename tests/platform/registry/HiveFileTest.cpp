@@ -248,6 +248,33 @@ TEST_F(HiveFileTest, ChangesOfAnotherProcessAppearAtTheNextOpen) {
   RegCloseKey(pending);
 }
 
+// Settings saved again as they are write nothing; a value another process changed meanwhile is
+// still set back.
+TEST_F(HiveFileTest, AValueSetToWhatItHoldsIsNotWrittenAgain) {
+  const auto inode = [&] {
+    struct stat info {};
+    return ::stat(userFile().c_str(), &info) == 0 ? info.st_ino : 0;
+  };
+  ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Margin", u"0.75"), ERROR_SUCCESS);
+  const auto written = inode();
+  ASSERT_NE(0u, written);
+  ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Margin", u"0.75"), ERROR_SUCCESS);
+  EXPECT_EQ(written, inode()) << "the file was replaced";
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::registry::resetForTesting();
+    _exit(setText(HKEY_CURRENT_USER, u"Margin", u"1.0") == ERROR_SUCCESS ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Margin", u"0.75"), ERROR_SUCCESS);
+  platform::registry::resetForTesting();
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"Margin"), u"0.75");
+}
+
 TEST_F(HiveFileTest, ACrashBetweenWriteAndRenameLeavesTheOldFile) {
   ASSERT_EQ(setText(HKEY_LOCAL_MACHINE, u"Old", u"value"), ERROR_SUCCESS);
   const std::string before = readFile(machineFile());
