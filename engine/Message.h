@@ -121,7 +121,9 @@ class CMessage {
   const char16_t* setupStrProp(IAttach* attachment, ULONG tag, SRow& row, ULONG column);
   void replaceImagesIn(const platform::html::CHtmlElementCollection& all);
   void deleteTemporaryFiles();
-  std::optional<platform::html::CHtmlDocument> loadBody();
+  // `textReplacesBody`: the item's plain text goes into the BODY, so the HTML body's BODY may
+  // come empty.
+  std::optional<platform::html::CHtmlDocument> loadBody(bool textReplacesBody = false);
 
   COutlookItem m_item;
   CComPtr<IMessage> m_mapiMessage;

@@ -27,8 +27,8 @@ std::optional<platform::html::CHtmlDocument> CMessage::getDocument() {
   return loadBody();
 }
 
-std::optional<platform::html::CHtmlDocument> CMessage::loadBody() {
-  const quilstring html = m_item.getHTMLBody();
+std::optional<platform::html::CHtmlDocument> CMessage::loadBody(bool textReplacesBody) {
+  const quilstring html = textReplacesBody ? m_item.getHTMLBodyAroundText() : m_item.getHTMLBody();
   if (html.empty() || !m_bodyDocument->LoadFromString(html)) return std::nullopt;
   // The body joins a template that a browser renders: nothing in it may run or fetch.
   NInertHtml::makeDocumentInert(*m_bodyDocument);
@@ -39,11 +39,15 @@ void CMessage::setHTMLFromBody(const PrintOptions* range) {
   LOG_DEBUG(u"CMessage::setHTMLFromBody");
   const long wanted = range && range->printSelection == kPrintThread ? static_cast<long>(range->responses) : kWholeBody;
   if (m_bodyPreparedFor == wanted) return;
-  // Cutting changes the document in place: another range starts again from the item's body.
-  auto document = m_bodyPreparedFor ? loadBody() : getDocument();
-
   LONG format = 0;
-  if (m_item.getLong(kDispidBodyFormat, format) && format == kFormatPlain) {
+  const bool plain = m_item.getLong(kDispidBodyFormat, format) && format == kFormatPlain;
+  // Cutting changes the document in place: another range starts again from the item's body. A
+  // plain-text item's text replaces what its HTML body's BODY holds.
+  std::optional<platform::html::CHtmlDocument> document;
+  if (!m_bodyPreparedFor) document = m_bodyDocument->getDocument();
+  if (!document) document = loadBody(plain);
+
+  if (plain) {
     quilstring text;
     if (!m_item.getString(kDispidBody, text)) return;
     if (wanted != kWholeBody) NUtils::convertTextToThread(text, static_cast<int>(wanted));

@@ -1,5 +1,9 @@
 #include "engine/OutlookItem.h"
 
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
 #include "engine/detail/DispatchHelpers.h"
 #include "foundation/Guard.h"
 #include "foundation/HtmlText.h"
@@ -219,6 +223,72 @@ quilstring COutlookItem::getHTMLBody() const {
   quilstring html;
   if (!getString(kDispidHTMLBody, html)) return {};
   const bool read = NUtils::guarded(u"COutlookItem::getHTMLBody", [&] {
+    if (CSettings::instance().getTidyHTML()) NUtils::tidyHTML(html);
+  });
+  return read ? html : quilstring();
+}
+
+namespace {
+
+std::size_t findNoCase(std::u16string_view text, std::u16string_view what, std::size_t from = 0) {
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  const auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(std::min(from, text.size())), text.end(),
+                              what.begin(), what.end(), [&](char16_t a, char16_t b) { return lower(a) == lower(b); });
+  return it == text.end() ? std::u16string_view::npos : static_cast<std::size_t>(it - text.begin());
+}
+
+// The document with its BODY emptied, where that is certain to change nothing but the BODY's
+// text: one BODY start tag outside comments and raw-text elements, and nothing inside it but text
+// and line breaks (no element Tidy could move into the head, nothing a parser could place
+// elsewhere). Empty where that does not hold.
+std::optional<quilstring> emptiedTextBody(std::u16string_view html) {
+  const std::size_t open = findNoCase(html, u"<body");
+  if (open == std::u16string_view::npos || open + 5 >= html.size()) return std::nullopt;
+  const char16_t after = html[open + 5];
+  if (after != u'>' && after != u' ' && after != u'\t' && after != u'\r' && after != u'\n' && after != u'/')
+    return std::nullopt;
+  if (findNoCase(html, u"<body", open + 5) != std::u16string_view::npos) return std::nullopt;
+  // The BODY tag found must not sit inside a comment or an element whose content is text.
+  const std::u16string_view before = html.substr(0, open);
+  if (const std::size_t comment = before.rfind(u"<!--");
+      comment != std::u16string_view::npos && before.find(u"-->", comment + 4) == std::u16string_view::npos)
+    return std::nullopt;
+  for (const std::u16string_view raw : {u"script", u"style", u"title", u"textarea", u"xmp", u"noscript", u"noembed",
+                                        u"noframes", u"template", u"iframe", u"plaintext"}) {
+    for (std::size_t at = findNoCase(before, std::u16string(u"<") + std::u16string(raw)); at != std::u16string_view::npos;
+         at = findNoCase(before, std::u16string(u"<") + std::u16string(raw), at + 1)) {
+      const std::size_t close = findNoCase(before, std::u16string(u"</") + std::u16string(raw), at);
+      if (close == std::u16string_view::npos) return std::nullopt;
+    }
+  }
+  std::size_t end = open + 5;
+  for (char16_t quote = 0; end < html.size() && (quote || html[end] != u'>'); ++end)
+    if (html[end] == u'"' || html[end] == u'\'') quote = quote == html[end] ? 0 : quote ? quote : html[end];
+  if (end >= html.size()) return std::nullopt;
+  const std::size_t close = findNoCase(html, u"</body", end);
+  if (close == std::u16string_view::npos) return std::nullopt;
+  for (std::size_t at = html.find(u'<', end + 1); at < close; at = html.find(u'<', at + 1)) {
+    const std::u16string_view tag = html.substr(at, 6);
+    if (findNoCase(tag, u"<br>") != 0 && findNoCase(tag, u"<br/>") != 0 && findNoCase(tag, u"<br />") != 0)
+      return std::nullopt;
+  }
+  // After the BODY, only its end and the document's.
+  const std::u16string_view rest = html.substr(close);
+  std::u16string squeezed;
+  for (const char16_t c : rest)
+    if (c != u' ' && c != u'\t' && c != u'\r' && c != u'\n')
+      squeezed += c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+  if (squeezed != u"</body>" && squeezed != u"</body></html>") return std::nullopt;
+  return quilstring(html.substr(0, end + 1)) + quilstring(rest);
+}
+
+}  // namespace
+
+quilstring COutlookItem::getHTMLBodyAroundText() const {
+  quilstring html;
+  if (!getString(kDispidHTMLBody, html)) return {};
+  const bool read = NUtils::guarded(u"COutlookItem::getHTMLBodyAroundText", [&] {
+    if (std::optional<quilstring> emptied = emptiedTextBody(html)) html = std::move(*emptied);
     if (CSettings::instance().getTidyHTML()) NUtils::tidyHTML(html);
   });
   return read ? html : quilstring();

@@ -59,6 +59,10 @@ class COutlookItem {
   quilstring getMessageClass() const;
   // The HTML body, cleaned by HTML Tidy when the "Tidy HTML" option is on; empty on failure.
   quilstring getHTMLBody() const;
+  // The HTML body for a document whose BODY the item's plain text replaces: where the BODY holds
+  // nothing but text and line breaks, it comes empty (its attributes and the head as they are),
+  // so a long text is neither tidied nor parsed for nothing.
+  quilstring getHTMLBodyAroundText() const;
 
   // Attachments.Count > 0.
   bool hasAttachments() const;

@@ -98,6 +98,38 @@ TEST_F(MessageBodyTest, PlainTextWithoutHTMLBodyPrintsEscapedOnce) {
   EXPECT_EQ(bodyText(trimmed), u"Hi");
 }
 
+// A plain-text item's text replaces its HTML body's BODY, which is neither tidied nor parsed where
+// it holds only text and line breaks: the head's rules and the BODY's attributes stay as the whole
+// body had them. Where the BODY tag might not be what it seems (inside a comment) or the BODY holds
+// markup, the whole body is read.
+TEST_F(MessageBodyTest, PlainTextKeepsTheHTMLBodysHeadAndBodyAttributes) {
+  struct Case {
+    std::u16string head, inside;
+    bool bodyRead;
+  } cases[] = {
+      {u"<html><head><style>p.a { color: red }</style><!-- a comment --></head>", u"old &bogus; text<br>\r\nmore<BR/>", false},
+      {u"<html><head><style>p.a { color: red }</style><!-- not <body> here --></head>", u"old &bogus; text<br>", true},
+      {u"<html><head><style>p.a { color: red }</style></head>", u"old &bogus; <p class=x>text</p><style>b { margin: 0 }</style>",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(utf8(c.head + c.inside));
+    const std::size_t warnings = inLog("unknown entity");
+    FakePtr item = plainItem(u"New <text>\nline two");
+    item->text(0xF404, u"HTMLBody", c.head + u"<body bgcolor=\"#112233\" class='a>b'>" + c.inside + u"</body></html>");
+    CMessage message(item);
+    message.setHTMLFromBody(nullptr);
+    EXPECT_EQ(bodyText(message), u"New <text>\r\nline two");
+    const auto document = message.getDocument();
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->body().getAttribute(u"bgcolor"), u"#112233");
+    EXPECT_EQ(document->body().getAttribute(u"class"), u"a>b");
+    message.extractHTMLBodyStyles();
+    EXPECT_EQ(message.getHTMLBodyStyles().count(u"p.a"), 1u);
+    EXPECT_EQ(c.bodyRead, inLog("unknown entity") > warnings) << "Tidy warned of the BODY's text";
+  }
+}
+
 TEST_F(MessageBodyTest, ThreadIsCutOncePerRangeAndEachRangeStartsFromTheItem) {
   CMessage message(htmlItem(kThreadHTML));
   const PrintOptions latest{1, 1, 2, 0};
