@@ -189,7 +189,6 @@ class CChromiumPrintEngine final : public IPrintEngine {
       const HRESULT hr = finishPreload(*preload, timeoutMs);
       if (hr != S_FALSE) {
         m_body.busy = SUCCEEDED(hr);
-        renewSpare();
         return hr;
       }
     }
@@ -201,12 +200,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return navigate(m_body, path, timeoutMs);
     });
     m_body.busy = SUCCEEDED(hr);
-    if (SUCCEEDED(hr)) renewSpare();  // the batch's first load makes it, and a load after a restart
     return hr;
   }
 
-  // The spare tab is made by the batch's first load, which may wait (a load ahead never waits for
-  // a tab), so a browser still starting goes on starting beside the first job's fill.
+  // The spare tab is made by the batch's first load ahead, inside the first print's wait, so a
+  // browser still starting goes on starting beside the first job's fill.
   void beginBatch() override { m_batch = true; }
 
   void endBatch() override {
@@ -235,6 +233,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
     tab.preload.reset();
     // A worn tab is renewed by the load itself: starting a tab waits, and the caller must not.
     renewIfWorn(tab);
+    // Except the spare tab of a batch: its load ahead runs inside the wait of a print, and a spare
+    // missing there (the batch's first, one just renewed, one lost with its renderer) would leave
+    // the next job to load, and the tab to be made, after that print.
+    if (m_batch && &tab == &m_spare && (tab.sessionId.empty() || tab.gone) && !m_started) ensureTab(tab);
     // Only on a warm tab.
     if (m_started || !m_client || m_client->broken() || !chromiumAlive(m_process) || tab.sessionId.empty() || tab.gone)
       return;
@@ -597,13 +599,6 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   bool isBodyTab(const Tab& tab) const { return &tab == &m_body || &tab == &m_spare; }
-
-  // In a batch the spare tab is renewed (or made again after a crash) while a load may wait.
-  void renewSpare() {
-    if (!m_batch) return;
-    renewIfWorn(m_spare);
-    if (m_spare.sessionId.empty() || m_spare.gone) ensureTab(m_spare);
-  }
 
   void renewIfWorn(Tab& tab) {
     // In a batch two tabs share the body's documents: each is renewed after half as many, so the
