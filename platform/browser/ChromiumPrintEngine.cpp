@@ -205,7 +205,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   // The spare tab is made by the batch's first load ahead, inside the first print's wait, so a
   // browser still starting goes on starting beside the first job's fill.
-  void beginBatch() override { m_batch = true; }
+  void beginBatch() override {
+    m_batch = true;
+    makeStandbyTab();
+  }
 
   void endBatch() override {
     m_batch = false;
@@ -534,6 +537,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_measuringSession.clear();
     m_frame.clear();
     m_initialTarget.clear();
+    m_standbyPending = false;
   }
 
   // Every failed call is reported with the protocol's error text and the tab's document.
@@ -604,10 +608,33 @@ class CChromiumPrintEngine final : public IPrintEngine {
     // In a batch two tabs share the body's documents: each is renewed after half as many, so the
     // two together hold no more than one did.
     const int uses = m_batch && isBodyTab(tab) ? kUsesPerTab / 2 : kUsesPerTab;
-    if (tab.uses < uses || tab.sessionId.empty()) return;
+    if (tab.sessionId.empty()) return;
+    // The tab that takes its place starts its renderer a couple of jobs ahead.
+    if (tab.uses + 2 >= uses) makeStandbyTab();
+    if (tab.uses < uses) return;
     if (&tab == &m_deco) m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     discardTab(tab);
+  }
+
+  // A blank tab made ahead, without waiting, for the next tab needed (one about to be renewed, a
+  // batch's spare): a new tab's renderer takes tens of milliseconds to start, which would
+  // otherwise be spent inside a wait.
+  void makeStandbyTab() {
+    if (!m_initialTarget.empty() || m_standbyPending || m_started || !m_client || m_client->broken()) return;
+    const int browser = m_starts;
+    const long id = m_client->send(
+        "Target.createTarget", json{{"url", "about:blank"}}.dump(), "", [this, browser](const CdpReply& r) {
+          if (browser != m_starts || !m_client) return;  // an earlier browser's answer
+          m_standbyPending = false;
+          const std::string target = r.ok ? parseObject(r.result).value("targetId", "") : std::string();
+          if (target.empty()) return;
+          if (m_initialTarget.empty())
+            m_initialTarget = target;
+          else
+            m_client->send("Target.closeTarget", json{{"targetId", target}}.dump(), "", nullptr);
+        });
+    m_standbyPending = id != 0;
   }
 
   // A tab in an unknown state (a load that timed out) is closed, so its late events cannot
@@ -899,7 +926,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
   std::string m_frameSession;
   std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
-  std::string m_initialTarget;                     // the browser's own blank tab, until taken
+  std::string m_initialTarget;  // the browser's own blank tab, or one made ahead, until taken
+  bool m_standbyPending = false;  // a blank tab asked for ahead, not answered yet
   std::shared_ptr<std::optional<CdpReply>> m_started;  // the first answer of a browser started ahead
   std::vector<fs::path> m_allowed;
   std::vector<fs::path> m_frames;  // the job document's frame documents
