@@ -49,6 +49,18 @@ class HiveFileTest : public regtest::RegistryFixture {
   std::filesystem::path userFile() const { return testsupport::quillmarkHome() / "user.reg"; }
   std::filesystem::path machineFile() const { return testsupport::quillmarkHome() / "machine.reg"; }
 
+  // Sets a text value of HKEY_CURRENT_USER as another process of the user would; its exit status.
+  static int setTextInAnotherProcess(const char16_t* name, const char16_t* value) {
+    const pid_t child = fork();
+    if (child == 0) {
+      platform::registry::resetForTesting();
+      _exit(setText(HKEY_CURRENT_USER, name, value) == ERROR_SUCCESS ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+
   static void write(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
   }
@@ -228,15 +240,7 @@ TEST_F(HiveFileTest, ChangesOfAnotherProcessAppearAtTheNextOpen) {
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Pending", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &pending, nullptr),
             ERROR_SUCCESS);
   setText(pending, u"Unsaved", u"still here");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    platform::registry::resetForTesting();
-    _exit(setText(HKEY_CURRENT_USER, u"Theirs", u"2") == ERROR_SUCCESS ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(setTextInAnotherProcess(u"Theirs", u"2"), 0);
   EXPECT_EQ(text(HKEY_CURRENT_USER, u"Theirs"), u"2");
   EXPECT_EQ(text(pending, u"Unsaved"), u"still here");  // replayed onto the new content
   ASSERT_EQ(RegCloseKey(pending), ERROR_SUCCESS);
@@ -261,15 +265,7 @@ TEST_F(HiveFileTest, AValueSetToWhatItHoldsIsNotWrittenAgain) {
   ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Margin", u"0.75"), ERROR_SUCCESS);
   EXPECT_EQ(written, inode()) << "the file was replaced";
 
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    platform::registry::resetForTesting();
-    _exit(setText(HKEY_CURRENT_USER, u"Margin", u"1.0") == ERROR_SUCCESS ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(setTextInAnotherProcess(u"Margin", u"1.0"), 0);
   ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Margin", u"0.75"), ERROR_SUCCESS);
   platform::registry::resetForTesting();
   EXPECT_EQ(text(HKEY_CURRENT_USER, u"Margin"), u"0.75");
