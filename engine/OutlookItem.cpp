@@ -255,11 +255,9 @@ std::optional<quilstring> emptiedTextBody(std::u16string_view html) {
     return std::nullopt;
   for (const std::u16string_view raw : {u"script", u"style", u"title", u"textarea", u"xmp", u"noscript", u"noembed",
                                         u"noframes", u"template", u"iframe", u"plaintext"}) {
-    for (std::size_t at = findNoCase(before, std::u16string(u"<") + std::u16string(raw)); at != std::u16string_view::npos;
-         at = findNoCase(before, std::u16string(u"<") + std::u16string(raw), at + 1)) {
-      const std::size_t close = findNoCase(before, std::u16string(u"</") + std::u16string(raw), at);
-      if (close == std::u16string_view::npos) return std::nullopt;
-    }
+    const std::u16string opener = u"<" + std::u16string(raw), closer = u"</" + std::u16string(raw);
+    for (std::size_t at = findNoCase(before, opener); at != std::u16string_view::npos; at = findNoCase(before, opener, at + 1))
+      if (findNoCase(before, closer, at) == std::u16string_view::npos) return std::nullopt;
   }
   std::size_t end = open + 5;
   for (char16_t quote = 0; end < html.size() && (quote || html[end] != u'>'); ++end)

@@ -674,7 +674,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
-    if (&tab == &m_body || &tab == &m_spare) {
+    if (isBodyTab(tab)) {
       tab.preload.reset();
       ++tab.uses;
     }

@@ -27,6 +27,13 @@ namespace {
 
 constexpr const char* kWhere = "pdf";
 
+// A PDF made in memory written to `out`, every write checked: qpdf does not notice a write that
+// fails when its file is flushed (a full disk).
+HRESULT writeWhole(const std::string& made, const std::filesystem::path& out) {
+  detail::COutputFile file(out);
+  return file.write(made) && file.commit() ? S_OK : E_FAIL;
+}
+
 // Runs a qpdf job configured by `configure` (its output "-") and writes what it made into `out`.
 // qpdf does not notice a write that fails when its file is flushed (a full disk): it writes into
 // memory, and the file is written from there with every write checked. Its messages would go to
@@ -58,8 +65,7 @@ HRESULT runIntoFile(const std::function<void(QPDFJob::Config&)>& configure, cons
     diag::error(kWhere, failure + ": " + e.what());
     return E_FAIL;
   }
-  detail::COutputFile file(out);
-  return file.write(made) && file.commit() ? S_OK : E_FAIL;
+  return writeWhole(made, out);
 }
 
 }  // namespace
@@ -145,8 +151,7 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     diag::error(kWhere, failing + ": " + e.what());
     return E_FAIL;
   }
-  detail::COutputFile file(out);
-  return file.write(made) && file.commit() ? S_OK : E_FAIL;
+  return writeWhole(made, out);
 }
 
 HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) {

@@ -254,20 +254,20 @@ TEST_F(PrintLayoutTest, TheOnePageDecorationPrintsBesideTheBodyAndAgainOnlyForAL
   EXPECT_NE(std::string::npos, m_engine.decorations[0].find(numbers(1, 1)));
   EXPECT_LT(index("decoration"), index("load")) << "started before the body's load";
 
-  m_engine.calls.clear();
-  m_engine.decorations.clear();
-  m_engine.bodyPages = 3;
-  ASSERT_EQ(S_OK, print());
+  const auto printPages = [&](int pages) {
+    m_engine.calls.clear();
+    m_engine.decorations.clear();
+    m_engine.bodyPages = pages;
+    return print();
+  };
+  ASSERT_EQ(S_OK, printPages(3));
   ASSERT_EQ(2u, m_engine.decorations.size());
   EXPECT_NE(std::string::npos, m_engine.decorations[1].find(numbers(3, 3)));
   EXPECT_EQ(std::string::npos, m_engine.decorations[1].find(numbers(1, 1)));
   EXPECT_EQ("overlay 1-3", m_engine.calls.back());
 
   // A long body's decorations print in runs of pages, numbered through, and are joined.
-  m_engine.calls.clear();
-  m_engine.decorations.clear();
-  m_engine.bodyPages = 450;
-  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(S_OK, printPages(450));
   ASSERT_EQ(4u, m_engine.decorations.size());
   EXPECT_NE(std::string::npos, m_engine.decorations[1].find(numbers(200, 450)));
   EXPECT_NE(std::string::npos, m_engine.decorations[2].find(numbers(201, 450)));
