@@ -153,6 +153,11 @@ struct AsyncPrint {
   std::string handle;
   bool done = false;
   HRESULT result = E_FAIL;
+  // A decoration page whose parts the loaded frame did not take: it is loaded whole and printed
+  // when the print is finished.
+  std::optional<DecorationPage> reload;
+  PdfSettings settings;
+  fs::path out;
 };
 
 // The test's listener of the browser's events.
@@ -335,16 +340,115 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
     if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
-    if (HRESULT hr = prepareDecorationPage(page); FAILED(hr)) return hr;
     auto print = std::make_shared<AsyncPrint>();
     print->file = std::make_unique<COutputFile>(out, false);
     if (!print->file->ok()) return E_FAIL;
-    const std::string session = m_deco.sessionId;
-    print->session = session;
-    const fs::path target = out;
+    print->settings = settings;
+    print->out = out;
+    // The parts go into the loaded frame without waiting: the print follows their answer.
+    if (std::optional<std::string> parts = decorationParts(page)) {
+      print->session = m_deco.sessionId;
+      const long id = m_client->send(
+          "Runtime.evaluate", json{{"expression", *parts}, {"returnByValue", true}}.dump(-1, ' ', false, json::error_handler_t::replace),
+          print->session, [this, print, page](const CdpReply& r) {
+            diag::guarded("the decoration's print", [&] {
+              if (print->done) return;
+              if (r.ok && tookParts(parseObject(r.result))) return sendDecorationPrint(print);
+              print->reload = page;
+              print->done = true;
+            });
+          });
+      if (id == 0) {
+        reportError("the browser's pipe broke before the print of " + out.string());
+        return E_FAIL;
+      }
+    } else {
+      if (HRESULT hr = loadDecorationPage(page); FAILED(hr)) return hr;
+      print->session = m_deco.sessionId;
+      sendDecorationPrint(print);
+    }
+    m_decorationPrint = std::move(print);
+    return S_OK;
+  }
+
+  HRESULT finishDecoration() override {
+    const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
+    if (!print) return S_OK;
+    const auto lost = [&] { return !m_client || m_client->broken() || m_deco.gone || m_deco.sessionId != print->session; };
+    platform::loop::runUntil([&] { return print->done || lost(); }, kPrintTimeoutMs);
+    if (print->done && print->reload) {
+      print->file.reset();
+      if (HRESULT hr = loadDecorationPage(*print->reload); FAILED(hr)) return hr;
+      return printToPdf(m_deco, print->settings, print->out, print->reload->pages.size() > kStreamAbove);
+    }
+    if (print->done) return print->result;
+    reportError(lost() ? "the browser or its tab went away while printing the decorations"
+                       : "the print of the decorations ran past " + std::to_string(kPrintTimeoutMs) + " ms");
+    // Its late answers must not be taken for the next print's.
+    discardTab(m_deco);
+    return E_FAIL;
+  }
+
+ private:
+  // The decoration page made ready in the decoration view.
+  HRESULT prepareDecorationPage(const DecorationPage& page) {
+    if (std::optional<std::string> parts = decorationParts(page)) {
+      json done;
+      if (SUCCEEDED(evaluate(m_deco, *parts, done)) && done == json(true)) return S_OK;
+    }
+    return loadDecorationPage(page);
+  }
+
+  // The script that puts the page's parts into the frame of the last decoration page, where that
+  // frame is still loaded and the parts load nothing that a load would wait for; it answers true
+  // once they are in. Counts a use of the decoration view either way.
+  std::optional<std::string> decorationParts(const DecorationPage& page) {
+    renewIfWorn(m_deco);
+    ++m_deco.uses;
+    if (m_frame.empty() || m_frame != frameOf(page) || m_frameSession != m_deco.sessionId || m_deco.gone || !m_client ||
+        m_client->broken() || !fetchesNothing({page.pages, page.pageStyle}))
+      return std::nullopt;
+    const auto text = [](const std::string& value) {
+      return json(value).dump(-1, ' ', false, json::error_handler_t::replace);
+    };
+    return "(function(base,css,pages,id){var b=document.head&&document.head.querySelector('base');"
+           "var s=b&&b.nextElementSibling;var c=document.getElementById(id);"
+           "if(!b||!s||s.tagName!=='STYLE'||!c)return false;"
+           "var a=document.createElement('div');a.innerHTML='<a href=\"'+base+'\"></a>';"
+           "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;"
+           "return true;})(" +
+           text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
+  }
+
+  // Whether the answer of the parts' script says they are in; a failed script is reported.
+  bool tookParts(const json& result) {
+    if (result.contains("exceptionDetails")) {
+      reportError("a script of the layout failed in a trusted page: " +
+                  result["exceptionDetails"].value("text", std::string("exception")));
+      return false;
+    }
+    return result.contains("result") && result["result"].value("value", json()) == json(true);
+  }
+
+  static std::string frameOf(const DecorationPage& page) {
+    return page.head + '\0' + page.beforePages + '\0' + page.pagesId + '\0' + page.afterPages;
+  }
+
+  // The whole decoration page loaded into the decoration view.
+  HRESULT loadDecorationPage(const DecorationPage& page) {
+    if (HRESULT hr = loadTrustedPage(m_deco, page.html()); FAILED(hr)) return hr;
+    m_frame = frameOf(page);
+    m_frameSession = m_deco.sessionId;
+    return S_OK;
+  }
+
+  // Sends the print of the decoration view's page; its answer is read into the print's file.
+  void sendDecorationPrint(const std::shared_ptr<AsyncPrint>& print) {
+    const std::string session = print->session;
+    const fs::path target = print->out;
     const long id = m_client->send(
-        "Page.printToPDF", printParams(settings, false).dump(-1, ' ', false, json::error_handler_t::replace), session,
-        [this, print, session, target](const CdpReply& r) {
+        "Page.printToPDF", printParams(print->settings, false).dump(-1, ' ', false, json::error_handler_t::replace),
+        session, [this, print, session, target](const CdpReply& r) {
           diag::guarded("the decoration's print", [&] {
             if (!r.ok)
               return finishAsync(*print, session, false, "Page.printToPDF for " + target.string() + " failed: " + r.error);
@@ -357,55 +461,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
             finishAsync(*print, session, print->file->commit());
           });
         });
-    if (id == 0) {
-      reportError("the browser's pipe broke before the print of " + out.string());
-      return E_FAIL;
-    }
-    m_decorationPrint = std::move(print);
-    return S_OK;
-  }
-
-  HRESULT finishDecoration() override {
-    const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
-    if (!print) return S_OK;
-    const auto lost = [&] { return !m_client || m_client->broken() || m_deco.gone || m_deco.sessionId != print->session; };
-    platform::loop::runUntil([&] { return print->done || lost(); }, kPrintTimeoutMs);
-    if (print->done) return print->result;
-    reportError(lost() ? "the browser or its tab went away while printing the decorations"
-                       : "the print of the decorations ran past " + std::to_string(kPrintTimeoutMs) + " ms");
-    // Its late answers must not be taken for the next print's.
-    discardTab(m_deco);
-    return E_FAIL;
-  }
-
- private:
-  // The decoration page made ready in the decoration view.
-  HRESULT prepareDecorationPage(const DecorationPage& page) {
-    renewIfWorn(m_deco);
-    ++m_deco.uses;
-    const std::string frame = page.head + '\0' + page.beforePages + '\0' + page.pagesId + '\0' + page.afterPages;
-    // The frame of the last decoration page is still loaded: only the parts change, when they
-    // load nothing that a load would wait for.
-    if (!m_frame.empty() && m_frame == frame && m_frameSession == m_deco.sessionId && !m_deco.gone && m_client &&
-        !m_client->broken() && fetchesNothing({page.pages, page.pageStyle})) {
-      const auto text = [](const std::string& value) {
-        return json(value).dump(-1, ' ', false, json::error_handler_t::replace);
-      };
-      json done;
-      const std::string expression =
-          "(function(base,css,pages,id){var b=document.head&&document.head.querySelector('base');"
-          "var s=b&&b.nextElementSibling;var c=document.getElementById(id);"
-          "if(!b||!s||s.tagName!=='STYLE'||!c)return false;"
-          "var a=document.createElement('div');a.innerHTML='<a href=\"'+base+'\"></a>';"
-          "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;"
-          "return true;})(" +
-          text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
-      if (SUCCEEDED(evaluate(m_deco, expression, done)) && done == json(true)) return S_OK;
-    }
-    if (HRESULT hr = loadTrustedPage(m_deco, page.html()); FAILED(hr)) return hr;
-    m_frame = frame;
-    m_frameSession = m_deco.sessionId;
-    return S_OK;
+    if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke before the print of " + target.string());
   }
 
   void readAsync(const std::shared_ptr<AsyncPrint>& print, const std::string& session) {

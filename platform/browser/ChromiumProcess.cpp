@@ -83,6 +83,9 @@ bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process
                                    "--remote-debugging-pipe",
                                    "--host-resolver-rules=MAP * ~NOTFOUND",
                                    "--blink-settings=scriptEnabled=false",
+                                   // A tab's next document takes over its frame instead of getting
+                                   // a new one: a load is 2-4 ms shorter.
+                                   "--disable-features=RenderDocument",
                                    "about:blank"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());

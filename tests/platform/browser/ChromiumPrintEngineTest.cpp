@@ -434,6 +434,17 @@ TEST_F(ChromiumPrintEngineTest, ADecorationBesideTheBodyAndWornTabsRenewed) {
   detail::setBrowserEventListenerForTesting(nullptr);
   EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
   EXPECT_GE(closed, 4) << "the body's and the decorations' tabs are each renewed twice";
+
+  // A kept frame that cannot take the parts (no container of that id): the page is loaded whole
+  // when the print is finished.
+  for (const std::string text : {"LOST-1", "LOST-2"}) {
+    DecorationPage lost = page(text);
+    lost.pagesId = "nowhere";
+    ASSERT_EQ(engine().startDecorationPage(lost, zero, dir() / "lost.pdf"), S_OK);
+    ASSERT_EQ(print(body, dir() / "body.pdf"), S_OK);
+    ASSERT_EQ(engine().finishDecoration(), S_OK);
+    EXPECT_NE(testsupport::pdfText(dir() / "lost.pdf").find(text), std::string::npos);
+  }
 }
 
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {
