@@ -349,11 +349,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (std::optional<std::string> parts = decorationParts(page)) {
       print->session = m_deco.sessionId;
       const long id = m_client->send(
-          "Runtime.evaluate", json{{"expression", *parts}, {"returnByValue", true}}.dump(-1, ' ', false, json::error_handler_t::replace),
-          print->session, [this, print, page](const CdpReply& r) {
+          "Runtime.evaluate", evaluation(*parts), print->session, [this, print, page](const CdpReply& r) {
             diag::guarded("the decoration's print", [&] {
               if (print->done) return;
-              if (r.ok && tookParts(parseObject(r.result))) return sendDecorationPrint(print);
+              json took;
+              if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) return sendDecorationPrint(print);
               print->reload = page;
               print->done = true;
             });
@@ -405,8 +405,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::optional<std::string> decorationParts(const DecorationPage& page) {
     renewIfWorn(m_deco);
     ++m_deco.uses;
-    if (m_frame.empty() || m_frame != frameOf(page) || m_frameSession != m_deco.sessionId || m_deco.gone || !m_client ||
-        m_client->broken() || !fetchesNothing({page.pages, page.pageStyle}))
+    if (m_frame.empty() || m_frame != frameOf(page) || m_frameSession != m_deco.sessionId || m_deco.gone ||
+        !m_client || m_client->broken() || !fetchesNothing({page.pages, page.pageStyle}))
       return std::nullopt;
     const auto text = [](const std::string& value) {
       return json(value).dump(-1, ' ', false, json::error_handler_t::replace);
@@ -418,16 +418,6 @@ class CChromiumPrintEngine final : public IPrintEngine {
            "b.setAttribute('href',a.firstChild.getAttribute('href'));s.textContent=css;c.innerHTML=pages;"
            "return true;})(" +
            text(page.baseHref) + "," + text(page.pageStyle) + "," + text(page.pages) + "," + text(page.pagesId) + ")";
-  }
-
-  // Whether the answer of the parts' script says they are in; a failed script is reported.
-  bool tookParts(const json& result) {
-    if (result.contains("exceptionDetails")) {
-      reportError("a script of the layout failed in a trusted page: " +
-                  result["exceptionDetails"].value("text", std::string("exception")));
-      return false;
-    }
-    return result.contains("result") && result["result"].value("value", json()) == json(true);
   }
 
   static std::string frameOf(const DecorationPage& page) {
@@ -858,13 +848,24 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT evaluate(Tab& tab, const std::string& expression, json& value) {
-    const CdpReply r = call(tab, "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}});
+    return evaluated(call(tab, "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}),
+                     tab.mainDocument, value);
+  }
+
+  static std::string evaluation(const std::string& expression) {
+    return json{{"expression", expression}, {"returnByValue", true}}.dump(-1, ' ', false,
+                                                                          json::error_handler_t::replace);
+  }
+
+  // The value an evaluation in `document` (empty: a trusted page) answered; a script that failed
+  // is reported.
+  static HRESULT evaluated(const CdpReply& r, const fs::path& document, json& value) {
     if (!r.ok) return E_FAIL;
     const json result = parseObject(r.result);
     if (result.contains("exceptionDetails")) {
-      reportError("a script of the layout failed in " + (tab.mainDocument.empty() ? std::string("a trusted page")
-                                                                                   : tab.mainDocument.string()) +
-                  ": " + result["exceptionDetails"].value("text", std::string("exception")));
+      reportError("a script of the layout failed in " +
+                  (document.empty() ? std::string("a trusted page") : document.string()) + ": " +
+                  result["exceptionDetails"].value("text", std::string("exception")));
       return E_FAIL;
     }
     value = result.contains("result") ? result["result"].value("value", json()) : json();
