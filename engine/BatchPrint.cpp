@@ -1,32 +1,38 @@
 #include "engine/BatchPrint.h"
 
+#include <algorithm>
+#include <deque>
 #include <memory>
-#include <optional>
 
 #include "engine/PrintItem.h"
 #include "engine/Printer.h"
 
 int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const quilstring& templatePath,
                 ITemplateListDialog* templateList, const std::function<void(IDispatch* item, int status)>& onItem) {
-  // The next item's printer, made ready while the current one prints.
+  // The next items' printers, made ready while the current one prints: two ahead, so the one
+  // after next loads while the next one waits for its turn.
+  constexpr std::size_t kAhead = 2;
   struct Ahead {
     std::size_t index = 0;
     quilstring templatePath;
     std::unique_ptr<CPrinter> printer;
   };
-  std::optional<Ahead> ahead;
+  std::deque<Ahead> ahead;
   const bool printsAtOnce = printCommandOfMode(mode) == PrintCommand::kPrint && items.size() > 1;
   std::size_t current = 0;
   // Only an item that prints without a question is made ready: any question comes in its turn.
+  // Each print's wait makes ready the items not yet ready up to two ahead, in order.
+  std::size_t tried = 0;  // items after this one were never tried
   const auto prepareNext = [&] {
-    const std::size_t next = current + 1;
-    if (next >= items.size() || ahead) return;
-    CPrintInfo job(items[next]);
-    quilstring chosen;
-    if (!CPrintItem(job, templateList).silentTemplate(templatePath, chosen)) return;
-    auto printer = std::make_unique<CPrinter>(job, chosen);
-    printer->prepare(mode);
-    ahead = Ahead{next, chosen, std::move(printer)};
+    for (std::size_t next = std::max(tried, current) + 1; next <= current + kAhead && next < items.size(); ++next) {
+      tried = next;
+      CPrintInfo job(items[next]);
+      quilstring chosen;
+      if (!CPrintItem(job, templateList).silentTemplate(templatePath, chosen)) continue;
+      auto printer = std::make_unique<CPrinter>(job, chosen);
+      printer->prepare(mode);
+      ahead.push_back(Ahead{next, chosen, std::move(printer)});
+    }
   };
   struct Batch {
     bool on;
@@ -43,18 +49,18 @@ int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const qu
     const PrinterFactory makePrinter = [&](const CPrintInfo& job,
                                            const quilstring& chosen) -> std::unique_ptr<IPrinter> {
       std::unique_ptr<CPrinter> printer;
-      if (ahead && ahead->index == current && ahead->templatePath == chosen)
-        printer = std::move(ahead->printer);
+      if (!ahead.empty() && ahead.front().index == current && ahead.front().templatePath == chosen)
+        printer = std::move(ahead.front().printer);
       else
         printer = std::make_unique<CPrinter>(job, chosen);
-      ahead.reset();
+      while (!ahead.empty() && ahead.front().index <= current) ahead.pop_front();
       if (printsAtOnce) printer->setOnPrintStart(prepareNext);
       return printer;
     };
     CPrintInfo job(items[current]);
     const int status = CPrintItem(job, templateList).printJob(mode, templatePath, makePrinter);
     // Made ready for an item that then went another way (its template was not the one expected).
-    if (ahead && ahead->index <= current) ahead.reset();
+    while (!ahead.empty() && ahead.front().index <= current) ahead.pop_front();
     if (onItem) onItem(items[current], status);
     // The first failure is the one answered; a later item's success must not hide it.
     if (outcome == kStatusEligible || outcome == kStatusPrinted) outcome = status;

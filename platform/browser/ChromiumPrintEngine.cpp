@@ -85,6 +85,9 @@ constexpr std::uintmax_t kStreamAbove = 1 << 20;
 // frames): after this many uses a tab is closed and a fresh one (a fresh renderer) takes its place,
 // so memory stays flat over a long run.
 constexpr int kUsesPerTab = 40;
+// Spare tabs of a batch: the next jobs load two prints ahead, so a job whose fill is long does not
+// leave the one after it loading.
+constexpr std::size_t kSpareTabs = 2;
 constexpr const char* kWhere = "browser";
 
 void reportError(const std::string& what) { diag::error(kWhere, what); }
@@ -183,12 +186,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return E_INVALIDARG;
     }
     const fs::path path = fs::absolute(file, ec);
-    // The document loading ahead in the spare tab makes that tab the body tab; the other one
-    // becomes the spare, free for the next job's load.
-    if (m_spare.preload && m_spare.preload->file == path) {
-      std::swap(m_body, m_spare);
-      m_spare.busy = false;
-    }
+    // The document loading ahead in a spare tab makes that tab the body tab; the body tab becomes
+    // that spare, free for a later job's load.
+    for (Tab& spare : m_spares)
+      if (spare.preload && spare.preload->file == path) {
+        std::swap(m_body, spare);
+        spare.busy = false;
+        break;
+      }
     const std::shared_ptr<Preload> preload = std::exchange(m_body.preload, nullptr);
     if (preload && preload->file == path) {
       const HRESULT hr = finishPreload(*preload, timeoutMs);
@@ -208,8 +213,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return hr;
   }
 
-  // The spare tab is made by the batch's first load ahead, inside the first print's wait, so a
-  // browser still starting goes on starting beside the first job's fill.
+  // The spare tabs are made by the batch's loads ahead, inside the prints' waits, so a browser
+  // still starting goes on starting beside the first job's fill.
   void beginBatch() override {
     m_batch = true;
     makeStandbyTab();
@@ -217,8 +222,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void endBatch() override {
     m_batch = false;
-    // One renderer less once the batch is over.
-    discardTab(m_spare);
+    // Their renderers go once the batch is over.
+    for (Tab& spare : m_spares) discardTab(spare);
   }
 
   void preloadDocument(const fs::path& file) override { preloadDocument(file, m_allowed, m_frames); }
@@ -235,16 +240,16 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return;
     }
     // The body tab, unless a print still uses its document or another job's load runs there: in
-    // a batch, the next job loads in the spare tab while this one prints.
+    // a batch, the next jobs load in the spare tabs while this one prints.
     const bool bodyFree = !m_body.busy && (!m_body.preload || m_body.preload->file == path);
-    Tab& tab = bodyFree || !m_batch ? m_body : m_spare;
+    Tab& tab = bodyFree || !m_batch ? m_body : spareFor(path);
     tab.preload.reset();
     // A worn tab is renewed by the load itself: starting a tab waits, and the caller must not.
     renewIfWorn(tab);
     // Except the spare tab of a batch: its load ahead runs inside the wait of a print, and a spare
     // missing there (the batch's first, one just renewed, one lost with its renderer) would leave
     // the next job to load, and the tab to be made, after that print.
-    if (m_batch && &tab == &m_spare && (tab.sessionId.empty() || tab.gone) && !m_started) ensureTab(tab);
+    if (m_batch && &tab != &m_body && (tab.sessionId.empty() || tab.gone) && !m_started) ensureTab(tab);
     // Only on a warm tab.
     if (m_started || !m_client || m_client->broken() || !chromiumAlive(m_process) || tab.sessionId.empty() || tab.gone)
       return;
@@ -577,7 +582,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_client.reset();
     stopChromium(m_process);
     m_body = Tab{};
-    m_spare = Tab{};
+    for (Tab& spare : m_spares) spare = Tab{};
     m_deco = Tab{};
     m_measure = Tab{};
     m_measuringSession.clear();
@@ -648,12 +653,26 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
-  bool isBodyTab(const Tab& tab) const { return &tab == &m_body || &tab == &m_spare; }
+  bool isBodyTab(const Tab& tab) const {
+    return &tab == &m_body ||
+           std::any_of(m_spares.begin(), m_spares.end(), [&](const Tab& spare) { return &tab == &spare; });
+  }
+
+  // The spare tab for a job's load ahead: the one already loading that document, else one loading
+  // nothing, else the one whose load ahead is oldest (a job that went another way).
+  Tab& spareFor(const fs::path& path) {
+    for (Tab& spare : m_spares)
+      if (spare.preload && spare.preload->file == path) return spare;
+    for (Tab& spare : m_spares)
+      if (!spare.preload) return spare;
+    return *std::min_element(m_spares.begin(), m_spares.end(),
+                             [](const Tab& a, const Tab& b) { return a.preload->start < b.preload->start; });
+  }
 
   void renewIfWorn(Tab& tab) {
-    // In a batch two tabs share the body's documents: each is renewed after half as many, so the
-    // two together hold no more than one did.
-    const int uses = m_batch && isBodyTab(tab) ? kUsesPerTab / 2 : kUsesPerTab;
+    // In a batch the body's documents are shared by the body tab and the spares: each is renewed
+    // after as many fewer, so together they hold no more than one did.
+    const int uses = m_batch && isBodyTab(tab) ? kUsesPerTab / static_cast<int>(1 + m_spares.size()) : kUsesPerTab;
     if (tab.sessionId.empty()) return;
     // The tab that takes its place starts its renderer a couple of jobs ahead.
     if (tab.uses + 2 >= uses) makeStandbyTab();
@@ -920,7 +939,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   Tab* tabOf(const std::string& session) {
     if (!session.empty() && session == m_body.sessionId) return &m_body;
-    if (!session.empty() && session == m_spare.sessionId) return &m_spare;
+    for (Tab& spare : m_spares)
+      if (!session.empty() && session == spare.sessionId) return &spare;
     if (!session.empty() && session == m_deco.sessionId) return &m_deco;
     if (!session.empty() && session == m_measure.sessionId) return &m_measure;
     return nullptr;
@@ -975,7 +995,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   ChromiumProcess m_process;
   std::unique_ptr<CDevToolsClient> m_client;
   Tab m_body;   // the job's document
-  Tab m_spare;  // in a batch, the next job's document, loading while the job prints
+  // In a batch, the next jobs' documents, loading while the job prints.
+  std::array<Tab, kSpareTabs> m_spares;
   bool m_batch = false;
   Tab m_deco;  // trusted pages: decorations, and measuring what loads more than markup
   Tab m_measure;  // the measuring page, kept loaded
