@@ -148,10 +148,11 @@ struct Tab {
   std::vector<fs::path> frames;
 };
 
-// A print to PDF running beside other calls: its data comes in the answer or is read chunk by
-// chunk from the loop.
+// A print to PDF: its data comes in the answer or is read chunk by chunk from the loop, so other
+// calls may run beside it.
 struct AsyncPrint {
   std::string session;
+  std::string about;  // what failures name: the tab's document, else the output
   std::unique_ptr<COutputFile> file;
   std::string handle;
   bool done = false;
@@ -345,20 +346,16 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
     if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
-    auto print = std::make_shared<AsyncPrint>();
-    print->file = std::make_unique<COutputFile>(out, false);
-    if (!print->file->ok()) return E_FAIL;
-    print->settings = settings;
-    print->out = out;
     // The parts go into the loaded frame without waiting: the print follows their answer.
     if (std::optional<std::string> parts = decorationParts(page)) {
-      print->session = m_deco.sessionId;
+      auto print = preparePrint(m_deco, settings, out);
+      if (!print->file->ok()) return E_FAIL;
       const long id = m_client->send(
           "Runtime.evaluate", evaluation(*parts), print->session, [this, print, page](const CdpReply& r) {
-            diag::guarded("the decoration's print", [&] {
+            diag::guarded("a print", [&] {
               if (print->done) return;
               json took;
-              if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) return sendDecorationPrint(print);
+              if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) return sendPrint(print, false);
               print->reload = page;
               print->done = true;
             });
@@ -367,31 +364,22 @@ class CChromiumPrintEngine final : public IPrintEngine {
         reportError("the browser's pipe broke before the print of " + out.string());
         return E_FAIL;
       }
-    } else {
-      if (HRESULT hr = loadDecorationPage(page); FAILED(hr)) return hr;
-      print->session = m_deco.sessionId;
-      sendDecorationPrint(print);
+      m_decorationPrint = std::move(print);
+      return S_OK;
     }
-    m_decorationPrint = std::move(print);
+    if (HRESULT hr = loadDecorationPage(page); FAILED(hr)) return hr;
+    m_decorationPrint = startPrint(m_deco, settings, out, false);
     return S_OK;
   }
 
   HRESULT finishDecoration() override {
     const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
     if (!print) return S_OK;
-    const auto lost = [&] { return !m_client || m_client->broken() || m_deco.gone || m_deco.sessionId != print->session; };
-    platform::loop::runUntil([&] { return print->done || lost(); }, kPrintTimeoutMs);
-    if (print->done && print->reload) {
-      print->file.reset();
-      if (HRESULT hr = loadDecorationPage(*print->reload); FAILED(hr)) return hr;
-      return printToPdf(m_deco, print->settings, print->out, print->reload->pages.size() > kStreamAbove);
-    }
-    if (print->done) return print->result;
-    reportError(lost() ? "the browser or its tab went away while printing the decorations"
-                       : "the print of the decorations ran past " + std::to_string(kPrintTimeoutMs) + " ms");
-    // Its late answers must not be taken for the next print's.
-    discardTab(m_deco);
-    return E_FAIL;
+    const HRESULT hr = waitPrint(m_deco, *print);
+    if (!print->reload) return hr;
+    print->file.reset();
+    if (HRESULT loaded = loadDecorationPage(*print->reload); FAILED(loaded)) return loaded;
+    return printToPdf(m_deco, print->settings, print->out, print->reload->pages.size() > kStreamAbove);
   }
 
  private:
@@ -437,34 +425,75 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
-  // Sends the print of the decoration view's page; its answer is read into the print's file.
-  void sendDecorationPrint(const std::shared_ptr<AsyncPrint>& print) {
+  // A print of the tab's page into `out`, not sent yet (its file cannot be made: not ok).
+  static std::shared_ptr<AsyncPrint> preparePrint(const Tab& tab, const PdfSettings& settings, const fs::path& out) {
+    auto print = std::make_shared<AsyncPrint>();
+    print->session = tab.sessionId;
+    print->about = (tab.mainDocument.empty() ? out : tab.mainDocument).string();
+    print->settings = settings;
+    print->out = out;
+    print->file = std::make_unique<COutputFile>(out, false);
+    return print;
+  }
+
+  // Starts printing the tab's page into `out` and returns at once; `stream` has the PDF read in
+  // chunks (a long document).
+  std::shared_ptr<AsyncPrint> startPrint(const Tab& tab, const PdfSettings& settings, const fs::path& out,
+                                         bool stream) {
+    std::shared_ptr<AsyncPrint> print = preparePrint(tab, settings, out);
+    if (print->file->ok())
+      sendPrint(print, stream);
+    else
+      print->done = true;
+    return print;
+  }
+
+  // Waits for a print of the tab's page; a tab lost or a print past its time is given up, and its
+  // late answers go nowhere.
+  HRESULT waitPrint(Tab& tab, AsyncPrint& print) {
+    const auto lost = [&] { return !m_client || m_client->broken() || tab.gone || tab.sessionId != print.session; };
+    platform::loop::runUntil([&] { return print.done || lost(); }, kPrintTimeoutMs);
+    if (print.done) return print.result;
+    finishAsync(print, print.session, false,
+                lost() ? "the browser or its tab went away while printing " + print.about
+                       : "the print of " + print.about + " ran past " + std::to_string(kPrintTimeoutMs) + " ms");
+    discardTab(tab);
+    return E_FAIL;
+  }
+
+  HRESULT printToPdf(Tab& tab, const PdfSettings& settings, const fs::path& out, bool stream = false) {
+    return waitPrint(tab, *startPrint(tab, settings, out, stream));
+  }
+
+  void sendPrint(const std::shared_ptr<AsyncPrint>& print, bool stream) {
     const std::string session = print->session;
-    const fs::path target = print->out;
     const long id = m_client->send(
-        "Page.printToPDF", printParams(print->settings, false).dump(-1, ' ', false, json::error_handler_t::replace),
-        session, [this, print, session, target](const CdpReply& r) {
-          diag::guarded("the decoration's print", [&] {
+        "Page.printToPDF", printParams(print->settings, stream).dump(-1, ' ', false, json::error_handler_t::replace),
+        session, [this, print, session](const CdpReply& r) {
+          diag::guarded("a print", [&] {
+            if (print->done) return;
             if (!r.ok)
-              return finishAsync(*print, session, false, "Page.printToPDF for " + target.string() + " failed: " + r.error);
+              return finishAsync(*print, session, false, "Page.printToPDF for " + print->about + " failed: " + r.error);
             const json result = parseObject(r.result);
             print->handle = result.value("stream", "");
             if (!writeAnswer(result, *print->file)) return finishAsync(*print, session, false);
             if (!print->handle.empty()) return readAsync(print, session);
             if (!result.contains("data"))
-              return finishAsync(*print, session, false, "Page.printToPDF answered no PDF for " + target.string());
+              return finishAsync(*print, session, false, "Page.printToPDF answered no PDF for " + print->out.string());
             finishAsync(*print, session, print->file->commit());
           });
         });
-    if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke before the print of " + target.string());
+    if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke before the print of " + print->about);
   }
 
   void readAsync(const std::shared_ptr<AsyncPrint>& print, const std::string& session) {
     const long id = m_client->send(
         "IO.read", json{{"handle", print->handle}, {"size", kReadChunk}}.dump(), session,
         [this, print, session](const CdpReply& r) {
-          diag::guarded("the decoration's print", [&] {
-            if (!r.ok) return finishAsync(*print, session, false, "IO.read of the decorations failed: " + r.error);
+          diag::guarded("a print", [&] {
+            if (print->done) return;
+            if (!r.ok)
+              return finishAsync(*print, session, false, "IO.read for " + print->about + " failed: " + r.error);
             const json chunk = parseObject(r.result);
             const std::string data = chunk.value("data", "");
             // The output file reports its own failures.
@@ -474,7 +503,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
             finishAsync(*print, session, print->file->commit());
           });
         });
-    if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke while printing the decorations");
+    if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke while printing " + print->about);
   }
 
   // `failure` is reported when given.
@@ -909,33 +938,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   // Long documents stream their PDF (`stream`); short ones come back in the answer, which saves
   // the round trips of reading.
-  HRESULT printToPdf(Tab& tab, const PdfSettings& s, const fs::path& out, bool stream = false) {
-    CdpReply r = call(tab, "Page.printToPDF", printParams(s, stream), kPrintTimeoutMs);
-    if (!r.ok) return E_FAIL;
-    const json result = parseObject(r.result);
-    // The layout's intermediate PDFs: the merge that uses them writes the one that lasts.
-    COutputFile file(out, false);
-    const std::string handle = result.value("stream", "");
-    bool ok = file.ok() && writeAnswer(result, file);
-    if (ok && handle.empty() && !result.contains("data")) {
-      reportError("Page.printToPDF answered no PDF for " + out.string());
-      return E_FAIL;
-    }
-    for (bool eof = handle.empty(); ok && !eof;) {
-      r = call(tab, "IO.read", {{"handle", handle}, {"size", kReadChunk}});
-      if (!r.ok) {
-        ok = false;
-        break;
-      }
-      const json chunk = parseObject(r.result);
-      const std::string data = chunk.value("data", "");
-      ok = file.write(chunk.value("base64Encoded", false) ? decodeBase64(data) : data);
-      eof = chunk.value("eof", true);
-    }
-    if (!handle.empty() && m_client && !m_client->broken())
-      m_client->send("IO.close", json{{"handle", handle}}.dump(), tab.sessionId, nullptr);
-    return ok && file.commit() ? S_OK : E_FAIL;
-  }
+
 
   Tab* tabOf(const std::string& session) {
     if (!session.empty() && session == m_body.sessionId) return &m_body;
