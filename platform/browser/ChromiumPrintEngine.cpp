@@ -39,6 +39,8 @@ void IPrintEngine::preloadDocument(const std::filesystem::path& file, std::vecto
 
 void IPrintEngine::startBrowser() {}
 
+void IPrintEngine::printAhead(const std::filesystem::path&, const std::string&, const PdfSettings&) {}
+
 void IPrintEngine::beginBatch() {}
 
 void IPrintEngine::endBatch() {}
@@ -56,6 +58,8 @@ HRESULT IPrintEngine::startDecorationPage(const DecorationPage& page, const PdfS
 }
 
 HRESULT IPrintEngine::finishDecoration() { return S_OK; }
+
+void IPrintEngine::postBesidePrints(std::function<void()> work) { platform::loop::post(std::move(work)); }
 
 HRESULT IPrintEngine::measureHeightsBeside(const std::vector<std::string>&, double, std::vector<double>& heights) {
   heights.clear();
@@ -132,6 +136,8 @@ struct Preload {
   std::string loader;    // empty once replied: refused, or the call failed
 };
 
+struct AheadPrint;
+
 struct Tab {
   std::string targetId;
   std::string sessionId;
@@ -146,6 +152,7 @@ struct Tab {
   bool busy = false;
   std::vector<fs::path> allowed;
   std::vector<fs::path> frames;
+  std::unique_ptr<AheadPrint> ahead;
 };
 
 // A print to PDF: its data comes in the answer or is read chunk by chunk from the loop, so other
@@ -155,6 +162,7 @@ struct AsyncPrint {
   std::string about;  // what failures name: the tab's document, else the output
   std::unique_ptr<COutputFile> file;
   std::string handle;
+  bool sent = false;
   bool done = false;
   HRESULT result = E_FAIL;
   // A decoration page whose parts the loaded frame did not take: it is loaded whole and printed
@@ -162,6 +170,20 @@ struct AsyncPrint {
   std::optional<DecorationPage> reload;
   PdfSettings settings;
   fs::path out;
+};
+
+// A batch's next document printed as soon as it is loaded, with the rules and settings its job is
+// expected to ask for; a print not taken leaves no file.
+struct AheadPrint {
+  std::string css;
+  PdfSettings settings;
+  std::shared_ptr<AsyncPrint> print;  // started once the document is loaded
+  ~AheadPrint() {
+    if (!print) return;
+    print->done = true;  // its late answers go nowhere
+    std::error_code ec;
+    fs::remove(print->out, ec);
+  }
 };
 
 // The test's listener of the browser's events.
@@ -245,6 +267,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const bool bodyFree = !m_body.busy && (!m_body.preload || m_body.preload->file == path);
     Tab& tab = bodyFree || !m_batch ? m_body : spareFor(path);
     tab.preload.reset();
+    tab.ahead.reset();
     // A worn tab is renewed by the load itself: starting a tab waits, and the caller must not.
     renewIfWorn(tab);
     // Except the spare tab of a batch: its load ahead runs inside the wait of a print, and a spare
@@ -265,7 +288,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     ++tab.uses;
     const long id = m_client->send(
         "Page.navigate", json{{"url", fileUrlOf(path)}}.dump(-1, ' ', false, json::error_handler_t::replace),
-        tab.sessionId, [preload](const CdpReply& r) {
+        tab.sessionId, [this, preload](const CdpReply& r) {
           preload->replied = true;
           if (!r.ok) return;
           const json result = parseObject(r.result);
@@ -273,25 +296,49 @@ class CChromiumPrintEngine final : public IPrintEngine {
             preload->refused = true;
           else
             preload->loader = result.value("loaderId", "");
+          if (Tab* loading = tabOf(preload->sessionId)) startAhead(*loading);
         });
     if (id != 0) tab.preload = std::move(preload);
   }
 
+  void printAhead(const fs::path& file, const std::string& css, const PdfSettings& settings) override {
+    std::error_code ec;
+    const fs::path path = fs::absolute(file, ec);
+    // Only what prints in the answer: a long document's PDF streams in its own turn.
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (!m_batch || ec || size > kStreamAbove) return;
+    // A spare tab, or the body tab once the job before has printed and given it to the next load.
+    Tab* tab = &m_body;
+    for (Tab& spare : m_spares)
+      if (spare.preload && spare.preload->file == path) tab = &spare;
+    if (!tab->preload || tab->preload->file != path || tab->gone || tab->busy) return;
+    tab->ahead = std::make_unique<AheadPrint>();
+    tab->ahead->css = css;
+    tab->ahead->settings = settings;
+    startAhead(*tab);
+  }
+
   HRESULT addStyleSheet(const std::string& css) override {
     if (HRESULT hr = bodyLoaded("Style sheet"); FAILED(hr)) return hr;
-    const std::string expression =
-        "(function(c){var s=document.createElement('style');s.textContent=c;"
-        "(document.head||document.documentElement).appendChild(s);return true;})(" +
-        json(css).dump(-1, ' ', false, json::error_handler_t::replace) + ")";
+    // The sheet the document was printed ahead with: that print is taken.
+    if (m_body.ahead && m_body.ahead->print && m_body.ahead->css == css) return S_OK;
+    if (std::unique_ptr<AheadPrint> ahead = std::move(m_body.ahead); ahead && ahead->print) {
+      // Other rules: the print ahead ends before the document gets them in place of its sheet.
+      waitPrint(m_body, *ahead->print);
+      if (HRESULT hr = bodyLoaded("Style sheet"); FAILED(hr)) return hr;
+    }
     json value;
-    return evaluate(m_body, expression, value);
+    return evaluate(m_body, styleScript(css, false), value);
   }
 
   HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
-    if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(m_body.mainDocument, ec);
-    const HRESULT hr = printToPdf(m_body, settings, out, !ec && size > kStreamAbove);
+    HRESULT hr = bodyLoaded("Print of " + out.string());
+    if (SUCCEEDED(hr)) hr = takeAhead(settings, out);
+    if (hr == S_FALSE) {
+      std::error_code ec;
+      const std::uintmax_t size = fs::file_size(m_body.mainDocument, ec);
+      hr = printToPdf(m_body, settings, out, !ec && size > kStreamAbove);
+    }
     m_body.busy = false;  // the tab is free for the next job's load
     return hr;
   }
@@ -355,10 +402,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
             diag::guarded("a print", [&] {
               if (print->done) return;
               json took;
-              if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) return sendPrint(print, false);
-              print->reload = page;
-              print->done = true;
+              if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) {
+                sendPrint(print, false);
+              } else {
+                print->reload = page;
+                print->done = true;
+              }
             });
+            postHeldWork();
           });
       if (id == 0) {
         reportError("the browser's pipe broke before the print of " + out.string());
@@ -374,8 +425,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   HRESULT finishDecoration() override {
     const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
-    if (!print) return S_OK;
+    if (!print) {
+      postHeldWork();
+      return S_OK;
+    }
     const HRESULT hr = waitPrint(m_deco, *print);
+    postHeldWork();  // a print that ended without being asked for
     if (!print->reload) return hr;
     print->file.reset();
     if (HRESULT loaded = loadDecorationPage(*print->reload); FAILED(loaded)) return loaded;
@@ -425,6 +480,67 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  // The body's print ahead moved to `out`: S_OK; S_FALSE where the body is to print in its turn
+  // (none was made, or it failed or was made with other settings), with its rules in place again.
+  HRESULT takeAhead(const PdfSettings& settings, const fs::path& out) {
+    const std::unique_ptr<AheadPrint> ahead = std::move(m_body.ahead);
+    if (!ahead) return S_FALSE;
+    if (SUCCEEDED(waitPrint(m_body, *ahead->print)) && ahead->settings == settings && moveFile(ahead->print->out, out)) {
+      ++m_takenAhead;
+      return S_OK;
+    }
+    if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
+    json value;
+    if (HRESULT hr = evaluate(m_body, styleScript(ahead->css, false), value); FAILED(hr)) return hr;
+    return S_FALSE;
+  }
+
+  // Starts the print ahead of a spare tab's document once that document is loaded.
+  void startAhead(Tab& tab) {
+    AheadPrint* ahead = tab.ahead.get();
+    if (!ahead || ahead->print || !tab.preload || tab.preload->loader.empty() ||
+        tab.loadedLoaders.count(tab.preload->loader) == 0 || tab.gone || !m_client || m_client->broken())
+      return;
+    const fs::path out = workFile("ahead", ".pdf");
+    if (out.empty()) return tab.ahead.reset();
+    std::shared_ptr<AsyncPrint> print = preparePrint(tab, ahead->settings, out);
+    if (!print->file->ok()) return tab.ahead.reset();
+    const fs::path document = tab.mainDocument;
+    const long id = m_client->send("Runtime.evaluate", evaluation(styleScript(ahead->css, true)), tab.sessionId,
+                                   [this, print, document](const CdpReply& r) {
+                                     diag::guarded("a print ahead", [&] {
+                                       if (print->done) return;
+                                       json added;
+                                       if (SUCCEEDED(evaluated(r, document, added))) return sendPrint(print, false);
+                                       print->done = true;
+                                     });
+                                   });
+    if (id == 0) return tab.ahead.reset();
+    ahead->print = std::move(print);
+  }
+
+  // Appends a style sheet to the loaded document, in place of the one a print ahead appended;
+  // `ahead` marks it as that one. The mark is a symbol, which no element's name can stand for.
+  static std::string styleScript(const std::string& css, bool ahead) {
+    return std::string("(function(c){var k=Symbol.for('quillmark.printAhead');var o=document[k];"
+                       "if(o&&o.parentNode)o.parentNode.removeChild(o);"
+                       "var s=document.createElement('style');s.textContent=c;"
+                       "(document.head||document.documentElement).appendChild(s);document[k]=") +
+           (ahead ? "s" : "null") + ";return true;})(" +
+           json(css).dump(-1, ' ', false, json::error_handler_t::replace) + ")";
+  }
+
+  // `from` renamed to `to`, or copied where the two are on different file systems; failures
+  // are reported.
+  static bool moveFile(const fs::path& from, const fs::path& to) {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (!ec) return true;
+    if (ec == std::errc::cross_device_link) return copyFileWhole(from, to);
+    reportError("cannot move " + from.string() + " to " + to.string() + ": " + ec.message());
+    return false;
+  }
+
   // A print of the tab's page into `out`, not sent yet (its file cannot be made: not ok).
   static std::shared_ptr<AsyncPrint> preparePrint(const Tab& tab, const PdfSettings& settings, const fs::path& out) {
     auto print = std::make_shared<AsyncPrint>();
@@ -465,7 +581,20 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return waitPrint(tab, *startPrint(tab, settings, out, stream));
   }
 
+  void postBesidePrints(std::function<void()> work) override {
+    if (m_decorationPrint && !m_decorationPrint->sent && !m_decorationPrint->done)
+      m_heldWork = std::move(work);
+    else
+      platform::loop::post(std::move(work));
+  }
+
+  // The work held until the decoration's print is asked for.
+  void postHeldWork() {
+    if (std::function<void()> work = std::exchange(m_heldWork, nullptr)) platform::loop::post(std::move(work));
+  }
+
   void sendPrint(const std::shared_ptr<AsyncPrint>& print, bool stream) {
+    print->sent = true;
     const std::string session = print->session;
     const long id = m_client->send(
         "Page.printToPDF", printParams(print->settings, stream).dump(-1, ' ', false, json::error_handler_t::replace),
@@ -527,6 +656,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   pid_t pid() const { return m_process.pid; }
   int starts() const { return m_starts; }
+  int takenAhead() const { return m_takenAhead; }
 
  private:
   // A browser that died since the last job is noticed only when the pipe breaks under the next
@@ -606,6 +736,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   void teardown() {
+    postHeldWork();
     m_started.reset();
     m_decorationPrint.reset();
     m_client.reset();
@@ -770,6 +901,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
     if (isBodyTab(tab)) {
       tab.preload.reset();
+      tab.ahead.reset();
       ++tab.uses;
     }
     const auto start = Clock::now();
@@ -870,19 +1002,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT loadTrustedPage(Tab& tab, const std::string& html) {
     if (&tab == &m_deco) m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
-    std::error_code ec;
-    // Made again when someone emptied the temporary folder under us.
-    if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
-      const char* tmp = std::getenv("TMPDIR");
-      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmark-pages-XXXXXX";
-      if (!::mkdtemp(pattern.data())) {
-        reportError("cannot make a folder for the layout's pages: " + std::string(std::strerror(errno)));
-        return E_FAIL;
-      }
-      m_workDir = pattern;
-    }
     // A new name each time: the same URL again could be served from the cache.
-    const fs::path page = m_workDir / ("page" + std::to_string(++m_pageCounter) + ".html");
+    const fs::path page = workFile("page", ".html");
+    if (page.empty()) return E_FAIL;
+    std::error_code ec;
     {
       COutputFile out(page, false);
       if (!out.write(html) || !out.commit()) return E_FAIL;
@@ -893,6 +1016,22 @@ class CChromiumPrintEngine final : public IPrintEngine {
     });
     fs::remove(page, ec);
     return hr;
+  }
+
+  // A new name in the engine's own folder, made again when someone emptied the temporary folder
+  // under us; empty (reported) when it cannot be made.
+  fs::path workFile(const std::string& stem, const std::string& suffix) {
+    std::error_code ec;
+    if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
+      const char* tmp = std::getenv("TMPDIR");
+      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmark-pages-XXXXXX";
+      if (!::mkdtemp(pattern.data())) {
+        reportError("cannot make a folder for the layout's pages: " + std::string(std::strerror(errno)));
+        return {};
+      }
+      m_workDir = pattern;
+    }
+    return m_workDir / (stem + std::to_string(++m_pageCounter) + suffix);
   }
 
   HRESULT evaluate(Tab& tab, const std::string& expression, json& value) {
@@ -985,8 +1124,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
     } else if (method == "Page.lifecycleEvent") {
       Tab* tab = tabOf(session);
       const json params = parseObject(paramsText);
-      if (tab && params.value("name", "") == "load" && params.value("frameId", "") == tab->targetId)
+      if (tab && params.value("name", "") == "load" && params.value("frameId", "") == tab->targetId) {
         tab->loadedLoaders.emplace(params.value("loaderId", ""), Clock::now());
+        startAhead(*tab);
+      }
     } else if (method == "Inspector.targetCrashed" || method == "Inspector.detached") {
       if (Tab* tab = tabOf(session)) tab->gone = true;
     } else if (method == "Target.detachedFromTarget") {
@@ -1007,6 +1148,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
   std::string m_frameSession;
   std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
+  std::function<void()> m_heldWork;                // postBesidePrints' work, until that print is sent
   std::string m_initialTarget;  // the browser's own blank tab, or one made ahead, until taken
   bool m_standbyPending = false;  // a blank tab asked for ahead, not answered yet
   std::shared_ptr<std::optional<CdpReply>> m_started;  // the first answer of a browser started ahead
@@ -1016,6 +1158,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   fs::path m_workDir;
   unsigned m_pageCounter = 0;
   int m_starts = 0;
+  int m_takenAhead = 0;
 };
 
 std::function<void(const std::string&)>& eventListener() {
@@ -1032,6 +1175,7 @@ CChromiumPrintEngine& engine() {
 
 pid_t chromiumPidForTesting() { return engine().pid(); }
 int chromiumStartsForTesting() { return engine().starts(); }
+int printsTakenAheadForTesting() { return engine().takenAhead(); }
 void setBrowserEventListenerForTesting(std::function<void(const std::string&)> listener) {
   eventListener() = std::move(listener);
 }

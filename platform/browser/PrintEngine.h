@@ -4,6 +4,7 @@
 // pages. The print template's layout is built on these; tests replace them with a fake.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct PageMargins {
   double right = 0.0;
   double bottom = 0.0;
   double left = 0.0;
+  friend bool operator==(const PageMargins&, const PageMargins&) = default;
 };
 
 struct PdfSettings {
@@ -32,6 +34,7 @@ struct PdfSettings {
   // carry !important to keep the paper ours).
   bool preferCssPageSize = true;
   bool printBackground = true;
+  friend bool operator==(const PdfSettings&, const PdfSettings&) = default;
 };
 
 // A trusted decoration page in the parts that change from job to job (the base address, the
@@ -84,6 +87,11 @@ class QM_PLATFORM_API IPrintEngine {
   // time ignore both.
   virtual void beginBatch();
   virtual void endBatch();
+  // In a batch, prints a later job's document loading ahead (preloadDocument) as soon as it is
+  // loaded, with the style sheet `css` appended and `settings`; that job's addStyleSheet and
+  // printBody take the print when they ask for the same, and print in their turn otherwise.
+  // Engines that cannot print ahead ignore it.
+  virtual void printAhead(const std::filesystem::path& file, const std::string& css, const PdfSettings& settings);
   // Appends a style sheet to the loaded document (the layout's own @page rules).
   virtual HRESULT addStyleSheet(const std::string& css) = 0;
   // Prints the loaded document to `out`.
@@ -112,6 +120,10 @@ class QM_PLATFORM_API IPrintEngine {
   virtual HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings,
                                       const std::filesystem::path& out);
   virtual HRESULT finishDecoration();
+  // Posts `work` to the loop once the prints started are asked of the browser, so that it runs
+  // while they print rather than hold back their start (a batch fills its next job there).
+  // Engines that start their prints at once post it at once.
+  virtual void postBesidePrints(std::function<void()> work);
 
   // Lays page i of `decoration` over page i of `body`, keeping pages fromPage..toPage (1-based,
   // clamped to the body's pages; 0..0 keeps all) into `out`.

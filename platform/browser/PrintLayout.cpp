@@ -301,7 +301,14 @@ class CPrintLayout final : public IPrintLayout {
     const double height = setup.landscape ? setup.paper.width : setup.paper.height;
     const PageMargins asked = clampMargins(setup.margins, width, height);
     std::vector<double> heights;
-    measure(cached->second, ahead, markBlocks(ahead.blocks), width - asked.left - asked.right, heights, true);
+    if (measure(cached->second, ahead, markBlocks(ahead.blocks), width - asked.left - asked.right, heights, true) != S_OK ||
+        heights.size() != 6)
+      return;
+    // Its body printed as soon as it is loaded, as its print will ask if the page setup stays.
+    LayoutResult margins;
+    layOutMargins(ahead, heights, width, height, margins);
+    m_engine.printAhead(request.document, pageStyle(ahead, width, height, margins),
+                        bodySettings(width, height, margins.bodyMargins));
   }
 
   HRESULT print(const LayoutRequest& request, LayoutResult& result) override {
@@ -324,23 +331,7 @@ class CPrintLayout final : public IPrintLayout {
     Blocks blocks = markBlocks(request.blocks);
     std::vector<double> heights;
     if (HRESULT hr = measure(*page, request, blocks, contentWidth, heights); FAILED(hr)) return hr;
-    const bool cover = request.blocks.hasCover, trailer = request.blocks.hasTrailer;
-    const double headMin = setup.header.empty() ? 0.0 : kHeaderStringHeight;
-    const double footMin = setup.footer.empty() ? 0.0 : kHeaderStringHeight;
-    // The trailer page is known only after the layout, so every page that may be the last keeps
-    // room for the trailer's blocks.
-    const double head = std::max({heights[0], trailer ? heights[4] : 0.0, headMin});
-    const double foot = std::max({heights[1], trailer ? heights[5] : 0.0, footMin});
-    const double coverHead = std::max({heights[2], trailer ? heights[4] : 0.0, headMin});
-    const double coverFoot = std::max({heights[3], trailer ? heights[5] : 0.0, footMin});
-    const auto grown = [&](double headHeight, double footHeight) {
-      PageMargins m = asked;
-      m.top = std::max(asked.top, edge.top + headHeight);
-      m.bottom = std::max(asked.bottom, edge.bottom + footHeight);
-      return clampMargins(m, width, height);
-    };
-    result.bodyMargins = grown(head, foot);
-    result.coverMargins = cover ? grown(coverHead, coverFoot) : result.bodyMargins;
+    layOutMargins(request, heights, width, height, result);
 
     // The intermediate PDFs get names of their own, so prints side by side never share one.
     const fs::path work = request.workFolder.empty() ? request.output.parent_path() : request.workFolder;
@@ -376,11 +367,8 @@ class CPrintLayout final : public IPrintLayout {
     if (HRESULT hr = m_engine.loadDocument(request.document, request.loadTimeoutMs); FAILED(hr)) return hr;
     if (HRESULT hr = m_engine.addStyleSheet(pageStyle(request, width, height, result)); FAILED(hr)) return hr;
 
-    PdfSettings settings;
-    settings.paperWidth = width;
-    settings.paperHeight = height;
-    settings.margins = result.bodyMargins;
-    if (std::function<void()> work = takeBodyPrintWork()) platform::loop::post(std::move(work));
+    const PdfSettings settings = bodySettings(width, height, result.bodyMargins);
+    if (std::function<void()> work = takeBodyPrintWork()) m_engine.postBesidePrints(std::move(work));
     if (HRESULT hr = m_engine.printBody(settings, body); FAILED(hr)) return hr;
     int pages = 0;
     if (FAILED(m_engine.pageCount(body, pages)) || pages < 1) {
@@ -455,6 +443,40 @@ class CPrintLayout final : public IPrintLayout {
     fit(m.top, m.bottom, height - kMinContent);
     fit(m.left, m.right, width - kMinContent);
     return m;
+  }
+
+  // The body's margins and the cover's, grown where the blocks measured `heights` (header,
+  // footer, cover header, cover footer, trailer header, trailer footer) do not fit.
+  static void layOutMargins(const LayoutRequest& request, const std::vector<double>& heights, double width,
+                            double height, LayoutResult& result) {
+    const PageSetup& setup = request.setup;
+    const PageMargins asked = clampMargins(setup.margins, width, height);
+    const PageMargins edge = clampMargins(setup.unprintable, width, height);
+    const bool cover = request.blocks.hasCover, trailer = request.blocks.hasTrailer;
+    const double headMin = setup.header.empty() ? 0.0 : kHeaderStringHeight;
+    const double footMin = setup.footer.empty() ? 0.0 : kHeaderStringHeight;
+    // The trailer page is known only after the layout, so every page that may be the last keeps
+    // room for the trailer's blocks.
+    const double head = std::max({heights[0], trailer ? heights[4] : 0.0, headMin});
+    const double foot = std::max({heights[1], trailer ? heights[5] : 0.0, footMin});
+    const double coverHead = std::max({heights[2], trailer ? heights[4] : 0.0, headMin});
+    const double coverFoot = std::max({heights[3], trailer ? heights[5] : 0.0, footMin});
+    const auto grown = [&](double headHeight, double footHeight) {
+      PageMargins m = asked;
+      m.top = std::max(asked.top, edge.top + headHeight);
+      m.bottom = std::max(asked.bottom, edge.bottom + footHeight);
+      return clampMargins(m, width, height);
+    };
+    result.bodyMargins = grown(head, foot);
+    result.coverMargins = cover ? grown(coverHead, coverFoot) : result.bodyMargins;
+  }
+
+  static PdfSettings bodySettings(double width, double height, const PageMargins& margins) {
+    PdfSettings settings;
+    settings.paperWidth = width;
+    settings.paperHeight = height;
+    settings.margins = margins;
+    return settings;
   }
 
   static std::string pageStyle(const LayoutRequest& request, double width, double height, const LayoutResult& r) {

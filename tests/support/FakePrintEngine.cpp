@@ -14,6 +14,13 @@ HRESULT FakePrintEngine::loadDocument(const std::filesystem::path& file, DWORD) 
   return loadResult;
 }
 
+void FakePrintEngine::printAhead(const std::filesystem::path& file, const std::string& css,
+                                 const platform::browser::PdfSettings& settings) {
+  calls.push_back("printAhead " + file.string());
+  aheadStyle = css;
+  aheadSettings = settings;
+}
+
 HRESULT FakePrintEngine::addStyleSheet(const std::string& css) {
   calls.push_back("style");
   if (!m_loaded) return E_UNEXPECTED;

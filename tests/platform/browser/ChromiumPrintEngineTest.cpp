@@ -272,6 +272,56 @@ TEST_F(ChromiumPrintEngineTest, ABatchLoadsTheNextDocumentBesideTheOneBeingPrint
   EXPECT_NE(testsupport::pdfText(dir() / "again.pdf").find("DOC-A"), std::string::npos);
 }
 
+// A batch prints the next jobs' documents as soon as they are loaded, with the rules their jobs
+// are expected to ask for. A job asking for the same takes that print; one asking for others
+// prints again with its own rules alone.
+TEST_F(ChromiumPrintEngineTest, ABatchPrintsAheadAndAJobTakesThatPrintOnlyForTheSameRules) {
+  const std::string portrait = "@page{size:8.5in 11in !important;margin:0.5in !important}";
+  const std::string landscape =
+      "@page{size:11in 8.5in !important;margin:0.5in !important}@page :first{margin-top:7in !important}";
+  PdfSettings settings;
+  settings.margins = {0.5, 0.5, 0.5, 0.5};
+  const fs::path a = write("a.html", "<html><body>DOC-A</body></html>");
+  const fs::path b = write("b.html", kThreePages);
+  const fs::path c = write("c.html", "<html><body>DOC-C</body></html>");
+  const fs::path d = write("d.html", "<html><body>DOC-D</body></html>");
+  const auto pageSize = [](const fs::path& pdf) {
+    const std::string info = testsupport::commandOutput("pdfinfo '" + pdf.string() + "' 2>/dev/null");
+    const std::size_t at = info.find_first_not_of(' ', info.find("Page size:") + 10);
+    return at == std::string::npos ? info : info.substr(at, info.find(" pts", at) - at);
+  };
+
+  engine().beginBatch();
+  ASSERT_EQ(engine().loadDocument(a, 10000), S_OK);
+  engine().preloadDocument(b);
+  engine().printAhead(b, portrait, settings);
+  engine().preloadDocument(c);
+  engine().printAhead(c, landscape, settings);
+  platform::loop::runFor(300);
+  const int taken = detail::printsTakenAheadForTesting();
+  ASSERT_EQ(engine().printBody(settings, dir() / "a.pdf"), S_OK);
+  ASSERT_EQ(print(b, dir() / "b.pdf"), S_OK);
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 1);
+  ASSERT_EQ(print(c, dir() / "c.pdf"), S_OK);
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 1);
+  // Asked before its load ends: taken once printed.
+  engine().preloadDocument(d);
+  engine().printAhead(d, portrait, settings);
+  ASSERT_EQ(print(d, dir() / "d.pdf"), S_OK);
+  engine().endBatch();
+
+  EXPECT_EQ(testsupport::pdfPages(dir() / "b.pdf"), 3);
+  EXPECT_NE(testsupport::pdfText(dir() / "b.pdf", 3).find("PAGE-THREE"), std::string::npos);
+  EXPECT_EQ(pageSize(dir() / "b.pdf"), "612 x 792");
+  EXPECT_EQ(testsupport::pdfPages(dir() / "c.pdf"), 1);
+  EXPECT_EQ(pageSize(dir() / "c.pdf"), "612 x 792");
+  // The text stands at the top margin, not below the first page's margin printed ahead.
+  const std::string layout = testsupport::pdfText(dir() / "c.pdf", 1, true);
+  EXPECT_LT(layout.find("DOC-C"), 200u) << layout;
+  EXPECT_NE(testsupport::pdfText(dir() / "d.pdf").find("DOC-D"), std::string::npos);
+  EXPECT_EQ(testsupport::pdfText(dir() / "a.pdf").find("DOC-B"), std::string::npos);
+}
+
 TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnStart) {
   const fs::path first = write("first.html", "<html><body>FIRST-DOC</body></html>");
   const fs::path second = write("second.html", "<html><body>SECOND-DOC</body></html>");

@@ -185,12 +185,18 @@ TEST_F(PrintLayoutTest, BlocksMeasuredAheadServeTheJobsPrint) {
   next.setup = {};  // what the job will read comes from the last print
   m_engine.besideAllowed = false;
   m_layout->measureAhead(next);
+  EXPECT_FALSE(m_engine.calls.back().starts_with("printAhead"));  // unmeasured: nothing ahead
   m_engine.besideAllowed = true;
   m_layout->measureAhead(next);
-  ASSERT_TRUE(m_engine.calls.back().starts_with("beside measure")) << m_engine.calls.back();
+  ASSERT_GE(m_engine.calls.size(), 2u);
+  EXPECT_TRUE(m_engine.calls.end()[-2].starts_with("beside measure")) << m_engine.calls.end()[-2];
+  // Measured, its body may print ahead: with the rules and settings its print then asks for.
+  EXPECT_EQ(m_engine.calls.back(), "printAhead " + next.document.string());
   m_request.blocks.header = next.blocks.header;
   ASSERT_EQ(S_OK, print());
   EXPECT_EQ(1, measures());
+  EXPECT_EQ(m_engine.aheadStyle, m_engine.styles.back());
+  EXPECT_TRUE(m_engine.aheadSettings == m_engine.lastSettings);
 }
 
 // Blocks whose heights held for the narrowest and for wider text of their shape are not measured
