@@ -237,16 +237,21 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   // The spare tabs are made by the batch's loads ahead, inside the prints' waits, so a browser
-  // still starting goes on starting beside the first job's fill.
+  // still starting goes on starting beside the first job's fill; their blank tabs are asked for
+  // now, so that their renderers have started by then.
   void beginBatch() override {
     m_batch = true;
-    makeStandbyTab();
+    makeStandbyTabs(sparesToMake());
   }
 
   void endBatch() override {
     m_batch = false;
-    // Their renderers go once the batch is over.
+    // Their renderers go once the batch is over, and blank tabs made for spares never made.
     for (Tab& spare : m_spares) discardTab(spare);
+    while (m_standby.size() > 1) {
+      discardTarget(m_standby.back());
+      m_standby.pop_back();
+    }
   }
 
   void preloadDocument(const fs::path& file) override { preloadDocument(file, m_allowed, m_frames); }
@@ -697,9 +702,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const json targets = parseObject(r.result).value("targetInfos", json::array());
     for (const json& target : targets)
       if (target.is_object() && target.value("type", "") == "page") {
-        m_initialTarget = target.value("targetId", "");
+        m_standby.push_back(target.value("targetId", ""));
         break;
       }
+    if (m_batch) makeStandbyTabs(sparesToMake());
     return S_OK;
   }
 
@@ -747,8 +753,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_measure = Tab{};
     m_measuringSession.clear();
     m_frame.clear();
-    m_initialTarget.clear();
-    m_standbyPending = false;
+    m_standby.clear();
+    m_standbyPending = 0;
   }
 
   // Every failed call is reported with the protocol's error text and the tab's document.
@@ -766,7 +772,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!tab.sessionId.empty() && !tab.gone) return S_OK;
     discardTab(tab);
     Tab browserLevel;
-    std::string targetId = std::exchange(m_initialTarget, std::string());
+    std::string targetId;
+    if (!m_standby.empty()) {
+      targetId = std::move(m_standby.back());
+      m_standby.pop_back();
+    }
     if (targetId.empty()) {
       const CdpReply created = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}});
       if (!created.ok) return E_FAIL;
@@ -835,38 +845,47 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const int uses = m_batch && isBodyTab(tab) ? kUsesPerTab / static_cast<int>(1 + m_spares.size()) : kUsesPerTab;
     if (tab.sessionId.empty()) return;
     // The tab that takes its place starts its renderer a couple of jobs ahead.
-    if (tab.uses + 2 >= uses) makeStandbyTab();
+    if (tab.uses + 2 >= uses) makeStandbyTabs(1);
     if (tab.uses < uses) return;
     if (&tab == &m_deco) m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     discardTab(tab);
   }
 
-  // A blank tab made ahead, without waiting, for the next tab needed (one about to be renewed, a
-  // batch's spare): a new tab's renderer takes tens of milliseconds to start, which would
-  // otherwise be spent inside a wait.
-  void makeStandbyTab() {
-    if (!m_initialTarget.empty() || m_standbyPending || m_started || !m_client || m_client->broken()) return;
+  // Blank tabs made ahead, without waiting, until `wanted` stand by for the next tabs needed
+  // (one about to be renewed, a batch's spares): a new tab's renderer takes tens of milliseconds
+  // to start, which would otherwise be spent inside a wait.
+  void makeStandbyTabs(std::size_t wanted) {
+    if (m_started || !m_client || m_client->broken()) return;
     const int browser = m_starts;
-    const long id = m_client->send(
-        "Target.createTarget", json{{"url", "about:blank"}}.dump(), "", [this, browser](const CdpReply& r) {
-          if (browser != m_starts || !m_client) return;  // an earlier browser's answer
-          m_standbyPending = false;
-          const std::string target = r.ok ? parseObject(r.result).value("targetId", "") : std::string();
-          if (target.empty()) return;
-          if (m_initialTarget.empty())
-            m_initialTarget = target;
-          else
-            m_client->send("Target.closeTarget", json{{"targetId", target}}.dump(), "", nullptr);
-        });
-    m_standbyPending = id != 0;
+    while (m_standby.size() + m_standbyPending < wanted) {
+      const long id = m_client->send(
+          "Target.createTarget", json{{"url", "about:blank"}}.dump(), "", [this, browser](const CdpReply& r) {
+            if (browser != m_starts || !m_client) return;  // an earlier browser's answer
+            --m_standbyPending;
+            const std::string target = r.ok ? parseObject(r.result).value("targetId", "") : std::string();
+            if (!target.empty()) m_standby.push_back(target);
+          });
+      if (id == 0) return;
+      ++m_standbyPending;
+    }
+  }
+
+  std::size_t sparesToMake() const {
+    return static_cast<std::size_t>(std::count_if(m_spares.begin(), m_spares.end(), [](const Tab& spare) {
+      return spare.sessionId.empty() || spare.gone;
+    }));
+  }
+
+  void discardTarget(const std::string& targetId) {
+    if (!targetId.empty() && m_client && !m_client->broken())
+      m_client->send("Target.closeTarget", json{{"targetId", targetId}}.dump(), "", nullptr);
   }
 
   // A tab in an unknown state (a load that timed out) is closed, so its late events cannot
   // be taken for the next job's.
   void discardTab(Tab& tab) {
-    if (!tab.targetId.empty() && m_client && !m_client->broken())
-      m_client->send("Target.closeTarget", json{{"targetId", tab.targetId}}.dump(), "", nullptr);
+    discardTarget(tab.targetId);
     tab = Tab{};
   }
 
@@ -1149,8 +1168,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frameSession;
   std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
   std::function<void()> m_heldWork;                // postBesidePrints' work, until that print is sent
-  std::string m_initialTarget;  // the browser's own blank tab, or one made ahead, until taken
-  bool m_standbyPending = false;  // a blank tab asked for ahead, not answered yet
+  std::vector<std::string> m_standby;  // the browser's own blank tab, and ones made ahead, until taken
+  std::size_t m_standbyPending = 0;    // blank tabs asked for ahead, not answered yet
   std::shared_ptr<std::optional<CdpReply>> m_started;  // the first answer of a browser started ahead
   std::vector<fs::path> m_allowed;
   std::vector<fs::path> m_frames;  // the job document's frame documents
