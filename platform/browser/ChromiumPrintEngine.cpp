@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <map>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -58,6 +60,8 @@ HRESULT IPrintEngine::startDecorationPage(const DecorationPage& page, const PdfS
 }
 
 HRESULT IPrintEngine::finishDecoration() { return S_OK; }
+
+void IPrintEngine::printDecorationAhead(const DecorationPage&, const PdfSettings&) {}
 
 void IPrintEngine::postBesidePrints(std::function<void()> work) { platform::loop::post(std::move(work)); }
 
@@ -186,6 +190,19 @@ struct AheadPrint {
   }
 };
 
+// A batch's next one-page decoration printed while the job before is finished; the job whose
+// page and settings are the same takes it, and a print not taken leaves no file.
+struct DecorationAhead {
+  DecorationPage page;
+  PdfSettings settings;
+  std::shared_ptr<AsyncPrint> print;
+  bool taken = false;
+  ~DecorationAhead() {
+    std::error_code ec;
+    if (!taken && print && print->done) fs::remove(print->out, ec);
+  }
+};
+
 // The test's listener of the browser's events.
 std::function<void(const std::string&)>& eventListener();
 
@@ -246,6 +263,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void endBatch() override {
     m_batch = false;
+    if (m_decorationAhead) {
+      finishDecoration();
+      m_decorationAhead.reset();
+    }
     // Their renderers go once the batch is over, and blank tabs made for spares never made.
     for (Tab& spare : m_spares) discardTab(spare);
     while (m_standby.size() > 1) {
@@ -397,29 +418,21 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
+    // The page printed ahead is taken: its print, under way or done, is this one, moved to `out`.
+    if (m_decorationAhead && m_decorationAhead->page == page && m_decorationAhead->settings == settings) {
+      m_decorationAhead->taken = true;
+      ++m_takenAhead;
+      m_decorationPrint = m_decorationAhead->print;
+      m_decorationMoveTo = out;
+      m_decorationAhead.reset();
+      return S_OK;
+    }
     if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    m_decorationAhead.reset();
     // The parts go into the loaded frame without waiting: the print follows their answer.
     if (std::optional<std::string> parts = decorationParts(page)) {
-      auto print = preparePrint(m_deco, settings, out);
-      if (!print->file->ok()) return E_FAIL;
-      const long id = m_client->send(
-          "Runtime.evaluate", evaluation(*parts), print->session, [this, print, page](const CdpReply& r) {
-            diag::guarded("a print", [&] {
-              if (print->done) return;
-              json took;
-              if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) {
-                sendPrint(print, false);
-              } else {
-                print->reload = page;
-                print->done = true;
-              }
-            });
-            postHeldWork();
-          });
-      if (id == 0) {
-        reportError("the browser's pipe broke before the print of " + out.string());
-        return E_FAIL;
-      }
+      std::shared_ptr<AsyncPrint> print = startPartsPrint(*parts, page, settings, out);
+      if (!print) return E_FAIL;
       m_decorationPrint = std::move(print);
       return S_OK;
     }
@@ -428,21 +441,69 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  void printDecorationAhead(const DecorationPage& page, const PdfSettings& settings) override {
+    // Only into an idle decoration view whose frame takes the parts: nothing here may wait.
+    if (!m_batch || m_decorationPrint || m_decorationAhead) return;
+    const std::optional<std::string> parts = decorationParts(page);
+    const fs::path out = parts ? workFile("decoration", ".pdf") : fs::path();
+    if (out.empty()) return;
+    std::shared_ptr<AsyncPrint> print = startPartsPrint(*parts, page, settings, out);
+    if (!print) return;
+    m_decorationAhead = std::make_unique<DecorationAhead>(DecorationAhead{page, settings, print});
+    m_decorationPrint = std::move(print);
+  }
+
   HRESULT finishDecoration() override {
     const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
+    const fs::path moveTo = std::exchange(m_decorationMoveTo, fs::path());
     if (!print) {
       postHeldWork();
       return S_OK;
     }
-    const HRESULT hr = waitPrint(m_deco, *print);
+    HRESULT hr = waitPrint(m_deco, *print);
     postHeldWork();  // a print that ended without being asked for
-    if (!print->reload) return hr;
-    print->file.reset();
-    if (HRESULT loaded = loadDecorationPage(*print->reload); FAILED(loaded)) return loaded;
-    return printToPdf(m_deco, print->settings, print->out, print->reload->pages.size() > kStreamAbove);
+    // A page printed ahead is no job's until one takes it: one that failed is not to be taken.
+    if (m_decorationAhead && m_decorationAhead->print == print) {
+      if (FAILED(hr) || print->reload) m_decorationAhead.reset();
+      return S_OK;
+    }
+    if (const std::optional<DecorationPage> page = std::exchange(print->reload, std::nullopt)) {
+      print->file.reset();
+      hr = loadDecorationPage(*page);
+      if (SUCCEEDED(hr)) hr = printToPdf(m_deco, print->settings, print->out, page->pages.size() > kStreamAbove);
+      print->result = hr;
+    }
+    if (SUCCEEDED(hr) && !moveTo.empty() && !moveFile(print->out, moveTo)) hr = E_FAIL;
+    return hr;
   }
 
  private:
+  // Puts the page's parts into the kept frame and prints once they are in, without waiting; a
+  // frame that does not take them leaves the page to be loaded whole (reload). Null when the
+  // print cannot start.
+  std::shared_ptr<AsyncPrint> startPartsPrint(const std::string& parts, const DecorationPage& page,
+                                              const PdfSettings& settings, const fs::path& out) {
+    std::shared_ptr<AsyncPrint> print = preparePrint(m_deco, settings, out);
+    if (!print->file->ok()) return nullptr;
+    const long id = m_client->send(
+        "Runtime.evaluate", evaluation(parts), print->session, [this, print, page](const CdpReply& r) {
+          diag::guarded("a print", [&] {
+            if (print->done) return;
+            json took;
+            if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) {
+              sendPrint(print, false);
+            } else {
+              print->reload = page;
+              print->done = true;
+            }
+          });
+          postHeldWork();
+        });
+    if (id != 0) return print;
+    reportError("the browser's pipe broke before the print of " + out.string());
+    return nullptr;
+  }
+
   // The decoration page made ready in the decoration view.
   HRESULT prepareDecorationPage(const DecorationPage& page) {
     if (std::optional<std::string> parts = decorationParts(page)) {
@@ -652,9 +713,27 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
  public:
 
+  // The pages are laid over on a thread of their own while the loop goes on answering the
+  // browser: the next jobs' loads and prints ahead wait for no one meanwhile.
   HRESULT overlay(const fs::path& body, const fs::path& decoration, const fs::path& out, int fromPage,
                   int toPage) override {
-    return overlayPdf(body, decoration, out, fromPage, toPage);
+    struct Outcome {
+      std::atomic<bool> done{false};
+      HRESULT result = E_FAIL;
+      std::string failure;  // the worker's last failure, the caller's to know
+    };
+    const auto outcome = std::make_shared<Outcome>();
+    std::thread worker([=] {
+      outcome->result = diag::guarded("laying the decorations over", HRESULT(E_FAIL),
+                                      [&] { return overlayPdf(body, decoration, out, fromPage, toPage); });
+      if (FAILED(outcome->result)) outcome->failure = diag::lastFailure();
+      outcome->done = true;
+      platform::loop::post([] {});  // wakes the wait
+    });
+    platform::loop::runUntil([&] { return outcome->done.load(); });
+    worker.join();
+    if (!outcome->failure.empty()) diag::noteFailure(outcome->failure);
+    return outcome->result;
   }
 
   HRESULT pageCount(const fs::path& pdf, int& count) override { return pdfPageCount(pdf, count); }
@@ -743,6 +822,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void teardown() {
     postHeldWork();
+    m_decorationAhead.reset();
+    m_decorationMoveTo.clear();
     m_started.reset();
     m_decorationPrint.reset();
     m_client.reset();
@@ -1167,6 +1248,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
   std::string m_frameSession;
   std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
+  fs::path m_decorationMoveTo;  // where finishDecoration moves that print's PDF (a page printed ahead)
+  std::unique_ptr<DecorationAhead> m_decorationAhead;
   std::function<void()> m_heldWork;                // postBesidePrints' work, until that print is sent
   std::vector<std::string> m_standby;  // the browser's own blank tab, and ones made ahead, until taken
   std::size_t m_standbyPending = 0;    // blank tabs asked for ahead, not answered yet

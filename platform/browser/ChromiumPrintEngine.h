@@ -14,7 +14,8 @@ namespace platform::browser::detail {
 QM_PLATFORM_API pid_t chromiumPidForTesting();
 // How many times the browser was started in this process.
 QM_PLATFORM_API int chromiumStartsForTesting();
-// How many body prints were taken from prints made ahead (printAhead) in this process.
+// How many prints were taken from prints made ahead (printAhead, printDecorationAhead) in this
+// process.
 QM_PLATFORM_API int printsTakenAheadForTesting();
 // Told of each DevTools event from the browser's pipe, after the engine has handled it, inside
 // the read that brought it; empty to stop.

@@ -52,7 +52,7 @@ struct DecorationPage {
   std::string afterPages;   // the rest of the page
   std::string html() const {
     return head + "<base href=\"" + baseHref + "\"><style>" + pageStyle + "</style>" + beforePages + pages + afterPages;
-  }
+  }  friend bool operator==(const DecorationPage&, const DecorationPage&) = default;
 };
 
 class QM_PLATFORM_API IPrintEngine {
@@ -120,6 +120,10 @@ class QM_PLATFORM_API IPrintEngine {
   virtual HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings,
                                       const std::filesystem::path& out);
   virtual HRESULT finishDecoration();
+  // In a batch, prints the next job's one-page decoration while the decoration view is idle; a
+  // later startDecorationPage of the same page and settings takes that print. Engines that
+  // cannot print ahead ignore it.
+  virtual void printDecorationAhead(const DecorationPage& page, const PdfSettings& settings);
   // Posts `work` to the loop once the prints started are asked of the browser, so that it runs
   // while they print rather than hold back their start (a batch fills its next job there).
   // Engines that start their prints at once post it at once.

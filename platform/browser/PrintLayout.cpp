@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,8 @@ constexpr double kMinContent = 1.0;
 // Pages of decorations printed at once; a longer body's decorations print in runs of this many.
 constexpr int kDecorationRun = 200;
 constexpr std::size_t kMaxCachedMeasures = 64;
+// Jobs measured ahead whose decorations are kept for their print.
+constexpr std::size_t kMaxNextDecorations = 4;
 
 std::string utf8(std::u16string_view text) { return utf16ToUtf8(text); }
 
@@ -300,8 +303,9 @@ class CPrintLayout final : public IPrintLayout {
     const double width = setup.landscape ? setup.paper.height : setup.paper.width;
     const double height = setup.landscape ? setup.paper.width : setup.paper.height;
     const PageMargins asked = clampMargins(setup.margins, width, height);
+    const Blocks blocks = markBlocks(ahead.blocks);
     std::vector<double> heights;
-    if (measure(cached->second, ahead, markBlocks(ahead.blocks), width - asked.left - asked.right, heights, true) != S_OK ||
+    if (measure(cached->second, ahead, blocks, width - asked.left - asked.right, heights, true) != S_OK ||
         heights.size() != 6)
       return;
     // Its body printed as soon as it is loaded, as its print will ask if the page setup stays.
@@ -309,6 +313,17 @@ class CPrintLayout final : public IPrintLayout {
     layOutMargins(ahead, heights, width, height, margins);
     m_engine.printAhead(request.document, pageStyle(ahead, width, height, margins),
                         bodySettings(width, height, margins.bodyMargins));
+    // Its one-page decoration too, once the job before has printed its own (printed at this time).
+    std::erase_if(m_nextDecorations, [&](const NextDecoration& next) { return next.document == request.document; });
+    if (!decorates(blocks, setup)) return;
+    HeaderFooterContext context{ahead.blocks.title, ahead.address, ahead.time, ahead.locale};
+    if (context.time.wYear == 0) GetLocalTime(&context.time);
+    const PageMargins edge = clampMargins(setup.unprintable, width, height);
+    m_nextDecorations.push_back(
+        {request.document, context.time,
+         decorationPage(cached->second, ahead, blocks, context, width, height, asked, edge, 1, 1, 1),
+         bodySettings(width, height, {})});
+    if (m_nextDecorations.size() > kMaxNextDecorations) m_nextDecorations.pop_front();
   }
 
   HRESULT print(const LayoutRequest& request, LayoutResult& result) override {
@@ -326,6 +341,13 @@ class CPrintLayout final : public IPrintLayout {
     m_lastSetup = setup;
 
     HeaderFooterContext context{request.blocks.title, request.address, request.time, request.locale};
+    // A decoration printed ahead for this document was made at its time.
+    const auto next = std::find_if(m_nextDecorations.begin(), m_nextDecorations.end(),
+                                   [&](const NextDecoration& n) { return n.document == request.document; });
+    if (next != m_nextDecorations.end()) {
+      if (context.time.wYear == 0 && next->started) context.time = next->time;
+      m_nextDecorations.erase(m_nextDecorations.begin(), next + 1);
+    }
     if (context.time.wYear == 0) GetLocalTime(&context.time);
 
     Blocks blocks = markBlocks(request.blocks);
@@ -351,9 +373,7 @@ class CPrintLayout final : public IPrintLayout {
     // Most bodies take one page: that page's decorations print beside the body's load and print,
     // and print again only when the body turns out longer.
     const bool decorated = decorates(blocks, setup);
-    PdfSettings flat;
-    flat.paperWidth = width;
-    flat.paperHeight = height;
+    const PdfSettings flat = bodySettings(width, height, {});
     struct Pending {
       IPrintEngine& engine;
       bool started = false;
@@ -379,6 +399,12 @@ class CPrintLayout final : public IPrintLayout {
     result.firstPage = request.range.selected ? std::clamp(request.range.from, 1, pages) : 1;
     result.lastPage = request.range.selected ? std::clamp(request.range.to, 1, pages) : pages;
 
+    // The next job's one-page decoration prints while this one is laid over.
+    const auto printNextDecoration = [&] {
+      if (m_nextDecorations.empty() || m_nextDecorations.front().started) return;
+      m_nextDecorations.front().started = true;
+      m_engine.printDecorationAhead(m_nextDecorations.front().page, m_nextDecorations.front().settings);
+    };
     fs::path over;
     if (decorated) {
       const bool printed = SUCCEEDED(onePage.finish()) && pages == 1;
@@ -407,8 +433,8 @@ class CPrintLayout final : public IPrintLayout {
       }
       over = decoration;
     }
-    HRESULT ohr = m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
-    return ohr;
+    printNextDecoration();
+    return m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
   }
 
  private:
@@ -714,6 +740,15 @@ class CPrintLayout final : public IPrintLayout {
   IPrintEngine& m_engine;
   std::map<fs::path, TemplatePage> m_templates;
   std::optional<PageSetup> m_lastSetup;  // the page setup of the last print
+  // The one-page decorations of jobs measured ahead, in their order, each with the time it shows.
+  struct NextDecoration {
+    fs::path document;
+    SYSTEMTIME time{};
+    DecorationPage page;
+    PdfSettings settings;
+    bool started = false;  // asked of the engine
+  };
+  std::deque<NextDecoration> m_nextDecorations;
   std::map<std::string, std::vector<double>> m_measures;
   struct ShapeHeights {
     std::vector<double> heights;

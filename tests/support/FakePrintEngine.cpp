@@ -21,6 +21,12 @@ void FakePrintEngine::printAhead(const std::filesystem::path& file, const std::s
   aheadSettings = settings;
 }
 
+void FakePrintEngine::printDecorationAhead(const platform::browser::DecorationPage& page,
+                                           const platform::browser::PdfSettings&) {
+  calls.push_back("decorationAhead");
+  aheadDecoration = page.html();
+}
+
 HRESULT FakePrintEngine::addStyleSheet(const std::string& css) {
   calls.push_back("style");
   if (!m_loaded) return E_UNEXPECTED;

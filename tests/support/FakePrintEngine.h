@@ -26,11 +26,14 @@ class FakePrintEngine : public platform::browser::IPrintEngine {
   // The last print ahead asked for ("printAhead <file>" in calls).
   std::string aheadStyle;
   platform::browser::PdfSettings aheadSettings;
+  std::string aheadDecoration;  // the last decoration page printed ahead ("decorationAhead")
 
   void setAllowedFolders(std::vector<std::filesystem::path> folders) override;
   HRESULT loadDocument(const std::filesystem::path& file, DWORD timeoutMs) override;
   void printAhead(const std::filesystem::path& file, const std::string& css,
                   const platform::browser::PdfSettings& settings) override;
+  void printDecorationAhead(const platform::browser::DecorationPage& page,
+                            const platform::browser::PdfSettings& settings) override;
   HRESULT addStyleSheet(const std::string& css) override;
   HRESULT printBody(const platform::browser::PdfSettings& settings, const std::filesystem::path& out) override;
   HRESULT measureHeights(const std::vector<std::string>& fragments, double widthInches,

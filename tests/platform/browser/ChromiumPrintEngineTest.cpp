@@ -495,6 +495,38 @@ TEST_F(ChromiumPrintEngineTest, ADecorationBesideTheBodyAndWornTabsRenewed) {
     ASSERT_EQ(engine().finishDecoration(), S_OK);
     EXPECT_NE(testsupport::pdfText(dir() / "lost.pdf").find(text), std::string::npos);
   }
+
+  // In a batch the next job's page prints ahead: the job asking for that page takes the print,
+  // one asking for another gets its own, and a page printed ahead that went wrong is nobody's
+  // failure.
+  engine().beginBatch();
+  ASSERT_EQ(engine().printDecorationPage(page("KEPT"), zero, dir() / "kept.pdf"), S_OK);
+  const int taken = detail::printsTakenAheadForTesting();
+  engine().printDecorationAhead(page("NEXT-1"), zero);
+  ASSERT_EQ(engine().startDecorationPage(page("NEXT-1"), zero, dir() / "next.pdf"), S_OK);
+  ASSERT_EQ(engine().finishDecoration(), S_OK);
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 1);
+  EXPECT_NE(testsupport::pdfText(dir() / "next.pdf").find("NEXT-1"), std::string::npos);
+  engine().printDecorationAhead(page("NEXT-2"), zero);
+  ASSERT_EQ(print(body, dir() / "body.pdf"), S_OK);
+  ASSERT_EQ(engine().startDecorationPage(page("OTHER"), zero, dir() / "other.pdf"), S_OK);
+  ASSERT_EQ(engine().finishDecoration(), S_OK);
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 1);
+  const std::string other = testsupport::pdfText(dir() / "other.pdf");
+  EXPECT_NE(other.find("OTHER"), std::string::npos) << other;
+  EXPECT_EQ(other.find("NEXT-2"), std::string::npos) << other;
+  DecorationPage lost = page("LOST-3");
+  lost.pagesId = "nowhere";
+  ASSERT_EQ(engine().printDecorationPage(lost, zero, dir() / "lost.pdf"), S_OK);  // a frame without the container
+  lost = page("LOST-4");
+  lost.pagesId = "nowhere";
+  engine().printDecorationAhead(lost, zero);
+  EXPECT_EQ(engine().finishDecoration(), S_OK);
+  ASSERT_EQ(engine().startDecorationPage(lost, zero, dir() / "lost.pdf"), S_OK);
+  ASSERT_EQ(engine().finishDecoration(), S_OK);
+  EXPECT_NE(testsupport::pdfText(dir() / "lost.pdf").find("LOST-4"), std::string::npos);
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 1);
+  engine().endBatch();
 }
 
 TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRange) {

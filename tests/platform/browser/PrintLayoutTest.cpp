@@ -15,6 +15,7 @@
 #include "platform/browser/PdfTools.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/DispatchImpl.h"
+#include "platform/system/TimeZone.h"
 #include "tests/support/FakePrintEngine.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -197,6 +198,32 @@ TEST_F(PrintLayoutTest, BlocksMeasuredAheadServeTheJobsPrint) {
   EXPECT_EQ(1, measures());
   EXPECT_EQ(m_engine.aheadStyle, m_engine.styles.back());
   EXPECT_TRUE(m_engine.aheadSettings == m_engine.lastSettings);
+
+  // The one-page decoration of the job after next prints as a print ends, showing the time it
+  // was made at: the job's own print, minutes later, asks for the same page.
+  LayoutRequest third = next;
+  third.document = dir() / "third.html";
+  third.time = {};
+  std::ofstream(third.document) << "<html><body>3</body></html>";
+  const auto clockAt = [](WORD minute) {
+    SYSTEMTIME at{2024, 3, 0, 5, 14, minute, 0, 0};
+    FILETIME ft;
+    SystemTimeToFileTime(&at, &ft);
+    platform::system::setSystemTimeForTesting(&ft);
+  };
+  struct RealClock {
+    ~RealClock() { platform::system::setSystemTimeForTesting(nullptr); }
+  } realClock;
+  clockAt(7);
+  m_layout->measureAhead(third);
+  ASSERT_EQ(S_OK, print());
+  ASSERT_EQ(m_engine.calls.end()[-2], "decorationAhead");
+  clockAt(9);
+  const PageSetup setup = m_request.setup;
+  m_request = third;
+  m_request.setup = setup;
+  ASSERT_EQ(S_OK, print());
+  EXPECT_EQ(m_engine.decorations.back(), m_engine.aheadDecoration);
 }
 
 // Blocks whose heights held for the narrowest and for wider text of their shape are not measured
