@@ -52,7 +52,8 @@ struct DecorationPage {
   std::string afterPages;   // the rest of the page
   std::string html() const {
     return head + "<base href=\"" + baseHref + "\"><style>" + pageStyle + "</style>" + beforePages + pages + afterPages;
-  }  friend bool operator==(const DecorationPage&, const DecorationPage&) = default;
+  }
+  friend bool operator==(const DecorationPage&, const DecorationPage&) = default;
 };
 
 class QM_PLATFORM_API IPrintEngine {

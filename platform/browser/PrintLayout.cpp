@@ -313,7 +313,7 @@ class CPrintLayout final : public IPrintLayout {
     layOutMargins(ahead, heights, width, height, margins);
     m_engine.printAhead(request.document, pageStyle(ahead, width, height, margins),
                         bodySettings(width, height, margins.bodyMargins));
-    // Its one-page decoration too, once the job before has printed its own (printed at this time).
+    // Its one-page decoration too, printed as the job before it ends, with the time of now.
     std::erase_if(m_nextDecorations, [&](const NextDecoration& next) { return next.document == request.document; });
     if (!decorates(blocks, setup)) return;
     HeaderFooterContext context{ahead.blocks.title, ahead.address, ahead.time, ahead.locale};
@@ -399,12 +399,6 @@ class CPrintLayout final : public IPrintLayout {
     result.firstPage = request.range.selected ? std::clamp(request.range.from, 1, pages) : 1;
     result.lastPage = request.range.selected ? std::clamp(request.range.to, 1, pages) : pages;
 
-    // The next job's one-page decoration prints while this one is laid over.
-    const auto printNextDecoration = [&] {
-      if (m_nextDecorations.empty() || m_nextDecorations.front().started) return;
-      m_nextDecorations.front().started = true;
-      m_engine.printDecorationAhead(m_nextDecorations.front().page, m_nextDecorations.front().settings);
-    };
     fs::path over;
     if (decorated) {
       const bool printed = SUCCEEDED(onePage.finish()) && pages == 1;
@@ -433,7 +427,11 @@ class CPrintLayout final : public IPrintLayout {
       }
       over = decoration;
     }
-    printNextDecoration();
+    // The next job's one-page decoration prints while this one is laid over.
+    if (!m_nextDecorations.empty() && !m_nextDecorations.front().started) {
+      m_nextDecorations.front().started = true;
+      m_engine.printDecorationAhead(m_nextDecorations.front().page, m_nextDecorations.front().settings);
+    }
     return m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
   }
 
