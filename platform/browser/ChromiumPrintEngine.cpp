@@ -713,10 +713,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
  public:
 
-  // The pages are laid over on a thread of their own while the loop goes on answering the
-  // browser: the next jobs' loads and prints ahead wait for no one meanwhile.
+  // In a batch the pages are laid over on a thread of their own while the loop goes on answering
+  // the browser: the next jobs' loads and prints ahead wait for no one meanwhile.
   HRESULT overlay(const fs::path& body, const fs::path& decoration, const fs::path& out, int fromPage,
                   int toPage) override {
+    if (!m_batch) return overlayPdf(body, decoration, out, fromPage, toPage);
     struct Outcome {
       std::atomic<bool> done{false};
       HRESULT result = E_FAIL;

@@ -586,17 +586,23 @@ TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRa
   }
   EXPECT_EQ(engine().overlay(dir() / "absent.pdf", decoPdf, merged, 1, 1), E_FAIL);
 
-  // A full disk under the merge: reported, and nothing of the PDF's name is left.
+  // A full disk under the merge: reported, and nothing of the PDF's name is left; in a batch too,
+  // where the merge runs beside the loop.
   const fs::path full = dir() / "full.pdf";
-  detail::failWritesForTesting(ENOSPC);
-  platform::diag::clearLastFailure();
-  const HRESULT onFullDisk = engine().overlay(body, decoPdf, full, 0, 0);
-  detail::failWritesForTesting(0);
-  EXPECT_EQ(onFullDisk, E_FAIL);
-  EXPECT_NE(platform::diag::lastFailure().find("No space left on device"), std::string::npos);
-  EXPECT_FALSE(fs::exists(full));
-  for (const auto& entry : fs::directory_iterator(dir()))
-    EXPECT_EQ(entry.path().filename().string().find(".full.pdf"), std::string::npos) << entry.path();
+  for (const bool batch : {false, true}) {
+    SCOPED_TRACE(batch ? "in a batch" : "alone");
+    if (batch) engine().beginBatch();
+    detail::failWritesForTesting(ENOSPC);
+    platform::diag::clearLastFailure();
+    const HRESULT onFullDisk = engine().overlay(body, decoPdf, full, 0, 0);
+    detail::failWritesForTesting(0);
+    if (batch) engine().endBatch();
+    EXPECT_EQ(onFullDisk, E_FAIL);
+    EXPECT_NE(platform::diag::lastFailure().find("No space left on device"), std::string::npos);
+    EXPECT_FALSE(fs::exists(full));
+    for (const auto& entry : fs::directory_iterator(dir()))
+      EXPECT_EQ(entry.path().filename().string().find(".full.pdf"), std::string::npos) << entry.path();
+  }
   EXPECT_EQ(engine().pageCount(dir() / "mail.html", pages), E_FAIL);
 }
 
