@@ -485,23 +485,28 @@ class CChromiumPrintEngine final : public IPrintEngine {
                                               const PdfSettings& settings, const fs::path& out) {
     std::shared_ptr<AsyncPrint> print = preparePrint(m_deco, settings, out);
     if (!print->file->ok()) return nullptr;
-    const long id = m_client->send(
-        "Runtime.evaluate", evaluation(parts), print->session, [this, print, page](const CdpReply& r) {
-          diag::guarded("a print", [&] {
-            if (print->done) return;
-            json took;
-            if (SUCCEEDED(evaluated(r, {}, took)) && took == json(true)) {
-              sendPrint(print, false);
-            } else {
-              print->reload = page;
-              print->done = true;
-            }
-          });
-          postHeldWork();
-        });
-    if (id != 0) return print;
+    if (printAfter(parts, {}, print, [page](AsyncPrint& refused) { refused.reload = page; })) return print;
     reportError("the browser's pipe broke before the print of " + out.string());
     return nullptr;
+  }
+
+  // Runs `script` in the print's tab (on `document`; empty: a trusted page) and sends the print
+  // once it has answered true, without waiting; any other answer ends the print there, `refused`
+  // told first. False when the pipe broke.
+  bool printAfter(const std::string& script, const fs::path& document, const std::shared_ptr<AsyncPrint>& print,
+                  std::function<void(AsyncPrint&)> refused = nullptr) {
+    return m_client->send("Runtime.evaluate", evaluation(script), print->session,
+                          [this, print, document, refused](const CdpReply& r) {
+                            diag::guarded("a print", [&] {
+                              if (print->done) return;
+                              json answer;
+                              if (SUCCEEDED(evaluated(r, document, answer)) && answer == json(true))
+                                return sendPrint(print, false);
+                              if (refused) refused(*print);
+                              print->done = true;
+                            });
+                            postHeldWork();
+                          }) != 0;
   }
 
   // The decoration page made ready in the decoration view.
@@ -571,17 +576,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (out.empty()) return tab.ahead.reset();
     std::shared_ptr<AsyncPrint> print = preparePrint(tab, ahead->settings, out);
     if (!print->file->ok()) return tab.ahead.reset();
-    const fs::path document = tab.mainDocument;
-    const long id = m_client->send("Runtime.evaluate", evaluation(styleScript(ahead->css, true)), tab.sessionId,
-                                   [this, print, document](const CdpReply& r) {
-                                     diag::guarded("a print ahead", [&] {
-                                       if (print->done) return;
-                                       json added;
-                                       if (SUCCEEDED(evaluated(r, document, added))) return sendPrint(print, false);
-                                       print->done = true;
-                                     });
-                                   });
-    if (id == 0) return tab.ahead.reset();
+    if (!printAfter(styleScript(ahead->css, true), tab.mainDocument, print)) return tab.ahead.reset();
     ahead->print = std::move(print);
   }
 
