@@ -195,11 +195,10 @@ struct AheadPrint {
 struct DecorationAhead {
   DecorationPage page;
   PdfSettings settings;
-  std::shared_ptr<AsyncPrint> print;
-  bool taken = false;
+  std::shared_ptr<AsyncPrint> print;  // moved out by the job that takes it
   ~DecorationAhead() {
     std::error_code ec;
-    if (!taken && print && print->done) fs::remove(print->out, ec);
+    if (print && print->done) fs::remove(print->out, ec);
   }
 };
 
@@ -420,9 +419,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT startDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
     // The page printed ahead is taken: its print, under way or done, is this one, moved to `out`.
     if (m_decorationAhead && m_decorationAhead->page == page && m_decorationAhead->settings == settings) {
-      m_decorationAhead->taken = true;
       ++m_takenAhead;
-      m_decorationPrint = m_decorationAhead->print;
+      m_decorationPrint = std::move(m_decorationAhead->print);
       m_decorationMoveTo = out;
       m_decorationAhead.reset();
       return S_OK;
