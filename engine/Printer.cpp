@@ -165,8 +165,8 @@ CPrinter::Services realServices() {
     platform::browser::preloadPrintDocument(printDocument(document, templatePath, page, frames));
   };
   services.measureAhead = [](const fs::path& document, const quilstring& templatePath, const fs::path& page,
-                             const std::vector<fs::path>& frames) {
-    platform::browser::measureAhead(printDocument(document, templatePath, page, frames), page);
+                             const std::vector<fs::path>& frames, platform::html::CHtmlDocument& filled) {
+    platform::browser::measureAhead(printDocument(document, templatePath, page, frames), page, filled);
   };
   services.batch = [](bool begins) {
     if (begins)
@@ -389,8 +389,7 @@ void CPrinter::OnInitDialog() {
         if (m_prepared) {
           // Filled and loading already: the first tick comes at once and starts the print.
           m_ready = true;
-          if (!PostMessageW(m_dialog, WM_TIMER, kTimerId, 0))
-            m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
+          tickNow();
           return;
         }
         // The load completes from the loop, as the control's DocumentComplete does.
@@ -437,7 +436,7 @@ void CPrinter::prepare(int mode) {
   const quilstring page = CSettings::instance().getPrintTemplatePath();
   if (services().measureAhead && !page.empty())
     NUtils::guarded(u"CPrinter::prepare measuring ahead", [&] {
-      services().measureAhead(m_document, m_templatePath, fs::path(utf16ToUtf8(page)), m_frames);
+      services().measureAhead(m_document, m_templatePath, fs::path(utf16ToUtf8(page)), m_frames, m_filled);
     });
 }
 
@@ -469,9 +468,14 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
   }
   m_loading = false;
   if (!m_ready) m_ready = true;
-  // The print still starts from timer 1, after this handler has returned; its next tick is
-  // brought forward so a loaded job does not sit idle for the rest of the period.
-  if (m_dialog) m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
+  // The print still starts from timer 1, after this handler has returned; its tick comes at once,
+  // so a loaded job does not sit idle for the rest of the period while its document loads.
+  if (m_dialog) tickNow();
+}
+
+void CPrinter::tickNow() {
+  if (!PostMessageW(m_dialog, WM_TIMER, kTimerId, 0))
+    m_timerRunning = SetTimer(m_dialog, kTimerId, kReadyTickMs, nullptr) != 0;
 }
 
 void CPrinter::fillFrames(const std::vector<platform::html::CHtmlElement>& frames, const fs::path& folder, int depth) {

@@ -115,10 +115,11 @@ class CPrinter : public IPrinter {
     // Whether a default printer exists, and the print of a PDF on it.
     // A batch of jobs begins (true) or ends (false) in the browser.
     std::function<void(bool)> batch;
-    // Measures a prepared job's blocks beside the print that runs (arguments as preload's).
+    // Measures a prepared job's blocks beside the print that runs (arguments as preload's, and
+    // the filled tree the document was written from).
     std::function<void(const std::filesystem::path& document, const quilstring& templatePath,
                        const std::filesystem::path& printTemplatePage,
-                       const std::vector<std::filesystem::path>& frames)>
+                       const std::vector<std::filesystem::path>& frames, platform::html::CHtmlDocument& filled)>
         measureAhead;
     std::function<bool()> hasDefaultPrinter;
     std::function<HRESULT(const std::filesystem::path& pdf, int copies)> printOnPrinter;
@@ -141,6 +142,8 @@ class CPrinter : public IPrinter {
   void fillFrames(const std::vector<platform::html::CHtmlElement>& frames, const std::filesystem::path& folder,
                   int depth);
   void OnTimer();
+  // The timer's next tick, now rather than at the end of its period.
+  void tickNow();
   void Print();
   void OnPrintTemplateTeardown();
   void fail(int status);

@@ -108,8 +108,8 @@ std::string decodeBase64(std::string_view in) {
     for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(chars[i])] = i;
     return t;
   }();
-  std::string out;
-  out.reserve(in.size() / 4 * 3);
+  std::string out(in.size() / 4 * 3 + 3, '\0');
+  std::size_t length = 0;
   unsigned value = 0;
   int bits = 0;
   for (unsigned char c : in) {
@@ -119,11 +119,13 @@ std::string decodeBase64(std::string_view in) {
     bits += 6;
     if (bits >= 8) {
       bits -= 8;
-      out.push_back(static_cast<char>((value >> bits) & 0xFF));
+      out[length++] = static_cast<char>((value >> bits) & 0xFF);
     }
   }
+  out.resize(length);
   return out;
 }
+
 
 json parseObject(const std::string& text) {
   json j = json::parse(text, nullptr, false);
@@ -202,6 +204,12 @@ struct DecorationAhead {
   }
 };
 
+// The next job's decoration page, to be printed ahead once the decoration view is free.
+struct DecorationQueued {
+  DecorationPage page;
+  PdfSettings settings;
+};
+
 // The test's listener of the browser's events.
 std::function<void(const std::string&)>& eventListener();
 
@@ -262,8 +270,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void endBatch() override {
     m_batch = false;
+    m_decorationQueued.reset();
     if (m_decorationAhead) {
-      finishDecoration();
+      freeDecorationView();
       m_decorationAhead.reset();
     }
     // Their renderers go once the batch is over, and blank tabs made for spares never made.
@@ -379,7 +388,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (measuring && SUCCEEDED(evaluate(*measuring, measuringScript(boxes), value)) &&
         readHeights(value, fragments.size(), heights))
       return S_OK;
-    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    const DecorationViewUse use(*this);
+    if (HRESULT hr = freeDecorationView(); FAILED(hr)) return hr;
     if (HRESULT hr = loadTrustedPage(m_deco, std::string(kMeasuringPage) + boxes + "</body></html>"); FAILED(hr))
       return hr;
     if (HRESULT hr = evaluate(m_deco, kHeights, value); FAILED(hr)) return hr;
@@ -405,13 +415,15 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT printDecoration(const std::string& html, const PdfSettings& settings, const fs::path& out) override {
-    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    const DecorationViewUse use(*this);
+    if (HRESULT hr = freeDecorationView(); FAILED(hr)) return hr;
     if (HRESULT hr = loadTrustedPage(m_deco, html); FAILED(hr)) return hr;
     return printToPdf(m_deco, settings, out, html.size() > kStreamAbove);
   }
 
   HRESULT printDecorationPage(const DecorationPage& page, const PdfSettings& settings, const fs::path& out) override {
-    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    const DecorationViewUse use(*this);
+    if (HRESULT hr = freeDecorationView(); FAILED(hr)) return hr;
     if (HRESULT hr = prepareDecorationPage(page); FAILED(hr)) return hr;
     return printToPdf(m_deco, settings, out, page.pages.size() > kStreamAbove);
   }
@@ -425,7 +437,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
       m_decorationAhead.reset();
       return S_OK;
     }
-    if (HRESULT hr = finishDecoration(); FAILED(hr)) return hr;
+    const DecorationViewUse use(*this);
+    if (HRESULT hr = freeDecorationView(); FAILED(hr)) return hr;
     m_decorationAhead.reset();
     // The parts go into the loaded frame without waiting: the print follows their answer.
     if (std::optional<std::string> parts = decorationParts(page)) {
@@ -440,18 +453,16 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   void printDecorationAhead(const DecorationPage& page, const PdfSettings& settings) override {
-    // Only into an idle decoration view whose frame takes the parts: nothing here may wait.
-    if (!m_batch || m_decorationPrint || m_decorationAhead) return;
-    const std::optional<std::string> parts = decorationParts(page);
-    const fs::path out = parts ? workFile("decoration", ".pdf") : fs::path();
-    if (out.empty()) return;
-    std::shared_ptr<AsyncPrint> print = startPartsPrint(*parts, page, settings, out);
-    if (!print) return;
-    m_decorationAhead = std::make_unique<DecorationAhead>(DecorationAhead{page, settings, print});
-    m_decorationPrint = std::move(print);
+    if (!m_batch || m_decorationAhead) return;
+    // It waits its turn while the job's own decoration holds the view.
+    m_decorationQueued = DecorationQueued{page, settings};
+    startQueuedDecoration();
   }
 
+  // The job's decoration: waits for its print, and answers its result. A page printed ahead for a
+  // later job goes on printing.
   HRESULT finishDecoration() override {
+    const DecorationViewUse use(*this);
     const std::shared_ptr<AsyncPrint> print = std::exchange(m_decorationPrint, nullptr);
     const fs::path moveTo = std::exchange(m_decorationMoveTo, fs::path());
     if (!print) {
@@ -460,11 +471,6 @@ class CChromiumPrintEngine final : public IPrintEngine {
     }
     HRESULT hr = waitPrint(m_deco, *print);
     postHeldWork();  // a print that ended without being asked for
-    // A page printed ahead is no job's until one takes it: one that failed is not to be taken.
-    if (m_decorationAhead && m_decorationAhead->print == print) {
-      if (FAILED(hr) || print->reload) m_decorationAhead.reset();
-      return S_OK;
-    }
     if (const std::optional<DecorationPage> page = std::exchange(print->reload, std::nullopt)) {
       print->file.reset();
       hr = loadDecorationPage(*page);
@@ -476,6 +482,52 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
  private:
+  // The decoration view used by a caller that waits: a page printed ahead neither starts in it
+  // meanwhile nor waits longer than the use; it starts once the view is left.
+  struct DecorationViewUse {
+    CChromiumPrintEngine& engine;
+    explicit DecorationViewUse(CChromiumPrintEngine& e) : engine(e) { ++engine.m_decorationUsers; }
+    ~DecorationViewUse() {
+      if (--engine.m_decorationUsers == 0 && engine.m_decorationQueued) engine.postQueuedDecoration();
+    }
+    DecorationViewUse(const DecorationViewUse&) = delete;
+    DecorationViewUse& operator=(const DecorationViewUse&) = delete;
+  };
+
+  void postQueuedDecoration() {
+    platform::loop::post([this] { diag::guarded("a decoration ahead", [&] { startQueuedDecoration(); }); });
+  }
+
+  // The decoration page queued for the next job, printed into the view once nothing holds it:
+  // not the job's own print, not a caller's use. Nothing here may wait.
+  void startQueuedDecoration() {
+    if (!m_decorationQueued || m_decorationUsers > 0 || m_decorationAhead) return;
+    if (m_decorationPrint && (!m_decorationPrint->done || m_decorationPrint->reload)) return;
+    const DecorationQueued queued = std::move(*m_decorationQueued);
+    m_decorationQueued.reset();
+    if (!m_batch) return;
+    const std::optional<std::string> parts = decorationParts(queued.page);
+    const fs::path out = parts ? workFile("decoration", ".pdf") : fs::path();
+    if (out.empty()) return;
+    std::shared_ptr<AsyncPrint> print = startPartsPrint(*parts, queued.page, queued.settings, out);
+    if (!print) return;
+    m_decorationAhead = std::make_unique<DecorationAhead>(DecorationAhead{queued.page, queued.settings, print});
+  }
+
+  // The decoration view free for a caller to load and print in: the job's decoration finished,
+  // a page printed ahead ended (and kept for its job, unless it failed).
+  HRESULT freeDecorationView() {
+    m_decorationQueued.reset();
+    const HRESULT hr = finishDecoration();
+    if (m_decorationAhead && m_decorationAhead->print) {
+      AsyncPrint& ahead = *m_decorationAhead->print;
+      const HRESULT aheadResult = waitPrint(m_deco, ahead);
+      postHeldWork();
+      if (FAILED(aheadResult) || ahead.reload) m_decorationAhead.reset();
+    }
+    return hr;
+  }
+
   // Puts the page's parts into the kept frame and prints once they are in, without waiting; a
   // frame that does not take them leaves the page to be loaded whole (reload). Null when the
   // print cannot start.
@@ -662,11 +714,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
             if (print->done) return;
             if (!r.ok)
               return finishAsync(*print, session, false, "Page.printToPDF for " + print->about + " failed: " + r.error);
-            const json result = parseObject(r.result);
-            print->handle = result.value("stream", "");
-            if (!writeAnswer(result, *print->file)) return finishAsync(*print, session, false);
+            print->handle = jsonString(jsonMemberText(r.result, "stream")).value_or(std::string());
+            if (!writeAnswer(r.result, *print->file)) return finishAsync(*print, session, false);
             if (!print->handle.empty()) return readAsync(print, session);
-            if (!result.contains("data"))
+            if (!jsonMemberText(r.result, "data"))
               return finishAsync(*print, session, false, "Page.printToPDF answered no PDF for " + print->out.string());
             finishAsync(*print, session, print->file->commit());
           });
@@ -682,12 +733,15 @@ class CChromiumPrintEngine final : public IPrintEngine {
             if (print->done) return;
             if (!r.ok)
               return finishAsync(*print, session, false, "IO.read for " + print->about + " failed: " + r.error);
-            const json chunk = parseObject(r.result);
-            const std::string data = chunk.value("data", "");
+            const std::string data = jsonString(jsonMemberText(r.result, "data")).value_or(std::string());
+            const auto flag = [&](const char* name, bool otherwise) {
+              const std::optional<std::string_view> value = jsonMemberText(r.result, name);
+              return value == "true" ? true : value == "false" ? false : otherwise;
+            };
             // The output file reports its own failures.
-            if (!print->file->write(chunk.value("base64Encoded", false) ? decodeBase64(data) : data))
+            if (!print->file->write(flag("base64Encoded", false) ? decodeBase64(data) : data))
               return finishAsync(*print, session, false);
-            if (!chunk.value("eof", true)) return readAsync(print, session);
+            if (!flag("eof", true)) return readAsync(print, session);
             finishAsync(*print, session, print->file->commit());
           });
         });
@@ -702,6 +756,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!failure.empty()) reportError(failure);
     print.result = ok ? S_OK : E_FAIL;
     print.done = true;
+    if (m_decorationQueued && session == m_deco.sessionId) postQueuedDecoration();
   }
 
  public:
@@ -816,6 +871,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void teardown() {
     postHeldWork();
+    m_decorationQueued.reset();
     m_decorationAhead.reset();
     m_decorationMoveTo.clear();
     m_started.reset();
@@ -1086,7 +1142,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
         ++tab->uses;
         return tab;
       }
-    if (HRESULT hr = finishDecoration(); FAILED(hr)) return nullptr;
+    const DecorationViewUse use(*this);
+    if (HRESULT hr = freeDecorationView(); FAILED(hr)) return nullptr;
     Tab& tab = m_measure.sessionId.empty() && (m_deco.sessionId.empty() || m_frame.empty()) ? m_deco : m_measure;
     if (FAILED(loadTrustedPage(tab, std::string(kMeasuringPage) + "</body></html>"))) return nullptr;
     m_measuringSession = tab.sessionId;
@@ -1163,9 +1220,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   // The PDF in a print's answer, when it came there rather than in a stream, written to `file`:
   // false when that failed (the file reports its own failures).
-  static bool writeAnswer(const json& result, COutputFile& file) {
-    if (auto data = result.find("data"); data != result.end() && data->is_string())
-      return file.write(decodeBase64(data->get_ref<const std::string&>()));
+  static bool writeAnswer(std::string_view result, COutputFile& file) {
+    if (const std::optional<std::string> data = jsonString(jsonMemberText(result, "data")))
+      return file.write(decodeBase64(*data));
     return true;
   }
 
@@ -1241,9 +1298,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::string m_measuringSession;  // the session whose tab holds the measuring page
   std::string m_frame;             // the decoration page's frame loaded in m_deco, if any
   std::string m_frameSession;
-  std::shared_ptr<AsyncPrint> m_decorationPrint;  // started, not yet finished
+  std::shared_ptr<AsyncPrint> m_decorationPrint;  // the job's, started, not yet finished
   fs::path m_decorationMoveTo;  // where finishDecoration moves that print's PDF (a page printed ahead)
   std::unique_ptr<DecorationAhead> m_decorationAhead;
+  std::optional<DecorationQueued> m_decorationQueued;  // the next one, waiting for the view
+  int m_decorationUsers = 0;  // callers waiting on the decoration view
   std::function<void()> m_heldWork;                // postBesidePrints' work, until that print is sent
   std::vector<std::string> m_standby;  // the browser's own blank tab, and ones made ahead, until taken
   std::size_t m_standbyPending = 0;    // blank tabs asked for ahead, not answered yet

@@ -1,6 +1,8 @@
 #include "platform/browser/DevToolsClient.h"
 
+#include <charconv>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -43,34 +45,114 @@ void breakPipe(const std::shared_ptr<State>& s, const std::string& why) {
   if (auto proc = std::move(s->onBroken)) proc();
 }
 
+std::size_t skipSpace(std::string_view text, std::size_t at) {
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r')) ++at;
+  return at;
+}
+
+// The end (one past the closing quote) of the string that opens at `at`; npos when it never ends.
+std::size_t skipString(std::string_view text, std::size_t at) {
+  std::size_t from = at + 1;
+  std::size_t quote = text.find('"', from);
+  while (quote != std::string_view::npos) {
+    const std::size_t escape = text.substr(0, quote).find('\\', from);
+    if (escape == std::string_view::npos) return quote + 1;
+    from = escape + 2;  // the escaped character, whatever it is, is skipped
+    if (from > quote) quote = text.find('"', from);
+  }
+  return quote;
+}
+
+// The end of the value that starts at `at`; npos when it never ends.
+std::size_t skipValue(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return std::string_view::npos;
+  if (text[at] == '"') return skipString(text, at);
+  if (text[at] != '{' && text[at] != '[') {
+    while (at < text.size() && text[at] != ',' && text[at] != '}' && text[at] != ']' && text[at] != ' ' &&
+           text[at] != '\t' && text[at] != '\n' && text[at] != '\r')
+      ++at;
+    return at;
+  }
+  int depth = 0;
+  for (std::size_t i = at; i < text.size();) {
+    const char c = text[i];
+    if (c == '"') {
+      i = skipString(text, i);
+      if (i == std::string_view::npos) return i;
+      continue;
+    }
+    if (c == '{' || c == '[') ++depth;
+    if ((c == '}' || c == ']') && --depth == 0) return i + 1;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+// Members are found, not parsed: a print's answer is mostly its PDF, which the engine takes
+// from the text of "result" itself.
 void dispatch(const std::shared_ptr<State>& s, std::string_view text) {
-  json message = json::parse(text, nullptr, false);
-  if (message.is_discarded() || !message.is_object()) return;
-  if (auto id = message.find("id"); id != message.end() && id->is_number_integer()) {
-    auto it = s->pending.find(id->get<long>());
+  if (const std::optional<std::string_view> idText = jsonMemberText(text, "id")) {
+    long id = 0;
+    const auto [end, ec] = std::from_chars(idText->data(), idText->data() + idText->size(), id);
+    if (ec != std::errc() || end != idText->data() + idText->size()) return;
+    auto it = s->pending.find(id);
     if (it == s->pending.end()) return;  // a call that timed out
     CDevToolsClient::ReplyProc proc = std::move(it->second);
     s->pending.erase(it);
     CdpReply reply;
-    if (auto error = message.find("error"); error != message.end()) {
-      reply.error = error->is_object() ? error->value("message", std::string("error")) : error->dump();
+    if (const std::optional<std::string_view> error = jsonMemberText(text, "error")) {
+      const json value = json::parse(*error, nullptr, false);
+      reply.error = value.is_object() ? value.value("message", std::string("error")) : std::string(*error);
     } else {
       reply.ok = true;
-      auto result = message.find("result");
-      reply.result = result != message.end() ? result->dump() : "{}";
+      const std::optional<std::string_view> result = jsonMemberText(text, "result");
+      reply.result = result ? std::string(*result) : "{}";
     }
     if (proc) proc(reply);
     return;
   }
-  auto method = message.find("method");
-  if (method == message.end() || !method->is_string() || !s->onEvent) return;
-  const std::string session = message.value("sessionId", std::string());
-  auto params = message.find("params");
+  const std::optional<std::string> method = jsonString(jsonMemberText(text, "method"));
+  if (!method || !s->onEvent) return;
+  const std::string session = jsonString(jsonMemberText(text, "sessionId")).value_or(std::string());
+  const std::optional<std::string_view> params = jsonMemberText(text, "params");
   CDevToolsClient::EventProc proc = s->onEvent;
-  proc(method->get<std::string>(), session, params != message.end() ? params->dump() : "{}");
+  proc(*method, session, params ? std::string(*params) : "{}");
 }
 
 }  // namespace
+
+std::optional<std::string_view> jsonMemberText(std::string_view object, std::string_view key) {
+  std::size_t at = skipSpace(object, 0);
+  if (at >= object.size() || object[at] != '{') return std::nullopt;
+  at = skipSpace(object, at + 1);
+  if (at < object.size() && object[at] == '}') return std::nullopt;
+  while (at < object.size() && object[at] == '"') {
+    const std::size_t keyEnd = skipString(object, at);
+    if (keyEnd == std::string_view::npos) return std::nullopt;
+    // Keys are compared as written: the protocol's own names need no escapes.
+    const bool wanted = object.substr(at + 1, keyEnd - at - 2) == key;
+    at = skipSpace(object, keyEnd);
+    if (at >= object.size() || object[at] != ':') return std::nullopt;
+    const std::size_t start = skipSpace(object, at + 1);
+    const std::size_t end = skipValue(object, start);
+    if (end == std::string_view::npos || end == start) return std::nullopt;
+    if (wanted) return object.substr(start, end - start);
+    at = skipSpace(object, end);
+    if (at >= object.size() || object[at] != ',') return std::nullopt;
+    at = skipSpace(object, at + 1);
+  }
+  return std::nullopt;
+}
+
+// The PDF's base64 comes without escapes and is taken as it stands.
+std::optional<std::string> jsonString(std::optional<std::string_view> text) {
+  if (!text || text->size() < 2 || text->front() != '"') return std::nullopt;
+  if (text->back() == '"' && text->find('\\') == std::string_view::npos)
+    return std::string(text->substr(1, text->size() - 2));
+  const json value = json::parse(*text, nullptr, false);
+  if (!value.is_string()) return std::nullopt;
+  return value.get<std::string>();
+}
 
 CDevToolsClient::CDevToolsClient(int readFd, int writeFd) : m_state(std::make_shared<State>(readFd, writeFd)) {
   std::weak_ptr<State> weak = m_state;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ struct CdpReply {
   std::string result;  // the reply's "result" object, as JSON text
   std::string error;   // the protocol's error message, or what failed locally
 };
+
+// The text of member `key` of the JSON object `object`, its top level only, found without
+// parsing the other members' values (an answer's PDF runs to megabytes): nullopt where the text
+// is no object or has no such member. The value is only delimited, not checked.
+QM_PLATFORM_API std::optional<std::string_view> jsonMemberText(std::string_view object, std::string_view key);
+// The string a JSON value's text holds, unescaped; nullopt when it holds none (or no text).
+QM_PLATFORM_API std::optional<std::string> jsonString(std::optional<std::string_view> text);
 
 class QM_PLATFORM_API CDevToolsClient {
  public:

@@ -313,7 +313,8 @@ class CPrintLayout final : public IPrintLayout {
     layOutMargins(ahead, heights, width, height, margins);
     m_engine.printAhead(request.document, pageStyle(ahead, width, height, margins),
                         bodySettings(width, height, margins.bodyMargins));
-    // Its one-page decoration too, printed as the job before it ends, with the time of now.
+    // Its one-page decoration too, with the time of now, printed as soon as the decoration view
+    // is free of the job before.
     std::erase_if(m_nextDecorations, [&](const NextDecoration& next) { return next.document == request.document; });
     if (!decorates(blocks, setup)) return;
     HeaderFooterContext context{ahead.blocks.title, ahead.address, ahead.time, ahead.locale};
@@ -324,6 +325,7 @@ class CPrintLayout final : public IPrintLayout {
          decorationPage(cached->second, ahead, blocks, context, width, height, asked, edge, 1, 1, 1),
          bodySettings(width, height, {})});
     if (m_nextDecorations.size() > kMaxNextDecorations) m_nextDecorations.pop_front();
+    printNextDecorationAhead();
   }
 
   HRESULT print(const LayoutRequest& request, LayoutResult& result) override {
@@ -427,15 +429,19 @@ class CPrintLayout final : public IPrintLayout {
       }
       over = decoration;
     }
-    // The next job's one-page decoration prints while this one is laid over.
-    if (!m_nextDecorations.empty() && !m_nextDecorations.front().started) {
-      m_nextDecorations.front().started = true;
-      m_engine.printDecorationAhead(m_nextDecorations.front().page, m_nextDecorations.front().settings);
-    }
+    // The next job's one-page decoration prints while this one is laid over, unless it already
+    // does.
+    printNextDecorationAhead();
     return m_engine.overlay(body, over, request.output, result.firstPage, result.lastPage);
   }
 
  private:
+  void printNextDecorationAhead() {
+    if (m_nextDecorations.empty()) return;
+    m_nextDecorations.front().started = true;
+    m_engine.printDecorationAhead(m_nextDecorations.front().page, m_nextDecorations.front().settings);
+  }
+
   // The blocks with their page numbers marked, in measuring order.
   struct Blocks {
     std::string header, footer, coverHeader, coverFooter, trailerHeader, trailerFooter;

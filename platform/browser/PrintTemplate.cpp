@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <utility>
 
 #include "platform/browser/OutputFile.h"
@@ -28,6 +29,33 @@ namespace fs = std::filesystem;
 // 30 ms of a one-file run).
 bool printerMayBeUsed() { return !printDestination().alwaysToFolder; }
 
+// The blocks of the last filled documents, by document file, as read from their trees: reading
+// marks a tree, so it is read once, and the print opening that tree takes the blocks from here.
+struct BlocksRead {
+  fs::path document;
+  PrintBlocks blocks;
+};
+constexpr std::size_t kBlocksKept = 8;
+
+std::deque<BlocksRead>& blocksRead() {
+  static std::deque<BlocksRead> kept;
+  return kept;
+}
+
+HRESULT readBlocksOnce(html::CHtmlDocument& tree, const PrintDocument& file, PrintBlocks& blocks) {
+  auto& kept = blocksRead();
+  const auto known = std::find_if(kept.begin(), kept.end(), [&](const BlocksRead& b) { return b.document == file.file; });
+  if (known != kept.end()) {
+    blocks = known->blocks;
+    return S_OK;
+  }
+  const fs::path templateFolder = fs::path(system::utf16ToUtf8(file.address)).parent_path();
+  if (HRESULT hr = readPrintBlocks(tree, templateFolder, blocks); FAILED(hr)) return hr;
+  kept.push_back({file.file, blocks});
+  if (kept.size() > kBlocksKept) kept.pop_front();
+  return S_OK;
+}
+
 constexpr const char* kWhere = "print template";
 
 std::string hresultText(HRESULT hr) {
@@ -53,8 +81,7 @@ class CPrintTemplate final : public IPrintTemplate {
     const std::string before = diag::lastFailure();
     HRESULT hr = E_POINTER;
     if (m_handler) {
-      const fs::path templateFolder = fs::path(system::utf16ToUtf8(file.address)).parent_path();
-      hr = readPrintBlocks(document, templateFolder, m_request.blocks);
+      hr = readBlocksOnce(document, file, m_request.blocks);
       if (SUCCEEDED(hr)) {
         m_request.document = file.file;
         m_request.address = file.address;
@@ -175,14 +202,10 @@ void startPrinting() {
   });
 }
 
-void measureAhead(const PrintDocument& document, const fs::path& printTemplatePage) {
+void measureAhead(const PrintDocument& document, const fs::path& printTemplatePage, html::CHtmlDocument& filled) {
   diag::guarded("measureAhead", [&] {
-    // A tree of its own: reading the blocks marks them, and the job's print reads its own tree.
-    html::CHtmlDocument filled;
-    if (FAILED(filled.loadFromFile(document.file))) return;
     LayoutRequest request;
-    const fs::path templateFolder = fs::path(system::utf16ToUtf8(document.address)).parent_path();
-    if (FAILED(readPrintBlocks(filled, templateFolder, request.blocks))) return;
+    if (FAILED(readBlocksOnce(filled, document, request.blocks))) return;
     request.document = document.file;
     request.address = document.address;
     request.printTemplate = printTemplatePage;

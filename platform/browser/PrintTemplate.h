@@ -84,7 +84,10 @@ QM_PLATFORM_API void preloadPrintDocument(const PrintDocument& document);
 // Measures ahead the blocks of a filled document written for a job to come (its page and
 // template), as its print would with the page setup of the last print; runs beside a print that
 // waits (a batch does it while the job before prints). Whatever it cannot do is left to the job.
-QM_PLATFORM_API void measureAhead(const PrintDocument& document, const std::filesystem::path& printTemplatePage);
+// `filled` is the tree the document was written from, the one the job's print will open: its
+// blocks are read from it now (marking it) and kept for that print.
+QM_PLATFORM_API void measureAhead(const PrintDocument& document, const std::filesystem::path& printTemplatePage,
+                                  html::CHtmlDocument& filled);
 // A batch of prints begins (the browser makes ready to load one job's document while another
 // prints) or ends.
 QM_PLATFORM_API void beginPrintBatch();

@@ -497,8 +497,8 @@ TEST_F(ChromiumPrintEngineTest, ADecorationBesideTheBodyAndWornTabsRenewed) {
   }
 
   // In a batch the next job's page prints ahead: the job asking for that page takes the print,
-  // one asking for another gets its own, and a page printed ahead that went wrong is nobody's
-  // failure.
+  // one asking for another gets its own, and a page printed ahead whose frame refused its parts
+  // is loaded whole for the job that takes it.
   engine().beginBatch();
   ASSERT_EQ(engine().printDecorationPage(page("KEPT"), zero, dir() / "kept.pdf"), S_OK);
   const int taken = detail::printsTakenAheadForTesting();
@@ -521,11 +521,25 @@ TEST_F(ChromiumPrintEngineTest, ADecorationBesideTheBodyAndWornTabsRenewed) {
   lost = page("LOST-4");
   lost.pagesId = "nowhere";
   engine().printDecorationAhead(lost, zero);
-  EXPECT_EQ(engine().finishDecoration(), S_OK);
+  EXPECT_EQ(engine().finishDecoration(), S_OK);  // no job's decoration: the page ahead goes on
   ASSERT_EQ(engine().startDecorationPage(lost, zero, dir() / "lost.pdf"), S_OK);
-  ASSERT_EQ(engine().finishDecoration(), S_OK);
+  ASSERT_EQ(engine().finishDecoration(), S_OK);  // taken, and loaded whole as its frame refused it
   EXPECT_NE(testsupport::pdfText(dir() / "lost.pdf").find("LOST-4"), std::string::npos);
-  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 1);
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 2);
+
+  // Asked for while the job's own decoration prints, the next page waits for the view, and the
+  // job's finish answers for its own page only.
+  ASSERT_EQ(engine().startDecorationPage(page("MINE"), zero, dir() / "mine.pdf"), S_OK);
+  engine().printDecorationAhead(page("QUEUED"), zero);
+  ASSERT_EQ(engine().finishDecoration(), S_OK);
+  EXPECT_NE(testsupport::pdfText(dir() / "mine.pdf").find("MINE"), std::string::npos);
+  platform::loop::runUntilIdle();  // the view is free: the page queued starts
+  ASSERT_EQ(engine().startDecorationPage(page("QUEUED"), zero, dir() / "queued.pdf"), S_OK);
+  ASSERT_EQ(engine().finishDecoration(), S_OK);
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 3);
+  const std::string queued = testsupport::pdfText(dir() / "queued.pdf");
+  EXPECT_NE(queued.find("QUEUED"), std::string::npos) << queued;
+  EXPECT_EQ(queued.find("MINE"), std::string::npos) << queued;
   engine().endBatch();
 }
 

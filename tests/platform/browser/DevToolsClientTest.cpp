@@ -17,6 +17,7 @@ namespace {
 using nlohmann::json;
 using platform::browser::detail::CdpReply;
 using platform::browser::detail::CDevToolsClient;
+using platform::browser::detail::jsonMemberText;
 namespace loop = platform::loop;
 
 // The browser's side of the pipe pair, driven by the test on the same loop.
@@ -151,6 +152,26 @@ TEST_F(DevToolsClientTest, ABrokenPipeFailsWaitingCallsAndTellsOnce) {
   EXPECT_EQ(brokenCalls, 1);
   EXPECT_EQ(m_client->send("A.d", "", "", nullptr), 0);
   EXPECT_FALSE(m_client->call("A.e", "", "", 5000).ok);
+}
+
+// Members are found without parsing the others: what is found is the member's own text, escapes,
+// nesting and spacing included; what is not an object has no members.
+TEST(JsonMemberText, FindsTopLevelMembersAsTheirOwnText) {
+  const std::string text =
+      " {\"id\" : 12 ,\"s\":\"a \\\"q\\\" \\\\\",\"result\":{\"data\":\"QUJD\",\"in\":{\"id\":3},\"l\":[1,\"]}\"]},"
+      "\"t\":true, \"n\":null,\"e\":[] } ";
+  const json parsed = json::parse(text);
+  for (const char* key : {"id", "s", "result", "t", "n", "e"}) {
+    const auto found = jsonMemberText(text, key);
+    ASSERT_TRUE(found) << key;
+    EXPECT_EQ(json::parse(*found), parsed[key]) << key;
+  }
+  EXPECT_EQ(*jsonMemberText(text, "result"), R"({"data":"QUJD","in":{"id":3},"l":[1,"]}"]})");
+  EXPECT_FALSE(jsonMemberText(text, "data"));  // not at the top
+  EXPECT_FALSE(jsonMemberText(text, "missing"));
+  for (const char* bad : {"", "[1]", "\"id\"", "{\"id\":", "{\"id\" 1}", "{\"a\":\"open}", "{\"a\":{\"b\":1}"})
+    EXPECT_FALSE(jsonMemberText(bad, "id")) << bad;
+  EXPECT_FALSE(jsonMemberText(R"({"a":1 "id":2})", "id"));  // no comma: nothing after is trusted
 }
 
 }  // namespace
