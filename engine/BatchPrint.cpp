@@ -9,9 +9,9 @@
 
 int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const quilstring& templatePath,
                 ITemplateListDialog* templateList, const std::function<void(IDispatch* item, int status)>& onItem) {
-  // The next items' printers, made ready while the current one prints: two ahead, so the one
-  // after next loads while the next one waits for its turn.
-  constexpr std::size_t kAhead = 2;
+  // The next items' printers, made ready while the current one prints: three ahead, one for each
+  // spare tab of the browser, so the ones after next load while the next one waits for its turn.
+  constexpr std::size_t kAhead = 3;
   struct Ahead {
     std::size_t index = 0;
     quilstring templatePath;
@@ -21,7 +21,7 @@ int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const qu
   const bool printsAtOnce = printCommandOfMode(mode) == PrintCommand::kPrint && items.size() > 1;
   std::size_t current = 0;
   // Only an item that prints without a question is made ready: any question comes in its turn.
-  // Each print's wait makes ready the items not yet ready up to two ahead, in order.
+  // Each print's wait makes ready the items not yet ready up to three ahead, in order.
   std::size_t tried = 0;  // items after this one were never tried
   const auto prepareNext = [&] {
     for (std::size_t next = std::max(tried, current) + 1; next <= current + kAhead && next < items.size(); ++next) {

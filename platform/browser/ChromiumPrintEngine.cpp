@@ -93,9 +93,10 @@ constexpr std::uintmax_t kStreamAbove = 1 << 20;
 // frames): after this many uses a tab is closed and a fresh one (a fresh renderer) takes its place,
 // so memory stays flat over a long run.
 constexpr int kUsesPerTab = 40;
-// Spare tabs of a batch: the next jobs load two prints ahead, so a job whose fill is long does not
-// leave the one after it loading.
-constexpr std::size_t kSpareTabs = 2;
+// Spare tabs of a batch: the next jobs load three prints ahead, so a job whose fill or print is
+// long does not leave the ones after it loading. A fourth costs a renderer's memory and gains
+// nothing on eight cores.
+constexpr std::size_t kSpareTabs = 3;
 constexpr const char* kWhere = "browser";
 
 void reportError(const std::string& what) { diag::error(kWhere, what); }

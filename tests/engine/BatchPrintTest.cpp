@@ -70,7 +70,7 @@ class BatchPrintTest : public PrintJobTest {
 TEST_F(BatchPrintTest, EachItemPrintsInItsTurnAndTheNextIsFilledWhileOnePrints) {
   setClass(u"IPM.Note", {page("Letter")});
   // A class of no template: its item fails in its turn and is never made ready; the one after it is,
-  // two ahead.
+  // ahead.
   const std::vector<FakePtr> fakes = {fakeItem(u"IPM.Note"), fakeItem(u"IPM.Note"), fakeItem(u"IPM.Unknown"),
                                       fakeItem(u"IPM.Note")};
   const std::vector<CComPtr<IDispatch>> items(fakes.begin(), fakes.end());
@@ -85,7 +85,7 @@ TEST_F(BatchPrintTest, EachItemPrintsInItsTurnAndTheNextIsFilledWhileOnePrints) 
     EXPECT_EQ(heard[i].first, items[i].p) << i;
     EXPECT_EQ(heard[i].second, expected[i]) << i;
   }
-  // Filled once each: the second while the first printed, the fourth while the second printed.
+  // Filled once each, the second and the fourth while a print ran.
   ASSERT_EQ(m_fills.size(), 3u);
   EXPECT_EQ(m_fills[0].item, items[0].p);
   EXPECT_FALSE(m_fills[0].duringAPrint);
