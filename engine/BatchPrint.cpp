@@ -21,10 +21,12 @@ int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const qu
   const bool printsAtOnce = printCommandOfMode(mode) == PrintCommand::kPrint && items.size() > 1;
   std::size_t current = 0;
   // Only an item that prints without a question is made ready: any question comes in its turn.
-  // Each print's wait makes ready the items not yet ready up to three ahead, in order.
+  // Each print's wait makes ready the items not yet ready up to three ahead, in order, one a call;
+  // the answer is whether one is left to make ready.
   std::size_t tried = 0;  // items after this one were never tried
   const auto prepareNext = [&] {
-    for (std::size_t next = std::max(tried, current) + 1; next <= current + kAhead && next < items.size(); ++next) {
+    const auto last = std::min(current + kAhead, items.size() - 1);
+    for (std::size_t next = std::max(tried, current) + 1; next <= last; ++next) {
       tried = next;
       CPrintInfo job(items[next]);
       quilstring chosen;
@@ -32,7 +34,9 @@ int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const qu
       auto printer = std::make_unique<CPrinter>(job, chosen);
       printer->prepare(mode);
       ahead.push_back(Ahead{next, chosen, std::move(printer)});
+      break;
     }
+    return tried < last;
   };
   struct Batch {
     bool on;

@@ -547,17 +547,25 @@ void CPrinter::Print() {
           return;
         }
         m_page = fs::path(utf16ToUtf8(page));
-        // The batch's next job is filled while the browser prints this one's body, and never
-        // after this print has ended.
-        const auto onPrintStart = std::make_shared<std::function<void()>>(std::exchange(m_onPrintStart, nullptr));
-        if (*onPrintStart)
-          platform::browser::duringNextBodyPrint([onPrintStart] {
-            if (const std::function<void()> work = std::exchange(*onPrintStart, nullptr))
-              NUtils::guarded(u"CPrinter::Print preparing the next job", work);
+        // The batch's next jobs are filled while the browser prints this one's body, and never
+        // after this print has ended: one at a time, each a task of the loop of its own, so that
+        // this print goes on between them.
+        const auto onPrintStart = std::make_shared<std::function<bool()>>(std::exchange(m_onPrintStart, nullptr));
+        const auto prepareOne = std::make_shared<std::function<void()>>();
+        *prepareOne = [onPrintStart, weak = std::weak_ptr<std::function<void()>>(prepareOne)] {
+          if (!*onPrintStart) return;
+          bool more = false;
+          NUtils::guarded(u"CPrinter::Print preparing the next job", [&] { more = (*onPrintStart)(); });
+          if (!more) *onPrintStart = nullptr;
+          if (const auto next = weak.lock(); next && *onPrintStart) platform::loop::post([next] {
+            if (*next) (*next)();
           });
+        };
+        if (*onPrintStart) platform::browser::duringNextBodyPrint([prepareOne] { (*prepareOne)(); });
         const int status = runPrintTemplate(*command);
         platform::browser::duringNextBodyPrint(nullptr);
         *onPrintStart = nullptr;
+        *prepareOne = nullptr;
         if (status == kStatusPrinted)
           OnPrintTemplateTeardown();
         else

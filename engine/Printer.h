@@ -95,9 +95,9 @@ class CPrinter : public IPrinter {
   // mode that prints at once, so a batch makes one job ready while the one before it prints;
   // DoService in that mode then goes straight to the print (or answers the failure met here).
   void prepare(int mode);
-  // Called once, when this printer's print starts (its document ready): the batch prepares the
-  // next job there.
-  void setOnPrintStart(std::function<void()> onPrintStart) { m_onPrintStart = std::move(onPrintStart); }
+  // Called when this printer's print starts (its document ready), and again from the loop while it
+  // answers true and the print runs: the batch prepares the next jobs there, one a call.
+  void setOnPrintStart(std::function<bool()> onPrintStart) { m_onPrintStart = std::move(onPrintStart); }
 
   // What the printer is built on; tests replace each part.
   struct Services {
@@ -179,7 +179,7 @@ class CPrinter : public IPrinter {
   bool m_timerRunning = false;
   bool m_ended = false;
   bool m_prepared = false;  // prepare ran: filled and loading, or failed with m_status
-  std::function<void()> m_onPrintStart;
+  std::function<bool()> m_onPrintStart;
   quilstring m_prepareFailure;  // why prepare failed
   // Work the loop still holds for this printer checks it before touching the object.
   std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -242,6 +242,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
         spare.busy = false;
         break;
       }
+    // Busy from now on: a later job's load, asked for while this one waits, goes to a spare.
+    m_body.busy = true;
     const std::shared_ptr<Preload> preload = std::exchange(m_body.preload, nullptr);
     if (preload && preload->file == path) {
       const HRESULT hr = finishPreload(*preload, timeoutMs);
