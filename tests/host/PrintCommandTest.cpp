@@ -94,6 +94,13 @@ TEST_F(PrintCommandTest, FileThatIsNoMsgIsRefused) {
   EXPECT_NE(quillmark("print " + (dir() / "missing.msg").string() + " --out " + (dir() / "pdf").string()), 0);
   EXPECT_FALSE(fs::exists(dir() / "pdf" / "bad.pdf"));
   EXPECT_FALSE(fs::exists(dir() / "pdf" / "missing.pdf"));
+  // Several are read side by side, and refused in their order.
+  EXPECT_NE(quillmark("print " + (dir() / "missing.msg").string() + " " + (dir() / "bad.msg").string() + " --out " +
+                      (dir() / "pdf").string()),
+            0);
+  const std::size_t missing = err().find("missing.msg is not a valid .msg file");
+  ASSERT_NE(missing, std::string::npos) << err();
+  EXPECT_NE(err().find("bad.msg is not a valid .msg file", missing), std::string::npos) << err();
 }
 
 // Pages going to a folder never reach a printer: CUPS is not asked for the default printer's paper.
