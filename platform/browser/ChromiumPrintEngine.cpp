@@ -127,7 +127,6 @@ std::string decodeBase64(std::string_view in) {
   return out;
 }
 
-
 json parseObject(const std::string& text) {
   json j = json::parse(text, nullptr, false);
   return j.is_object() ? j : json::object();
