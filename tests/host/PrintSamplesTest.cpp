@@ -96,7 +96,7 @@ TEST_F(PrintSamplesTest, EverySharedSamplePrintsItsSubjectAndSender) {
                       " --template Mail --out " + out),
             0)
       << err();
-  int checked = 0;
+  int checked = 0, numbered = 0;
   for (const auto& entry : fs::directory_iterator(samples)) {
     if (entry.path().extension() != ".msg") continue;
     SCOPED_TRACE(entry.path().filename().string());
@@ -109,9 +109,20 @@ TEST_F(PrintSamplesTest, EverySharedSamplePrintsItsSubjectAndSender) {
     if (!sender.empty()) {
       EXPECT_NE(text.find(sender), std::string::npos) << sender << "\n" << text;
     }
+    // Each page numbered once, of the right total: the decorations printed ahead of their jobs
+    // are the jobs' own.
+    const std::regex numbering("Page ([0-9]+) of ([0-9]+)");
+    int pages = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), numbering); it != std::sregex_iterator(); ++it) {
+      ++pages;
+      EXPECT_EQ((*it)[1].str(), std::to_string(pages)) << text;
+      EXPECT_EQ(std::stoi((*it)[2].str()), testsupport::pdfPages(fs::path(out) / (entry.path().stem().string() + ".pdf")));
+    }
+    numbered += pages > 0;
     ++checked;
   }
   EXPECT_EQ(checked, 28);
+  EXPECT_GE(numbered, 26);
   // Two samples as one table: both rows in one PDF.
   ASSERT_EQ(quillmark("print " + (samples / "hht__test1.msg").string() + " " + (samples / "tika__testMSG.msg").string() +
                       " --table --template MailList --out " + out),
