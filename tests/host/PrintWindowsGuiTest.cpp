@@ -288,6 +288,7 @@ TEST_F(PrintWindowsGuiTest, PrintInThePreviewWritesTheSamePagesToTheFileChosen) 
       {"GTK's print dialog", printDialog("", &offered)},
   });
   EXPECT_EQ(print(host::kModePreview), 0);
+  person.settle();  // the print may end before the person sees the dialog gone
   EXPECT_TRUE(person.finished()) << person.waitingFor();
   EXPECT_FALSE(toplevel("Print Preview"));  // printing ends the preview
   ASSERT_FALSE(platform::browser::writtenPdfs().empty());
@@ -308,6 +309,7 @@ TEST_F(PrintWindowsGuiTest, DialogPrintsOneRangeAndRefusesOthersAskingAgain) {
       {"the print dialog again, 2-3", printDialog("2-3")},
   });
   EXPECT_EQ(print(host::kModePrintWithPrompt), 0);
+  person.settle();
   EXPECT_TRUE(person.finished()) << person.waitingFor();
   ASSERT_EQ(platform::browser::writtenPdfs().size(), 1u);
   EXPECT_EQ(pdfPages(platform::browser::writtenPdfs()[0]), 2);
