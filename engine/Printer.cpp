@@ -551,27 +551,26 @@ void CPrinter::Print() {
         // after this print has ended: one at a time, each a task of the loop of its own, so that
         // this print goes on between them.
         const auto onPrintStart = std::make_shared<std::function<bool()>>(std::exchange(m_onPrintStart, nullptr));
-        const auto prepareOne = std::make_shared<std::function<void()>>();
-        *prepareOne = [onPrintStart, weak = std::weak_ptr<std::function<void()>>(prepareOne)] {
-          if (!*onPrintStart) return;
-          bool more = false;
-          NUtils::guarded(u"CPrinter::Print preparing the next job", [&] { more = (*onPrintStart)(); });
-          if (!more) *onPrintStart = nullptr;
-          if (const auto next = weak.lock(); next && *onPrintStart) platform::loop::post([next] {
-            if (*next) (*next)();
-          });
-        };
-        if (*onPrintStart) platform::browser::duringNextBodyPrint([prepareOne] { (*prepareOne)(); });
+        if (*onPrintStart) platform::browser::duringNextBodyPrint([onPrintStart] { prepareNextJobs(onPrintStart); });
         const int status = runPrintTemplate(*command);
         platform::browser::duringNextBodyPrint(nullptr);
         *onPrintStart = nullptr;
-        *prepareOne = nullptr;
         if (status == kStatusPrinted)
           OnPrintTemplateTeardown();
         else
           fail(status);
       }))
     fail(kStatusBrowserError);
+}
+
+void CPrinter::prepareNextJobs(const std::shared_ptr<std::function<bool()>>& onPrintStart) {
+  if (!*onPrintStart) return;  // the print has ended
+  bool more = false;
+  NUtils::guarded(u"CPrinter::Print preparing the next job", [&] { more = (*onPrintStart)(); });
+  if (more)
+    platform::loop::post([onPrintStart] { prepareNextJobs(onPrintStart); });
+  else
+    *onPrintStart = nullptr;
 }
 
 void CPrinter::OnPrintTemplateTeardown() {

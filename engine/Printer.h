@@ -145,6 +145,9 @@ class CPrinter : public IPrinter {
   // The timer's next tick, now rather than at the end of its period.
   void tickNow();
   void Print();
+  // Prepares the batch's next job, and posts the one after while any is left and the print runs
+  // (the print clears `onPrintStart` as it ends).
+  static void prepareNextJobs(const std::shared_ptr<std::function<bool()>>& onPrintStart);
   void OnPrintTemplateTeardown();
   void fail(int status);
 

@@ -105,17 +105,17 @@ std::vector<char> validMsgs(const std::vector<fs::path>& files) {
       valid[i] = 0;  // unreadable, whatever the reason
     }
   };
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < files.size(); i = next++) check(i);
+  };
   const std::size_t workers = std::min<std::size_t>(files.size(), std::max(1U, std::thread::hardware_concurrency()));
   if (workers <= 1) {
-    for (std::size_t i = 0; i < files.size(); ++i) check(i);
+    work();
     return valid;
   }
-  std::atomic<std::size_t> next{0};
   std::vector<std::thread> threads;
-  for (std::size_t w = 0; w < workers; ++w)
-    threads.emplace_back([&] {
-      for (std::size_t i = next++; i < files.size(); i = next++) check(i);
-    });
+  for (std::size_t w = 0; w < workers; ++w) threads.emplace_back(work);
   for (std::thread& thread : threads) thread.join();
   return valid;
 }

@@ -197,17 +197,11 @@ struct AheadPrint {
 struct DecorationAhead {
   DecorationPage page;
   PdfSettings settings;
-  std::shared_ptr<AsyncPrint> print;  // moved out by the job that takes it
+  std::shared_ptr<AsyncPrint> print;  // none while queued; moved out by the job that takes it
   ~DecorationAhead() {
     std::error_code ec;
     if (print && print->done) fs::remove(print->out, ec);
   }
-};
-
-// The next job's decoration page, to be printed ahead once the decoration view is free.
-struct DecorationQueued {
-  DecorationPage page;
-  PdfSettings settings;
 };
 
 // The test's listener of the browser's events.
@@ -457,7 +451,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   void printDecorationAhead(const DecorationPage& page, const PdfSettings& settings) override {
     if (!m_batch || m_decorationAhead) return;
     // It waits its turn while the job's own decoration holds the view.
-    m_decorationQueued = DecorationQueued{page, settings};
+    m_decorationQueued = std::make_unique<DecorationAhead>(DecorationAhead{page, settings, nullptr});
     startQueuedDecoration();
   }
 
@@ -505,15 +499,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
   void startQueuedDecoration() {
     if (!m_decorationQueued || m_decorationUsers > 0 || m_decorationAhead) return;
     if (m_decorationPrint && (!m_decorationPrint->done || m_decorationPrint->reload)) return;
-    const DecorationQueued queued = std::move(*m_decorationQueued);
-    m_decorationQueued.reset();
+    std::unique_ptr<DecorationAhead> queued = std::move(m_decorationQueued);
     if (!m_batch) return;
-    const std::optional<std::string> parts = decorationParts(queued.page);
+    const std::optional<std::string> parts = decorationParts(queued->page);
     const fs::path out = parts ? workFile("decoration", ".pdf") : fs::path();
     if (out.empty()) return;
-    std::shared_ptr<AsyncPrint> print = startPartsPrint(*parts, queued.page, queued.settings, out);
-    if (!print) return;
-    m_decorationAhead = std::make_unique<DecorationAhead>(DecorationAhead{queued.page, queued.settings, print});
+    queued->print = startPartsPrint(*parts, queued->page, queued->settings, out);
+    if (queued->print) m_decorationAhead = std::move(queued);
   }
 
   // The decoration view free for a caller to load and print in: the job's decoration finished,
@@ -1303,7 +1295,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::shared_ptr<AsyncPrint> m_decorationPrint;  // the job's, started, not yet finished
   fs::path m_decorationMoveTo;  // where finishDecoration moves that print's PDF (a page printed ahead)
   std::unique_ptr<DecorationAhead> m_decorationAhead;
-  std::optional<DecorationQueued> m_decorationQueued;  // the next one, waiting for the view
+  std::unique_ptr<DecorationAhead> m_decorationQueued;  // the next one, its print waiting for the view
   int m_decorationUsers = 0;  // callers waiting on the decoration view
   std::function<void()> m_heldWork;                // postBesidePrints' work, until that print is sent
   std::vector<std::string> m_standby;  // the browser's own blank tab, and ones made ahead, until taken

@@ -29,8 +29,10 @@ namespace fs = std::filesystem;
 // 30 ms of a one-file run).
 bool printerMayBeUsed() { return !printDestination().alwaysToFolder; }
 
-// The blocks of the last filled documents, by document file, as read from their trees: reading
-// marks a tree, so it is read once, and the print opening that tree takes the blocks from here.
+// The blocks of the last filled documents, by document file, as read from their trees. Reading
+// marks a tree, and a marked tree read again gives its blocks in another form (the numbers marked
+// in their text rather than in the tree), which the heights measured and the pages printed ahead
+// would not match: each tree is read once, and the print opening it takes its blocks from here.
 struct BlocksRead {
   fs::path document;
   PrintBlocks blocks;
