@@ -903,7 +903,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       m_standby.pop_back();
     }
     if (targetId.empty()) {
-      const CdpReply created = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}});
+      const CdpReply created = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}, {"enableBeginFrameControl", true}});
       if (!created.ok) return E_FAIL;
       targetId = parseObject(created.result).value("targetId", "");
     }
@@ -985,7 +985,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const int browser = m_starts;
     while (m_standby.size() + m_standbyPending < wanted) {
       const long id = m_client->send(
-          "Target.createTarget", json{{"url", "about:blank"}}.dump(), "", [this, browser](const CdpReply& r) {
+          "Target.createTarget", json{{"url", "about:blank"}, {"enableBeginFrameControl", true}}.dump(), "", [this, browser](const CdpReply& r) {
             if (browser != m_starts || !m_client) return;  // an earlier browser's answer
             --m_standbyPending;
             const std::string target = r.ok ? parseObject(r.result).value("targetId", "") : std::string();

@@ -119,6 +119,17 @@ TEST_F(ChromiumPrintEngineTest, PrintsALocalDocumentWithItsScriptsInert) {
   for (const char* marker : {"SCRIPT-RAN", "ONERROR-RAN", "SVG-RAN"})
     EXPECT_EQ(text.find(marker), std::string::npos) << marker;
   EXPECT_FALSE(fs::exists(dir() / "out.pdf.partial"));
+
+  // Pictures that load lazily print on every page, though the tabs draw no frames.
+  const unsigned char gif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF,
+                               0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, 0x3B};
+  std::ofstream(m_job / "dot.gif", std::ios::binary).write(reinterpret_cast<const char*>(gif), sizeof gif);
+  std::string lazy = "<html><body><img loading=\"lazy\" src=\"dot.gif\" width=\"40\" height=\"40\">";
+  for (int line = 0; line < 120; ++line) lazy += "<p>line</p>";
+  lazy += "<img loading=\"lazy\" src=\"dot.gif?later\" width=\"40\" height=\"40\"></body></html>";
+  ASSERT_EQ(print(write("lazy.html", lazy), dir() / "lazy.pdf"), S_OK);
+  const std::string images = testsupport::commandOutput("pdfimages -list '" + (dir() / "lazy.pdf").string() + "'");
+  EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 2) << images;  // heading, rule, two pictures
 }
 
 TEST_F(ChromiumPrintEngineTest, NothingRemoteOrOutsideTheJobIsFetched) {
