@@ -85,6 +85,8 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kCallTimeoutMs = 10000;
 constexpr DWORD kPrintTimeoutMs = 60000;
 constexpr DWORD kDecorationLoadTimeoutMs = 10000;
+// A load not done after this long gets a frame drawn (the tabs draw none of their own).
+constexpr long long kFrameAfterMs = 50;
 constexpr int kReadChunk = 1 << 20;
 // Documents up to this size print to PDFs small enough to come back in the print's own answer;
 // longer ones stream theirs in chunks, so memory stays flat.
@@ -1026,9 +1028,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
         now >= deadline
             ? 0
             : static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
-    platform::loop::runUntil(
-        [&] { return loaded() || (preload.replied && preload.loader.empty()) || tab.gone || m_client->broken(); },
-        remaining);
+    waitLoad(tab, [&] { return loaded() || (preload.replied && preload.loader.empty()) || tab.gone || m_client->broken(); },
+             remaining);
     if (loaded() && tab.loadedLoaders[preload.loader] <= deadline) return S_OK;
     if (m_client->broken()) return S_FALSE;
     if (preload.refused) {
@@ -1040,6 +1041,21 @@ class CChromiumPrintEngine final : public IPrintEngine {
     reportError(timedOut ? "the load of " + preload.file.string() + " ran past " + std::to_string(timeoutMs) + " ms"
                          : "the tab loading " + preload.file.string() + " crashed");
     return timedOut ? E_LOAD_TIMEOUT : E_FAIL;
+  }
+
+  // Waits at most `timeoutMs` for `done`, answering whether it came. The tabs draw no frames of
+  // their own, and a load may wait on one (an object's content is decided when it is laid out):
+  // a load that takes long gets a frame now and then.
+  bool waitLoad(const Tab& tab, const std::function<bool()>& done, DWORD timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const DWORD wait = left <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left, kFrameAfterMs));
+      if (platform::loop::runUntil(done, wait)) return true;
+      if (left <= kFrameAfterMs) return done();
+      if (m_client && !m_client->broken() && !tab.sessionId.empty())
+        m_client->send("HeadlessExperimental.beginFrame", "{}", tab.sessionId, nullptr);
+    }
   }
 
   HRESULT navigate(Tab& tab, const fs::path& file, DWORD timeoutMs) {
@@ -1065,8 +1081,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const std::string loader = result.value("loaderId", "");
     const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     const DWORD remaining = spent >= timeoutMs ? 0 : timeoutMs - static_cast<DWORD>(spent);
-    const bool done = platform::loop::runUntil(
-        [&] { return tab.loadedLoaders.count(loader) > 0 || tab.gone || m_client->broken(); }, remaining);
+    const bool done =
+        waitLoad(tab, [&] { return tab.loadedLoaders.count(loader) > 0 || tab.gone || m_client->broken(); }, remaining);
     if (tab.loadedLoaders.count(loader) > 0) return S_OK;
     const bool timedOut = !done;
     const bool broken = m_client->broken();

@@ -74,9 +74,11 @@ bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process
                                    "--headless",
                                    "--no-sandbox",
                                    "--disable-gpu",
-                                   // Nothing is shown: the tabs draw no frames (their targets ask
-                                   // for it too), which spares the compositor's work and memory.
+                                   // Nothing is shown: the tabs draw no frames unless asked (their
+                                   // targets ask for it too), which spares the compositor's work
+                                   // and memory.
                                    "--enable-begin-frame-control",
+                                   "--run-all-compositor-stages-before-draw",
                                    "--disable-quic",
                                    "--no-first-run",
                                    "--disable-background-networking",

@@ -357,11 +357,17 @@ class CPrintLayout final : public IPrintLayout {
     if (HRESULT hr = measure(*page, request, blocks, contentWidth, heights); FAILED(hr)) return hr;
     layOutMargins(request, heights, width, height, result);
 
-    // The intermediate PDFs get names of their own, so prints side by side never share one.
+    // The intermediate PDFs get names of their own, so prints side by side never share one: in a
+    // shared folder the file system makes them, in the job's own folder a count does (no file
+    // made and replaced for nothing).
     const fs::path work = request.workFolder.empty() ? request.output.parent_path() : request.workFolder;
     const std::string stem = "." + request.output.stem().string() + "-";
-    const fs::path body = detail::makeUniqueFile(work, stem, ".body.pdf");
-    const fs::path decoration = detail::makeUniqueFile(work, stem, ".decoration.pdf");
+    const auto intermediate = [&](const char* suffix) {
+      return request.workFolder.empty() ? detail::makeUniqueFile(work, stem, suffix)
+                                        : work / (stem + std::to_string(++m_intermediates) + suffix);
+    };
+    const fs::path body = intermediate(".body.pdf");
+    const fs::path decoration = intermediate(".decoration.pdf");
     struct Cleanup {
       fs::path a, b;
       ~Cleanup() {
@@ -760,6 +766,7 @@ class CPrintLayout final : public IPrintLayout {
     std::vector<RunSize> seen;   // the longest each run has held
   };
   std::map<std::string, ShapeHeights> m_shapes;
+  unsigned long m_intermediates = 0;  // intermediate PDFs named in jobs' own folders
 };
 
 }  // namespace
