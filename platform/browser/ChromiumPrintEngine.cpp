@@ -85,7 +85,8 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kCallTimeoutMs = 10000;
 constexpr DWORD kPrintTimeoutMs = 60000;
 constexpr DWORD kDecorationLoadTimeoutMs = 10000;
-// A load not done after this long gets a frame drawn (the tabs draw none of their own).
+// A load not done after this long gets a frame drawn (the tabs draw none of their own), and
+// again after twice as long each time.
 constexpr long long kFrameAfterMs = 50;
 constexpr int kReadChunk = 1 << 20;
 // Documents up to this size print to PDFs small enough to come back in the print's own answer;
@@ -905,7 +906,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
       m_standby.pop_back();
     }
     if (targetId.empty()) {
-      const CdpReply created = call(browserLevel, "Target.createTarget", {{"url", "about:blank"}, {"enableBeginFrameControl", true}});
+      const CdpReply created =
+          call(browserLevel, "Target.createTarget", {{"url", "about:blank"}, {"enableBeginFrameControl", true}});
       if (!created.ok) return E_FAIL;
       targetId = parseObject(created.result).value("targetId", "");
     }
@@ -986,13 +988,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (m_started || !m_client || m_client->broken()) return;
     const int browser = m_starts;
     while (m_standby.size() + m_standbyPending < wanted) {
-      const long id = m_client->send(
-          "Target.createTarget", json{{"url", "about:blank"}, {"enableBeginFrameControl", true}}.dump(), "", [this, browser](const CdpReply& r) {
-            if (browser != m_starts || !m_client) return;  // an earlier browser's answer
-            --m_standbyPending;
-            const std::string target = r.ok ? parseObject(r.result).value("targetId", "") : std::string();
-            if (!target.empty()) m_standby.push_back(target);
-          });
+      const json blank{{"url", "about:blank"}, {"enableBeginFrameControl", true}};
+      const long id = m_client->send("Target.createTarget", blank.dump(), "", [this, browser](const CdpReply& r) {
+        if (browser != m_starts || !m_client) return;  // an earlier browser's answer
+        --m_standbyPending;
+        const std::string target = r.ok ? parseObject(r.result).value("targetId", "") : std::string();
+        if (!target.empty()) m_standby.push_back(target);
+      });
       if (id == 0) return;
       ++m_standbyPending;
     }
@@ -1028,8 +1030,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
         now >= deadline
             ? 0
             : static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count());
-    waitLoad(tab, [&] { return loaded() || (preload.replied && preload.loader.empty()) || tab.gone || m_client->broken(); },
-             remaining);
+    const auto ended = [&] {
+      return loaded() || (preload.replied && preload.loader.empty()) || tab.gone || m_client->broken();
+    };
+    waitLoad(tab, ended, remaining);
     if (loaded() && tab.loadedLoaders[preload.loader] <= deadline) return S_OK;
     if (m_client->broken()) return S_FALSE;
     if (preload.refused) {
@@ -1045,14 +1049,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   // Waits at most `timeoutMs` for `done`, answering whether it came. The tabs draw no frames of
   // their own, and a load may wait on one (an object's content is decided when it is laid out):
-  // a load that takes long gets a frame now and then.
+  // a load that takes long gets a frame now and then, less often the longer it takes.
   bool waitLoad(const Tab& tab, const std::function<bool()>& done, DWORD timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
+    for (long long interval = kFrameAfterMs;; interval *= 2) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      const DWORD wait = left <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left, kFrameAfterMs));
+      const DWORD wait = left <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left, interval));
       if (platform::loop::runUntil(done, wait)) return true;
-      if (left <= kFrameAfterMs) return done();
+      if (left <= interval) return done();
       if (m_client && !m_client->broken() && !tab.sessionId.empty())
         m_client->send("HeadlessExperimental.beginFrame", "{}", tab.sessionId, nullptr);
     }
