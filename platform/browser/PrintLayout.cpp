@@ -423,7 +423,7 @@ class CPrintLayout final : public IPrintLayout {
         } runFiles{runs};
         for (int from = 1; from <= pages; from += kDecorationRun) {
           const int to = std::min(pages, from + kDecorationRun - 1);
-          const fs::path out = from == 1 && to == pages ? decoration : detail::makeUniqueFile(work, stem, ".decoration.pdf");
+          const fs::path out = from == 1 && to == pages ? decoration : intermediate(".decoration.pdf");
           if (out.empty()) return E_FAIL;
           if (out != decoration) runs.push_back(out);
           const DecorationPage html =
