@@ -906,8 +906,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       m_standby.pop_back();
     }
     if (targetId.empty()) {
-      const CdpReply created =
-          call(browserLevel, "Target.createTarget", {{"url", "about:blank"}, {"enableBeginFrameControl", true}});
+      const CdpReply created = call(browserLevel, "Target.createTarget", blankTarget());
       if (!created.ok) return E_FAIL;
       targetId = parseObject(created.result).value("targetId", "");
     }
@@ -952,6 +951,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  // A new tab's parameters: blank, and drawing no frames unless asked (nothing is shown).
+  static const json& blankTarget() {
+    static const json target{{"url", "about:blank"}, {"enableBeginFrameControl", true}};
+    return target;
+  }
+
   bool isBodyTab(const Tab& tab) const {
     return &tab == &m_body ||
            std::any_of(m_spares.begin(), m_spares.end(), [&](const Tab& spare) { return &tab == &spare; });
@@ -988,13 +993,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (m_started || !m_client || m_client->broken()) return;
     const int browser = m_starts;
     while (m_standby.size() + m_standbyPending < wanted) {
-      const json blank{{"url", "about:blank"}, {"enableBeginFrameControl", true}};
-      const long id = m_client->send("Target.createTarget", blank.dump(), "", [this, browser](const CdpReply& r) {
+      const auto made = [this, browser](const CdpReply& r) {
         if (browser != m_starts || !m_client) return;  // an earlier browser's answer
         --m_standbyPending;
         const std::string target = r.ok ? parseObject(r.result).value("targetId", "") : std::string();
         if (!target.empty()) m_standby.push_back(target);
-      });
+      };
+      const long id = m_client->send("Target.createTarget", blankTarget().dump(), "", made);
       if (id == 0) return;
       ++m_standbyPending;
     }
