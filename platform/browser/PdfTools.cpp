@@ -4,7 +4,9 @@
 #define POINTERHOLDER_TRANSITION 4
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <memory>
 #include <string>
 
@@ -68,14 +70,28 @@ HRESULT runIntoFile(const std::function<void(QPDFJob::Config&)>& configure, cons
   return writeWhole(made, out);
 }
 
+// Reads `pdf` whole into `held`, which must outlive `q`, and opens it from there: qpdf reading the
+// file itself seeks before nearly every read.
+void openWhole(QPDF& q, const std::filesystem::path& pdf, std::string& held) {
+  q.setSuppressWarnings(true);
+  std::ifstream in(pdf, std::ios::binary);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(pdf, ec);
+  if (!in || ec) throw std::runtime_error("cannot open it");
+  held.resize(size);
+  if (!in.read(held.data(), static_cast<std::streamsize>(size)) || in.peek() != EOF)
+    throw std::runtime_error("it changed while being read");
+  q.processMemoryFile(pdf.c_str(), held.data(), held.size());
+}
+
 }  // namespace
 
 HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
   count = 0;
   try {
     QPDF q;
-    q.setSuppressWarnings(true);
-    q.processFile(pdf.c_str());
+    std::string held;
+    openWhole(q, pdf, held);
     count = static_cast<int>(QPDFPageDocumentHelper(q).getAllPages().size());
     return S_OK;
   } catch (const std::exception& e) {
@@ -92,8 +108,8 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
   std::string failing = "cannot read " + body.string();
   try {
     QPDF pdf;
-    pdf.setSuppressWarnings(true);
-    pdf.processFile(body.c_str());
+    std::string bodyHeld;
+    openWhole(pdf, body, bodyHeld);
     failing = "qpdf could not lay " + decoration.string() + " over " + body.string() + " into " + out.string();
     QPDFPageDocumentHelper document(pdf);
     const std::vector<QPDFPageObjectHelper> pages = document.getAllPages();
@@ -106,10 +122,10 @@ HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::pat
     const int to = std::clamp(toPage <= 0 ? count : toPage, 1, count);
     if (from > to) return E_INVALIDARG;
     QPDF over;
+    std::string overHeld;
     std::vector<QPDFPageObjectHelper> overPages;
     if (!decoration.empty()) {
-      over.setSuppressWarnings(true);
-      over.processFile(decoration.c_str());
+      openWhole(over, decoration, overHeld);
       overPages = QPDFPageDocumentHelper(over).getAllPages();
     }
     for (int i = 0; i < count; ++i) {
