@@ -86,16 +86,17 @@ fs::path findTemplate(const std::string& name) {
   return {};
 }
 
-// A file the store can read as an item: it opens as a .msg.
+// A file the store can read as an item: it opens as a .msg. What was read is kept for the store's
+// own opening of the item.
 bool isValidMsg(const fs::path& file) {
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) return false;
-  CComPtr<IMessage> message;
-  return SUCCEEDED(platform::mapi::openMsgFile(file, message.Receive())) && message;
+  return SUCCEEDED(platform::mapi::readMsgFileAhead(file));
 }
 
 // Whether each file opens as a .msg, in the files' order. The files are read side by side, each
-// on a thread of its own: one after the other, a batch's files would hold back its first print.
+// on a thread of its own: one after the other, a batch's files would hold back its first print,
+// and the loop that prints them would read them again.
 std::vector<char> validMsgs(const std::vector<fs::path>& files) {
   std::vector<char> valid(files.size(), 0);
   const auto check = [&](std::size_t i) {

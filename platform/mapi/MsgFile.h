@@ -17,6 +17,11 @@ namespace platform::mapi {
 // when it is not a compound file, MAPI_E_TOO_BIG beyond 256 MB. Damaged parts are left out
 // rather than failing the whole message.
 QM_PLATFORM_API HRESULT openMsgFile(const std::filesystem::path& path, LPMESSAGE* lppMessage);
+// Reads and parses the file as openMsgFile does, answering as it would, and keeps the parse for
+// the next openMsgFile of that file, unless the file changes meanwhile (its size or time): a
+// caller that checks many files on threads of its own spares the thread that opens them the
+// reading. What is kept is bounded (64 files, 64 MB) and taken once.
+QM_PLATFORM_API HRESULT readMsgFileAhead(const std::filesystem::path& path);
 // The same over bytes in memory (copied).
 QM_PLATFORM_API HRESULT openMsgMemory(const void* data, std::size_t size, LPMESSAGE* lppMessage);
 

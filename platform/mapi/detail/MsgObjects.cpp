@@ -1,8 +1,12 @@
 // The MAPI objects over a parsed .msg file: message, attachment, recipient and attachment
 // tables. Every object keeps the parsed file alive; none of them changes it.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/mapi/MAPIInterfaces.h"
@@ -475,9 +479,68 @@ HRESULT openParsed(std::string bytes, LPMESSAGE* message) {
 
 namespace platform::mapi {
 
-HRESULT openMsgFile(const std::filesystem::path& path, LPMESSAGE* lppMessage) {
-  if (!lppMessage) return MAPI_E_INVALID_PARAMETER;
-  *lppMessage = nullptr;
+namespace {
+
+// Which file, as it stood when it was read: the same file unchanged has all four alike.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modifiedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{st.st_dev, st.st_ino, st.st_size,
+                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+// Files read ahead, kept for the next open of the same file; bounded, so that a long list of
+// files read ahead holds no more than the first of them.
+class CReadAhead {
+ public:
+  static constexpr std::size_t kMaxFiles = 64;
+  static constexpr std::uint64_t kMaxBytes = 64ull << 20;
+
+  void keep(const FileIdentity& identity, std::shared_ptr<detail::MsgFile> file) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::uint64_t size = static_cast<std::uint64_t>(identity.size);
+    if (m_kept.size() >= kMaxFiles || m_bytes + size > kMaxBytes) return;
+    m_bytes += size;
+    m_kept.push_back({identity, std::move(file)});
+  }
+
+  std::shared_ptr<detail::MsgFile> take(const FileIdentity& identity) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_kept.begin(); it != m_kept.end(); ++it) {
+      if (!(it->identity == identity)) continue;
+      std::shared_ptr<detail::MsgFile> file = std::move(it->file);
+      m_bytes -= static_cast<std::uint64_t>(identity.size);
+      m_kept.erase(it);
+      return file;
+    }
+    return nullptr;
+  }
+
+ private:
+  struct Kept {
+    FileIdentity identity;
+    std::shared_ptr<detail::MsgFile> file;
+  };
+  std::mutex m_mutex;
+  std::vector<Kept> m_kept;
+  std::uint64_t m_bytes = 0;
+};
+
+CReadAhead& readAhead() {
+  static CReadAhead kept;
+  return kept;
+}
+
+// The file parsed: S_OK and the parse, or why it cannot be read.
+HRESULT parseFile(const std::filesystem::path& path, std::shared_ptr<detail::MsgFile>& parsed) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(path, ec);
   if (ec) return MAPI_E_NOT_FOUND;
@@ -488,7 +551,31 @@ HRESULT openMsgFile(const std::filesystem::path& path, LPMESSAGE* lppMessage) {
   bytes.reserve(static_cast<std::size_t>(size));
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (bytes.size() > detail::kMaxFileBytes) return MAPI_E_TOO_BIG;
-  return detail::openParsed(std::move(bytes), lppMessage);
+  parsed = detail::parseMsg(std::move(bytes));
+  return parsed && parsed->root ? S_OK : MAPI_E_CORRUPT_DATA;
+}
+
+}  // namespace
+
+HRESULT openMsgFile(const std::filesystem::path& path, LPMESSAGE* lppMessage) {
+  if (!lppMessage) return MAPI_E_INVALID_PARAMETER;
+  *lppMessage = nullptr;
+  std::shared_ptr<detail::MsgFile> file;
+  if (const std::optional<FileIdentity> identity = identityOf(path)) file = readAhead().take(*identity);
+  if (!file)
+    if (HRESULT hr = parseFile(path, file); FAILED(hr)) return hr;
+  const detail::MsgNode* root = file->root.get();
+  *lppMessage = new detail::CMsgMessage(std::move(file), root);
+  return S_OK;
+}
+
+HRESULT readMsgFileAhead(const std::filesystem::path& path) {
+  // Read before it is looked at: a file that changes meanwhile is read again when opened.
+  const std::optional<FileIdentity> identity = identityOf(path);
+  std::shared_ptr<detail::MsgFile> file;
+  if (HRESULT hr = parseFile(path, file); FAILED(hr)) return hr;
+  if (identity && identity == identityOf(path)) readAhead().keep(*identity, std::move(file));
+  return S_OK;
 }
 
 HRESULT openMsgMemory(const void* data, std::size_t size, LPMESSAGE* lppMessage) {

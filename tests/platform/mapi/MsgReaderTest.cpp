@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "platform/system/CodePage.h"
 #include "tests/platform/mapi/MapiTestUtil.h"
@@ -499,3 +500,29 @@ TEST_F(MsgReaderTest, MapiBuffersFreeTheirLinkedAllocations) {
 }
 
 }  // namespace
+
+// A file read ahead opens with what it holds when it is opened: a file replaced meanwhile is read
+// again, and one that is no message answers as an open would.
+TEST_F(MsgReaderTest, AFileReadAheadOpensAsItIsWhenOpened) {
+  const auto write = [&](const std::string& name, const std::u16string& subject) {
+    MsgDescription d;
+    d.props = {unicodeProp(PR_SUBJECT_W, subject)};
+    const std::filesystem::path file = dir() / name;
+    std::ofstream(file, std::ios::binary) << buildMsg(d);
+    return file;
+  };
+  const std::filesystem::path kept = write("kept.msg", u"first");
+  const std::filesystem::path replaced = write("replaced.msg", u"before");
+  ASSERT_EQ(S_OK, platform::mapi::readMsgFileAhead(kept));
+  ASSERT_EQ(S_OK, platform::mapi::readMsgFileAhead(replaced));
+  write("replaced.msg", u"after, and longer");
+
+  EXPECT_EQ(text(openFile(kept.string()).get(), PR_SUBJECT_W), "first");
+  EXPECT_EQ(text(openFile(replaced.string()).get(), PR_SUBJECT_W), "after, and longer");
+  // Taken once: the next open reads the file itself.
+  EXPECT_EQ(text(openFile(kept.string()).get(), PR_SUBJECT_W), "first");
+
+  std::ofstream(dir() / "no.msg") << "not a compound file";
+  EXPECT_EQ(MAPI_E_CORRUPT_DATA, platform::mapi::readMsgFileAhead(dir() / "no.msg"));
+  EXPECT_EQ(MAPI_E_NOT_FOUND, platform::mapi::readMsgFileAhead(dir() / "missing.msg"));
+}
