@@ -179,6 +179,16 @@ struct AsyncPrint {
   std::optional<DecorationPage> reload;
   PdfSettings settings;
   fs::path out;
+  // A page loaded whole before it prints (a batch's next decoration in another frame): the page's
+  // file, its frame and its load, until loaded.
+  fs::path page;
+  std::string frame;
+  std::string loader;
+  bool loading = false;
+  ~AsyncPrint() {
+    std::error_code ec;
+    if (!page.empty()) fs::remove(page, ec);
+  }
 };
 
 // A batch's next document printed as soon as it is loaded, with the rules and settings its job is
@@ -505,10 +515,70 @@ class CChromiumPrintEngine final : public IPrintEngine {
     std::unique_ptr<DecorationAhead> queued = std::move(m_decorationQueued);
     if (!m_batch) return;
     const std::optional<std::string> parts = decorationParts(queued->page);
-    const fs::path out = parts ? workFile("decoration", ".pdf") : fs::path();
+    const fs::path out = workFile("decoration", ".pdf");
     if (out.empty()) return;
-    queued->print = startPartsPrint(*parts, queued->page, queued->settings, out);
+    // A page of another frame (the next job's template is another) is loaded whole, without
+    // waiting, and prints once loaded.
+    queued->print = parts ? startPartsPrint(*parts, queued->page, queued->settings, out)
+                          : startLoadedPrint(queued->page, queued->settings, out);
     if (queued->print) m_decorationAhead = std::move(queued);
+  }
+
+  // Loads the whole page into the decoration view and prints it once loaded, without waiting.
+  // Null when that cannot start.
+  std::shared_ptr<AsyncPrint> startLoadedPrint(const DecorationPage& page, const PdfSettings& settings,
+                                               const fs::path& out) {
+    Tab& tab = m_deco;
+    if (tab.sessionId.empty() || tab.gone || !m_client || m_client->broken()) return nullptr;
+    const fs::path file = workFile("page", ".html");
+    if (file.empty()) return nullptr;
+    {
+      COutputFile written(file, false);
+      if (!written.write(page.html()) || !written.commit()) return nullptr;
+    }
+    m_frame.clear();
+    if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
+    tab.mainDocument = file;
+    tab.loadedLoaders.clear();
+    std::shared_ptr<AsyncPrint> print = preparePrint(tab, settings, out);
+    print->page = file;
+    if (!print->file->ok()) return nullptr;
+    print->frame = frameOf(page);
+    print->loading = true;
+    const long id = m_client->send(
+        "Page.navigate", json{{"url", fileUrlOf(file)}}.dump(), tab.sessionId, [this, print](const CdpReply& r) {
+          diag::guarded("a decoration ahead", [&] {
+            if (print->done) return;
+            const json result = r.ok ? parseObject(r.result) : json::object();
+            const std::string error = r.ok ? result.value("errorText", "") : r.error;
+            print->loader = result.value("loaderId", "");
+            if (!error.empty() || print->loader.empty()) {
+              finishAsync(*print, print->session, false,
+                          "the browser cannot load " + print->page.string() + ": " + (error.empty() ? "no load" : error));
+              return postHeldWork();
+            }
+            printLoadedDecoration();
+          });
+        });
+    if (id == 0) return nullptr;
+    m_decorationLoad = print;
+    return print;
+  }
+
+  // The decoration page loading whole, printed once its load has ended.
+  void printLoadedDecoration() {
+    const std::shared_ptr<AsyncPrint> print = m_decorationLoad;
+    if (!print || print->done || !print->loading) return m_decorationLoad.reset();
+    if (print->loader.empty() || print->session != m_deco.sessionId || !m_deco.loadedLoaders.count(print->loader))
+      return;
+    m_decorationLoad.reset();
+    print->loading = false;
+    m_frame = print->frame;
+    m_frameSession = m_deco.sessionId;
+    std::error_code ec;
+    fs::remove(std::exchange(print->page, fs::path()), ec);
+    sendPrint(print, false);
+    postHeldWork();
   }
 
   // The decoration view free for a caller to load and print in: the job's decoration finished,
@@ -676,6 +746,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
   // late answers go nowhere.
   HRESULT waitPrint(Tab& tab, AsyncPrint& print) {
     const auto lost = [&] { return !m_client || m_client->broken() || tab.gone || tab.sessionId != print.session; };
+    // A page still loading gets its frames as a load waited for does.
+    if (print.loading && !waitLoad(tab, [&] { return !print.loading || print.done || lost(); }, kDecorationLoadTimeoutMs)) {
+      finishAsync(print, print.session, false,
+                  "the load of " + print.page.string() + " ran past " + std::to_string(kDecorationLoadTimeoutMs) + " ms");
+      m_decorationLoad.reset();
+      discardTab(tab);
+      return E_FAIL;
+    }
     platform::loop::runUntil([&] { return print.done || lost(); }, kPrintTimeoutMs);
     if (print.done) return print.result;
     finishAsync(print, print.session, false,
@@ -870,6 +948,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     postHeldWork();
     m_decorationQueued.reset();
     m_decorationAhead.reset();
+    m_decorationLoad.reset();
     m_decorationMoveTo.clear();
     m_started.reset();
     m_decorationPrint.reset();
@@ -1297,6 +1376,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       if (tab && params.value("name", "") == "load" && params.value("frameId", "") == tab->targetId) {
         tab->loadedLoaders.emplace(params.value("loaderId", ""), Clock::now());
         startAhead(*tab);
+        if (tab == &m_deco) printLoadedDecoration();
       }
     } else if (method == "Inspector.targetCrashed" || method == "Inspector.detached") {
       if (Tab* tab = tabOf(session)) tab->gone = true;
@@ -1321,6 +1401,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   fs::path m_decorationMoveTo;  // where finishDecoration moves that print's PDF (a page printed ahead)
   std::unique_ptr<DecorationAhead> m_decorationAhead;
   std::unique_ptr<DecorationAhead> m_decorationQueued;  // the next one, its print waiting for the view
+  std::shared_ptr<AsyncPrint> m_decorationLoad;  // the one ahead loading whole, until loaded
   int m_decorationUsers = 0;  // callers waiting on the decoration view
   std::function<void()> m_heldWork;                // postBesidePrints' work, until that print is sent
   std::vector<std::string> m_standby;  // the browser's own blank tab, and ones made ahead, until taken

@@ -551,6 +551,20 @@ TEST_F(ChromiumPrintEngineTest, ADecorationBesideTheBodyAndWornTabsRenewed) {
   const std::string queued = testsupport::pdfText(dir() / "queued.pdf");
   EXPECT_NE(queued.find("QUEUED"), std::string::npos) << queued;
   EXPECT_EQ(queued.find("MINE"), std::string::npos) << queued;
+
+  // The next job's page in another frame (another template) loads whole ahead, and the job after
+  // it, back in the first frame, takes its page ahead too.
+  DecorationPage framed = page("FRAMED");
+  framed.beforePages = "<title>t</title></head><body style=\"margin:0\"><p>OTHER-FRAME</p><div id=\"pages\">";
+  for (const auto& [next, text] : {std::pair{framed, std::string("FRAMED")}, std::pair{page("BACK"), std::string("BACK")}}) {
+    engine().printDecorationAhead(next, zero);
+    ASSERT_EQ(engine().startDecorationPage(next, zero, dir() / "ahead.pdf"), S_OK);
+    ASSERT_EQ(engine().finishDecoration(), S_OK);
+    const std::string printed = testsupport::pdfText(dir() / "ahead.pdf");
+    EXPECT_NE(printed.find(text), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("OTHER-FRAME") != std::string::npos, text == "FRAMED") << printed;
+  }
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + 5);
   engine().endBatch();
 }
 
