@@ -11,8 +11,10 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <map>
+#include <optional>
+#include <set>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -73,6 +75,10 @@ HRESULT IPrintEngine::measureHeightsBeside(const std::vector<std::string>&, doub
 HRESULT IPrintEngine::joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out) {
   return platform::browser::joinPdfs(parts, out);
 }
+
+void IPrintEngine::holdInMemory(const std::filesystem::path&) {}
+
+void IPrintEngine::forget(const std::filesystem::path&) {}
 
 namespace detail {
 namespace {
@@ -169,7 +175,10 @@ struct Tab {
 struct AsyncPrint {
   std::string session;
   std::string about;  // what failures name: the tab's document, else the output
+  // Where the PDF goes: its file, or memory (`data`) for a print ahead, whose job is not known
+  // yet, and for a PDF held in memory.
   std::unique_ptr<COutputFile> file;
+  std::string data;
   std::string handle;
   bool sent = false;
   bool done = false;
@@ -198,23 +207,16 @@ struct AheadPrint {
   PdfSettings settings;
   std::shared_ptr<AsyncPrint> print;  // started once the document is loaded
   ~AheadPrint() {
-    if (!print) return;
-    print->done = true;  // its late answers go nowhere
-    std::error_code ec;
-    fs::remove(print->out, ec);
+    if (print) print->done = true;  // its late answers go nowhere
   }
 };
 
 // A batch's next one-page decoration printed while the job before is finished; the job whose
-// page and settings are the same takes it, and a print not taken leaves no file.
+// page and settings are the same takes it.
 struct DecorationAhead {
   DecorationPage page;
   PdfSettings settings;
   std::shared_ptr<AsyncPrint> print;  // none while queued; moved out by the job that takes it
-  ~DecorationAhead() {
-    std::error_code ec;
-    if (print && print->done) fs::remove(print->out, ec);
-  }
 };
 
 // The test's listener of the browser's events.
@@ -483,10 +485,16 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (const std::optional<DecorationPage> page = std::exchange(print->reload, std::nullopt)) {
       print->file.reset();
       hr = loadDecorationPage(*page);
-      if (SUCCEEDED(hr)) hr = printToPdf(m_deco, print->settings, print->out, page->pages.size() > kStreamAbove);
+      if (SUCCEEDED(hr)) {
+        const std::shared_ptr<AsyncPrint> again =
+            startPrint(m_deco, print->settings, print->out, page->pages.size() > kStreamAbove);
+        hr = waitPrint(m_deco, *again);
+        print->file = std::move(again->file);
+        print->data = std::move(again->data);
+      }
       print->result = hr;
     }
-    if (SUCCEEDED(hr) && !moveTo.empty() && !moveFile(print->out, moveTo)) hr = E_FAIL;
+    if (SUCCEEDED(hr) && !deliver(*print, moveTo.empty() ? print->out : moveTo)) hr = E_FAIL;
     return hr;
   }
 
@@ -515,12 +523,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
     std::unique_ptr<DecorationAhead> queued = std::move(m_decorationQueued);
     if (!m_batch) return;
     const std::optional<std::string> parts = decorationParts(queued->page);
-    const fs::path out = workFile("decoration", ".pdf");
-    if (out.empty()) return;
     // A page of another frame (the next job's template is another) is loaded whole, without
-    // waiting, and prints once loaded.
-    queued->print = parts ? startPartsPrint(*parts, queued->page, queued->settings, out)
-                          : startLoadedPrint(queued->page, queued->settings, out);
+    // waiting, and prints once loaded. Either way into memory, until its job takes it.
+    queued->print = parts ? startPartsPrint(*parts, queued->page, queued->settings, {})
+                          : startLoadedPrint(queued->page, queued->settings, {});
     if (queued->print) m_decorationAhead = std::move(queued);
   }
 
@@ -542,7 +548,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     tab.loadedLoaders.clear();
     std::shared_ptr<AsyncPrint> print = preparePrint(tab, settings, out);
     print->page = file;
-    if (!print->file->ok()) return nullptr;
+    if (!writable(*print)) return nullptr;
     print->frame = frameOf(page);
     print->loading = true;
     const long id = m_client->send(
@@ -601,9 +607,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::shared_ptr<AsyncPrint> startPartsPrint(const std::string& parts, const DecorationPage& page,
                                               const PdfSettings& settings, const fs::path& out) {
     std::shared_ptr<AsyncPrint> print = preparePrint(m_deco, settings, out);
-    if (!print->file->ok()) return nullptr;
+    if (!writable(*print)) return nullptr;
     if (printAfter(parts, {}, print, [page](AsyncPrint& refused) { refused.reload = page; })) return print;
-    reportError("the browser's pipe broke before the print of " + out.string());
+    reportError("the browser's pipe broke before the print of " + print->about);
     return nullptr;
   }
 
@@ -673,7 +679,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT takeAhead(const PdfSettings& settings, const fs::path& out) {
     const std::unique_ptr<AheadPrint> ahead = std::move(m_body.ahead);
     if (!ahead) return S_FALSE;
-    if (SUCCEEDED(waitPrint(m_body, *ahead->print)) && ahead->settings == settings && moveFile(ahead->print->out, out)) {
+    if (SUCCEEDED(waitPrint(m_body, *ahead->print)) && ahead->settings == settings && deliver(*ahead->print, out)) {
       ++m_takenAhead;
       return S_OK;
     }
@@ -689,10 +695,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!ahead || ahead->print || !tab.preload || tab.preload->loader.empty() ||
         tab.loadedLoaders.count(tab.preload->loader) == 0 || tab.gone || !m_client || m_client->broken())
       return;
-    const fs::path out = workFile("ahead", ".pdf");
-    if (out.empty()) return tab.ahead.reset();
-    std::shared_ptr<AsyncPrint> print = preparePrint(tab, ahead->settings, out);
-    if (!print->file->ok()) return tab.ahead.reset();
+    // Into memory, until its job takes it.
+    std::shared_ptr<AsyncPrint> print = preparePrint(tab, ahead->settings, {});
     if (!printAfter(styleScript(ahead->css, true), tab.mainDocument, print)) return tab.ahead.reset();
     ahead->print = std::move(print);
   }
@@ -708,34 +712,57 @@ class CChromiumPrintEngine final : public IPrintEngine {
            json(css).dump(-1, ' ', false, json::error_handler_t::replace) + ")";
   }
 
-  // `from` renamed to `to`, or copied where the two are on different file systems; failures
-  // are reported.
-  static bool moveFile(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    fs::rename(from, to, ec);
-    if (!ec) return true;
-    if (ec == std::errc::cross_device_link) return copyFileWhole(from, to);
-    reportError("cannot move " + from.string() + " to " + to.string() + ": " + ec.message());
-    return false;
+  // A finished print's PDF put where `to` says: kept in memory under that name, written to that
+  // file, or left in the file it was printed into; failures are reported.
+  bool deliver(AsyncPrint& print, const fs::path& to) {
+    if (print.file) {
+      if (to == print.out) return true;
+      std::error_code ec;
+      fs::rename(print.out, to, ec);
+      if (!ec) return true;
+      if (ec == std::errc::cross_device_link) return copyFileWhole(print.out, to);
+      reportError("cannot move " + print.out.string() + " to " + to.string() + ": " + ec.message());
+      return false;
+    }
+    if (to.empty()) return true;
+    if (m_holding.count(to)) {
+      m_held[to] = std::make_shared<const std::string>(std::move(print.data));
+      return true;
+    }
+    COutputFile file(to, false);
+    return file.write(print.data) && file.commit();
   }
 
-  // A print of the tab's page into `out`, not sent yet (its file cannot be made: not ok).
-  static std::shared_ptr<AsyncPrint> preparePrint(const Tab& tab, const PdfSettings& settings, const fs::path& out) {
+  // A print of the tab's page into `out`, not sent yet: into memory for no file or one held in
+  // memory (its file cannot be made: not writable).
+  std::shared_ptr<AsyncPrint> preparePrint(const Tab& tab, const PdfSettings& settings, const fs::path& out) {
     auto print = std::make_shared<AsyncPrint>();
     print->session = tab.sessionId;
-    print->about = (tab.mainDocument.empty() ? out : tab.mainDocument).string();
+    print->about = tab.mainDocument.empty() ? (out.empty() ? std::string("a decoration") : out.string())
+                                            : tab.mainDocument.string();
     print->settings = settings;
     print->out = out;
-    print->file = std::make_unique<COutputFile>(out, false);
+    if (!out.empty() && !m_holding.count(out)) print->file = std::make_unique<COutputFile>(out, false);
     return print;
   }
+
+  static bool writable(const AsyncPrint& print) { return !print.file || print.file->ok(); }
+
+  // The print's bytes as they come; false when they cannot be written (the file reports it).
+  static bool take(AsyncPrint& print, std::string_view bytes) {
+    if (print.file) return print.file->write(bytes);
+    print.data.append(bytes);
+    return true;
+  }
+
+  static bool commit(AsyncPrint& print) { return !print.file || print.file->commit(); }
 
   // Starts printing the tab's page into `out` and returns at once; `stream` has the PDF read in
   // chunks (a long document).
   std::shared_ptr<AsyncPrint> startPrint(const Tab& tab, const PdfSettings& settings, const fs::path& out,
                                          bool stream) {
     std::shared_ptr<AsyncPrint> print = preparePrint(tab, settings, out);
-    if (print->file->ok())
+    if (writable(*print))
       sendPrint(print, stream);
     else
       print->done = true;
@@ -764,7 +791,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
   HRESULT printToPdf(Tab& tab, const PdfSettings& settings, const fs::path& out, bool stream = false) {
-    return waitPrint(tab, *startPrint(tab, settings, out, stream));
+    const std::shared_ptr<AsyncPrint> print = startPrint(tab, settings, out, stream);
+    const HRESULT hr = waitPrint(tab, *print);
+    return SUCCEEDED(hr) && !deliver(*print, out) ? E_FAIL : hr;
   }
 
   void postBesidePrints(std::function<void()> work) override {
@@ -790,11 +819,11 @@ class CChromiumPrintEngine final : public IPrintEngine {
             if (!r.ok)
               return finishAsync(*print, session, false, "Page.printToPDF for " + print->about + " failed: " + r.error);
             print->handle = jsonString(jsonMemberText(r.result, "stream")).value_or(std::string());
-            if (!writeAnswer(r.result, *print->file)) return finishAsync(*print, session, false);
+            if (!writeAnswer(r.result, *print)) return finishAsync(*print, session, false);
             if (!print->handle.empty()) return readAsync(print, session);
             if (!jsonMemberText(r.result, "data"))
-              return finishAsync(*print, session, false, "Page.printToPDF answered no PDF for " + print->out.string());
-            finishAsync(*print, session, print->file->commit());
+              return finishAsync(*print, session, false, "Page.printToPDF answered no PDF for " + print->about);
+            finishAsync(*print, session, commit(*print));
           });
         });
     if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke before the print of " + print->about);
@@ -814,10 +843,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
               return value == "true" ? true : value == "false" ? false : otherwise;
             };
             // The output file reports its own failures.
-            if (!print->file->write(flag("base64Encoded", false) ? decodeBase64(data) : data))
+            if (!take(*print, flag("base64Encoded", false) ? decodeBase64(data) : data))
               return finishAsync(*print, session, false);
             if (!flag("eof", true)) return readAsync(print, session);
-            finishAsync(*print, session, print->file->commit());
+            finishAsync(*print, session, commit(*print));
           });
         });
     if (id == 0) finishAsync(*print, session, false, "the browser's pipe broke while printing " + print->about);
@@ -838,8 +867,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   // In a batch the pages are laid over on a thread of their own while the loop goes on answering
   // the browser: the next jobs' loads and prints ahead wait for no one meanwhile.
-  HRESULT overlay(const fs::path& body, const fs::path& decoration, const fs::path& out, int fromPage,
+  HRESULT overlay(const fs::path& bodyFile, const fs::path& decorationFile, const fs::path& out, int fromPage,
                   int toPage) override {
+    const PdfInput body = input(bodyFile);
+    const PdfInput decoration = input(decorationFile);
     if (!m_batch) return overlayPdf(body, decoration, out, fromPage, toPage);
     struct Outcome {
       std::atomic<bool> done{false};
@@ -860,7 +891,29 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return outcome->result;
   }
 
-  HRESULT pageCount(const fs::path& pdf, int& count) override { return pdfPageCount(pdf, count); }
+  HRESULT pageCount(const fs::path& pdf, int& count) override { return pdfPageCount(input(pdf), count); }
+
+  void holdInMemory(const fs::path& file) override { m_holding.insert(file); }
+
+  void forget(const fs::path& file) override {
+    m_holding.erase(file);
+    m_held.erase(file);
+  }
+
+  // A join is written to its file.
+  HRESULT joinPdfs(const std::vector<fs::path>& parts, const fs::path& out) override {
+    forget(out);
+    return platform::browser::joinPdfs(parts, out);
+  }
+
+ private:
+  // A PDF named by its file: held in memory, else that file.
+  PdfInput input(const fs::path& file) const {
+    const auto held = m_held.find(file);
+    return held == m_held.end() ? PdfInput(file) : PdfInput(file, held->second);
+  }
+
+ public:
 
   pid_t pid() const { return m_process.pid; }
   int starts() const { return m_starts; }
@@ -1318,9 +1371,9 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   // The PDF in a print's answer, when it came there rather than in a stream, written to `file`:
   // false when that failed (the file reports its own failures).
-  static bool writeAnswer(std::string_view result, COutputFile& file) {
+  static bool writeAnswer(std::string_view result, AsyncPrint& print) {
     if (const std::optional<std::string> data = jsonString(jsonMemberText(result, "data")))
-      return file.write(decodeBase64(*data));
+      return take(print, decodeBase64(*data));
     return true;
   }
 
@@ -1410,6 +1463,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::vector<fs::path> m_allowed;
   std::vector<fs::path> m_frames;  // the job document's frame documents
   inline static const std::vector<fs::path> kNoFrames;
+  std::set<fs::path> m_holding;  // files whose prints stay in memory
+  std::map<fs::path, std::shared_ptr<const std::string>> m_held;  // those printed so far
   fs::path m_workDir;
   unsigned m_pageCounter = 0;
   int m_starts = 0;

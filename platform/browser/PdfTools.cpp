@@ -70,23 +70,28 @@ HRESULT runIntoFile(const std::function<void(QPDFJob::Config&)>& configure, cons
   return writeWhole(made, out);
 }
 
-// Reads `pdf` whole into `held`, which must outlive `q`, and opens it from there: qpdf reading the
-// file itself seeks before nearly every read.
-void openWhole(QPDF& q, const std::filesystem::path& pdf, std::string& held) {
+// Opens `pdf` from its bytes in memory, else from its file read whole into `held` (qpdf reading
+// a file itself seeks before nearly every read); what is read must outlive `q`.
+void openWhole(QPDF& q, const PdfInput& pdf, std::string& held) {
   q.setSuppressWarnings(true);
-  std::ifstream in(pdf, std::ios::binary);
+  const std::string name = pdf.file.empty() ? std::string("a PDF in memory") : pdf.file.string();
+  if (pdf.bytes) return q.processMemoryFile(name.c_str(), pdf.bytes->data(), pdf.bytes->size());
+  std::ifstream in(pdf.file, std::ios::binary);
   std::error_code ec;
-  const auto size = std::filesystem::file_size(pdf, ec);
+  const auto size = std::filesystem::file_size(pdf.file, ec);
   if (!in || ec) throw std::runtime_error("cannot open it");
   held.resize(size);
   if (!in.read(held.data(), static_cast<std::streamsize>(size)) || in.peek() != EOF)
     throw std::runtime_error("it changed while being read");
-  q.processMemoryFile(pdf.c_str(), held.data(), held.size());
+  q.processMemoryFile(name.c_str(), held.data(), held.size());
 }
+
+// What failure messages call a PDF.
+std::string nameOf(const PdfInput& pdf) { return pdf.file.empty() ? std::string("a PDF in memory") : pdf.file.string(); }
 
 }  // namespace
 
-HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
+HRESULT pdfPageCount(const PdfInput& pdf, int& count) {
   count = 0;
   try {
     QPDF q;
@@ -95,27 +100,27 @@ HRESULT pdfPageCount(const std::filesystem::path& pdf, int& count) {
     count = static_cast<int>(QPDFPageDocumentHelper(q).getAllPages().size());
     return S_OK;
   } catch (const std::exception& e) {
-    diag::error(kWhere, "cannot read " + pdf.string() + ": " + e.what());
+    diag::error(kWhere, "cannot read " + nameOf(pdf) + ": " + e.what());
     return E_FAIL;
   }
 }
 
 
-HRESULT overlayPdf(const std::filesystem::path& body, const std::filesystem::path& decoration,
-                   const std::filesystem::path& out, int fromPage, int toPage) {
+HRESULT overlayPdf(const PdfInput& body, const PdfInput& decoration, const std::filesystem::path& out, int fromPage,
+                   int toPage) {
   std::string made;
   // What failed, as the reason says it.
-  std::string failing = "cannot read " + body.string();
+  std::string failing = "cannot read " + nameOf(body);
   try {
     QPDF pdf;
     std::string bodyHeld;
     openWhole(pdf, body, bodyHeld);
-    failing = "qpdf could not lay " + decoration.string() + " over " + body.string() + " into " + out.string();
+    failing = "qpdf could not lay " + nameOf(decoration) + " over " + nameOf(body) + " into " + out.string();
     QPDFPageDocumentHelper document(pdf);
     const std::vector<QPDFPageObjectHelper> pages = document.getAllPages();
     const int count = static_cast<int>(pages.size());
     if (count < 1) {
-      diag::error(kWhere, body.string() + " has no pages");
+      diag::error(kWhere, nameOf(body) + " has no pages");
       return E_FAIL;
     }
     const int from = std::clamp(fromPage <= 0 ? 1 : fromPage, 1, count);

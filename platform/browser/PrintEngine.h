@@ -137,6 +137,11 @@ class QM_PLATFORM_API IPrintEngine {
   virtual HRESULT pageCount(const std::filesystem::path& pdf, int& count) = 0;
   // The pages of `parts`, in order, into `out`.
   virtual HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out);
+  // What is printed into `file` from now on stays in memory, where pageCount and overlay read
+  // it, until forget(file): a job's intermediate PDFs, which no one else reads. A join into
+  // `file` writes it. Engines that cannot keep a print in memory write the file.
+  virtual void holdInMemory(const std::filesystem::path& file);
+  virtual void forget(const std::filesystem::path& file);
 };
 
 // The process-wide engine on one long-lived headless Chromium (the binary $QUILLMARK_CHROMIUM

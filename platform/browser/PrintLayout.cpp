@@ -368,15 +368,22 @@ class CPrintLayout final : public IPrintLayout {
     };
     const fs::path body = intermediate(".body.pdf");
     const fs::path decoration = intermediate(".decoration.pdf");
+    // They stay in memory where the engine can keep them: no one but the overlay reads them.
     struct Cleanup {
+      IPrintEngine& engine;
       fs::path a, b;
       ~Cleanup() {
         std::error_code ec;
-        if (!a.empty()) fs::remove(a, ec);
-        if (!b.empty()) fs::remove(b, ec);
+        for (const fs::path& file : {a, b}) {
+          if (file.empty()) continue;
+          engine.forget(file);
+          fs::remove(file, ec);
+        }
       }
-    } cleanup{body, decoration};
+    } cleanup{m_engine, body, decoration};
     if (body.empty() || decoration.empty()) return E_FAIL;
+    m_engine.holdInMemory(body);
+    m_engine.holdInMemory(decoration);
 
     // Most bodies take one page: that page's decorations print beside the body's load and print,
     // and print again only when the body turns out longer.

@@ -579,8 +579,12 @@ TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRa
   EXPECT_NEAR(heights[1], 0.5, 0.01);  // the fragment's margins count
   EXPECT_NEAR(heights[2], 0.0, 0.01);
 
+  // The body is held in memory: no file is written, and the page count and the overlay read it
+  // there until it is forgotten.
   const fs::path body = dir() / "body.pdf";
+  engine().holdInMemory(body);
   ASSERT_EQ(print(write("mail.html", kThreePages), body), S_OK);
+  EXPECT_FALSE(fs::exists(body));
   std::string deco =
       "<!DOCTYPE html><html><head><style>@page{size:8.5in 11in;margin:0}body{margin:0}"
       ".pg{position:relative;width:8.5in;height:11in;break-after:page}"
@@ -603,6 +607,12 @@ TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRa
   EXPECT_NE(first.find("DECO-2"), std::string::npos);
   EXPECT_NE(second.find("PAGE-THREE"), std::string::npos);
   EXPECT_NE(second.find("DECO-3"), std::string::npos);
+  // A join into a file held in memory writes that file.
+  const fs::path joined = dir() / "joined.pdf";
+  engine().holdInMemory(joined);
+  ASSERT_EQ(engine().joinPdfs({decoPdf, merged}, joined), S_OK);
+  ASSERT_EQ(pdfPageCount(joined, pages), S_OK);
+  EXPECT_EQ(pages, 5);
 
   // Ranges are clamped to the document; a reversed one is refused and writes nothing.
   struct Range {
@@ -643,6 +653,8 @@ TEST_F(ChromiumPrintEngineTest, MeasuresFragmentsAndOverlaysDecorationsOnAPageRa
       EXPECT_EQ(entry.path().filename().string().find(".full.pdf"), std::string::npos) << entry.path();
   }
   EXPECT_EQ(engine().pageCount(dir() / "mail.html", pages), E_FAIL);
+  engine().forget(body);
+  EXPECT_EQ(engine().pageCount(body, pages), E_FAIL);
 }
 
 }  // namespace
