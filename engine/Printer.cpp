@@ -447,6 +447,7 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
   // whose frames stay refused.
   const std::vector<platform::html::CHtmlElement> frames = templateFrames(document);
   services().fill(document, m_job);
+  platform::loop::serviceUrgent();
   if (m_ended) return;  // timed out while the fill ran
   fillFrames(frames, fs::absolute(templateFile).parent_path(), 0);
   if (m_ended) return;

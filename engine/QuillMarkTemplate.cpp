@@ -6,6 +6,7 @@
 #include "engine/detail/TemplateDom.h"
 #include "foundation/Log.h"
 #include "foundation/Utils.h"
+#include "platform/loop/MessageLoop.h"
 
 using platform::html::CHtmlDocument;
 using platform::html::CHtmlElement;
@@ -84,8 +85,10 @@ void CQuillMarkTemplateImpl::process(const CHtmlDocument& document) {
     // A memo-style job always has its item; without one the fields show nothing.
     if (!item) item = makeMessage(nullptr);
     guardStep(u"processContactElements", [&] { processContactElements(root, item); });
+    platform::loop::serviceUrgent();
     if (!CQuillMarkTemplate::isSelectionPrint())
       guardStep(u"setHTMLFromBody", [&] { m_services.prepareBody(*item, m_job.getRange()); });
+    platform::loop::serviceUrgent();
     try {
       processCollectionFromSource(getNamedCollection(root, u"QMMessProp"), item);
       handleFromProps(root, item);
@@ -111,6 +114,9 @@ void CQuillMarkTemplateImpl::process(const CHtmlDocument& document) {
 void CQuillMarkTemplateImpl::processCollectionFromSource(const ElementList& elements, const CMessagePtr& source) {
   LOG_DEBUG(u"CQuillMarkTemplateImpl::processCollectionFromSource");
   for (CHtmlElement element : elements) {
+    // A field can take a while (a body, an attachment list): the browser's questions are
+    // answered between fields.
+    platform::loop::serviceUrgent();
     quilstring text;
     try {
       text = innerHTMLOf(element);

@@ -183,6 +183,10 @@ CDevToolsClient::CDevToolsClient(int readFd, int writeFd) : m_state(std::make_sh
   m_state->out.setClosedHandler([weak](int) {
     if (auto s = weak.lock()) breakPipe(s, "the browser's pipe is broken");
   });
+  // The browser waits on some of our answers (its requests, paused until the rules answer them):
+  // long work on the loop's thread lets them through between its steps.
+  m_state->in.setUrgent();
+  m_state->out.setUrgent();
 }
 
 CDevToolsClient::~CDevToolsClient() {

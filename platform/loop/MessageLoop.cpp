@@ -488,7 +488,8 @@ void writeSome(Stream& s) {
   }
 }
 
-void readSome(const std::shared_ptr<Stream>& s) {
+// Answers whether it read anything.
+bool readSome(const std::shared_ptr<Stream>& s) {
   std::vector<char> spare;
   char* buffer = s->buffer.data();
   if (s->delivering > 0) {
@@ -498,16 +499,26 @@ void readSome(const std::shared_ptr<Stream>& s) {
   ssize_t n = 0;
   do n = ::read(s->fd, buffer, kReadChunk);
   while (n < 0 && errno == EINTR);
-  if (n == 0) return breakStream(*s, 0);
+  if (n == 0) {
+    breakStream(*s, 0);
+    return false;
+  }
   if (n < 0) {
     if (errno != EAGAIN && errno != EWOULDBLOCK) breakStream(*s, errno);
-    return;
+    return false;
   }
   CFdStream::DataProc proc = s->onData;
-  if (!proc) return;
+  if (!proc) return true;
   ++s->delivering;
   runHandler(kStreamData, [&] { proc(std::string_view(buffer, static_cast<std::size_t>(n))); });
   --s->delivering;
+  return true;
+}
+
+// The streams serviceUrgent() services; the loop thread's only.
+std::vector<std::weak_ptr<Stream>>& urgentStreams() {
+  static std::vector<std::weak_ptr<Stream>> streams;
+  return streams;
 }
 
 gboolean dispatchStream(GSource* source, GSourceFunc, gpointer) {
@@ -550,6 +561,27 @@ void CFdStream::startReading(DataProc onData, ClosedProc onClosed) {
   m_state->onClosed = std::move(onClosed);
   m_state->reading = true;
   detail::updateWatch(*m_state);
+}
+
+void CFdStream::setUrgent() {
+  auto& urgent = detail::urgentStreams();
+  std::erase_if(urgent, [](const std::weak_ptr<detail::Stream>& s) { return s.expired(); });
+  urgent.push_back(std::weak_ptr<detail::Stream>(m_state));
+}
+
+void serviceUrgent() {
+  // Copied: a handler may make or drop streams.
+  const std::vector<std::weak_ptr<detail::Stream>> urgent = detail::urgentStreams();
+  for (int pass = 0; pass < 2; ++pass)  // what the handlers of the first pass wrote goes out in the second
+    for (const std::weak_ptr<detail::Stream>& weak : urgent) {
+      const std::shared_ptr<detail::Stream> s = weak.lock();
+      if (!s || s->closed) continue;
+      if (!s->outgoing.empty()) detail::writeSome(*s);
+      if (pass == 0 && s->reading && s->delivering == 0)
+        while (!s->closed && s->reading && detail::readSome(s)) {
+        }
+      detail::updateWatch(*s);
+    }
 }
 
 void CFdStream::setClosedHandler(ClosedProc onClosed) {

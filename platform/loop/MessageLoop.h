@@ -98,6 +98,8 @@ class QM_PLATFORM_API CFdStream {
   void startReading(DataProc onData, ClosedProc onClosed);
   // For a stream only written to: onClosed comes once when a write fails.
   void setClosedHandler(ClosedProc onClosed);
+  // Marks the stream as one serviceUrgent() reads and writes.
+  void setUrgent();
   // Queues bytes to write; answers false when the stream is closed or broken.
   bool write(std::string data);
   // Bytes queued and not yet written.
@@ -109,6 +111,11 @@ class QM_PLATFORM_API CFdStream {
   struct State;
   std::shared_ptr<State> m_state;
 };
+
+// Reads and writes the urgent streams now, as the loop would, and runs nothing else: long work
+// on the loop thread calls it between its steps, so that a peer waiting for an answer is not
+// held up by the whole of that work. A stream whose data handler is running is left alone.
+QM_PLATFORM_API void serviceUrgent();
 
 // Also told of each handler exception, after its Error report: `where` names the entry point
 // ("timer", "posted work", "stream data", "stream closed", "loop condition"), `what` the

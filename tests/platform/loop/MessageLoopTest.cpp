@@ -321,6 +321,42 @@ TEST_F(MessageLoopTest, FdIsServicedInsideANestedLoopAndWritesAreQueued) {
   EXPECT_FALSE(reader.isOpen());
 }
 
+// Long work on the loop thread lets an urgent stream's peer through, and only that: its data
+// comes in and its answers go out, while other streams and posted work wait for the loop.
+TEST_F(MessageLoopTest, UrgentStreamsAreServicedOutsideTheLoopAndNothingElse) {
+  Pipe question, answer, other;
+  loop::CFdStream asked(question.readEnd);
+  loop::CFdStream answering(answer.writeEnd);
+  loop::CFdStream unhurried(other.readEnd);
+  asked.setUrgent();
+  answering.setUrgent();
+  std::string received, otherReceived;
+  asked.startReading([&](std::string_view d) {
+    received.append(d);
+    answering.write("answer to " + std::string(d));
+  }, [](int) {});
+  unhurried.startReading([&](std::string_view d) { otherReceived.append(d); }, [](int) {});
+  bool posted = false;
+  loop::post([&] { posted = true; });
+  ASSERT_EQ(::write(question.writeEnd, "q1", 2), 2);
+  ASSERT_EQ(::write(other.writeEnd, "o1", 2), 2);
+
+  loop::serviceUrgent();
+  EXPECT_EQ(received, "q1");
+  char reply[64] = {};
+  EXPECT_EQ(::read(answer.readEnd, reply, sizeof reply), 12);
+  EXPECT_STREQ(reply, "answer to q1");
+  EXPECT_EQ(otherReceived, "");
+  EXPECT_FALSE(posted);
+
+  loop::serviceUrgent();  // nothing waiting: nothing happens
+  EXPECT_EQ(received, "q1");
+  loop::runUntilIdle();
+  EXPECT_EQ(otherReceived, "o1");
+  EXPECT_TRUE(posted);
+  for (int fd : {question.writeEnd, answer.readEnd, other.writeEnd}) ::close(fd);
+}
+
 TEST_F(MessageLoopTest, WriteToAPipeWithoutReaderReportsTheBreak) {
   Pipe p;
   ::close(p.readEnd);
