@@ -8,6 +8,7 @@
 #include "foundation/Log.h"
 #include "foundation/Thread.h"
 #include "platform/com/ComError.h"
+#include "platform/loop/MessageLoop.h"
 #include "platform/outlook/Dispids.h"
 
 namespace {
@@ -29,9 +30,13 @@ std::optional<platform::html::CHtmlDocument> CMessage::getDocument() {
 
 std::optional<platform::html::CHtmlDocument> CMessage::loadBody(bool textReplacesBody) {
   const quilstring html = textReplacesBody ? m_item.getHTMLBodyAroundText() : m_item.getHTMLBody();
+  // Each step can take a while on a long body: the browser's questions are answered between.
+  platform::loop::serviceUrgent();
   if (html.empty() || !m_bodyDocument->LoadFromString(html)) return std::nullopt;
+  platform::loop::serviceUrgent();
   // The body joins a template that a browser renders: nothing in it may run or fetch.
   NInertHtml::makeDocumentInert(*m_bodyDocument);
+  platform::loop::serviceUrgent();
   return m_bodyDocument->getDocument();
 }
 

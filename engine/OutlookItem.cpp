@@ -9,6 +9,7 @@
 #include "foundation/HtmlText.h"
 #include "foundation/Settings.h"
 #include "platform/com/DispatchDriver.h"
+#include "platform/loop/MessageLoop.h"
 #include "platform/outlook/Dispids.h"
 
 using engine::detail::countOf;
@@ -222,6 +223,7 @@ quilstring COutlookItem::getMessageClass() const {
 quilstring COutlookItem::getHTMLBody() const {
   quilstring html;
   if (!getString(kDispidHTMLBody, html)) return {};
+  platform::loop::serviceUrgent();  // between reading and repairing a long body
   const bool read = NUtils::guarded(u"COutlookItem::getHTMLBody", [&] {
     if (CSettings::instance().getTidyHTML()) NUtils::tidyHTML(html);
   });
