@@ -168,6 +168,10 @@ CPrinter::Services realServices() {
                              const std::vector<fs::path>& frames, platform::html::CHtmlDocument& filled) {
     platform::browser::measureAhead(printDocument(document, templatePath, page, frames), page, filled);
   };
+  services.pageStyleAhead = [](const fs::path& document, const quilstring& templatePath, const fs::path& page,
+                               const std::vector<fs::path>& frames, platform::html::CHtmlDocument& filled) {
+    return platform::browser::pageStyleAhead(printDocument(document, templatePath, page, frames), page, filled);
+  };
   services.batch = [](bool begins) {
     if (begins)
       platform::browser::beginPrintBatch();
@@ -269,10 +273,12 @@ void CPrinter::setServicesForTesting(const Services& replacement) {
     s.preload = nullptr;
     s.batch = nullptr;
     s.measureAhead = nullptr;
+    s.pageStyleAhead = nullptr;
   }
   if (replacement.preload) s.preload = replacement.preload;
   if (replacement.batch) s.batch = replacement.batch;
   if (replacement.measureAhead) s.measureAhead = replacement.measureAhead;
+  if (replacement.pageStyleAhead) s.pageStyleAhead = replacement.pageStyleAhead;
   if (replacement.printOnPrinter) s.printOnPrinter = replacement.printOnPrinter;
 }
 
@@ -452,7 +458,17 @@ void CPrinter::OnDocumentComplete(platform::html::CHtmlDocument& document) {
   fillFrames(frames, fs::absolute(templateFile).parent_path(), 0);
   if (m_ended) return;
   const fs::path file = jobFolder() / (safeFileStem(utf8ToUtf16(templateFile.stem().string())) + ".htm");
-  if (FAILED(platform::browser::writePrintDocument(document, file, fs::absolute(templateFile).parent_path()))) {
+  // The page style it will print with goes into the document where it is known already: the
+  // browser then prints it as soon as it is loaded.
+  std::string pageStyle;
+  const quilstring printTemplatePage = CSettings::instance().getPrintTemplatePath();
+  if (services().pageStyleAhead && !printTemplatePage.empty() && printCommandOfMode(m_mode))
+    NUtils::guarded(u"CPrinter::OnDocumentComplete page style", [&] {
+      pageStyle = services().pageStyleAhead(file, m_templatePath, fs::path(utf16ToUtf8(printTemplatePage)), m_frames,
+                                            document);
+    });
+  if (FAILED(platform::browser::writePrintDocument(document, file, fs::absolute(templateFile).parent_path(),
+                                                   pageStyle))) {
     LOG_ERROR(u"Cannot write the filled document %s: %s", utf8ToUtf16(file.string()).c_str(),
               utf8ToUtf16(platform::diag::lastFailure()).c_str());
     fail(kStatusBrowserError);

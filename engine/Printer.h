@@ -121,6 +121,12 @@ class CPrinter : public IPrinter {
                        const std::filesystem::path& printTemplatePage,
                        const std::vector<std::filesystem::path>& frames, platform::html::CHtmlDocument& filled)>
         measureAhead;
+    // The page style the filled tree of a job to come will print with, where it can be known
+    // before its document is written (arguments as measureAhead's); empty otherwise.
+    std::function<std::string(const std::filesystem::path& document, const quilstring& templatePath,
+                              const std::filesystem::path& printTemplatePage,
+                              const std::vector<std::filesystem::path>& frames, platform::html::CHtmlDocument& filled)>
+        pageStyleAhead;
     std::function<bool()> hasDefaultPrinter;
     std::function<HRESULT(const std::filesystem::path& pdf, int copies)> printOnPrinter;
   };

@@ -8,11 +8,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <string_view>
 #include <system_error>
@@ -77,6 +80,8 @@ HRESULT IPrintEngine::joinPdfs(const std::vector<std::filesystem::path>& parts, 
 }
 
 void IPrintEngine::holdInMemory(const std::filesystem::path&) {}
+
+std::string IPrintEngine::pageStyleMarkup(const std::filesystem::path&, const std::string&) { return {}; }
 
 void IPrintEngine::forget(const std::filesystem::path&) {}
 
@@ -168,6 +173,7 @@ struct Tab {
   std::vector<fs::path> allowed;
   std::vector<fs::path> frames;
   std::unique_ptr<AheadPrint> ahead;
+  std::string pageStyle;  // the page style the loaded (or loading) document has
 };
 
 // A print to PDF: its data comes in the answer or is read chunk by chunk from the loop, so other
@@ -327,6 +333,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     preload->sessionId = tab.sessionId;
     preload->start = Clock::now();
     tab.mainDocument = path;
+    tab.pageStyle = writtenPageStyle(path);
     tab.loadedLoaders.clear();
     tab.allowed = std::move(allowed);
     tab.frames = std::move(frames);
@@ -372,8 +379,12 @@ class CChromiumPrintEngine final : public IPrintEngine {
       waitPrint(m_body, *ahead->print);
       if (HRESULT hr = bodyLoaded("Style sheet"); FAILED(hr)) return hr;
     }
+    // The document written with it has it already.
+    if (m_body.pageStyle == css) return S_OK;
     json value;
-    return evaluate(m_body, styleScript(css, false), value);
+    const HRESULT hr = evaluate(m_body, styleScript(css, false), value);
+    if (SUCCEEDED(hr)) m_body.pageStyle = css;
+    return hr;
   }
 
   HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
@@ -545,6 +556,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     tab.mainDocument = file;
+    tab.pageStyle.clear();
     tab.loadedLoaders.clear();
     std::shared_ptr<AsyncPrint> print = preparePrint(tab, settings, out);
     print->page = file;
@@ -684,8 +696,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return S_OK;
     }
     if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
+    if (m_body.pageStyle == ahead->css) return S_FALSE;
     json value;
     if (HRESULT hr = evaluate(m_body, styleScript(ahead->css, false), value); FAILED(hr)) return hr;
+    m_body.pageStyle = ahead->css;
     return S_FALSE;
   }
 
@@ -695,19 +709,27 @@ class CChromiumPrintEngine final : public IPrintEngine {
     if (!ahead || ahead->print || !tab.preload || tab.preload->loader.empty() ||
         tab.loadedLoaders.count(tab.preload->loader) == 0 || tab.gone || !m_client || m_client->broken())
       return;
-    // Into memory, until its job takes it.
+    // Into memory, until its job takes it; at once where the document was written with its style.
     std::shared_ptr<AsyncPrint> print = preparePrint(tab, ahead->settings, {});
-    if (!printAfter(styleScript(ahead->css, true), tab.mainDocument, print)) return tab.ahead.reset();
+    if (tab.pageStyle == ahead->css) {
+      sendPrint(print, false);
+    } else {
+      if (!printAfter(styleScript(ahead->css, true), tab.mainDocument, print)) return tab.ahead.reset();
+      tab.pageStyle = ahead->css;
+    }
     ahead->print = std::move(print);
   }
 
-  // Appends a style sheet to the loaded document, in place of the one a print ahead appended;
-  // `ahead` marks it as that one. The mark is a symbol, which no element's name can stand for.
+  // Appends a style sheet to the loaded document, in place of the one a print ahead appended or
+  // the document was written with; `ahead` marks it as that one. The mark is a symbol, which no
+  // element's name can stand for; the written one has an id no mail can know.
   static std::string styleScript(const std::string& css, bool ahead) {
-    return std::string("(function(c){var k=Symbol.for('quillmark.printAhead');var o=document[k];"
-                       "if(o&&o.parentNode)o.parentNode.removeChild(o);"
-                       "var s=document.createElement('style');s.textContent=c;"
-                       "(document.head||document.documentElement).appendChild(s);document[k]=") +
+    return std::string("(function(c){var k=Symbol.for('quillmark.printAhead');"
+                       "[document[k],document.getElementById('") +
+           pageStyleId() +
+           "')].forEach(function(o){if(o&&o.parentNode)o.parentNode.removeChild(o);});"
+           "var s=document.createElement('style');s.textContent=c;"
+           "(document.head||document.documentElement).appendChild(s);document[k]=" +
            (ahead ? "s" : "null") + ";return true;})(" +
            json(css).dump(-1, ' ', false, json::error_handler_t::replace) + ")";
   }
@@ -895,6 +917,17 @@ class CChromiumPrintEngine final : public IPrintEngine {
 
   void holdInMemory(const fs::path& file) override { m_holding.insert(file); }
 
+  std::string pageStyleMarkup(const fs::path& file, const std::string& css) override {
+    std::error_code ec;
+    const fs::path path = fs::absolute(file, ec);
+    std::erase_if(m_writtenStyles, [&](const auto& written) { return written.first == path; });
+    // Nothing that could end the element early.
+    if (css.empty() || css.find('<') != std::string::npos) return {};
+    m_writtenStyles.emplace_back(path, css);
+    if (m_writtenStyles.size() > kWrittenStylesKept) m_writtenStyles.pop_front();
+    return "<style id=\"" + pageStyleId() + "\">" + css + "</style>";
+  }
+
   void forget(const fs::path& file) override {
     m_holding.erase(file);
     m_held.erase(file);
@@ -907,6 +940,24 @@ class CChromiumPrintEngine final : public IPrintEngine {
   }
 
  private:
+  // The page style a document was written with; empty when none.
+  std::string writtenPageStyle(const fs::path& file) const {
+    for (const auto& [written, css] : m_writtenStyles)
+      if (written == file) return css;
+    return {};
+  }
+
+  // The id of a page style written into a document: drawn once per process.
+  static const std::string& pageStyleId() {
+    static const std::string id = [] {
+      std::random_device random;
+      char text[40];
+      std::snprintf(text, sizeof text, "quillmark-page-%08x%08x", random(), random());
+      return std::string(text);
+    }();
+    return id;
+  }
+
   // A PDF named by its file: held in memory, else that file.
   PdfInput input(const fs::path& file) const {
     const auto held = m_held.find(file);
@@ -1207,6 +1258,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     }
     const auto start = Clock::now();
     tab.mainDocument = file;
+    tab.pageStyle = writtenPageStyle(file);
     tab.loadedLoaders.clear();
     const CdpReply r = call(tab, "Page.navigate", {{"url", fileUrlOf(file)}}, timeoutMs);
     if (!r.ok) {
@@ -1463,6 +1515,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
   std::vector<fs::path> m_allowed;
   std::vector<fs::path> m_frames;  // the job document's frame documents
   inline static const std::vector<fs::path> kNoFrames;
+  // Documents written with their page style, the latest few (a batch's jobs ahead and the one
+  // that prints).
+  static constexpr std::size_t kWrittenStylesKept = 16;
+  std::deque<std::pair<fs::path, std::string>> m_writtenStyles;
   std::set<fs::path> m_holding;  // files whose prints stay in memory
   std::map<fs::path, std::shared_ptr<const std::string>> m_held;  // those printed so far
   fs::path m_workDir;

@@ -141,6 +141,11 @@ class QM_PLATFORM_API IPrintEngine {
   // it, until forget(file): a job's intermediate PDFs, which no one else reads. A join into
   // `file` writes it. Engines that cannot keep a print in memory write the file.
   virtual void holdInMemory(const std::filesystem::path& file);
+  // The markup that carries the page style `css` inside the document about to be written to
+  // `file` (at the end of its head, where addStyleSheet would put it): a print ahead or an
+  // addStyleSheet of that style then has nothing to add. Empty where the engine adds the style
+  // itself once the document is loaded, and for an empty `css` (which also forgets an earlier one).
+  virtual std::string pageStyleMarkup(const std::filesystem::path& file, const std::string& css);
   virtual void forget(const std::filesystem::path& file);
 };
 

@@ -292,25 +292,22 @@ class CPrintLayout final : public IPrintLayout {
     return result;
   }
 
+  std::string pageStyleAhead(const LayoutRequest& request) override {
+    Ahead ahead;
+    return layOutAhead(request, ahead) ? pageStyle(ahead.request, ahead.width, ahead.height, ahead.margins)
+                                       : std::string();
+  }
+
   void measureAhead(const LayoutRequest& request) override {
-    if (!m_lastSetup) return;
-    // Only a page already read: the print that runs holds it.
-    const auto cached = m_templates.find(request.printTemplate);
-    if (cached == m_templates.end() || cached->second.beforeHead.empty()) return;
-    LayoutRequest ahead = request;
-    ahead.setup = *m_lastSetup;
+    Ahead laid;
+    if (!layOutAhead(request, laid)) return;
+    const LayoutRequest& ahead = laid.request;
     const PageSetup& setup = ahead.setup;
-    const double width = setup.landscape ? setup.paper.height : setup.paper.width;
-    const double height = setup.landscape ? setup.paper.width : setup.paper.height;
-    const PageMargins asked = clampMargins(setup.margins, width, height);
-    const Blocks blocks = markBlocks(ahead.blocks);
-    std::vector<double> heights;
-    if (measure(cached->second, ahead, blocks, width - asked.left - asked.right, heights, true) != S_OK ||
-        heights.size() != 6)
-      return;
+    const double width = laid.width, height = laid.height;
+    const PageMargins& asked = laid.asked;
+    const Blocks& blocks = laid.blocks;
     // Its body printed as soon as it is loaded, as its print will ask if the page setup stays.
-    LayoutResult margins;
-    layOutMargins(ahead, heights, width, height, margins);
+    const LayoutResult& margins = laid.margins;
     m_engine.printAhead(request.document, pageStyle(ahead, width, height, margins),
                         bodySettings(width, height, margins.bodyMargins));
     // Its one-page decoration too, with the time of now, printed as soon as the decoration view
@@ -322,7 +319,7 @@ class CPrintLayout final : public IPrintLayout {
     const PageMargins edge = clampMargins(setup.unprintable, width, height);
     m_nextDecorations.push_back(
         {request.document, context.time,
-         decorationPage(cached->second, ahead, blocks, context, width, height, asked, edge, 1, 1, 1),
+         decorationPage(*laid.page, ahead, blocks, context, width, height, asked, edge, 1, 1, 1),
          bodySettings(width, height, {})});
     if (m_nextDecorations.size() > kMaxNextDecorations) m_nextDecorations.pop_front();
     printNextDecorationAhead();
@@ -459,6 +456,39 @@ class CPrintLayout final : public IPrintLayout {
   struct Blocks {
     std::string header, footer, coverHeader, coverFooter, trailerHeader, trailerFooter;
   };
+
+  // A job to come laid out with the page setup of the last print, its blocks measured beside the
+  // print that runs; false where that cannot be done.
+  struct Ahead {
+    LayoutRequest request;
+    const TemplatePage* page = nullptr;
+    Blocks blocks;
+    double width = 0, height = 0;
+    PageMargins asked;
+    LayoutResult margins;
+  };
+  bool layOutAhead(const LayoutRequest& request, Ahead& ahead) {
+    if (!m_lastSetup) return false;
+    // Only a page already read: the print that runs holds it.
+    const auto cached = m_templates.find(request.printTemplate);
+    if (cached == m_templates.end() || cached->second.beforeHead.empty()) return false;
+    ahead.request = request;
+    ahead.request.setup = *m_lastSetup;
+    ahead.page = &cached->second;
+    const PageSetup& setup = ahead.request.setup;
+    ahead.width = setup.landscape ? setup.paper.height : setup.paper.width;
+    ahead.height = setup.landscape ? setup.paper.width : setup.paper.height;
+    ahead.asked = clampMargins(setup.margins, ahead.width, ahead.height);
+    ahead.blocks = markBlocks(ahead.request.blocks);
+    std::vector<double> heights;
+    if (measure(*ahead.page, ahead.request, ahead.blocks, ahead.width - ahead.asked.left - ahead.asked.right, heights,
+                true) != S_OK ||
+        heights.size() != 6)
+      return false;
+    layOutMargins(ahead.request, heights, ahead.width, ahead.height, ahead.margins);
+    return true;
+  }
+
 
   static Blocks markBlocks(const PrintBlocks& b) {
     if (b.numbersMarked) return {b.header, b.footer, b.coverHeader, b.coverFooter, b.trailerHeader, b.trailerFooter};
@@ -783,6 +813,8 @@ void duringNextBodyPrint(std::function<void()> work) { bodyPrintWork() = std::mo
 std::function<void()> takeBodyPrintWork() { return std::exchange(bodyPrintWork(), nullptr); }
 
 void IPrintLayout::measureAhead(const LayoutRequest&) {}
+
+std::string IPrintLayout::pageStyleAhead(const LayoutRequest&) { return {}; }
 
 std::unique_ptr<IPrintLayout> makePrintLayout(IPrintEngine& engine) { return std::make_unique<CPrintLayout>(engine); }
 

@@ -100,6 +100,9 @@ class QM_PLATFORM_API IPrintLayout {
   // that runs (the engine's measureHeightsBeside), so that job finds them measured when its page
   // setup is the same. Whatever cannot be measured so is left to that job's print.
   virtual void measureAhead(const LayoutRequest& request);
+  // The body's page style a job to come would print with, measured as measureAhead measures it,
+  // so that its document can be written with it; empty where it cannot be known yet.
+  virtual std::string pageStyleAhead(const LayoutRequest& request);
 };
 
 // The layout on an engine (the process's Chromium one, or a test's). Keeps the measured block

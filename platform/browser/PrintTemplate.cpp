@@ -167,7 +167,8 @@ std::unique_ptr<IPrintTemplate> makePrintTemplate(const fs::path& page, IDispatc
   return std::make_unique<CPrintTemplate>(page, scriptingObject, &engine);
 }
 
-HRESULT writePrintDocument(const html::CHtmlDocument& document, const fs::path& file, const fs::path& baseFolder) {
+HRESULT writePrintDocument(const html::CHtmlDocument& document, const fs::path& file, const fs::path& baseFolder,
+                           const std::string& pageStyle) {
   // UTF-8 declared first, the base for relative addresses, and named pages switched off (a mail
   // from Word brings "page: WordSection1" with its styles, and a named page starts a new sheet,
   // pushing the body off the header's page).
@@ -184,6 +185,11 @@ HRESULT writePrintDocument(const html::CHtmlDocument& document, const fs::path& 
          lower[at + 5] != '\t' && lower[at + 5] != '\n')
     at = lower.find("<head", at + 5);
   const std::size_t close = at == std::string::npos ? std::string::npos : html.find('>', at);
+  // The page style last in the head, where the browser would append it once loaded.
+  const std::size_t headEnd = close == std::string::npos ? std::string::npos : lower.find("</head>", close);
+  const std::string style =
+      chromiumPrintEngine().pageStyleMarkup(file, headEnd == std::string::npos ? std::string() : pageStyle);
+  if (!style.empty()) html.insert(headEnd, style);
   if (close == std::string::npos)
     html.insert(0, head);
   else
@@ -214,6 +220,21 @@ void measureAhead(const PrintDocument& document, const fs::path& printTemplatePa
     request.locale = document.locale;
     processLayout().measureAhead(request);
   });
+}
+
+std::string pageStyleAhead(const PrintDocument& document, const fs::path& printTemplatePage,
+                           html::CHtmlDocument& filled) {
+  std::string css;
+  diag::guarded("pageStyleAhead", [&] {
+    LayoutRequest request;
+    if (FAILED(readBlocksOnce(filled, document, request.blocks))) return;
+    request.document = document.file;
+    request.address = document.address;
+    request.printTemplate = printTemplatePage;
+    request.locale = document.locale;
+    css = processLayout().pageStyleAhead(request);
+  });
+  return css;
 }
 
 void beginPrintBatch() {

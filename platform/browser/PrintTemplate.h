@@ -72,8 +72,10 @@ QM_PLATFORM_API std::unique_ptr<IPrintTemplate> makePrintTemplate(const std::fil
 
 // Writes a filled document as the browser loads it (UTF-8, relative addresses resolved against
 // `baseFolder`); the file appears whole or not at all. E_FAIL (reported) when it cannot be written.
+// `pageStyle`, where given, is the page style the document is expected to print with; it is
+// written into the document when the engine can take it so.
 QM_PLATFORM_API HRESULT writePrintDocument(const html::CHtmlDocument& document, const std::filesystem::path& file,
-                                           const std::filesystem::path& baseFolder);
+                                           const std::filesystem::path& baseFolder, const std::string& pageStyle = {});
 
 // The address the browser loads a local file by.
 QM_PLATFORM_API std::u16string printFileAddress(const std::filesystem::path& file);
@@ -88,6 +90,10 @@ QM_PLATFORM_API void preloadPrintDocument(const PrintDocument& document);
 // blocks are read from it now (marking it) and kept for that print.
 QM_PLATFORM_API void measureAhead(const PrintDocument& document, const std::filesystem::path& printTemplatePage,
                                   html::CHtmlDocument& filled);
+// The page style a job to come will print with if the page setup stays, measured as measureAhead
+// measures; empty where it cannot be known yet.
+QM_PLATFORM_API std::string pageStyleAhead(const PrintDocument& document, const std::filesystem::path& printTemplatePage,
+                                           html::CHtmlDocument& filled);
 // A batch of prints begins (the browser makes ready to load one job's document while another
 // prints) or ends.
 QM_PLATFORM_API void beginPrintBatch();

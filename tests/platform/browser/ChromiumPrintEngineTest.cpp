@@ -22,7 +22,10 @@
 #include "platform/browser/ChromiumProcess.h"
 #include "platform/browser/OutputFile.h"
 #include "platform/browser/PdfTools.h"
+#include "platform/browser/PrintTemplate.h"
+#include "platform/html/HtmlDocument.h"
 #include "platform/loop/MessageLoop.h"
+#include "platform/system/Text.h"
 #include "platform/system/Diagnostics.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -319,7 +322,34 @@ TEST_F(ChromiumPrintEngineTest, ABatchPrintsAheadAndAJobTakesThatPrintOnlyForThe
   engine().preloadDocument(d);
   engine().printAhead(d, portrait, settings);
   ASSERT_EQ(print(d, dir() / "d.pdf"), S_OK);
+
+  // Documents written with their page style: one prints with it as written; the other, written
+  // with other rules than its print asks for, prints with the rules asked for only.
+  const auto writeStyled = [&](const std::string& name, const std::string& text, const std::string& css) {
+    platform::html::CHtmlDocument document;
+    EXPECT_EQ(document.loadFromString(u"<html><head><title>t</title></head><body>" +
+                                      platform::system::utf8ToUtf16(text) + u"</body></html>"),
+              S_OK);
+    EXPECT_EQ(writePrintDocument(document, m_job / name, m_job, css), S_OK);
+    return m_job / name;
+  };
+  const fs::path e = writeStyled("e.html", "DOC-E", portrait);
+  const fs::path f = writeStyled("f.html", "DOC-F", landscape);
+  std::ifstream written(e);
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(written), {}).find(portrait), std::string::npos);
+  for (const fs::path& styled : {e, f}) {
+    engine().preloadDocument(styled);
+    engine().printAhead(styled, portrait, settings);
+    ASSERT_EQ(print(styled, dir() / (styled.stem().string() + ".pdf")), S_OK);
+  }
   engine().endBatch();
+  for (const char* styled : {"e.pdf", "f.pdf"}) {
+    SCOPED_TRACE(styled);
+    EXPECT_EQ(testsupport::pdfPages(dir() / styled), 1);
+    EXPECT_EQ(pageSize(dir() / styled), "612 x 792");
+    const std::string text = testsupport::pdfText(dir() / styled, 1, true);
+    EXPECT_LT(text.find(styled[0] == 'e' ? "DOC-E" : "DOC-F"), 200u) << text;
+  }
 
   EXPECT_EQ(testsupport::pdfPages(dir() / "b.pdf"), 3);
   EXPECT_NE(testsupport::pdfText(dir() / "b.pdf", 3).find("PAGE-THREE"), std::string::npos);
