@@ -210,15 +210,25 @@ void startPrinting() {
   });
 }
 
+namespace {
+
+// The layout request of a job to come, from its filled tree; false when its blocks cannot be read.
+bool requestAhead(const PrintDocument& document, const fs::path& printTemplatePage, html::CHtmlDocument& filled,
+                  LayoutRequest& request) {
+  if (FAILED(readBlocksOnce(filled, document, request.blocks))) return false;
+  request.document = document.file;
+  request.address = document.address;
+  request.printTemplate = printTemplatePage;
+  request.locale = document.locale;
+  return true;
+}
+
+}  // namespace
+
 void measureAhead(const PrintDocument& document, const fs::path& printTemplatePage, html::CHtmlDocument& filled) {
   diag::guarded("measureAhead", [&] {
     LayoutRequest request;
-    if (FAILED(readBlocksOnce(filled, document, request.blocks))) return;
-    request.document = document.file;
-    request.address = document.address;
-    request.printTemplate = printTemplatePage;
-    request.locale = document.locale;
-    processLayout().measureAhead(request);
+    if (requestAhead(document, printTemplatePage, filled, request)) processLayout().measureAhead(request);
   });
 }
 
@@ -227,12 +237,7 @@ std::string pageStyleAhead(const PrintDocument& document, const fs::path& printT
   std::string css;
   diag::guarded("pageStyleAhead", [&] {
     LayoutRequest request;
-    if (FAILED(readBlocksOnce(filled, document, request.blocks))) return;
-    request.document = document.file;
-    request.address = document.address;
-    request.printTemplate = printTemplatePage;
-    request.locale = document.locale;
-    css = processLayout().pageStyleAhead(request);
+    if (requestAhead(document, printTemplatePage, filled, request)) css = processLayout().pageStyleAhead(request);
   });
   return css;
 }
