@@ -547,12 +547,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
                                                const fs::path& out) {
     Tab& tab = m_deco;
     if (tab.sessionId.empty() || tab.gone || !m_client || m_client->broken()) return nullptr;
-    const fs::path file = workFile("page", ".html");
+    const fs::path file = writeTrustedPage(page.html());
     if (file.empty()) return nullptr;
-    {
-      COutputFile written(file, false);
-      if (!written.write(page.html()) || !written.commit()) return nullptr;
-    }
     m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     tab.mainDocument = file;
@@ -1356,20 +1352,24 @@ class CChromiumPrintEngine final : public IPrintEngine {
   HRESULT loadTrustedPage(Tab& tab, const std::string& html) {
     if (&tab == &m_deco) m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
-    // A new name each time: the same URL again could be served from the cache.
-    const fs::path page = workFile("page", ".html");
+    const fs::path page = writeTrustedPage(html);
     if (page.empty()) return E_FAIL;
     std::error_code ec;
-    {
-      COutputFile out(page, false);
-      if (!out.write(html) || !out.commit()) return E_FAIL;
-    }
     const HRESULT hr = withRestart([&] {
       if (HRESULT hr = ensureTab(tab); FAILED(hr)) return hr;
       return navigate(tab, page, kDecorationLoadTimeoutMs);
     });
     fs::remove(page, ec);
     return hr;
+  }
+
+  // A trusted page written to a file of its own for the browser to load; empty when it cannot be
+  // (reported). A new name each time: the same URL again could be served from the cache.
+  fs::path writeTrustedPage(const std::string& html) {
+    const fs::path page = workFile("page", ".html");
+    if (page.empty()) return {};
+    COutputFile out(page, false);
+    return out.write(html) && out.commit() ? page : fs::path();
   }
 
   // A new name in the engine's own folder, made again when someone emptied the temporary folder
