@@ -70,11 +70,14 @@ HRESULT runIntoFile(const std::function<void(QPDFJob::Config&)>& configure, cons
   return writeWhole(made, out);
 }
 
+// What failure messages call a PDF.
+std::string nameOf(const PdfInput& pdf) { return pdf.file.empty() ? std::string("a PDF in memory") : pdf.file.string(); }
+
 // Opens `pdf` from its bytes in memory, else from its file read whole into `held` (qpdf reading
 // a file itself seeks before nearly every read); what is read must outlive `q`.
 void openWhole(QPDF& q, const PdfInput& pdf, std::string& held) {
   q.setSuppressWarnings(true);
-  const std::string name = pdf.file.empty() ? std::string("a PDF in memory") : pdf.file.string();
+  const std::string name = nameOf(pdf);
   if (pdf.bytes) return q.processMemoryFile(name.c_str(), pdf.bytes->data(), pdf.bytes->size());
   std::ifstream in(pdf.file, std::ios::binary);
   std::error_code ec;
@@ -85,9 +88,6 @@ void openWhole(QPDF& q, const PdfInput& pdf, std::string& held) {
     throw std::runtime_error("it changed while being read");
   q.processMemoryFile(name.c_str(), held.data(), held.size());
 }
-
-// What failure messages call a PDF.
-std::string nameOf(const PdfInput& pdf) { return pdf.file.empty() ? std::string("a PDF in memory") : pdf.file.string(); }
 
 }  // namespace
 

@@ -466,8 +466,8 @@ HRESULT CMsgAttach::openSpecial(ULONG tag, REFIID iid, LPUNKNOWN* unknown) {
   return S_OK;
 }
 
-HRESULT openParsed(std::string bytes, LPMESSAGE* message) {
-  auto file = parseMsg(std::move(bytes));
+// The message over a parse: MAPI_E_CORRUPT_DATA where the bytes were no message.
+HRESULT openParsed(std::shared_ptr<MsgFile> file, LPMESSAGE* message) {
   if (!file || !file->root) return MAPI_E_CORRUPT_DATA;
   const MsgNode* root = file->root.get();
   *message = new CMsgMessage(std::move(file), root);
@@ -564,9 +564,7 @@ HRESULT openMsgFile(const std::filesystem::path& path, LPMESSAGE* lppMessage) {
   if (const std::optional<FileIdentity> identity = identityOf(path)) file = readAhead().take(*identity);
   if (!file)
     if (HRESULT hr = parseFile(path, file); FAILED(hr)) return hr;
-  const detail::MsgNode* root = file->root.get();
-  *lppMessage = new detail::CMsgMessage(std::move(file), root);
-  return S_OK;
+  return detail::openParsed(std::move(file), lppMessage);
 }
 
 HRESULT readMsgFileAhead(const std::filesystem::path& path) {
@@ -582,7 +580,7 @@ HRESULT openMsgMemory(const void* data, std::size_t size, LPMESSAGE* lppMessage)
   if (!lppMessage || (!data && size)) return MAPI_E_INVALID_PARAMETER;
   *lppMessage = nullptr;
   if (size > detail::kMaxFileBytes) return MAPI_E_TOO_BIG;
-  return detail::openParsed(std::string(static_cast<const char*>(data), size), lppMessage);
+  return detail::openParsed(detail::parseMsg(std::string(static_cast<const char*>(data), size)), lppMessage);
 }
 
 UINT stringCodePage(LPMAPIPROP lpObject) {
