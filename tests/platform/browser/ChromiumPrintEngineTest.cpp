@@ -76,6 +76,25 @@ class Spy {
   std::thread m_thread;
 };
 
+// Kills the running browser and lets the loop run until it has exited, however long a loaded
+// machine takes to tear its threads down: a fixed pause could end while it still looked alive.
+void killBrowser() {
+  const pid_t pid = detail::chromiumPidForTesting();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(::kill(pid, SIGKILL), 0);
+  const std::string statFile = "/proc/" + std::to_string(pid) + "/stat";
+  for (int i = 0; i < 1000; ++i) {
+    std::ifstream stat(statFile);
+    std::string line;
+    if (!std::getline(stat, line)) break;  // reaped
+    const std::size_t close = line.rfind(')');
+    if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') break;  // exited
+    platform::loop::runFor(5);
+  }
+  // Its pipe's end is read as well.
+  platform::loop::runFor(50);
+}
+
 const char* kThreePages =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>.p{break-after:page}</style></head><body>"
     "<div class=p>PAGE-ONE</div><div class=p>PAGE-TWO</div><div>PAGE-THREE</div>"
@@ -188,8 +207,7 @@ TEST_F(ChromiumPrintEngineTest, EveryFailureIsReportedWithItsReason) {
   ASSERT_EQ(print(doc, dir() / "warm.pdf"), S_OK);
 
   // A browser that cannot start says why.
-  ::kill(detail::chromiumPidForTesting(), SIGKILL);
-  platform::loop::runFor(100);
+  killBrowser();
   ::setenv("QUILLMARK_CHROMIUM", "/nonexistent/chromium", 1);
   std::string reason = reasonOf([&] { return engine().loadDocument(doc, 5000); });
   ::unsetenv("QUILLMARK_CHROMIUM");
@@ -198,8 +216,7 @@ TEST_F(ChromiumPrintEngineTest, EveryFailureIsReportedWithItsReason) {
 
   // Killed under a loaded document.
   ASSERT_EQ(engine().loadDocument(doc, 10000), S_OK);
-  ::kill(detail::chromiumPidForTesting(), SIGKILL);
-  platform::loop::runFor(200);
+  killBrowser();
   reason = reasonOf([&] { return engine().printBody(PdfSettings{}, dir() / "dead.pdf"); });
   EXPECT_NE(reason.find("the browser died"), std::string::npos) << reason;
   EXPECT_FALSE(fs::exists(dir() / "dead.pdf"));
@@ -273,8 +290,7 @@ TEST_F(ChromiumPrintEngineTest, ABatchLoadsTheNextDocumentBesideTheOneBeingPrint
   // next load does.
   engine().beginBatch();
   const int starts = detail::chromiumStartsForTesting();
-  ::kill(detail::chromiumPidForTesting(), SIGKILL);
-  platform::loop::runFor(100);
+  killBrowser();
   engine().preloadDocument(a);
   EXPECT_EQ(detail::chromiumStartsForTesting(), starts);
   ASSERT_EQ(print(a, dir() / "restarted.pdf"), S_OK);
@@ -391,8 +407,7 @@ TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnSt
   // A dead browser starts again ahead, beside the caller's work; the load waits for that start
   // and starts no other.
   const int starts = detail::chromiumStartsForTesting();
-  ::kill(detail::chromiumPidForTesting(), SIGKILL);
-  platform::loop::runFor(100);
+  killBrowser();
   engine().preloadDocument(first);
   EXPECT_EQ(detail::chromiumStartsForTesting(), starts + 1);
   ASSERT_EQ(print(first, dir() / "restarted.pdf"), S_OK);
