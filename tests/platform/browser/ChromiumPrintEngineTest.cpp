@@ -91,8 +91,8 @@ void killBrowser() {
     if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') break;  // exited
     platform::loop::runFor(5);
   }
-  // Its pipe's end is read as well.
-  platform::loop::runFor(50);
+  // Its renderers go too, and with them the last holders of its pipe, whose end is then read.
+  platform::loop::runFor(200);
 }
 
 const char* kThreePages =
