@@ -379,12 +379,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
       waitPrint(m_body, *ahead->print);
       if (HRESULT hr = bodyLoaded("Style sheet"); FAILED(hr)) return hr;
     }
-    // The document written with it has it already.
-    if (m_body.pageStyle == css) return S_OK;
-    json value;
-    const HRESULT hr = evaluate(m_body, styleScript(css, false), value);
-    if (SUCCEEDED(hr)) m_body.pageStyle = css;
-    return hr;
+    return setPageStyle(css);
   }
 
   HRESULT printBody(const PdfSettings& settings, const fs::path& out) override {
@@ -491,22 +486,15 @@ class CChromiumPrintEngine final : public IPrintEngine {
       postHeldWork();
       return S_OK;
     }
-    HRESULT hr = waitPrint(m_deco, *print);
+    const HRESULT hr = waitPrint(m_deco, *print);
     postHeldWork();  // a print that ended without being asked for
+    const fs::path to = moveTo.empty() ? print->out : moveTo;
     if (const std::optional<DecorationPage> page = std::exchange(print->reload, std::nullopt)) {
       print->file.reset();
-      hr = loadDecorationPage(*page);
-      if (SUCCEEDED(hr)) {
-        const std::shared_ptr<AsyncPrint> again =
-            startPrint(m_deco, print->settings, print->out, page->pages.size() > kStreamAbove);
-        hr = waitPrint(m_deco, *again);
-        print->file = std::move(again->file);
-        print->data = std::move(again->data);
-      }
-      print->result = hr;
+      if (HRESULT loaded = loadDecorationPage(*page); FAILED(loaded)) return loaded;
+      return printToPdf(m_deco, print->settings, to, page->pages.size() > kStreamAbove);
     }
-    if (SUCCEEDED(hr) && !deliver(*print, moveTo.empty() ? print->out : moveTo)) hr = E_FAIL;
-    return hr;
+    return SUCCEEDED(hr) && !deliver(*print, to) ? E_FAIL : hr;
   }
 
  private:
@@ -692,11 +680,18 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return S_OK;
     }
     if (HRESULT hr = bodyLoaded("Print of " + out.string()); FAILED(hr)) return hr;
-    if (m_body.pageStyle == ahead->css) return S_FALSE;
-    json value;
-    if (HRESULT hr = evaluate(m_body, styleScript(ahead->css, false), value); FAILED(hr)) return hr;
-    m_body.pageStyle = ahead->css;
+    if (HRESULT hr = setPageStyle(ahead->css); FAILED(hr)) return hr;
     return S_FALSE;
+  }
+
+  // The body's document given `css` as its page style, in place of the one it has; nothing to do
+  // where it has it already (written with it, or given it before).
+  HRESULT setPageStyle(const std::string& css) {
+    if (m_body.pageStyle == css) return S_OK;
+    json value;
+    const HRESULT hr = evaluate(m_body, styleScript(css, false), value);
+    if (SUCCEEDED(hr)) m_body.pageStyle = css;
+    return hr;
   }
 
   // Starts the print ahead of a spare tab's document once that document is loaded.
