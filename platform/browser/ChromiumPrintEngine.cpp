@@ -250,12 +250,17 @@ class CChromiumPrintEngine final : public IPrintEngine {
     const fs::path path = fs::absolute(file, ec);
     // The document loading ahead in a spare tab makes that tab the body tab; the body tab becomes
     // that spare, free for a later job's load.
+    Tab* loading = nullptr;
     for (Tab& spare : m_spares)
-      if (spare.preload && spare.preload->file == path) {
-        std::swap(m_body, spare);
-        spare.busy = false;
-        break;
-      }
+      if (spare.preload && spare.preload->file == path) loading = &spare;
+    // Nowhere loading ahead (its load was never asked for, or had to make way): in a batch the
+    // body tab may hold a later job's load ahead, which goes on in a spare while this one loads in
+    // the tab that had the least to lose.
+    if (!loading && m_batch && m_body.preload && m_body.preload->file != path) loading = &spareToGive();
+    if (loading) {
+      std::swap(m_body, *loading);
+      loading->busy = false;
+    }
     // Busy from now on: a later job's load, asked for while this one waits, goes to a spare.
     m_body.busy = true;
     const std::shared_ptr<Preload> preload = std::exchange(m_body.preload, nullptr);
@@ -269,6 +274,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
     renewIfWorn(m_body);
     const HRESULT hr = withRestart([&] {
       if (HRESULT hr = ensureTab(m_body); FAILED(hr)) return hr;
+      m_body.busy = true;  // a tab made anew starts idle
       m_body.allowed = m_allowed;
       m_body.frames = m_frames;
       return navigate(m_body, path, timeoutMs);
@@ -315,7 +321,10 @@ class CChromiumPrintEngine final : public IPrintEngine {
     }
     // The body tab, unless a print still uses its document or another job's load runs there: in
     // a batch, the next jobs load in the spare tabs while this one prints.
-    const bool bodyFree = !m_body.busy && (!m_body.preload || m_body.preload->file == path);
+    // A worn body tab is not: renewed here, its load ahead would be lost; a spare renews itself in
+    // time.
+    const bool bodyFree =
+        !m_body.busy && (!m_body.preload || m_body.preload->file == path) && !(m_batch && worn(m_body));
     Tab& tab = bodyFree || !m_batch ? m_body : spareFor(path);
     tab.preload.reset();
     tab.ahead.reset();
@@ -1141,20 +1150,30 @@ class CChromiumPrintEngine final : public IPrintEngine {
   Tab& spareFor(const fs::path& path) {
     for (Tab& spare : m_spares)
       if (spare.preload && spare.preload->file == path) return spare;
+    return spareToGive();
+  }
+
+  // The spare whose load ahead is worth least: one loading nothing, else the oldest.
+  Tab& spareToGive() {
     for (Tab& spare : m_spares)
       if (!spare.preload) return spare;
     return *std::min_element(m_spares.begin(), m_spares.end(),
                              [](const Tab& a, const Tab& b) { return a.preload->start < b.preload->start; });
   }
 
+  // In a batch the body's documents are shared by the body tab and the spares: each is renewed
+  // after as many fewer, so together they hold no more than one did.
+  int usesOf(const Tab& tab) const {
+    return m_batch && isBodyTab(tab) ? kUsesPerTab / static_cast<int>(1 + m_spares.size()) : kUsesPerTab;
+  }
+
+  bool worn(const Tab& tab) const { return !tab.sessionId.empty() && tab.uses >= usesOf(tab); }
+
   void renewIfWorn(Tab& tab) {
-    // In a batch the body's documents are shared by the body tab and the spares: each is renewed
-    // after as many fewer, so together they hold no more than one did.
-    const int uses = m_batch && isBodyTab(tab) ? kUsesPerTab / static_cast<int>(1 + m_spares.size()) : kUsesPerTab;
     if (tab.sessionId.empty()) return;
     // The tab that takes its place starts its renderer a couple of jobs ahead.
-    if (tab.uses + 2 >= uses) makeStandbyTabs(1);
-    if (tab.uses < uses) return;
+    if (tab.uses + 2 >= usesOf(tab)) makeStandbyTabs(1);
+    if (!worn(tab)) return;
     if (&tab == &m_deco) m_frame.clear();
     if (tab.sessionId == m_measuringSession) m_measuringSession.clear();
     discardTab(tab);

@@ -379,6 +379,44 @@ TEST_F(ChromiumPrintEngineTest, ABatchPrintsAheadAndAJobTakesThatPrintOnlyForThe
   EXPECT_EQ(testsupport::pdfText(dir() / "a.pdf").find("DOC-B"), std::string::npos);
 }
 
+// In a batch each next job's load ahead, asked for once the job before has printed, goes to the
+// tab that job leaves free. Neither that tab's renewal nor a job loaded at its own time in the
+// meanwhile may lose it: every such job takes its print ahead.
+TEST_F(ChromiumPrintEngineTest, ABatchLosesNoLoadAheadToARenewalOrAJobLoadedAtItsOwnTime) {
+  const std::string css = "@page{size:8.5in 11in !important;margin:0.5in !important}";
+  PdfSettings settings;
+  settings.margins = {0.5, 0.5, 0.5, 0.5};
+  const auto doc = [&](int n) {
+    const std::string name = "doc" + std::to_string(n);
+    return write(name + ".html", "<html><body>" + name + "-TEXT</body></html>");
+  };
+  engine().beginBatch();
+  ASSERT_EQ(print(doc(0), dir() / "doc0.pdf"), S_OK);
+  const int taken = detail::printsTakenAheadForTesting();
+  constexpr int kJobs = 14;  // past the renewal of the tab they load in
+  for (int n = 1; n < kJobs; ++n) {
+    SCOPED_TRACE(n);
+    engine().preloadDocument(doc(n));
+    engine().printAhead(doc(n), css, settings);
+    platform::loop::runFor(50);
+    const fs::path out = dir() / ("doc" + std::to_string(n) + ".pdf");
+    ASSERT_EQ(print(doc(n), out), S_OK);
+    EXPECT_NE(testsupport::pdfText(out).find("doc" + std::to_string(n) + "-TEXT"), std::string::npos);
+  }
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + kJobs - 1);
+
+  // The job after next asked for first; the next job, never loaded ahead, loads at its own time.
+  engine().preloadDocument(doc(kJobs + 1));
+  engine().printAhead(doc(kJobs + 1), css, settings);
+  ASSERT_EQ(print(doc(kJobs), dir() / "next.pdf"), S_OK);
+  platform::loop::runFor(50);
+  ASSERT_EQ(print(doc(kJobs + 1), dir() / "after.pdf"), S_OK);
+  engine().endBatch();
+  EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + kJobs);
+  EXPECT_NE(testsupport::pdfText(dir() / "next.pdf").find("doc14-TEXT"), std::string::npos);
+  EXPECT_NE(testsupport::pdfText(dir() / "after.pdf").find("doc15-TEXT"), std::string::npos);
+}
+
 TEST_F(ChromiumPrintEngineTest, ALoadStartedAheadIsTakenOverAndTimedFromItsOwnStart) {
   const fs::path first = write("first.html", "<html><body>FIRST-DOC</body></html>");
   const fs::path second = write("second.html", "<html><body>SECOND-DOC</body></html>");
