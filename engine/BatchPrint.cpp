@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 
+#include "engine/OutlookItem.h"
 #include "engine/PrintItem.h"
 #include "engine/Printer.h"
 
@@ -28,6 +29,8 @@ int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const qu
     const auto last = std::min(current + kAhead, items.size() - 1);
     for (std::size_t next = std::max(tried, current) + 1; next <= last; ++next) {
       tried = next;
+      // The body of the item after it is cleaned meanwhile, beside the loop.
+      if (next + 1 < items.size()) COutlookItem(items[next + 1]).cleanHTMLBodyAhead();
       CPrintInfo job(items[next]);
       quilstring chosen;
       if (!CPrintItem(job, templateList).silentTemplate(templatePath, chosen)) continue;
@@ -47,6 +50,8 @@ int printInTurn(const std::vector<CComPtr<IDispatch>>& items, int mode, const qu
       if (on) CPrinter::endBatch();
     }
   } batch(printsAtOnce);
+
+  if (printsAtOnce) COutlookItem(items[1]).cleanHTMLBodyAhead();
 
   int outcome = kStatusEligible;
   for (current = 0; current < items.size(); ++current) {

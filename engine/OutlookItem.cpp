@@ -230,6 +230,12 @@ quilstring COutlookItem::getHTMLBody() const {
   return read ? html : quilstring();
 }
 
+void COutlookItem::cleanHTMLBodyAhead() const {
+  if (!CSettings::instance().getTidyHTML()) return;
+  quilstring html;
+  if (getString(kDispidHTMLBody, html) && !html.empty()) NUtils::tidyHTMLAhead(std::move(html));
+}
+
 namespace {
 
 std::size_t findNoCase(std::u16string_view text, std::u16string_view what, std::size_t from = 0) {

@@ -59,6 +59,9 @@ class COutlookItem {
   quilstring getMessageClass() const;
   // The HTML body, cleaned by HTML Tidy when the "Tidy HTML" option is on; empty on failure.
   quilstring getHTMLBody() const;
+  // Starts cleaning the HTML body beside the caller's work, where the option is on: the
+  // getHTMLBody that follows takes that result.
+  void cleanHTMLBodyAhead() const;
   // The HTML body for a document whose BODY the item's plain text replaces: where the BODY holds
   // nothing but text and line breaks, it comes empty (its attributes and the head as they are),
   // so a long text is neither tidied nor parsed for nothing.

@@ -5,6 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <new>
 #include <string>
 #include <vector>
@@ -238,30 +243,101 @@ quilstring cssFontFamily(const quilstring& face) {
   return family;
 }
 
+// What one run of Tidy made of a text. Not run (`ran` false) for an empty or unconvertible text.
+struct Tidied {
+  bool ran = false;
+  int status = 0;  // Tidy's: 0 clean, 1 warnings, 2 errors, negative severe
+  std::string diagnostics;
+  bool converted = false;  // `text` holds the repaired document
+  quilstring text;
+};
+
+// Runs Tidy on a text. It logs nothing itself, so that it may run on any thread.
+Tidied tidy(const std::u16string& text) {
+  Tidied result;
+  std::string input;
+  if (!WideToMultiByte(text, input)) return result;
+  // Tidy reads its input up to the first zero byte: a NUL in a body would lose the rest of it.
+  std::erase(input, '\0');
+  if (input.empty()) return result;
+  dropLateDeclarations(input);
+  TidySession session(input.size());
+  result.ran = true;
+  result.status = session.run(input);
+  if (result.status < 0) return result;
+  if (result.status > 0) result.diagnostics = session.diagnostics();
+  result.converted = MultiByteToWide(session.output(), result.text);
+  return result;
+}
+
+// Texts being repaired ahead, each on a thread of its own, until tidyHTML takes the result. A few
+// only: the oldest not taken is dropped for a new one.
+class CTidiedAhead {
+ public:
+  static constexpr std::size_t kMaxTexts = 4;
+
+  void start(std::u16string text) {
+    std::future<Tidied> dropped;  // waited for once the lock is let go
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const Kept& kept : m_kept)
+      if (*kept.text == text) return;
+    if (m_kept.size() >= kMaxTexts) {
+      dropped = std::move(m_kept.front().result);
+      m_kept.pop_front();
+    }
+    auto input = std::make_shared<const std::u16string>(std::move(text));
+    m_kept.push_back({input, std::async(std::launch::async, [input] { return tidy(*input); })});
+  }
+
+  // The result for this very text, waited for; none where it was not started. What the run threw
+  // is thrown here.
+  std::optional<Tidied> take(const std::u16string& text) {
+    std::future<Tidied> result;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      const auto it = std::find_if(m_kept.begin(), m_kept.end(), [&](const Kept& kept) { return *kept.text == text; });
+      if (it == m_kept.end()) return std::nullopt;
+      result = std::move(it->result);
+      m_kept.erase(it);
+    }
+    return result.get();
+  }
+
+ private:
+  struct Kept {
+    std::shared_ptr<const std::u16string> text;
+    std::future<Tidied> result;
+  };
+  std::mutex m_mutex;
+  std::deque<Kept> m_kept;
+};
+
+CTidiedAhead& tidiedAhead() {
+  static CTidiedAhead ahead;
+  return ahead;
+}
+
 }  // namespace
 
 void tidyHTML(std::u16string& text) {
   guarded(u"tidyHTML", [&] {
-    std::string input;
-    if (!WideToMultiByte(text, input)) return;
-    // Tidy reads its input up to the first zero byte: a NUL in a body would lose the rest of it.
-    std::erase(input, '\0');
-    if (input.empty()) return;
-    dropLateDeclarations(input);
-    TidySession tidy(input.size());
-    const int rc = tidy.run(input);
-    if (rc < 0) {
-      LOG_ERROR(u"HTMLTidy: A severe error (%d) occurred.", rc);
+    std::optional<Tidied> tidied = tidiedAhead().take(text);
+    if (!tidied) tidied = tidy(text);
+    if (tidied->status < 0) {
+      LOG_ERROR(u"HTMLTidy: A severe error (%d) occurred.", tidied->status);
       return;
     }
-    if (rc > 0) LOG_DEBUG(u"HTMLTidy: Diagnostics: %S", tidy.diagnostics().c_str());
-    quilstring cleaned;
-    if (!MultiByteToWide(tidy.output(), cleaned)) {
-      LOG_ERROR(u"HTMLTidy: Failed to convert Multibyte to Wide");
+    if (tidied->status > 0) LOG_DEBUG(u"HTMLTidy: Diagnostics: %S", tidied->diagnostics.c_str());
+    if (!tidied->converted) {
+      if (tidied->ran) LOG_ERROR(u"HTMLTidy: Failed to convert Multibyte to Wide");
       return;
     }
-    text.swap(cleaned);
+    text.swap(tidied->text);
   });
+}
+
+void tidyHTMLAhead(std::u16string text) {
+  guarded(u"tidyHTMLAhead", [&] { tidiedAhead().start(std::move(text)); });
 }
 
 void setTidyMemoryLimitForTesting(std::size_t bytes) { g_tidyMemoryLimit.store(bytes, std::memory_order_relaxed); }

@@ -18,6 +18,10 @@ namespace NUtils {
 // than the text could need leaves the text unchanged.
 void tidyHTML(std::u16string& text);
 
+// Starts the repair of a text on a thread of its own: the tidyHTML of the same text, soon after,
+// takes its result instead of running Tidy itself, and logs what that run found.
+void tidyHTMLAhead(std::u16string text);
+
 // Test seam: Tidy's allocations fail once one run would hold more than this many bytes (0 puts
 // back the default limit, which grows with the text), as when memory runs out.
 void setTidyMemoryLimitForTesting(std::size_t bytes);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "foundation/AddinGlobals.h"
 #include "foundation/Log.h"
@@ -224,6 +226,41 @@ TEST_F(HtmlTextTest, TidyOutOfMemoryLeavesTheTextAndTheProcess) {
   EXPECT_NE(log().find("Error   Exception caught in tidyHTML"), std::string::npos);
   NUtils::tidyHTML(text);
   EXPECT_TRUE(contains(text, u"</html>"));
+}
+
+// A body cleaned ahead, on another thread, is the one cleaned in turn, and what its run found is
+// logged when it is taken, failures included; one dropped for later ones is cleaned in turn.
+TEST_F(HtmlTextTest, TidyAheadGivesWhatTidyInTurnGivesAndLogsWhenTaken) {
+  const auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  const std::u16string body = u"<p><b>bold<i>caf\u00e9</p>";
+  std::u16string inTurn = body;
+  NUtils::tidyHTML(inTurn);
+  NUtils::tidyHTMLAhead(body);
+  for (int n = 0; n < 5; ++n) NUtils::tidyHTMLAhead(u"<p>other " + quilstring::fromUtf8(std::to_string(n)));
+  NUtils::tidyHTMLAhead(body);  // dropped first, started again
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(count(log(), "HTMLTidy: Diagnostics"), 1u);
+  std::u16string ahead = body;
+  NUtils::tidyHTML(ahead);
+  EXPECT_EQ(ahead, inTurn);
+  EXPECT_EQ(count(log(), "HTMLTidy: Diagnostics"), 2u);
+  std::u16string dropped = u"<p>other 0";
+  NUtils::tidyHTML(dropped);
+  EXPECT_TRUE(contains(dropped, u"<p>other 0</p>"));
+
+  std::u16string big;
+  while (big.size() < 100000) big += u"<p><b>unclosed <i>text ";
+  NUtils::setTidyMemoryLimitForTesting(64 * 1024);
+  NUtils::tidyHTMLAhead(big);
+  std::u16string text = big;
+  NUtils::tidyHTML(text);
+  NUtils::setTidyMemoryLimitForTesting(0);
+  EXPECT_EQ(text, big);
+  EXPECT_NE(log().find("Error   Exception caught in tidyHTML"), std::string::npos);
 }
 
 TEST_F(HtmlTextTest, PlainTextFontComesFromTheOfficeVersionsMailSettings) {
