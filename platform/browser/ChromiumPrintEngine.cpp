@@ -1427,6 +1427,8 @@ class CChromiumPrintEngine final : public IPrintEngine {
     return S_OK;
   }
 
+  // Long documents stream their PDF (`stream`); short ones come back in the answer, which saves
+  // the round trips of reading.
   static json printParams(const PdfSettings& s, bool stream) {
     return {{"paperWidth", s.paperWidth},        {"paperHeight", s.paperHeight},
             {"marginTop", s.margins.top},        {"marginBottom", s.margins.bottom},
@@ -1442,10 +1444,6 @@ class CChromiumPrintEngine final : public IPrintEngine {
       return take(print, decodeBase64(*data));
     return true;
   }
-
-  // Long documents stream their PDF (`stream`); short ones come back in the answer, which saves
-  // the round trips of reading.
-
 
   Tab* tabOf(const std::string& session) {
     if (!session.empty() && session == m_body.sessionId) return &m_body;
