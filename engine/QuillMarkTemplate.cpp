@@ -88,7 +88,6 @@ void CQuillMarkTemplateImpl::process(const CHtmlDocument& document) {
     platform::loop::serviceUrgent();
     if (!CQuillMarkTemplate::isSelectionPrint())
       guardStep(u"setHTMLFromBody", [&] { m_services.prepareBody(*item, m_job.getRange()); });
-    platform::loop::serviceUrgent();
     try {
       processCollectionFromSource(getNamedCollection(root, u"QMMessProp"), item);
       handleFromProps(root, item);

@@ -489,7 +489,6 @@ class CPrintLayout final : public IPrintLayout {
     return true;
   }
 
-
   static Blocks markBlocks(const PrintBlocks& b) {
     if (b.numbersMarked) return {b.header, b.footer, b.coverHeader, b.coverFooter, b.trailerHeader, b.trailerFooter};
     return {markPageNumbers(b.header),        markPageNumbers(b.footer),
