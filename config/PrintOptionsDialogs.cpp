@@ -77,8 +77,8 @@ bool CDialogPrintOptions::OnCommand(WORD id, WORD code) {
 
 void CDialogPrintOptions::OnOK() {
   m_options.printSelection = checked(IDC_PRINT_ALL) ? 0 : checked(IDC_PRINT_PAGES) ? 1 : 2;
-  const LRESULT responses = SendDlgItemMessageW(window(), IDC_RESPONSES, CB_GETCURSEL, 0, 0);
-  if (responses >= 0) m_options.responses = static_cast<DWORD>(responses);
+  // No entry selected stores CB_ERR (-1); the thread cut then keeps the latest response only.
+  m_options.responses = static_cast<DWORD>(SendDlgItemMessageW(window(), IDC_RESPONSES, CB_GETCURSEL, 0, 0));
   // The range is checked whatever is printed, so a range kept for later is always a valid one.
   const auto range = NConfig::parsePageRange(itemText(IDC_PAGE_RANGE));
   if (!range) {

@@ -264,8 +264,8 @@ bool CDialogQuillMarkTemplate::OnCommand(WORD id, WORD code) {
   if (code != BN_CLICKED) return false;
   switch (id) {
     case IDC_BROWSE: NConfig::browseForTemplate(window(), IDC_TEMPLATE_PATH); return true;
-    case IDC_MEMO_STYLE: m_detail.isFolder = false; return true;
-    case IDC_MULTI_ITEM: m_detail.isFolder = true; return true;
+    case IDC_MEMO_STYLE: m_detail.isFolder = 0; return true;
+    case IDC_MULTI_ITEM: m_detail.isFolder = 1; return true;
     case IDC_PRINT_OPTIONS: {
       CDialogPrintOptions dialog(m_detail.printOptions);
       if (dialog.DoModal(window()) == IDOK) m_detail.printOptions = dialog.getOptions();

@@ -74,7 +74,7 @@ void CPrintItem::updateServiceOutcome(int& outcome) {
 std::vector<TemplateDetail> CPrintItem::usableCandidates() const {
   std::vector<TemplateDetail> usable;
   for (const TemplateDetail& record : m_candidates)
-    if (!record.isFolder || !m_job.single()) usable.push_back(record);
+    if (record.isFolder == 0 || (record.isFolder == 1 && !m_job.single())) usable.push_back(record);
   return usable;
 }
 

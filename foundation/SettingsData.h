@@ -21,7 +21,9 @@ struct PrintOptions {
 struct TemplateDetail {
   quilstring displayName;
   quilstring printingTemplate;  // full path of the HTML template file
-  bool isFolder = false;        // true: prints a list of items (table style)
+  // 0 prints one item (memo style), 1 a list of items (table style); a template stored with any
+  // other value is kept as it is and never printed with.
+  DWORD isFolder = 0;
   PrintOptions printOptions;
 
   bool operator==(const TemplateDetail&) const = default;

@@ -139,7 +139,7 @@ void CSettings::readPrintOptions(CRegKey& key, PrintOptions& options) {
 bool CSettings::readTemplateDetail(CRegKey& key, TemplateDetail& detail) {
   queryText(key, u"DisplayName", detail.displayName);
   queryText(key, u"Printing template", detail.printingTemplate);
-  detail.isFolder = dwordOr(key, u"IsFolder", 0) != 0;
+  detail.isFolder = dwordOr(key, u"IsFolder", 0);
   if (detail.printingTemplate.empty()) {
     LOG_ERROR(u"Cannot set Template Detail due to invalid parameters");
     return false;
@@ -184,7 +184,7 @@ bool CSettings::writePrintOptions(CRegKey& key, const PrintOptions& options) {
 bool CSettings::writeTemplateDetail(CRegKey& key, const TemplateDetail& detail) {
   bool ok = setText(key, u"Printing template", detail.printingTemplate);
   ok &= setText(key, u"DisplayName", detail.displayName);
-  ok &= setDword(key, u"IsFolder", detail.isFolder ? 1 : 0);
+  ok &= setDword(key, u"IsFolder", detail.isFolder);
   ok &= writePrintOptions(key, detail.printOptions);
   return ok;
 }
@@ -232,12 +232,10 @@ void CSettings::readMessageClassKey(CRegKey& classKey, MessageClassSettings& set
   for (const quilstring& name : numberedSubKeys(classKey, u"Template")) {
     CRegKey key;
     if (key.Open(classKey.m_hKey, name.c_str(), KEY_READ) != ERROR_SUCCESS) continue;
-    // Only 0 (memo) and 1 (multi item) have a meaning: a template stored with another value is
-    // never used, and is not kept to be saved back as a multi-item one.
-    if (const DWORD isFolder = dwordOr(key, u"IsFolder", 0); isFolder > 1) {
-      LOG_ERROR(u"Template %s has IsFolder %lu, neither 0 nor 1: not used", name.c_str(), isFolder);
-      continue;
-    }
+    // Only 0 (memo) and 1 (multi item) have a meaning: a template stored with another value stays
+    // in its class's list, so the class does not fall back to the default templates, but never prints.
+    if (const DWORD isFolder = dwordOr(key, u"IsFolder", 0); isFolder > 1)
+      LOG_WARNING(u"Template %s has IsFolder %lu, neither 0 nor 1: not used", name.c_str(), isFolder);
     TemplateDetail detail;
     if (readTemplateDetail(key, detail)) settings.templates.push_back(detail);
   }

@@ -15,8 +15,6 @@ namespace {
 
 // The add-in's own toolbar: a toolbar like "Standard", not a menu.
 constexpr std::u16string_view kBarQuillmark = u"Quillmark";
-// Popups nest only a few levels; the bound keeps a malformed model from looping.
-constexpr int kMaxPopupDepth = 16;
 
 bool isNamed(const std::u16string& name, std::u16string_view wanted) {
   return NUtils::equalsNoCase(name, std::u16string(wanted));
@@ -47,17 +45,16 @@ void CEventProperties::analyse(const CommandBarControlPtr& control) {
     }
 
     if (inMenu) {
-      // A menu's bar belongs to its popup; climb to the top-level bar, whose parent is the window.
+      // A menu's bar belongs to its popup, whose own bar is the top-level one (the File menu's popup
+      // sits on the "Menu Bar"); the context menu's bar has the window itself as its parent.
       LOG_DEBUG(u"getting pCommandPopup");
-      bool climbed = false;
-      for (int depth = 0; depth < kMaxPopupDepth; ++depth) {
-        const CommandBarPopupPtr popup(integration::detail::tryObject(bar, u"Parent"));
-        CComPtr<IDispatch> above = popup ? integration::detail::tryObject(popup, u"Parent") : nullptr;
-        if (!above) break;
+      const CommandBarPopupPtr popup(integration::detail::tryObject(bar, u"Parent"));
+      const CComPtr<IDispatch> above = popup ? integration::detail::tryObject(popup, u"Parent") : nullptr;
+      if (above) {
         bar = above;
-        climbed = true;
+      } else {
+        LOG_DEBUG(u"catch getting pCommandPopup");
       }
-      if (!climbed) LOG_DEBUG(u"catch getting pCommandPopup");
     } else {
       LOG_DEBUG(u"Parent is inspector or Explorer");
     }

@@ -57,6 +57,21 @@ std::string_view nextWord(std::string_view& line) {
   return word;
 }
 
+// An optional help string in double quotes ending the line; false when the rest is anything else.
+bool takeHelpString(std::string_view line, std::u16string& help) {
+  const std::size_t start = line.find_first_not_of(' ');
+  if (start == std::string_view::npos) return true;
+  line.remove_prefix(start);
+  while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
+  if (line.size() < 2 || line.front() != '"' || line.back() != '"') return false;
+  const std::string_view text = line.substr(1, line.size() - 2);
+  if (text.find('"') != std::string_view::npos) return false;
+  help = utf8ToUtf16(text);
+  return true;
+}
+
+bool isDispatch(const TypeLibInterface& item) { return item.kind != TypeLibInterfaceKind::kUnknown; }
+
 std::u16string versionKey(REFGUID libid, WORD major, WORD minor) {
   return u"TypeLib\\" + formatGuid(libid) + u"\\" + utf8ToUtf16(std::to_string(major) + "." + std::to_string(minor));
 }
@@ -143,23 +158,63 @@ HRESULT parseTypeLib(std::string_view text, TypeLibDescription& out) {
       const std::string_view id = nextWord(line), name = nextWord(line);
       if (!parseGuid(utf8ToUtf16(id), item.iid)) return bad("the interface id is not a GUID");
       if (!isName(name)) return bad("the interface name is not a name");
-      if (!nextWord(line).empty()) return bad("text after the interface name");
+      for (std::string_view rest = line;;) {
+        const std::string_view word = nextWord(rest);
+        if (word == "dual" && item.kind == TypeLibInterfaceKind::kDispatch) {
+          item.kind = TypeLibInterfaceKind::kDual;
+        } else if (word == "unknown" && item.kind == TypeLibInterfaceKind::kDispatch) {
+          item.kind = TypeLibInterfaceKind::kUnknown;
+        } else if (word == "nonextensible" && !item.nonextensible) {
+          item.nonextensible = true;
+        } else {
+          break;
+        }
+        line = rest;
+      }
+      if (!takeHelpString(line, item.helpString)) return bad("text after the interface name");
       if (library.find(item.iid)) return bad("an interface id comes twice");
       item.name = utf8ToUtf16(name);
       library.interfaces.push_back(std::move(item));
       names.clear();
       ids.clear();
     } else if (keyword == "member") {
-      if (library.interfaces.empty()) return bad("a member outside an interface");
+      if (library.interfaces.empty() || !isDispatch(library.interfaces.back()))
+        return bad("a member outside a dispatch interface");
       const std::string_view id = nextWord(line), name = nextWord(line);
       unsigned long dispid = 0;
       if (!parseNumber(id, 0x7FFFFFFF, dispid)) return bad("the DISPID is not a number of 0 or more");
       if (!isName(name)) return bad("the member name is not a name");
-      if (!nextWord(line).empty()) return bad("text after the member name");
-      TypeLibMember member{static_cast<DISPID>(dispid), utf8ToUtf16(name)};
+      TypeLibMember member{static_cast<DISPID>(dispid), utf8ToUtf16(name), {}, {}};
+      if (!takeHelpString(line, member.helpString)) return bad("text after the member name");
       if (!names.insert(platform::system::lowerCase(member.name)).second) return bad("a member name comes twice");
       if (!ids.insert(member.id).second) return bad("a DISPID comes twice");
       library.interfaces.back().members.push_back(std::move(member));
+    } else if (keyword == "method") {
+      if (library.interfaces.empty() || isDispatch(library.interfaces.back()))
+        return bad("a method outside a plain interface");
+      const std::size_t open = line.find('('), close = line.find(')');
+      if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return bad("the method has no parameter list");
+      std::string_view name = line.substr(0, open);
+      while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+      if (!isName(name)) return bad("the method name is not a name");
+      const std::string_view parameters = line.substr(open + 1, close - open - 1);
+      if (parameters.find_first_of("()\"") != std::string_view::npos) return bad("the parameter list is not one");
+      TypeLibMember member{DISPID_UNKNOWN, utf8ToUtf16(name), utf8ToUtf16(parameters), {}};
+      if (!takeHelpString(line.substr(close + 1), member.helpString)) return bad("text after the method");
+      if (!names.insert(platform::system::lowerCase(member.name)).second) return bad("a member name comes twice");
+      library.interfaces.back().members.push_back(std::move(member));
+    } else if (keyword == "coclass") {
+      TypeLibCoclass item;
+      const std::string_view id = nextWord(line), name = nextWord(line), defaultInterface = nextWord(line);
+      if (!parseGuid(utf8ToUtf16(id), item.clsid)) return bad("the class id is not a GUID");
+      if (!isName(name) || !isName(defaultInterface)) return bad("the class or its default interface is not a name");
+      if (!takeHelpString(line, item.helpString)) return bad("text after the class's default interface");
+      for (const TypeLibCoclass& other : library.coclasses)
+        if (IsEqualGUID(other.clsid, item.clsid)) return bad("a class id comes twice");
+      item.name = utf8ToUtf16(name);
+      item.defaultInterface = utf8ToUtf16(defaultInterface);
+      library.coclasses.push_back(std::move(item));
     } else {
       return bad("an unknown statement");
     }
@@ -195,6 +250,7 @@ HRESULT RegisterTypeLib(const TypeLibDescription& library, const std::u16string&
     if (rc != ERROR_SUCCESS) return fail("RegisterTypeLib", text.path, rc);
   }
   for (const TypeLibInterface& item : library.interfaces) {
+    if (!isDispatch(item)) continue;
     const std::u16string iid = formatGuid(item.iid);
     // The description: the interface's name and a DWORD value per member.
     const std::u16string described = version + u"\\Interfaces\\" + iid;
@@ -297,7 +353,7 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, TypeLibDescription
       if (chars == 0) continue;  // the interface's name
       if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data || data > 0x7FFFFFFF)
         return notRegistered("a member is not a DISPID");
-      item.members.push_back({static_cast<DISPID>(data), std::u16string(name, chars)});
+      item.members.push_back({static_cast<DISPID>(data), std::u16string(name, chars), {}, {}});
     }
     library.interfaces.push_back(std::move(item));
   }
@@ -310,7 +366,7 @@ HRESULT getIDsOfNames(const TypeLibDescription& library, REFIID iid, const char1
                       DISPID* ids) {
   if (count && (!names || !ids)) return E_POINTER;
   const TypeLibInterface* item = library.find(iid);
-  if (!item) return TYPE_E_ELEMENTNOTFOUND;
+  if (!item || !isDispatch(*item)) return TYPE_E_ELEMENTNOTFOUND;
   HRESULT result = S_OK;
   for (UINT i = 0; i < count; ++i) {
     ids[i] = DISPID_UNKNOWN;

@@ -10,6 +10,7 @@
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/ui/Ui.h"
+#include "platform/ui/detail/PathCompletion.h"
 #include "platform/ui/detail/Window.h"
 
 namespace platform::ui::detail {
@@ -36,6 +37,25 @@ struct Peer {
 };
 
 std::string utf8(const std::u16string& text) { return system::utf16ToUtf8(text); }
+
+// SHAutoComplete's drop-down: the entries of the typed folder, offered again as the text changes.
+void completePaths(GtkEntry* entry) {
+  GtkListStore* offered = gtk_list_store_new(1, G_TYPE_STRING);
+  GtkEntryCompletion* completion = gtk_entry_completion_new();
+  gtk_entry_completion_set_model(completion, GTK_TREE_MODEL(offered));
+  gtk_entry_completion_set_text_column(completion, 0);
+  gtk_entry_completion_set_inline_completion(completion, TRUE);
+  gtk_entry_set_completion(entry, completion);
+  g_object_unref(completion);
+  // The store lives as long as the completion that holds it.
+  g_object_unref(offered);
+  g_signal_connect(entry, "changed", G_CALLBACK(+[](GtkEditable* editable, gpointer store) {
+    gtk_list_store_clear(GTK_LIST_STORE(store));
+    const std::u16string typed = system::utf8ToUtf16(gtk_entry_get_text(GTK_ENTRY(editable)));
+    for (const std::u16string& path : detail::fileSystemCompletions(typed))
+      gtk_list_store_insert_with_values(GTK_LIST_STORE(store), nullptr, -1, 0, utf8(path).c_str(), -1);
+  }), offered);
+}
 
 // "&Add" as GTK's "_Add"; "&&" stays one ampersand; an underscore shows as itself.
 std::string mnemonic(const std::u16string& text) {
@@ -900,6 +920,7 @@ class GtkFace : public IFace {
         }
         gtk_editable_set_editable(GTK_EDITABLE(peer.widget), !(w.style & ES_READONLY));
         gtk_entry_set_max_length(GTK_ENTRY(peer.widget), std::min(w.textLimit, 65535));
+        if (w.autoComplete && !gtk_entry_get_completion(GTK_ENTRY(peer.widget))) completePaths(GTK_ENTRY(peer.widget));
         break;
       case Kind::kStatic:
         if (GTK_IS_IMAGE(peer.widget)) {

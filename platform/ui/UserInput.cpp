@@ -2,6 +2,7 @@
 // its widgets report input.
 #include "platform/ui/UserInput.h"
 
+#include "platform/ui/detail/PathCompletion.h"
 #include "platform/ui/detail/Window.h"
 
 namespace platform::ui::input {
@@ -58,6 +59,12 @@ bool rightClick(HWND window, POINT screenPoint) { return userContextMenu(window,
 bool pressF1(HWND window) { return userHelp(window); }
 
 bool closeWindow(HWND topLevel) { return userClose(topLevel); }
+
+std::vector<std::u16string> offeredCompletions(HWND edit) {
+  const Window* w = find(edit);
+  if (!w || w->kind != Kind::kEdit || !w->autoComplete) return {};
+  return fileSystemCompletions(w->text);
+}
 
 bool pickMenuBarItem(HWND topLevel, UINT id) {
   const Window* w = findForInput(topLevel);

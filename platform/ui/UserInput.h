@@ -45,6 +45,9 @@ QM_PLATFORM_API bool pressF1(HWND window);
 QM_PLATFORM_API bool pickMenuBarItem(HWND topLevel, UINT id);
 // The close box of a top-level window.
 QM_PLATFORM_API bool closeWindow(HWND topLevel);
+// What an edit with file system completion (SHAutoComplete) offers below it for its text as it
+// stands; nothing for an edit without.
+QM_PLATFORM_API std::vector<std::u16string> offeredCompletions(HWND edit);
 
 // Popup menus shown headless: each TrackPopupMenu takes the next queued pick (an item id, 0 for
 // dismissing the menu); an empty queue dismisses it.

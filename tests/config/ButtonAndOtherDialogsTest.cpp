@@ -1,7 +1,12 @@
 // The button dialogs and the other options: quick buttons listed and shown, the restart message,
-// one button's checks, and the options whose controls depend on the user's rights and choices.
+// one button's checks, and the options whose controls depend on the user's rights and choices; and
+// the path edits of the dialogs that name a file, completing what is typed.
+#include "config/AutoprintDialogs.h"
 #include "config/ButtonDialogs.h"
 #include "config/OtherOptionsDialog.h"
+#include "config/TemplateListDialogs.h"
+
+#include <fstream>
 
 #include "tests/config/ConfigDialogFixture.h"
 
@@ -138,6 +143,39 @@ TEST_F(ButtonAndOtherDialogsTest, OtherOptionsFollowTheUsersRightsAndKeepThePath
               IDOK);
     EXPECT_EQ(dialog.getOptions(), (OtherOptions{true, false, false, u"/var/log/quillmark.log"}));
   }
+}
+
+// The template, action and log path edits offer the typed folder's entries that begin with what
+// follows its last '/'.
+TEST_F(ButtonAndOtherDialogsTest, PathEditsOfferTheEntriesOfTheTypedFolder) {
+  const std::filesystem::path folder = dir() / "Templates";
+  std::filesystem::create_directories(folder / "Memos");
+  for (const char* name : {"Memo.htm", "memo list.htm", "Table.htm"}) std::ofstream(folder / name) << "x";
+  const quilstring typed = quilstring::fromUtf8((folder / "me").string());
+  const std::vector<std::u16string> expected = {quilstring::fromUtf8((folder / "Memo.htm").string()),
+                                                quilstring::fromUtf8((folder / "Memos").string()) + u"/",
+                                                quilstring::fromUtf8((folder / "memo list.htm").string())};
+  const auto offered = [&](int edit) {
+    return [&, edit](HWND d) {
+      retype(d, edit, typed);
+      EXPECT_EQ(input::offeredCompletions(at(d, edit)), expected);
+      retype(d, edit, u"relative/me");
+      EXPECT_TRUE(input::offeredCompletions(at(d, edit)).empty());
+      SendMessageW(d, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    };
+  };
+  testsupport::ScriptedUi ui;
+  CDialogQuillMarkTemplate templateDialog;
+  EXPECT_EQ(run(templateDialog, offered(IDC_TEMPLATE_PATH)), IDCANCEL);
+  ActionDetail given;
+  given.templateEnabled = true;
+  given.useOutlookTemplate = false;
+  CDialogQuillmarkAction action(given);
+  EXPECT_EQ(run(action, offered(IDC_ACTION_TEMPLATE)), IDCANCEL);
+  OtherOptions options;
+  options.enableLogging = true;
+  CDialogOtherOptions other(options);
+  EXPECT_EQ(run(other, offered(IDC_LOG_PATH)), IDCANCEL);
 }
 
 }  // namespace

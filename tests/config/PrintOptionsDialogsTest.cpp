@@ -45,6 +45,8 @@ TEST_F(PrintOptionsDialogsTest, PrintOptionsShowTheRecordAndAcceptOnlyValidRange
       {{1, 1, 2, 3}, u"1", IDC_PRINT_THREADED, false, true, nullptr, {1, 1, 2, 3}},
       {{1, 1, 3, 1}, u"1", 0, false, true, nullptr, {1, 1, 2, 1}},
       {{1, 1, 1, 0}, u"1", IDC_PRINT_PAGES, true, false, u"5-12", {5, 12, 1, 0}},
+      // A stored count the list does not hold selects no entry, which stores CB_ERR.
+      {{1, 1, 2, 7}, u"1", IDC_PRINT_THREADED, false, true, nullptr, {1, 1, 2, static_cast<DWORD>(CB_ERR)}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(quilstring(c.shown).toUtf8() + " " + std::to_string(c.given.printSelection));

@@ -61,6 +61,14 @@ TEST_F(PrintItemTest, EligibilityFollowsClassesSettingsAndFiles) {
       {"class lookup is exact", [](PrintItemTest& t) { setClass(u"IPM.Note", {t.memo("Memo")}); }, false, u"ipm.note", 2, {}},
       {"one item and only table-style templates can print nothing",
        [](PrintItemTest& t) { setClass(u"IPM.Note", {t.table("Table")}); }, false, u"IPM.Note", 4, {u"Table"}},
+      {"a view type other than memo or multi item keeps its class from the default's and prints nothing",
+       [](PrintItemTest& t) {
+         TemplateDetail odd = t.memo("Odd");
+         odd.isFolder = 2;
+         setClass(u"IPM.Note", {odd});
+         setClass(kDefaultMessageClass, {t.memo("Default")});
+       },
+       false, u"IPM.Note", 4, {u"Odd"}},
       {"folder job takes the folder's default class and table-style templates",
        [](PrintItemTest& t) { setClass(u"IPM.Contact", {t.table("List")}); }, true, u"IPM.Contact", 0, {u"List"}},
       {"folder job with an unknown default class", [](PrintItemTest&) {}, true, u"IPM.Whatever", 2, {}},

@@ -92,10 +92,10 @@ class PrintJobTest : public testsupport::IsolatedTest {
     return quilstring::fromUtf8(path.string());
   }
   TemplateDetail memo(const std::string& name, int size = 20) {
-    return {quilstring::fromUtf8(name), templateFile(name + ".htm", size), false, {}};
+    return {quilstring::fromUtf8(name), templateFile(name + ".htm", size), 0, {}};
   }
   TemplateDetail table(const std::string& name, int size = 20) {
-    return {quilstring::fromUtf8(name), templateFile(name + ".htm", size), true, {}};
+    return {quilstring::fromUtf8(name), templateFile(name + ".htm", size), 1, {}};
   }
   // Sets the in-memory templates of a class (replacing its entry).
   static void setClass(const quilstring& messageClass, std::vector<TemplateDetail> templates) {

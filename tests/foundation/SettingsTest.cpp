@@ -244,17 +244,19 @@ TEST_F(SettingsTest, TemplateKeysAreReadByPrefixAndNumberWithBadOnesSkipped) {
     addTemplate(HKEY_CURRENT_USER, root, u"IPM.Note", name.c_str(), path.c_str());
   }
   setText(HKEY_CURRENT_USER, root + u"\\IPM.Note\\Template4", u"DisplayName", u"no path");
-  // Only IsFolder 0 and 1 have a meaning: a template with another value is not read.
+  // A template with an IsFolder other than 0 or 1 is read as it is (printing never uses it).
   addTemplate(HKEY_CURRENT_USER, root, u"IPM.Note", u"Template5", u"/t/5.htm");
   setDword(HKEY_CURRENT_USER, root + u"\\IPM.Note\\Template5", u"IsFolder", 2);
   setDword(HKEY_CURRENT_USER, root + u"\\IPM.Note\\Template3", u"IsFolder", 1);
   addTemplate(HKEY_CURRENT_USER, root, u"IPM.Note", u"TEMPLATEx", u"/t/x.htm");
   addTemplate(HKEY_CURRENT_USER, root, u"IPM.Note", u"Templ", u"/t/short.htm");
   EXPECT_EQ(templatePaths(u"IPM.Note"),
-            (std::vector<quilstring>{u"/t/1.htm", u"/t/2.htm", u"/t/3.htm", u"/t/10.htm", u"/t/11.htm", u"/t/x.htm"}));
+            (std::vector<quilstring>{u"/t/1.htm", u"/t/2.htm", u"/t/3.htm", u"/t/5.htm", u"/t/10.htm", u"/t/11.htm",
+                                     u"/t/x.htm"}));
   const auto& templates = CSettings::instance().getSettingsData().messageClasses.at(u"IPM.Note")->templates;
   EXPECT_EQ(templates.front().displayName, u"1.htm");
-  EXPECT_TRUE(templates[2].isFolder);
+  EXPECT_EQ(templates[2].isFolder, 1u);
+  EXPECT_EQ(templates[3].isFolder, 2u);
 }
 
 TEST_F(SettingsTest, LegacyFormsAreRead) {

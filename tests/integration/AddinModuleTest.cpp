@@ -6,11 +6,14 @@
 #include <set>
 #include <string>
 
+#include "foundation/AddinGlobals.h"
+#include "integration/Guids.h"
 #include "platform/com/Activation.h"
 #include "platform/com/Com.h"
 #include "platform/com/TypeLib.h"
 #include "platform/registry/RegKey.h"
 #include "platform/registry/RegistryFiles.h"
+#include "platform/resources/Resources.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Locale.h"
 #include "platform/system/Text.h"
@@ -199,6 +202,48 @@ TEST_F(AddinModuleTest, TypeLibraryAnswersDispatchIdsByNameUntilUnregistered) {
   ASSERT_EQ(registerModule(false), S_OK) << platform::diag::lastFailure();
   EXPECT_EQ(platform::com::LoadRegTypeLib(libid, 1, 0, library), TYPE_E_LIBNOTREGISTERED);
   EXPECT_EQ(key.Open(HKEY_CLASSES_ROOT, u"Interface", KEY_READ), ERROR_FILE_NOT_FOUND);
+}
+
+// The library the module carries: every interface and class in order, with its help string, and
+// the help strings of the dispatch members.
+TEST_F(AddinModuleTest, TypeLibraryDescribesEveryInterfaceAndClass) {
+  const auto bytes = platform::resources::findResource(NGlobals::moduleInstance(), u"1", u"TYPELIB");
+  platform::com::TypeLibDescription library;
+  ASSERT_EQ(platform::com::parseTypeLib(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                        library),
+            S_OK)
+      << platform::diag::lastFailure();
+  std::vector<std::u16string> interfaces, classes;
+  for (const auto& item : library.interfaces) interfaces.push_back(item.name + u": " + item.helpString);
+  for (const auto& item : library.coclasses) classes.push_back(item.name + u" " + item.defaultInterface + u": " + item.helpString);
+  EXPECT_EQ(interfaces, (std::vector<std::u16string>{
+                            u"IquillMarkPP: IquillMarkPP Interface", u"IquillMarkShellHandler: IquillMarkShellHandler Interface",
+                            u"IQuillmarker: IQuillmarker Interface", u"ITimerCallback: ITimerCallback Interface",
+                            u"IAcceleratorCallback: IAcceleratorCallback Interface",
+                            u"ICallbackInterface: ICallbackInterface Interface"}));
+  EXPECT_EQ(classes, (std::vector<std::u16string>{u"Connect IDispatch: Connect Class",
+                                                  u"quillMarkPP IquillMarkPP: quillMarkPP Class",
+                                                  u"quillMarkShellHandler IquillMarkShellHandler: quillMarkShellHandler Class",
+                                                  u"CallbackInterface ICallbackInterface: CallbackInterface Class",
+                                                  u"Quillmarker IQuillmarker: Quillmarker Class"}));
+  EXPECT_TRUE(IsEqualGUID(library.coclasses[3].clsid, CLSID_CallbackInterface));
+  const auto find = [&](REFIID iid) -> const platform::com::TypeLibInterface* {
+    for (const auto& item : library.interfaces)
+      if (IsEqualIID(item.iid, iid)) return &item;
+    return nullptr;
+  };
+  const auto* quillmarker = find(IID_IQuillmarker);
+  ASSERT_TRUE(quillmarker);
+  std::vector<std::u16string> help;
+  for (const auto& member : quillmarker->members) help.push_back(member.helpString);
+  EXPECT_EQ(help, (std::vector<std::u16string>{u"Print", u"GetAction", u"property action", u"property entryid", u"printItem"}));
+  const auto* callbacks = find(IID_ICallbackInterface);
+  ASSERT_TRUE(callbacks && callbacks->nonextensible);
+  EXPECT_EQ(callbacks->members.front().helpString, u"method QuillmarkButtonClicked");
+  const auto* accelerator = find(IID_IAcceleratorCallback);
+  ASSERT_TRUE(accelerator);
+  EXPECT_EQ(accelerator->members.at(0).name + u"(" + accelerator->members.at(0).parameters + u")",
+            u"onAcceleratorCallback(unsigned long acceleratorId)");
 }
 
 TEST_F(AddinModuleTest, ServerPathMustBeAFullPathToALoadableModule) {

@@ -1,10 +1,12 @@
 // An explorer's display manager on Outlook 11 building its controls in Office's command-bar model:
 // the four placements of "Create Toolbar" x "Buttons in Menu", another add-in's controls (Id 1
 // too) left alone, Print as the last control of Standard, a custom button's FaceId going to 0,
-// and buttons found again by tag in the next window.
+// buttons found again by tag in the next window, and every control it placed traced back to its
+// own window wherever it was placed.
 
 #include <gtest/gtest.h>
 
+#include "integration/EventProperties.h"
 #include "platform/office/OfficeDispids.h"
 #include "tests/integration/AddinSession.h"
 
@@ -158,6 +160,52 @@ TEST_F(DisplayManagerBarsTest, ForeignControlsSurviveAndOwnButtonsAreFoundAgainB
   ASSERT_TRUE(bar(all, u"Quillmark"));
   EXPECT_EQ(tags(bar(all, u"Quillmark")->controls), kButtons);
   EXPECT_EQ(tags(bar(all, office::kBarStandard)->controls), u"#2521 other.addin");
+}
+
+// Every control the add-in placed, in whichever bar or menu it sits, with the bar's name.
+void ownControls(const std::vector<office::ControlView>& controls, const std::u16string& barName,
+                 std::vector<std::pair<std::u16string, CComPtr<IDispatch>>>& out) {
+  for (const office::ControlView& c : controls) {
+    if (c.state.tag.rfind(u"QUILLMARK", 0) == 0 && c.controls.empty() && c.state.type != office::msoControlPopup)
+      out.emplace_back(barName + u" " + c.state.tag, c.control);
+    ownControls(c.controls, barName, out);
+  }
+}
+
+TEST_F(DisplayManagerBarsTest, EveryOwnControlIsTracedToItsOwnWindowWhereverItIsPlaced) {
+  for (const char16_t* version : {u"11.0.8169.0", u"12.0.6423.1000"}) {
+    for (const DWORD menu : {0u, 1u}) {
+      for (const DWORD toolbar : {0u, 1u}) {
+        SCOPED_TRACE(testing::Message() << "Outlook " << platform::system::utf16ToUtf8(version) << ", Create Toolbar "
+                                        << toolbar << ", Buttons in Menu " << menu);
+        setting(u"Create Toolbar", toolbar);
+        setting(u"Buttons in Menu", menu);
+        CSettings::resetForTesting();
+        connect(version);
+        // Two windows of one kind: each control must name its own and not the other.
+        const CComPtr<IDispatch> windows[] = {startExplorer(), startExplorer()};
+        for (int w : {0, 1}) {
+          std::vector<std::pair<std::u16string, CComPtr<IDispatch>>> controls;
+          for (const office::BarView& b : bars(windows[w])) ownControls(b.controls, b.name, controls);
+          // Preview, Selection, Attachments, three custom buttons and the File menu's Print Preview.
+          EXPECT_EQ(controls.size(), 7u);
+          for (const auto& [where, control] : controls) {
+            SCOPED_TRACE(platform::system::utf16ToUtf8(where));
+            const CEventProperties origin{CommandBarControlPtr(control)};
+            EXPECT_EQ(origin.m_mode, 4);
+            EXPECT_TRUE(origin.emanatesFrom(_ExplorerPtr(windows[w])));
+            EXPECT_FALSE(origin.emanatesFrom(_ExplorerPtr(windows[1 - w])));
+          }
+        }
+        for (IDispatch* window : windows) m_outlook->close(window);
+        SAFEARRAY* custom = nullptr;
+        m_connect->OnDisconnection(ext_dm_HostShutdown, &custom);
+        m_connect.Release();
+        m_outlook.reset();
+        m_layouts.clear();
+      }
+    }
+  }
 }
 
 }  // namespace

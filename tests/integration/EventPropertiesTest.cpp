@@ -71,18 +71,15 @@ class EventPropertiesTest : public testsupport::IsolatedTest {
     for (IDispatch* bars : m_bars) closeCommandBars(bars);
   }
 
-  // Outlook's bars with the add-in's button on the Standard bar (named as given), in a sub-menu of
-  // the File menu and on its own toolbar; the manager advised on one Print, Print Preview, quick Print and
+  // Outlook's bars with the add-in's button on the Standard bar (named as given), in the File menu
+  // and on its own toolbar; the manager advised on one Print, Print Preview, quick Print and
   // own button, as a display manager advises.
   CComPtr<CComObject<CManagerSink>> attach(IDispatch* window, const char16_t* standardName) {
     CommandBarsLayout layout = outlookCommandBars();
     ControlLayout own;
     own.caption = u"Print Pre&view";
     own.tag = u"QuillMark.Preview";
-    ControlLayout more;
-    more.type = msoControlPopup;
-    more.controls = {own};
-    layout.bars[0].controls[0].controls.push_back(more);  // File > More > own
+    layout.bars[0].controls[0].controls.push_back(own);  // File > own
     layout.bars[1].name = standardName;
     layout.bars[1].controls.push_back(own);
     layout.bars.push_back(layout.bars[1]);
@@ -137,6 +134,20 @@ TEST_F(EventPropertiesTest, OnlyTheClickedWindowTakesItsClickOverInTheModeOfItsP
       EXPECT_EQ(managers[w]->seen, (std::vector<std::pair<int, bool>>{{c.mode, w == c.window}})) << "manager " << w;
   }
   EXPECT_EQ(outlookCommands, 0);
+
+  // The origin climbs one popup: a control in a sub-menu of a menu reaches no window, and so no
+  // manager takes it.
+  CommandBarsLayout nested = outlookCommandBars();
+  ControlLayout own, more;
+  own.caption = u"Deep";
+  own.tag = u"QuillMark.Deep";
+  more.type = msoControlPopup;
+  more.controls = {own};
+  nested.bars[0].controls[0].controls.push_back(more);  // File > More > own
+  m_bars.push_back(m_office.create(m_windows[0], nested));
+  const CEventProperties deep{CommandBarControlPtr(findControl(m_bars.back(), u"Menu Bar", kIdCustom))};
+  EXPECT_EQ(deep.m_mode, 4);
+  EXPECT_FALSE(deep.emanatesFrom(_ExplorerPtr(m_windows[0])));
 
   // A control that cannot be traced to a window belongs to no manager.
   CComPtr<IDispatch> print = findControl(m_bars[0], u"Menu Bar", kIdPrint);
