@@ -1,6 +1,7 @@
 #include "host/Destination.h"
 
 #include <cstdio>
+#include <system_error>
 
 namespace host {
 
@@ -9,7 +10,10 @@ CCommandDestination::CCommandDestination(const std::filesystem::path& out)
   platform::browser::PrintDestination& destination = platform::browser::printDestination();
   destination = {};
   if (!out.empty()) {
-    destination.folder = out;
+    // The windows name the files they show and write by URI, which only an absolute path makes.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(out, ec);
+    destination.folder = (ec ? out : absolute).lexically_normal();
     destination.alwaysToFolder = true;
   }
   platform::browser::writtenPdfs().clear();
