@@ -22,8 +22,13 @@ CCommandDestination::CCommandDestination(const std::filesystem::path& out)
 CCommandDestination::~CCommandDestination() { platform::browser::printDestination() = m_previous; }
 
 void CCommandDestination::reportWritten(const char* command) const {
-  for (const std::filesystem::path& pdf : platform::browser::writtenPdfs())
-    std::printf("%s: wrote %s\n", command, pdf.string().c_str());
+  for (const std::filesystem::path& pdf : platform::browser::writtenPdfs()) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(pdf, ec))
+      std::printf("%s: wrote %s\n", command, pdf.string().c_str());
+    else
+      std::fprintf(stderr, "%s: %s was not written\n", command, pdf.string().c_str());
+  }
 }
 
 }  // namespace host
