@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -394,6 +395,34 @@ TEST_F(PrintWindowsGuiTest, StoredRangeIsWhatTheDialogOffersAndThePreviewShowsEv
   for (const auto& [page, number] : order)
     EXPECT_NE(pdfText(copies, page).find("Page " + std::to_string(number) + total), std::string::npos)
         << "page " << page << ": " << pdfText(copies, page);
+}
+
+// The preview's frameset layout list is there for a frameset, not for a page with an inline frame.
+TEST_F(PrintWindowsGuiTest, FramesetLayoutListShowsOnlyForAFrameset) {
+  std::ofstream(dir() / "inner.htm") << "<html><body><p>The frame's own page.</p></body></html>";
+  std::ofstream(dir() / "Inline.htm") << "<html><head><title>Inline</title></head><body>"
+                                         "<p id=QMMessProp>NAME=Subject</p><iframe src=\"inner.htm\"></iframe>"
+                                         "</body></html>";
+  std::ofstream(dir() / "Frames.htm") << "<html><head><title>Frames</title></head><frameset cols=\"50%,50%\">"
+                                         "<frame src=\"inner.htm\"><frame src=\"inner.htm\"></frameset></html>";
+  for (const auto& [name, frameset] : {std::pair<const char*, bool>{"Inline.htm", false}, {"Frames.htm", true}}) {
+    SCOPED_TRACE(name);
+    bool listShown = !frameset;
+    Person person({{"the preview", [&] {
+                      if (!preview()) return false;
+                      listShown = gtk_widget_get_visible(named(preview(), "frameLayout"));
+                      xdotool(at(named(preview(), "pages")) + " key Escape");
+                      return true;
+                    }}});
+    host::PrintCommandLine command;
+    command.files = {m_mail};
+    command.mode = host::kModePreview;
+    command.out = m_out;
+    command.templateName = (dir() / name).string();
+    EXPECT_EQ(host::runPrint(command), 0);
+    EXPECT_TRUE(person.finished()) << person.waitingFor();
+    EXPECT_EQ(listShown, frameset);
+  }
 }
 
 // Two items of a class with a memo and a Multi Item template: dialog 120 asks which; each choice
