@@ -51,6 +51,13 @@ int choosePage(const std::u16string& prompt, int count, int current) {
 bool askPrintDialogOnDisplay(int pages, bool askAgain, PrintDialogAnswer& answer) {
   platform::ui::PrintRequest request;
   request.pageCount = pages;
+  if (answer.range.selected) {
+    request.rangeFrom = answer.range.from;
+    request.rangeTo = answer.range.to;
+  }
+  request.paperWidth = answer.paperWidth;
+  request.paperHeight = answer.paperHeight;
+  request.landscape = answer.landscape;
   if (!answer.fileOffered.empty()) {
     request.printer = "Print to File";
     request.outputPath = answer.fileOffered.string();
@@ -137,8 +144,13 @@ bool askPageSetup(PageSettings& settings) {
     platform::ui::PageSetupValues values{settings.marginTop, settings.marginBottom, settings.marginLeft,
                                          settings.marginRight, settings.landscape, settings.header, settings.footer};
     if (!platform::ui::showPageSetupForm(values)) return false;
-    settings = PageSettings{values.marginTop, values.marginBottom, values.marginLeft, values.marginRight,
-                            values.landscape, quilstring(values.header), quilstring(values.footer)};
+    settings.marginTop = values.marginTop;
+    settings.marginBottom = values.marginBottom;
+    settings.marginLeft = values.marginLeft;
+    settings.marginRight = values.marginRight;
+    settings.landscape = values.landscape;
+    settings.header = quilstring(values.header);
+    settings.footer = quilstring(values.footer);
     return true;
   }
   PageSettings chosen = settings;

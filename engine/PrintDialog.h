@@ -21,6 +21,11 @@ struct PrintDialogAnswer {
   std::filesystem::path file;
   std::filesystem::path fileOffered;
   bool chosenOnDisplay = false;  // the answer came from the display's dialog
+  // The paper the pages are laid out on (inches, portrait; 0 not known) and its orientation,
+  // which the display's dialog shows.
+  double paperWidth = 0.0;
+  double paperHeight = 0.0;
+  bool landscape = false;
 };
 
 // Whether the print-time windows show on a display (the desktop's GTK face is up).

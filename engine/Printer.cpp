@@ -15,6 +15,7 @@
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
+#include "platform/browser/PageSetup.h"
 #include "platform/browser/PdfTools.h"
 #include "platform/browser/PrintLayout.h"
 #include "platform/browser/PrintTemplate.h"
@@ -121,7 +122,8 @@ class CBrowserPrintTemplate final : public IPrintTemplate {
     const platform::browser::PageSetup s = m_template->pageSetup();
     const auto hundredths = [](double inches) { return std::lround(inches * 100.0); };
     return PageSettings{hundredths(s.margins.top), hundredths(s.margins.bottom), hundredths(s.margins.left),
-                        hundredths(s.margins.right), s.landscape, quilstring(s.header), quilstring(s.footer)};
+                        hundredths(s.margins.right), s.landscape, quilstring(s.header), quilstring(s.footer),
+                        s.paper.width, s.paper.height};
   }
 
   void setPageSettings(const PageSettings& settings) override {
@@ -178,6 +180,7 @@ CPrinter::Services realServices() {
     else
       platform::browser::endPrintBatch();
   };
+  services.hasDefaultPrinter = platform::browser::hasDefaultPrinter;
   services.printOnPrinter = NPrintShell::printPdf;
   return services;
 }
@@ -279,6 +282,7 @@ void CPrinter::setServicesForTesting(const Services& replacement) {
   if (replacement.batch) s.batch = replacement.batch;
   if (replacement.measureAhead) s.measureAhead = replacement.measureAhead;
   if (replacement.pageStyleAhead) s.pageStyleAhead = replacement.pageStyleAhead;
+  if (replacement.hasDefaultPrinter) s.hasDefaultPrinter = replacement.hasDefaultPrinter;
   if (replacement.printOnPrinter) s.printOnPrinter = replacement.printOnPrinter;
 }
 
@@ -625,7 +629,8 @@ int CPrinter::runPrintTemplate(PrintCommand command) {
   for (;;) {
     const fs::path pdf = keep ? outputPdf(m_templatePath, m_job) : jobFolder() / "preview.pdf";
     int pages = 0;
-    if (FAILED(printTemplate->print(printTemplate->defaultRange(), pdf, jobFolder(), pages)))
+    // The preview shows the whole document; the job's range applies when it prints.
+    if (FAILED(printTemplate->print(PrintRange{}, pdf, jobFolder(), pages)))
       return failedPrint(u"Cannot preview");
     if (keep) written().push_back(pdf);
     switch (askPreviewAction(pdf, pages, printTemplate->hasAttachments())) {
@@ -655,7 +660,7 @@ int CPrinter::runPreviewWindow(IPrintTemplate& printTemplate) {
   const auto layOut = [&](int& pages) -> std::optional<fs::path> {
     const fs::path pdf =
         keep ? outputPdf(m_templatePath, m_job) : jobFolder() / ("preview-" + std::to_string(++layouts) + ".pdf");
-    if (FAILED(printTemplate.print(printTemplate.defaultRange(), pdf, jobFolder(), pages))) return std::nullopt;
+    if (FAILED(printTemplate.print(PrintRange{}, pdf, jobFolder(), pages))) return std::nullopt;
     if (keep) written().push_back(pdf);
     return pdf;
   };
@@ -689,10 +694,18 @@ int CPrinter::runPreviewWindow(IPrintTemplate& printTemplate) {
   platform::ui::PreviewOptions options;
   options.resources = NGlobals::moduleInstance();
   options.hasAttachments = printTemplate.hasAttachments();
-  options.frameset = !m_frames.empty();
+  options.frameset = m_filled.all().tags(u"FRAMESET").length() > 0;
   platform::ui::CPreviewWindow preview(options, callbacks);
   shown = &preview;
-  if (!preview.load(first->string())) return failedPrint(u"Cannot show the preview of");
+  if (!preview.load(first->string())) {
+    // Pages nobody saw are not the print asked for.
+    if (keep) {
+      written().erase(std::remove(written().begin(), written().end(), *first), written().end());
+      std::error_code ec;
+      fs::remove(*first, ec);
+    }
+    return failedPrint(u"Cannot show the preview of");
+  }
   preview.runModal();
   return status;
 }
@@ -700,18 +713,25 @@ int CPrinter::runPreviewWindow(IPrintTemplate& printTemplate) {
 int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inPreview, int pages) {
   PrintDialogAnswer answer;
   answer.range = printTemplate.defaultRange();
+  const PageSettings laidOutOn = printTemplate.pageSettings();
+  answer.paperWidth = laidOutOn.paperWidth;
+  answer.paperHeight = laidOutOn.paperHeight;
+  answer.landscape = laidOutOn.landscape;
   const bool printerWanted = !destination().alwaysToFolder;
   answer.toFile = !printerWanted;
-  if (!printerWanted) answer.fileOffered = outputPdf(m_templatePath, m_job);
+  // Without a printer the display's dialog starts on "Print to File", so it can print at all.
+  if (!printerWanted || (withDialog && printWindowsShown() && services().hasDefaultPrinter &&
+                         !services().hasDefaultPrinter()))
+    answer.fileOffered = outputPdf(m_templatePath, m_job);
   if (withDialog) {
     if (!askPrintDialog(printerWanted, pages, !inPreview, answer)) return kCancelled;
   } else if (answer.range.selected && answer.range.from > answer.range.to) {
     quilstring caption;
     caption.LoadString(NGlobals::moduleInstance(), IDS_LONG_PRODUCT_NAME);
     MessageBoxW(GetActiveWindow(), fromAfterToText().c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
-    LOG_ERROR(u"The page range of %s asks for From %d above To %d", m_templatePath.c_str(), answer.range.from,
-              answer.range.to);
-    return kStatusBrowserError;  // nothing was printed
+    LOG_ERROR(u"The page range of %s asks for From %d above To %d; nothing printed", m_templatePath.c_str(),
+              answer.range.from, answer.range.to);
+    return kStatusPrinted;  // the print template closes, as after any print
   }
 
   if (answer.chosenOnDisplay) return printAsChosen(printTemplate, answer);
@@ -742,7 +762,14 @@ int CPrinter::printAsChosen(IPrintTemplate& printTemplate, const PrintDialogAnsw
   chosen.collate = answer.collate;
   chosen.duplex = static_cast<platform::ui::Duplex>(answer.duplex);
   chosen.printToFile = answer.toFile ? answer.file.string() : std::string();
-  if (platform::ui::sendPdfToPrinter(pdf.string(), chosen)) {
+  // A file holds every copy, as the printer would print them.
+  fs::path pages = pdf;
+  if (answer.toFile && answer.copies > 1) {
+    pages = jobFolder() / "copies.pdf";
+    if (FAILED(platform::browser::copiesOfPdf(pdf, pages, answer.copies, answer.collate)))
+      return failedPrint(u"Cannot make the copies of");
+  }
+  if (platform::ui::sendPdfToPrinter(pages.string(), chosen)) {
     if (answer.toFile) written().push_back(answer.file);
     return kStatusPrinted;
   }

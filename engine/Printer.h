@@ -46,6 +46,10 @@ struct PageSettings {
   bool landscape = false;
   quilstring header;
   quilstring footer;
+  // The paper the pages are laid out on, in inches, portrait; 0 when not known. The page setup
+  // does not change it.
+  double paperWidth = 0.0;
+  double paperHeight = 0.0;
 };
 
 // One print template over one filled document: its layout, its page settings and the job's

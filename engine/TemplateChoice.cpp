@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int kNameColumnWidth = 280;
+constexpr const char16_t* kHelpAddress = u"https://www.corvessa.com/quillmark/help/printing.htm";
 
 std::function<void(HWND)>& headlessDriver() {
   static std::function<void(HWND)> driver;
@@ -80,7 +81,8 @@ INT_PTR CDialogTemplateSelection::dialogProc(HWND dialog, UINT message, WPARAM w
         default: return FALSE;
       }
     case WM_HELP:
-      LOG_INFO(u"Help asked for in the template selection");
+      LOG_DEBUG(u"Opening help page %s", kHelpAddress);
+      NUtils::shellExecute(0, u"open", kHelpAddress, quilstring(), quilstring());
       return TRUE;
     case WM_DESTROY:
       if (self->m_images) ImageList_Destroy(self->m_images);

@@ -1,6 +1,7 @@
 #include "host/Destination.h"
 
 #include <cstdio>
+#include <system_error>
 
 namespace host {
 
@@ -9,7 +10,10 @@ CCommandDestination::CCommandDestination(const std::filesystem::path& out)
   platform::browser::PrintDestination& destination = platform::browser::printDestination();
   destination = {};
   if (!out.empty()) {
-    destination.folder = out;
+    // The windows name the files they show and write by URI, which only an absolute path makes.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(out, ec);
+    destination.folder = (ec ? out : absolute).lexically_normal();
     destination.alwaysToFolder = true;
   }
   platform::browser::writtenPdfs().clear();
@@ -18,8 +22,13 @@ CCommandDestination::CCommandDestination(const std::filesystem::path& out)
 CCommandDestination::~CCommandDestination() { platform::browser::printDestination() = m_previous; }
 
 void CCommandDestination::reportWritten(const char* command) const {
-  for (const std::filesystem::path& pdf : platform::browser::writtenPdfs())
-    std::printf("%s: wrote %s\n", command, pdf.string().c_str());
+  for (const std::filesystem::path& pdf : platform::browser::writtenPdfs()) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(pdf, ec))
+      std::printf("%s: wrote %s\n", command, pdf.string().c_str());
+    else
+      std::fprintf(stderr, "%s: %s was not written\n", command, pdf.string().c_str());
+  }
 }
 
 }  // namespace host

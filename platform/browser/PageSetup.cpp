@@ -125,6 +125,8 @@ PaperSize defaultPaperSize(LCID locale, bool askPrinter) {
   return locale == 1033 ? kLetter : kA4;
 }
 
+bool hasDefaultPrinter() { return !detail::queryCupsOptions().empty(); }
+
 std::u16string templateNameOfAddress(std::u16string_view address) {
   const bool isUrl = address.size() >= 5 && (address[0] | 0x20) == u'f' && (address[1] | 0x20) == u'i' &&
                      (address[2] | 0x20) == u'l' && (address[3] | 0x20) == u'e' && address[4] == u':';

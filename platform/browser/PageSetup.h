@@ -37,6 +37,9 @@ struct PageSetup {
 // without `askPrinter` (every page goes to a folder) the printer is never asked.
 QM_PLATFORM_API PaperSize defaultPaperSize(LCID locale, bool askPrinter = true);
 
+// Whether CUPS names a default printer (asked once per process, as for the default paper).
+QM_PLATFORM_API bool hasDefaultPrinter();
+
 // The file name without folder and extension of a template's path or file:// address: split at
 // either separator, an address percent-decoded (UTF-8), the extension after the last dot dropped.
 QM_PLATFORM_API std::u16string templateNameOfAddress(std::u16string_view address);

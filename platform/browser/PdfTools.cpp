@@ -187,6 +187,30 @@ HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::fil
       out, "qpdf could not join the pages into " + out.string());
 }
 
+HRESULT copiesOfPdf(const std::filesystem::path& pdf, const std::filesystem::path& out, int copies, bool collate) {
+  int count = 0;
+  if (copies < 1 || FAILED(pdfPageCount(pdf, count))) return E_FAIL;
+  if (count < 1) {
+    diag::error(kWhere, pdf.string() + " has no pages");
+    return E_FAIL;
+  }
+  return runIntoFile(
+      [&](QPDFJob::Config& config) {
+        config.emptyInput();
+        auto pages = config.pages();
+        if (collate) {
+          for (int c = 0; c < copies; ++c) pages->pageSpec(pdf.string(), "1-z");
+        } else {
+          std::string each;
+          for (int page = 1; page <= count; ++page)
+            for (int c = 0; c < copies; ++c) each += (each.empty() ? "" : ",") + std::to_string(page);
+          pages->pageSpec(pdf.string(), each);
+        }
+        pages->endPages();
+      },
+      out, "qpdf could not make " + std::to_string(copies) + " copies of " + pdf.string() + " in " + out.string());
+}
+
 HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out) {
   return detail::copyFileWhole(from, out) ? S_OK : E_FAIL;
 }

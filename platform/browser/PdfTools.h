@@ -36,6 +36,10 @@ QM_PLATFORM_API HRESULT overlayPdf(const PdfInput& body, const PdfInput& decorat
 // when it cannot be read or written.
 // The pages of `parts`, in order, into `out` (a layout's intermediate file).
 QM_PLATFORM_API HRESULT joinPdfs(const std::vector<std::filesystem::path>& parts, const std::filesystem::path& out);
+// The pages of `pdf` `copies` times into `out`: the whole document again and again when
+// `collate`, else each page its copies times before the next.
+QM_PLATFORM_API HRESULT copiesOfPdf(const std::filesystem::path& pdf, const std::filesystem::path& out, int copies,
+                                    bool collate);
 QM_PLATFORM_API HRESULT copyPdf(const std::filesystem::path& from, const std::filesystem::path& out);
 
 }  // namespace platform::browser

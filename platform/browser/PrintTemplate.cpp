@@ -94,13 +94,15 @@ class CPrintTemplate final : public IPrintTemplate {
         m_engine.setAllowedFolders(file.readableFolders);
         m_engine.setFrameDocuments(file.frames);
         hr = layout().readSettings(m_handler, m_request);
+        // A print of other pages (the preview's, all of them) leaves the job's range as it is.
+        m_defaultRange = m_request.range;
       }
     }
     if (FAILED(hr)) failed("cannot take " + file.file.string(), hr, before);
     return hr;
   }
 
-  PageRange defaultRange() const override { return m_request.range; }
+  PageRange defaultRange() const override { return m_defaultRange; }
   PageSetup pageSetup() const override { return m_request.setup; }
   void setPageSetup(const PageSetup& setup) override { m_request.setup = setup; }
 
@@ -154,6 +156,7 @@ class CPrintTemplate final : public IPrintTemplate {
   IPrintEngine& m_engine;
   std::unique_ptr<IPrintLayout> m_ownLayout;
   LayoutRequest m_request;
+  PageRange m_defaultRange;
 };
 
 }  // namespace

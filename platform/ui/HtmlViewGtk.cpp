@@ -35,11 +35,18 @@ constexpr std::uintmax_t kMaxFileSize = 64u * 1024u * 1024u;
 // Windows' virtual-key codes of the keys a dialog takes from its controls.
 constexpr unsigned kVkTab = 0x09, kVkReturn = 0x0D, kVkEscape = 0x1B, kVkF1 = 0x70;
 
-// The selection as HTML: the highlighted ranges' contents cloned and serialised.
+// The selection as HTML: the highlighted ranges' contents cloned and serialised, each inside
+// the formatting elements it starts and ends in (a part of a bold word stays bold), as MSHTML's
+// htmlText gives it.
 constexpr char kSelectionScript[] =
     "(function(){var s=window.getSelection();if(!s||!s.rangeCount)return '';"
+    "var keep=/^(A|ABBR|B|BIG|CITE|CODE|DEL|DFN|EM|FONT|H[1-6]|I|INS|KBD|MARK|PRE|Q|S|SAMP|SMALL|SPAN|STRIKE|"
+    "STRONG|SUB|SUP|TT|U|VAR)$/;"
     "var d=document.createElement('div');"
-    "for(var i=0;i<s.rangeCount;++i)d.appendChild(s.getRangeAt(i).cloneContents());"
+    "for(var i=0;i<s.rangeCount;++i){var r=s.getRangeAt(i),f=r.cloneContents();"
+    "for(var n=r.commonAncestorContainer;n&&n!==document.body&&n!==document.documentElement;n=n.parentNode)"
+    "if(n.nodeType===1&&keep.test(n.nodeName)){var c=n.cloneNode(false);c.appendChild(f);f=c;}"
+    "d.appendChild(f);}"
     "return d.innerHTML;})()";
 
 void finishRefused(WebKitURISchemeRequest* request, const char* why) {

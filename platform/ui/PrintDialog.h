@@ -9,9 +9,6 @@
 
 namespace platform::ui {
 
-// Shown when a range text is not one range From to To.
-inline constexpr std::u16string_view kRangeRefused = u"The 'From' value cannot be greater than the 'To' value.";
-
 enum class RangeStatus { kAll, kRange, kRefused };
 
 // The pages asked for. A range open at its end runs to kLastPage; the caller clamps it to the
@@ -35,6 +32,14 @@ struct PrintRequest {
   int currentPage = 0;      // from 1; 0: none
   std::string printer;      // chosen at first; empty: the dialog's default
   std::string outputPath;   // the file "Print to File" offers at first; empty: the dialog's default
+  // The pages offered at first, from 1 (From above To is offered as typed); 0: all pages.
+  int rangeFrom = 0;
+  int rangeTo = 0;
+  // The paper the pages are laid out on (inches, portrait) and its orientation, shown as they
+  // are: the dialog cannot change them. 0: not shown.
+  double paperWidth = 0;
+  double paperHeight = 0;
+  bool landscape = false;
 };
 
 struct PrintAnswer {

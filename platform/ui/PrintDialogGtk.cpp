@@ -3,6 +3,8 @@
 #include <gtk/gtk.h>
 #include <gtk/gtkunixprint.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -43,6 +45,25 @@ std::string rangesAsText(GtkPrintSettings* settings) {
   }
   g_free(ranges);
   return text;
+}
+
+// GTK's own paper of that size, so the dialog names it; else a paper of its own.
+GtkPaperSize* paperOf(double width, double height) {
+  for (const char* name : {GTK_PAPER_NAME_LETTER, GTK_PAPER_NAME_A4, GTK_PAPER_NAME_LEGAL, GTK_PAPER_NAME_A5}) {
+    GtkPaperSize* paper = gtk_paper_size_new(name);
+    if (std::abs(gtk_paper_size_get_width(paper, GTK_UNIT_INCH) - width) < 0.02 &&
+        std::abs(gtk_paper_size_get_height(paper, GTK_UNIT_INCH) - height) < 0.02)
+      return paper;
+    gtk_paper_size_free(paper);
+  }
+  return gtk_paper_size_new_custom("quillmark", "Custom", width, height, GTK_UNIT_INCH);
+}
+
+void offerRange(GtkPrintSettings* settings, const PrintRequest& request) {
+  if (request.rangeFrom < 1 || request.rangeTo < 1) return;
+  GtkPageRange range{std::min(request.rangeFrom, request.rangeTo) - 1, std::max(request.rangeFrom, request.rangeTo) - 1};
+  gtk_print_settings_set_print_pages(settings, GTK_PRINT_PAGES_RANGES);
+  gtk_print_settings_set_page_ranges(settings, &range, 1);
 }
 
 void readAnswer(GtkPrintUnixDialog* dialog, PrintAnswer& answer) {
@@ -107,8 +128,27 @@ PrintAnswer showPrintDialog(const PrintRequest& request) {
       gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
       g_free(uri);
     }
+    offerRange(settings, request);
+    if (request.paperWidth > 0 && request.paperHeight > 0) {
+      GtkPaperSize* paper = paperOf(request.paperWidth, request.paperHeight);
+      const GtkPageOrientation orientation =
+          request.landscape ? GTK_PAGE_ORIENTATION_LANDSCAPE : GTK_PAGE_ORIENTATION_PORTRAIT;
+      GtkPageSetup* setup = gtk_page_setup_new();
+      gtk_page_setup_set_paper_size(setup, paper);
+      gtk_page_setup_set_orientation(setup, orientation);
+      gtk_print_unix_dialog_set_page_setup(dialog, setup);
+      gtk_print_settings_set_paper_size(settings, paper);
+      gtk_print_settings_set_orientation(settings, orientation);
+      g_object_unref(setup);
+      gtk_paper_size_free(paper);
+    }
     gtk_print_unix_dialog_set_settings(dialog, settings);
     g_object_unref(settings);
+    // GTK has no range with From above To: it is offered as the text it is, and refused when taken.
+    if (request.rangeFrom > request.rangeTo && request.rangeTo > 0)
+      if (GtkWidget* entry = findNamed(widget, "page_range_entry"); entry && GTK_IS_ENTRY(entry))
+        gtk_entry_set_text(GTK_ENTRY(entry),
+                           (std::to_string(request.rangeFrom) + "-" + std::to_string(request.rangeTo)).c_str());
 
     // Escape and the close button answer through "response"; the dialog stays until destroyed here.
     g_signal_connect(widget, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), nullptr);

@@ -10,6 +10,7 @@
 #include "platform/ui/UserInput.h"
 #include "resources/resource.h"
 #include "tests/engine/PrintJobFixtures.h"
+#include "tests/support/FakeShell.h"
 
 namespace {
 
@@ -303,10 +304,15 @@ TEST_F(PrintItemTest, TemplateSelectionDialogListsChoicesAndPrintsTheOneTaken) {
        u"Ledger.htm", true},
       {"Multi Item double-clicked", [](HWND d, Seen&) { platform::ui::input::doubleClickListRow(GetDlgItem(d, IDC_SELECTION_LIST), 1); },
        u"Ledger.htm", false},
-      {"no row: OK disabled, then Cancel",
+      {"no row: OK disabled, F1 for help, then Cancel",
        [](HWND d, Seen& seen) {
          platform::ui::input::clickListRow(GetDlgItem(d, IDC_SELECTION_LIST), -1);
          seen.okEnabled = IsWindowEnabled(GetDlgItem(d, IDOK));
+         testsupport::FakeShell shell;
+         platform::ui::input::pressKey(GetDlgItem(d, IDC_SELECTION_LIST), VK_F1);
+         ASSERT_EQ(shell.requests().size(), 1u);
+         EXPECT_EQ(shell.requests()[0].verb, u"open");
+         EXPECT_EQ(shell.requests()[0].file.rfind(u"https://", 0), 0u);
          platform::ui::input::click(GetDlgItem(d, IDCANCEL));
        },
        u"", false},

@@ -334,12 +334,15 @@ TEST_F(PrinterTest, CancelledPrintDialogPrintsNothingAndEnds) {
   EXPECT_EQ(m_script.closed, 1);
 }
 
-TEST_F(PrinterTest, StoredRangeWithFromAboveToPrintsNothing) {
+TEST_F(PrinterTest, StoredRangeWithFromAboveToPrintsNothingAndEndsAsAPrintDoes) {
   testsupport::ScriptedUi ui;
   m_script.range = PrintRange{true, 5, 2};
-  EXPECT_EQ(print(5), 7);
+  // One box; the print template closes, so the caller reports nothing more.
+  EXPECT_EQ(print(5), 1);
   EXPECT_TRUE(m_script.printed.empty());
   ASSERT_EQ(ui.messageBoxes().size(), 1u);
+  EXPECT_EQ(ui.messageBoxes()[0].text, fromAfterToText());
+  EXPECT_EQ(m_script.closed, 1);
 }
 
 TEST_F(PrinterTest, PreviewPageSetupLaysOutAgainAndPrintPrintsTheRange) {
@@ -353,11 +356,12 @@ TEST_F(PrinterTest, PreviewPageSetupLaysOutAgainAndPrintPrintsTheRange) {
   EXPECT_FALSE(m_script.settingsAtPrint[0].landscape);
   EXPECT_TRUE(m_script.settingsAtPrint[1].landscape);
   EXPECT_EQ(m_script.settingsAtPrint[1].marginTop, 100);
-  for (const PrintRange& r : m_script.printed) {
-    EXPECT_TRUE(r.selected);
-    EXPECT_EQ(r.from, 2);
-    EXPECT_EQ(r.to, 3);
-  }
+  // The preview shows the whole document; the range is what prints.
+  EXPECT_FALSE(m_script.printed[0].selected);
+  EXPECT_FALSE(m_script.printed[1].selected);
+  EXPECT_TRUE(m_script.printed[2].selected);
+  EXPECT_EQ(m_script.printed[2].from, 2);
+  EXPECT_EQ(m_script.printed[2].to, 3);
   EXPECT_EQ(m_script.closed, 1);
 }
 

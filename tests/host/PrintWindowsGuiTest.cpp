@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <regex>
@@ -23,6 +24,7 @@
 #include "platform/office/CommandBars.h"
 #include "platform/outlook/Outlook.h"
 #include "platform/outlook/OutlookInterfaces.h"
+#include "platform/registry/RegKey.h"
 #include "platform/registry/RegistryFiles.h"
 #include "platform/system/Text.h"
 #include "platform/ui/CommCtrl.h"
@@ -320,6 +322,107 @@ TEST_F(PrintWindowsGuiTest, DialogPrintsOneRangeAndRefusesOthersAskingAgain) {
   cancelling.settle();
   EXPECT_TRUE(cancelling.finished()) << cancelling.waitingFor();
   EXPECT_TRUE(platform::browser::writtenPdfs().empty());
+}
+
+// A range stored for the template, and an --out folder given relative to the current one. GTK's
+// print dialog opens on the range, showing the paper the pages are laid out on, and prints it;
+// the preview shows every page, and its Print prints the range with the copies asked for.
+TEST_F(PrintWindowsGuiTest, StoredRangeIsWhatTheDialogOffersAndThePreviewShowsEveryPage) {
+  {
+    CRegKey key;
+    ASSERT_EQ(key.Create(HKEY_CURRENT_USER,
+                         u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Template Settings\\Mail\\1033"),
+              ERROR_SUCCESS);
+    ASSERT_EQ(key.SetDWORDValue(u"printselection", 1), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetDWORDValue(u"pagefrom", 2), ERROR_SUCCESS);
+    ASSERT_EQ(key.SetDWORDValue(u"pageto", 3), ERROR_SUCCESS);
+  }
+  m_out = fs::relative(dir() / "out", fs::current_path());
+  ASSERT_TRUE(m_out.is_relative());
+  // The dialog as it opens: the range 2-3, US Letter portrait; `copies` set, not collated, then Print.
+  const auto printRange = [](int copies) -> Person::Step {
+    return [copies, seen = 0, checked = false]() mutable {
+      GtkWidget* dialog = toplevel("Print");
+      if (!dialog) return checked;
+      GtkWidget* print = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+      if (!gtk_widget_get_sensitive(print) || ++seen % 10 != 5) return false;
+      if (!checked) {
+        checked = true;
+        EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(named(dialog, "page_range_radio"))));
+        EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(named(dialog, "page_range_entry"))), "2-3");
+        GtkPageSetup* setup = gtk_print_unix_dialog_get_page_setup(GTK_PRINT_UNIX_DIALOG(dialog));
+        EXPECT_STREQ(gtk_paper_size_get_name(gtk_page_setup_get_paper_size(setup)), GTK_PAPER_NAME_LETTER);
+        EXPECT_EQ(gtk_page_setup_get_orientation(setup), GTK_PAGE_ORIENTATION_PORTRAIT);
+        savePicture(dialog, "print-dialog-stored-range.png");
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(named(dialog, "copies_spin")), copies);
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(named(dialog, "collate_check")), FALSE);
+      }
+      xdotool(at(print) + " click 1");
+      return false;
+    };
+  };
+  Person dialogPerson({{"GTK's print dialog on 2-3", printRange(1)}});
+  EXPECT_EQ(print(host::kModePrintWithPrompt), 0);
+  dialogPerson.settle();
+  EXPECT_TRUE(dialogPerson.finished()) << dialogPerson.waitingFor();
+  ASSERT_EQ(platform::browser::writtenPdfs().size(), 1u);
+  const fs::path printed = platform::browser::writtenPdfs()[0];
+  EXPECT_EQ(printed, fs::absolute(dir() / "out" / "mail.pdf"));
+  EXPECT_EQ(pdfPages(printed), 2);
+  EXPECT_FALSE(fs::exists("output.pdf"));
+
+  int pages = 0;
+  Person previewPerson({
+      {"the preview of every page", [&] {
+         if (!preview()) return false;
+         pages = std::stoi(previewText("pageCount"));
+         click("print");
+         return true;
+       }},
+      {"GTK's print dialog on 2-3, two copies", printRange(2)},
+  });
+  EXPECT_EQ(print(host::kModePreview), 0);
+  previewPerson.settle();
+  EXPECT_TRUE(previewPerson.finished()) << previewPerson.waitingFor();
+  EXPECT_GT(pages, 3);
+  ASSERT_EQ(platform::browser::writtenPdfs().size(), 2u);  // the preview's pages and the print
+  EXPECT_EQ(pdfPages(platform::browser::writtenPdfs()[0]), pages);
+  const fs::path copies = platform::browser::writtenPdfs()[1];
+  ASSERT_EQ(pdfPages(copies), 4);
+  // Not collated: each page twice before the next.
+  const std::string total = " of " + std::to_string(pages);
+  const std::pair<int, int> order[] = {{1, 2}, {2, 2}, {3, 3}, {4, 3}};
+  for (const auto& [page, number] : order)
+    EXPECT_NE(pdfText(copies, page).find("Page " + std::to_string(number) + total), std::string::npos)
+        << "page " << page << ": " << pdfText(copies, page);
+}
+
+// The preview's frameset layout list is there for a frameset, not for a page with an inline frame.
+TEST_F(PrintWindowsGuiTest, FramesetLayoutListShowsOnlyForAFrameset) {
+  std::ofstream(dir() / "inner.htm") << "<html><body><p>The frame's own page.</p></body></html>";
+  std::ofstream(dir() / "Inline.htm") << "<html><head><title>Inline</title></head><body>"
+                                         "<p id=QMMessProp>NAME=Subject</p><iframe src=\"inner.htm\"></iframe>"
+                                         "</body></html>";
+  std::ofstream(dir() / "Frames.htm") << "<html><head><title>Frames</title></head><frameset cols=\"50%,50%\">"
+                                         "<frame src=\"inner.htm\"><frame src=\"inner.htm\"></frameset></html>";
+  for (const auto& [name, frameset] : {std::pair<const char*, bool>{"Inline.htm", false}, {"Frames.htm", true}}) {
+    SCOPED_TRACE(name);
+    bool listShown = !frameset;
+    Person person({{"the preview", [&] {
+                      if (!preview()) return false;
+                      listShown = gtk_widget_get_visible(named(preview(), "frameLayout"));
+                      xdotool(at(named(preview(), "pages")) + " key Escape");
+                      return true;
+                    }}});
+    host::PrintCommandLine command;
+    command.files = {m_mail};
+    command.mode = host::kModePreview;
+    command.out = m_out;
+    command.templateName = (dir() / name).string();
+    EXPECT_EQ(host::runPrint(command), 0);
+    EXPECT_TRUE(person.finished()) << person.waitingFor();
+    EXPECT_EQ(listShown, frameset);
+  }
 }
 
 // Two items of a class with a memo and a Multi Item template: dialog 120 asks which; each choice

@@ -297,6 +297,41 @@ TEST_F(HtmlViewGtkTest, ShowsSampleBodyInertAndReadsTheDraggedSelection) {
   EXPECT_EQ(remote.connections(), 0);
 }
 
+// Part of a bold run inside a coloured span, dragged with the mouse: the HTML read keeps the
+// elements the selection starts and ends in, so the part prints as it is shown.
+TEST_F(HtmlViewGtkTest, PartOfABoldRunReadsWithItsFormattingElements) {
+  load("<!DOCTYPE html><body style='margin:20px;font-size:20px'><p><span style='color:red'>Plain "
+       "<b id=bold>emboldened words of the mail</b> after</span></p></body>",
+       dir());
+  const std::string box = probe(m_widget,
+      "(function(){var b=document.getElementById('bold').getBoundingClientRect();"
+      "return [b.left,b.top,b.right,b.bottom].map(Math.round).join(' ');})()");
+  int left = 0, top = 0, right = 0, bottom = 0;
+  ASSERT_EQ(std::sscanf(box.c_str(), "\"%d %d %d %d", &left, &top, &right, &bottom), 4) << box;
+  const auto [ox, oy] = origin();
+  const int y = oy + (top + bottom) / 2;
+  const int width = right - left;
+  ASSERT_EQ(runWhilePumping(std::string(kFocus) + " sleep 0.2 mousemove " + std::to_string(ox + left + width / 4) +
+                            " " + std::to_string(y) + " sleep 0.2 mousedown 1 sleep 0.2 mousemove " +
+                            std::to_string(ox + left + width * 3 / 4) + " " + std::to_string(y) +
+                            " sleep 0.2 mouseup 1"),
+            0);
+  pumpFor(std::chrono::milliseconds(200));
+
+  std::string selected;
+  bool answered = false;
+  m_view->selectionHtml([&](bool ok, const std::string& html) {
+    answered = ok;
+    selected = html;
+  });
+  ASSERT_TRUE(pumpUntil([&] { return answered; }));
+  EXPECT_THAT(selected, ::testing::MatchesRegex("<span style=\"color:red\"><b id=\"bold\">[^<]+</b></span>"));
+  const std::string text = textOf(selected);
+  EXPECT_THAT(text, HasSubstr("words"));
+  EXPECT_THAT(text, ::testing::Not(HasSubstr("Plain")));
+  EXPECT_THAT(text, ::testing::Not(HasSubstr("after")));
+}
+
 TEST_F(HtmlViewGtkTest, GivesItsContextMenuAndDialogKeysToTheOwner) {
   load("<!DOCTYPE html><body style='margin:0'><p style='height:300px'>Right-click here.</p></body>", dir());
   int menuX = -1, menuY = -1;
