@@ -98,7 +98,8 @@ std::u16string outsideProductKey(HKEY root, const std::vector<std::u16string>& p
                                                    : u"HKEY_CLASSES_ROOT";
   for (const std::u16string& name : path) key += u"\\" + name;
   return u"the key " + key +
-         u" is not under HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook";
+         u" is not one of the product's: only keys under HKEY_CURRENT_USER\\SOFTWARE\\Corvessa\\QuillMark For "
+         u"Outlook and HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook are merged";
 }
 
 }  // namespace
