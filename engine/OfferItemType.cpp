@@ -30,8 +30,18 @@ bool COfferItemType::offer(const quilstring& messageClass) {
       return false;
     auto classSettings = boost::make_shared<MessageClassSettings>();
     if (m_templateList->DoModal(GetActiveWindow(), messageClass, classSettings) != IDOK) return false;
-    copy.messageClasses[messageClass] = classSettings;
-    const bool saved = settings.save(copy);
+    // The dialog may have been open for a while: what is saved is what the registry holds now,
+    // other processes' changes included, plus the new class.
+    settings.reread();
+    bool saved = false;
+    if (!settings.getReadFailure().empty()) {
+      LOG_ERROR(u"Support for %s not saved: the settings cannot be read (%s)", messageClass.c_str(),
+                settings.getReadFailure().c_str());
+    } else {
+      copy = settings.getSettingsData();
+      copy.messageClasses[messageClass] = classSettings;
+      saved = settings.save(copy);
+    }
     // The store re-read the registry: only a class that came back as written was saved (a class
     // key that could not be written as one key leaves the save looking whole).
     const auto& stored = settings.getSettingsData().messageClasses;

@@ -222,6 +222,7 @@ STDMETHODIMP CquilMarkShellHandler::put_templateName(BSTR value) {
     }
     LOG_DEBUG(u"CquilMarkShellHandler::templateName with %s", m_templateName.c_str());
     loadSettings();
+    keepLoadedValues();
     return S_OK;
   });
 }
@@ -330,6 +331,10 @@ void CquilMarkShellHandler::loadSettings() {
   readLong(u"pagefrom", m_pagefrom, u"pagefrom is %ld");
 }
 
+void CquilMarkShellHandler::keepLoadedValues() {
+  m_loaded = PageValues{m_marginTop, m_marginBottom, m_marginLeft, m_marginRight, m_header, m_footer, m_orientation};
+}
+
 void CquilMarkShellHandler::saveSettings() {
   if (m_templateName.empty()) return;
   // Always the process's own locale, even when the settings came from the 1033 fallback.
@@ -338,11 +343,23 @@ void CquilMarkShellHandler::saveSettings() {
   if (key.Create(HKEY_CURRENT_USER, path.c_str(), nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE) !=
       ERROR_SUCCESS)
     return;
-  key.SetDWORDValue(u"marginTop", static_cast<DWORD>(m_marginTop));
-  key.SetDWORDValue(u"marginBottom", static_cast<DWORD>(m_marginBottom));
-  key.SetDWORDValue(u"marginLeft", static_cast<DWORD>(m_marginLeft));
-  key.SetDWORDValue(u"marginRight", static_cast<DWORD>(m_marginRight));
-  key.SetStringValue(u"header", m_header.c_str());
-  key.SetStringValue(u"footer", m_footer.c_str());
-  key.SetStringValue(u"orientation", m_orientation.c_str());
+  // Present as loading takes it: a value of another type is as good as absent.
+  const auto lacks = [&](const char16_t* name, bool text) {
+    DWORD type = 0;
+    if (key.QueryValue(name, &type, nullptr, nullptr) != ERROR_SUCCESS) return true;
+    return text ? type != REG_SZ && type != REG_EXPAND_SZ : type != REG_DWORD;
+  };
+  const auto saveLong = [&](const char16_t* name, LONG value, LONG loaded) {
+    if (value != loaded || lacks(name, false)) key.SetDWORDValue(name, static_cast<DWORD>(value));
+  };
+  const auto saveText = [&](const char16_t* name, const quilstring& value, const quilstring& loaded) {
+    if (value != loaded || lacks(name, true)) key.SetStringValue(name, value.c_str());
+  };
+  saveLong(u"marginTop", m_marginTop, m_loaded.marginTop);
+  saveLong(u"marginBottom", m_marginBottom, m_loaded.marginBottom);
+  saveLong(u"marginLeft", m_marginLeft, m_loaded.marginLeft);
+  saveLong(u"marginRight", m_marginRight, m_loaded.marginRight);
+  saveText(u"header", m_header, m_loaded.header);
+  saveText(u"footer", m_footer, m_loaded.footer);
+  saveText(u"orientation", m_orientation, m_loaded.orientation);
 }

@@ -88,7 +88,10 @@ class CquilMarkShellHandler : public CComObjectRootEx<CComSingleThreadModel>,
 
  private:
   void loadSettings();
+  // Writes the page values that differ from what was loaded, and those the key lacks: a value
+  // left as loaded must not undo what another process stored since.
   void saveSettings();
+  void keepLoadedValues();
 
   quilstring m_templateName;
   quilstring m_footer;
@@ -101,4 +104,10 @@ class CquilMarkShellHandler : public CComObjectRootEx<CComSingleThreadModel>,
   LONG m_printselection = 0;
   LONG m_pageto = 1;
   LONG m_pagefrom = 1;
+
+  // The page values as loaded (or the defaults when nothing was).
+  struct PageValues {
+    LONG marginTop = 60, marginBottom = 60, marginLeft = 60, marginRight = 60;
+    quilstring header, footer, orientation = u"portrait";
+  } m_loaded;
 };

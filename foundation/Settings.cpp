@@ -259,8 +259,7 @@ bool CSettings::save(const SettingsData& data) {
   if (ok) LOG_DEBUG(u"New message data successfully saved to registry");
 
   LOG_DEBUG(u"Rereading registry data");
-  clearBlock();
-  read();
+  reread();
   // The flag decides which hive every later read takes: a save that could not store it failed.
   if (getAllowUsersToModify() != allowUsers) {
     LOG_ERROR(u"CSettings::save -- \"Allow users to modify settings\" could not be stored in the machine key");
@@ -273,6 +272,11 @@ bool CSettings::save(const SettingsData& data) {
     if (FAILED(hr)) LOG_ERROR(u"CSettings::save -- IRibbonUI::Invalidate failed (%#lX)", static_cast<ULONG>(hr));
   }
   return ok;
+}
+
+void CSettings::reread() {
+  clearBlock();
+  read();
 }
 
 void CSettings::addRibbonUI(IRibbonUI* ribbon) {

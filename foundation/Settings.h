@@ -30,6 +30,9 @@ class CSettings {
 
   // Reads everything again into the current block (the block is not cleared first).
   void read();
+  // Clears the block and reads it again: what the registry holds now, whatever this process
+  // read earlier.
+  void reread();
   // Why the last read could not read a hive it needed (a malformed, unreadable or refused hive
   // file), empty when it could. The block then holds defaults the user did not choose.
   const quilstring& getReadFailure() const { return m_readFailure; }

@@ -1,7 +1,9 @@
 #include "host/OptionsCommand.h"
 
 #include <cstdio>
+#include <iterator>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "host/AddIns.h"
@@ -79,8 +81,31 @@ int runOptions() {
   return status;
 }
 
+namespace {
+
+// The product's own key: a merge deploys its configuration and nothing else (a class
+// registration merged here would have the next run load whatever module it names).
+constexpr std::u16string_view kProductPath[] = {u"SOFTWARE", u"Corvessa", u"QuillMark For Outlook"};
+
+std::u16string outsideProductKey(HKEY root, const std::vector<std::u16string>& path) {
+  bool inside = root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
+  inside = inside && path.size() >= std::size(kProductPath);
+  for (std::size_t i = 0; inside && i < std::size(kProductPath); ++i)
+    inside = platform::system::equalsNoCase(path[i], kProductPath[i]);
+  if (inside) return {};
+  std::u16string key = root == HKEY_LOCAL_MACHINE  ? u"HKEY_LOCAL_MACHINE"
+                       : root == HKEY_CURRENT_USER ? u"HKEY_CURRENT_USER"
+                                                   : u"HKEY_CLASSES_ROOT";
+  for (const std::u16string& name : path) key += u"\\" + name;
+  return u"the key " + key +
+         u" is not one of the product's: only keys under HKEY_CURRENT_USER\\SOFTWARE\\Corvessa\\QuillMark For "
+         u"Outlook and HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvessa\\QuillMark For Outlook are merged";
+}
+
+}  // namespace
+
 int runRegedit(const std::filesystem::path& file) {
-  const platform::registry::RegFileStatus status = platform::registry::importRegFile(file);
+  const platform::registry::RegFileStatus status = platform::registry::importRegFile(file, outsideProductKey);
   if (!status.ok()) {
     const std::string reason = status.message.empty() ? "it could not be read" : platform::system::utf16ToUtf8(status.message);
     std::fprintf(stderr, "quillmark regedit: %s not imported: %s\n", file.string().c_str(), reason.c_str());

@@ -35,8 +35,9 @@ int usage(std::FILE* out) {
       "            through the add-in's automation object, as a script would, and runs until its\n"
       "            print queue is empty (at most --timeout seconds, default 600)\n"
       "  options   the add-ins' options pages in a window of their own (needs a display)\n"
-      "  regedit   merges a .reg file into the registry as regedit /s does; a malformed file\n"
-      "            is refused with its line and changes nothing\n",
+      "  regedit   merges a .reg file of the product's settings (keys under HKCU or HKLM\n"
+      "            \\SOFTWARE\\Corvessa\\QuillMark For Outlook) as regedit /s does; a malformed\n"
+      "            file, or one naming any other key, is refused with its line and changes nothing\n",
       out);
   return out == stdout ? 0 : 2;
 }

@@ -16,8 +16,6 @@ namespace platform::registry {
 namespace detail {
 namespace {
 
-constexpr std::size_t kMaxKeyNameLength = 255;
-constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 constexpr std::uintptr_t kFirstHandle = 0x1000;
 
@@ -38,6 +36,15 @@ std::u16string cannotRead(const std::filesystem::path& file, LONG rc) {
     reason = platform::system::errorText(static_cast<DWORD>(rc));
   }
   return u"Cannot read " + pathText(file) + u": " + reason;
+}
+
+// Why a hive file could not be written, naming the file.
+std::u16string cannotWrite(const std::filesystem::path& file, LONG rc) {
+  const std::u16string reason =
+      rc == ERROR_FILE_TOO_LARGE
+          ? u"it would be larger than " + platform::system::utf8ToUtf16(std::to_string(kMaxRegFileBytes >> 20)) + u" MB"
+          : platform::system::errorText(static_cast<DWORD>(rc));
+  return u"Cannot write " + pathText(file) + u": " + reason;
 }
 
 bool hasLineBreak(std::u16string_view name) {
@@ -190,15 +197,10 @@ class Registry {
       hive.content = std::move(fresh);
     }
 
-    const std::string bytes = serialize(hive);
-    if (bytes.size() > kMaxRegFileBytes) return dropChanges(hive, ERROR_NOT_ENOUGH_MEMORY);
-    // A hive file that is a link to a regular file is replaced where it lives, keeping the link.
+    std::string bytes;
+    if (!serialize(hive, hive.content, bytes)) return dropChanges(hive, ERROR_FILE_TOO_LARGE);
+    const std::filesystem::path target = targetOf(hive);
     std::error_code ec;
-    std::filesystem::path target = hive.file;
-    if (std::filesystem::is_symlink(target, ec)) {
-      const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
-      if (!ec) target = resolved;
-    }
     std::filesystem::path temp = target;
     temp += ".tmp";
     rc = m_storage->writeDurably(temp, bytes);
@@ -265,8 +267,10 @@ class Registry {
     return commit(hive);
   }
 
-  // Applies a parsed file's changes (after emptying the roots it names, for a state) and writes.
-  RegFileStatus applyFile(const std::filesystem::path& file, bool asState) {
+  // Applies a parsed file's changes (after emptying the roots it names, for a state) and writes
+  // them. Both hive files are locked (machine first, as every writer of both does), read, changed
+  // and serialised before either is written, so a file is merged whole or not at all.
+  RegFileStatus applyFile(const std::filesystem::path& file, bool asState, const KeyFilter& accept) {
     RegFileStatus status;
     std::string bytes;
     const LONG rc = m_storage->readFile(file, bytes);
@@ -276,35 +280,162 @@ class Registry {
       return status;
     }
     RegParseResult parsed = parseRegText(bytes);
+    bytes.clear();
     if (!parsed.ok) return malformed(file, parsed.errorLine, parsed.error);
-    for (HiveFile* hive : {&m_machine, &m_user}) {
+    if (accept) {
+      for (const RegOp& op : parsed.ops) {
+        std::u16string reason = accept(predefinedKey(op.root), op.path);
+        if (reason.empty()) continue;
+        status.code = ERROR_ACCESS_DENIED;
+        status.line = op.line;
+        status.message = u"Refused registry file " + pathText(file) + u" at line " +
+                         platform::system::utf8ToUtf16(std::to_string(op.line)) + u": " + reason;
+        return status;
+      }
+    }
+
+    struct Merge {
+      HiveFile* hive = nullptr;
       std::vector<RegOp> ops;
       bool named[kRootCount] = {};
+      std::filesystem::path target;
+      std::filesystem::path temp;
+      std::string before;  // the file as it was, to put back when the other file cannot be replaced
+      bool existed = false;
+      RootSet content;
+      FileStamp stamp;
+      std::string bytes;
+    };
+    std::vector<Merge> merges;
+    for (HiveFile* hive : {&m_machine, &m_user}) {
+      Merge merge;
+      merge.hive = hive;
       for (RegOp& op : parsed.ops) {
         if (hive->holds(op.root)) {
-          named[static_cast<int>(op.root)] = true;
-          ops.push_back(std::move(op));
+          merge.named[static_cast<int>(op.root)] = true;
+          merge.ops.push_back(std::move(op));
         }
       }
-      if (ops.empty()) continue;
-      refresh(*hive);
-      if (!hive->status.ok()) return hive->status;
+      if (merge.ops.empty()) continue;
       if (!writable(*hive)) {
         status.code = ERROR_ACCESS_DENIED;
-        status.message = u"Cannot write " + pathText(hive->file);
+        status.message = cannotWrite(hive->file, status.code);
         return status;
       }
+      merges.push_back(std::move(merge));
+    }
+    if (merges.empty()) return status;
+
+    LONG code = m_storage->makeFolder(m_home);
+    if (code != ERROR_SUCCESS) {
+      status.code = code;
+      status.message = cannotWrite(merges.front().hive->file, code);
+      return status;
+    }
+    std::vector<int> locks;
+    struct Unlock {
+      IHiveStorage& storage;
+      std::vector<int>& fds;
+      ~Unlock() {
+        for (auto it = fds.rbegin(); it != fds.rend(); ++it) storage.unlock(*it);
+      }
+    } unlock{*m_storage, locks};
+    for (Merge& merge : merges) {
+      int fd = -1;
+      code = m_storage->lock(lockFileOf(*merge.hive), fd);
+      if (code != ERROR_SUCCESS) {
+        status.code = code;
+        status.message = cannotWrite(merge.hive->file, code);
+        return status;
+      }
+      locks.push_back(fd);
+    }
+
+    for (Merge& merge : merges) {
+      HiveFile& hive = *merge.hive;
+      m_storage->stamp(hive.file, merge.stamp);
+      code = m_storage->readFile(hive.file, merge.before);
+      merge.existed = code == ERROR_SUCCESS;
+      RegFileStatus read;
+      if (code == ERROR_SUCCESS) {
+        read = parseHiveText(hive, merge.before, merge.content);
+      } else if (code != ERROR_FILE_NOT_FOUND) {
+        read.code = code;
+        read.message = cannotRead(hive.file, code);
+      }
+      if (!read.ok()) {
+        // A file we cannot read is never overwritten; its keys answer ERROR_BADDB from now on.
+        platform::diag::error("Registry", platform::system::utf16ToUtf8(read.message));
+        hive.status = read;
+        hive.stamp = merge.stamp;
+        hive.loaded = true;
+        hive.journal.clear();
+        hive.content = RootSet();
+        return read;
+      }
+      // This process's unsaved changes, then the file's.
+      for (const RegOp& op : hive.journal) applyOp(merge.content, op);
       if (asState) {
-        for (RootId root : hive->roots) {
-          if (named[static_cast<int>(root)]) record(*hive, RegOp{RegOp::Kind::kDeleteTree, root, {}, {}, 0, {}, 0});
+        for (RootId root : hive.roots) {
+          if (merge.named[static_cast<int>(root)]) applyOp(merge.content, RegOp{RegOp::Kind::kDeleteTree, root, {}, {}, 0, {}, 0});
         }
       }
-      for (RegOp& op : ops) record(*hive, std::move(op));
-      status.code = commit(*hive);
-      if (!status.ok()) {
-        status.message = u"Cannot write " + pathText(hive->file);
+      for (const RegOp& op : merge.ops) applyOp(merge.content, op);
+      if (!serialize(hive, merge.content, merge.bytes)) {
+        status.code = ERROR_FILE_TOO_LARGE;
+        status.message = cannotWrite(hive.file, status.code);
         return status;
       }
+      merge.target = targetOf(hive);
+      merge.temp = merge.target;
+      merge.temp += ".tmp";
+    }
+
+    std::error_code ec;
+    const auto removeTemps = [&] {
+      for (const Merge& merge : merges) std::filesystem::remove(merge.temp, ec);
+    };
+    for (const Merge& merge : merges) {
+      code = m_storage->writeDurably(merge.temp, merge.bytes);
+      if (code != ERROR_SUCCESS) {
+        removeTemps();
+        status.code = code;
+        status.message = cannotWrite(merge.hive->file, code);
+        return status;
+      }
+    }
+    for (std::size_t i = 0; i < merges.size(); ++i) {
+      code = m_storage->replace(merges[i].temp, merges[i].target);
+      if (code == ERROR_SUCCESS) continue;
+      removeTemps();
+      // The files replaced already go back to what they held.
+      for (std::size_t j = 0; j < i; ++j) {
+        const Merge& done = merges[j];
+        LONG back = ERROR_SUCCESS;
+        if (done.existed) {
+          back = m_storage->writeDurably(done.temp, done.before);
+          if (back == ERROR_SUCCESS) back = m_storage->replace(done.temp, done.target);
+        } else {
+          std::filesystem::remove(done.target, ec);
+          if (ec) back = ERROR_WRITE_FAULT;
+        }
+        if (back != ERROR_SUCCESS) {
+          std::filesystem::remove(done.temp, ec);
+          platform::diag::error("Registry", platform::system::utf16ToUtf8(cannotWrite(done.hive->file, back)));
+        }
+        done.hive->loaded = false;
+      }
+      status.code = code;
+      status.message = cannotWrite(merges[i].hive->file, code);
+      return status;
+    }
+    for (Merge& merge : merges) {
+      HiveFile& hive = *merge.hive;
+      hive.content = std::move(merge.content);
+      hive.journal.clear();
+      hive.status = {};
+      hive.loaded = true;
+      m_storage->stamp(hive.file, hive.stamp);
     }
     return status;
   }
@@ -360,6 +491,10 @@ class Registry {
       status.message = cannotRead(hive.file, rc);
       return status;
     }
+    return parseHiveText(hive, bytes, out);
+  }
+
+  static RegFileStatus parseHiveText(const HiveFile& hive, std::string_view bytes, RootSet& out) {
     const RegParseResult parsed = parseRegText(bytes);
     if (!parsed.ok) return malformed(hive.file, parsed.errorLine, parsed.error);
     for (const RegOp& op : parsed.ops) {
@@ -372,18 +507,34 @@ class Registry {
     return {};
   }
 
-  std::string serialize(const HiveFile& hive) const {
+  // False when the file would be larger than a hive file may be.
+  static bool serialize(const HiveFile& hive, const RootSet& content, std::string& bytes) {
     std::vector<ExportTree> trees;
     for (RootId root : hive.roots) {
-      trees.push_back(ExportTree{std::u16string(rootName(root)), &hive.content[root], true});
+      trees.push_back(ExportTree{std::u16string(rootName(root)), &content[root], true});
     }
-    return writeRegText(trees);
+    return writeRegText(trees, kMaxRegFileBytes, bytes);
+  }
+
+  // A hive file that is a link to a regular file is replaced where it lives, keeping the link.
+  static std::filesystem::path targetOf(const HiveFile& hive) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(hive.file, ec)) {
+      const std::filesystem::path resolved = std::filesystem::canonical(hive.file, ec);
+      if (!ec) return resolved;
+    }
+    return hive.file;
+  }
+
+  static HKEY predefinedKey(RootId root) {
+    return root == RootId::kLocalMachine ? HKEY_LOCAL_MACHINE
+           : root == RootId::kCurrentUser ? HKEY_CURRENT_USER
+                                          : HKEY_CLASSES_ROOT;
   }
 
   // A failed write: the process goes back to what the file holds.
   LONG dropChanges(HiveFile& hive, LONG rc) {
-    platform::diag::error("Registry", "Cannot write " + hive.file.string() + ": " +
-                                          platform::system::utf16ToUtf8(platform::system::errorText(static_cast<DWORD>(rc))));
+    platform::diag::error("Registry", platform::system::utf16ToUtf8(cannotWrite(hive.file, rc)));
     hive.journal.clear();
     hive.loaded = false;
     refresh(hive);
@@ -432,12 +583,12 @@ RegFileStatus hiveStatus(HKEY root) {
 
 RegFileStatus loadHiveFile(const std::filesystem::path& file) {
   Locked l;
-  return l.reg.applyFile(file, true);
+  return l.reg.applyFile(file, true, {});
 }
 
-RegFileStatus importRegFile(const std::filesystem::path& file) {
+RegFileStatus importRegFile(const std::filesystem::path& file, const KeyFilter& accept) {
   Locked l;
-  return l.reg.applyFile(file, false);
+  return l.reg.applyFile(file, false, accept);
 }
 
 LONG exportKey(HKEY key, const std::filesystem::path& file) {
@@ -534,6 +685,7 @@ LSTATUS openOrCreate(HKEY hKey, LPCWSTR lpSubKey, REGSAM samDesired, PHKEY phkRe
   DWORD disposition = REG_OPENED_EXISTING_KEY;
   if (!target) {
     if (!writable || !(parent.access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+    if (opened.path.size() > platform::registry::detail::kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
     for (const std::u16string& part : parts) {
       if (part.size() > platform::registry::detail::kMaxKeyNameLength || platform::registry::detail::hasLineBreak(part)) {
         return ERROR_INVALID_PARAMETER;

@@ -13,9 +13,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Export.h"
 #include "platform/registry/Registry.h"
@@ -42,9 +44,15 @@ QM_PLATFORM_API RegFileStatus hiveStatus(HKEY root);
 // (the file is the state), and writes the hive files.
 QM_PLATFORM_API RegFileStatus loadHiveFile(const std::filesystem::path& file);
 
+// Which keys a merge may change: asked for every key the file names (its predefined key and the
+// names below it); a non-empty answer is the reason the whole file is refused.
+using KeyFilter = std::function<std::u16string(HKEY root, const std::vector<std::u16string>& path)>;
+
 // Merges a .reg file into the registry as regedit imports it: keys and values are added or
-// replaced, "[-KEY]" deletes a key tree and "name"=- a value. Nothing is applied from a malformed file.
-QM_PLATFORM_API RegFileStatus importRegFile(const std::filesystem::path& file);
+// replaced, "[-KEY]" deletes a key tree and "name"=- a value. Nothing is applied from a malformed
+// file, nor from one naming a key the filter refuses (ERROR_ACCESS_DENIED with that key's line), and
+// a file changing both hive files is written to both or to neither.
+QM_PLATFORM_API RegFileStatus importRegFile(const std::filesystem::path& file, const KeyFilter& accept = {});
 
 // Writes the key and everything below it to a .reg file in regedit's export format.
 QM_PLATFORM_API LONG exportKey(HKEY key, const std::filesystem::path& file);

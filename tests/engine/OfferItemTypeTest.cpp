@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "resources/resource.h"
 #include "tests/engine/PrintJobFixtures.h"
 
@@ -18,9 +21,11 @@ class FakeTemplateList : public ITemplateListDialog {
     owners.push_back(owner);
     classes.push_back(messageClass);
     if (settings) settings->templates = templates;
+    if (whileOpen) whileOpen();
     return result;
   }
   int result = IDOK;
+  std::function<void()> whileOpen;
   std::vector<TemplateDetail> templates;
   std::vector<HWND> owners;
   std::vector<quilstring> classes;
@@ -66,6 +71,21 @@ TEST_F(OfferItemTypeTest, AcceptedClassIsSavedAndTheJobPrints) {
   ASSERT_EQ(m_printers.calls.size(), 1u);
   EXPECT_EQ(std::filesystem::path(m_printers.calls[0].templatePath.toUtf8()).filename(), "Survey.htm");
   EXPECT_TRUE(savedClassExists(u"IPM.Note.Survey"));
+}
+
+TEST_F(OfferItemTypeTest, WhatAnotherProcessSavedWhileTheListWasOpenIsKept) {
+  m_ui.queueMessageBoxAnswer(IDYES);
+  m_templateList.templates = {memo("Survey")};
+  m_templateList.whileOpen = [] {
+    CRegKey other;
+    const quilstring path = quilstring(kProductKey) + u"\\Templates\\" +
+                            quilstring::fromUtf8(std::to_string(NGlobals::threadLocale())) + u"\\IPM.Note.Other\\Template1";
+    ASSERT_EQ(other.Create(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(other.SetStringValue(u"Printing template", u"/srv/templates/Other.htm"), ERROR_SUCCESS);
+  };
+  EXPECT_EQ(print(kModePreview), kStatusPrinted);
+  EXPECT_TRUE(savedClassExists(u"IPM.Note.Survey"));
+  EXPECT_TRUE(savedClassExists(u"IPM.Note.Other"));
 }
 
 TEST_F(OfferItemTypeTest, ClassAddedWithoutTemplatesPrintsWithTheDefaultOnes) {

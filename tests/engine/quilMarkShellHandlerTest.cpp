@@ -3,6 +3,7 @@
 #include "engine/quilMarkShellHandler.h"
 
 #include <map>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,52 @@ TEST_F(ShellHandlerTest, SettingsFallBackTo1033OnReadAndAreSavedUnderTheProcessL
   auto again = makeHandler();
   ASSERT_EQ(S_OK, putName(again, u"Memo"));
   EXPECT_EQ(120, getLong(again, &Handler::get_marginTop));
+}
+
+TEST_F(ShellHandlerTest, TheSaveWritesOnlyWhatChangedSoANewerMergeStays) {
+  const quilstring key = kRoot + u"\\Memo\\1033";
+  store(key, u"marginTop", 100);
+  store(key, u"marginLeft", 60);
+  store(key, u"header", u"loaded");
+  store(key, u"footer", u"kept");
+  {
+    auto handler = makeHandler();
+    ASSERT_EQ(S_OK, putName(handler, u"Memo"));
+    // While the preview is open another process merges new values and drops one.
+    store(key, u"marginTop", 250);
+    store(key, u"header", u"merged");
+    store(key, u"marginBottom", 75);  // absent when loaded, merged since
+    {
+      CRegKey settings;
+      ASSERT_EQ(ERROR_SUCCESS, settings.Open(HKEY_CURRENT_USER, key.c_str()));
+      ASSERT_EQ(ERROR_SUCCESS, settings.DeleteValue(u"footer"));
+    }
+    // The template writes everything back on unload; only the left margin was changed in it.
+    testsupport::FakePrintEngine engine;
+    platform::browser::PageSetup setup;
+    setup.margins.top = 1.0;  // as loaded: all but the left margin
+    setup.margins.left = 0.9;
+    setup.header = u"loaded";
+    setup.footer = u"kept";
+    ASSERT_EQ(S_OK, platform::browser::makePrintLayout(engine)->writeSettings(handler, setup));
+  }
+  const std::map<std::u16string, std::u16string> want = {
+      {u"marginTop", u"250"}, {u"marginBottom", u"75"}, {u"marginLeft", u"90"}, {u"marginRight", u"60"},
+      {u"header", u"merged"}, {u"footer", u"kept"},     {u"orientation", u"portrait"}};
+  EXPECT_EQ(want, values(key));
+
+  // Nothing changed and nothing missing: the hive file is not even rewritten.
+  struct stat before {}, after {};
+  const std::filesystem::path hive = testsupport::quillmarkHome() / "user.reg";
+  ASSERT_EQ(0, ::stat(hive.c_str(), &before));
+  {
+    auto handler = makeHandler();
+    ASSERT_EQ(S_OK, putName(handler, u"Memo"));
+    ASSERT_EQ(S_OK, handler->put_marginTop(250));
+  }
+  ASSERT_EQ(0, ::stat(hive.c_str(), &after));
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(want, values(key));
 }
 
 TEST_F(ShellHandlerTest, ANameThatIsNotOneKeyIsRefusedAndNothingIsSaved) {

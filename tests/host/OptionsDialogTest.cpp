@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -162,6 +163,37 @@ TEST_F(OptionsDialogTest, MalformedRegFileIsRefusedWithItsLineAndChangesNothing)
   EXPECT_NE(err().find("line 2"), std::string::npos) << err();
   EXPECT_EQ(testsupport::readFile(testsupport::quillmarkHome() / "user.reg"), before);
   EXPECT_FALSE(classStored(u"IPM.Note.Survey"));
+}
+
+TEST_F(OptionsDialogTest, AFileNamingAnyKeyButTheProductsIsRefusedWhole) {
+  // A class registration merged here would have the next print load whatever module it names.
+  const fs::path home = testsupport::quillmarkHome();
+  const std::string machine = testsupport::readFile(home / "machine.reg");
+  const std::string user = testsupport::readFile(home / "user.reg");
+  const std::u16string settings = settingsReg();
+  const unsigned firstLine = 3 + static_cast<unsigned>(std::count(settings.begin(), settings.end(), u'\n'));
+  const std::u16string keys[] = {
+      u"HKEY_CLASSES_ROOT\\CLSID\\{6B1E42D5-3C0A-4F7B-9E25-8D41C7A2F310}\\InprocServer32",
+      u"HKEY_CLASSES_ROOT\\TypeLib\\{6B1E42D7-3C0A-4F7B-9E25-8D41C7A2F310}",
+      u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Interface\\{6B1E42D6-3C0A-4F7B-9E25-8D41C7A2F310}",
+      u"HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\Outlook\\Addins\\quillMark.Connect",
+      u"-HKEY_CURRENT_USER\\SOFTWARE\\Corvessa",
+      u"HKEY_CURRENT_USER\\SOFTWARE\\Corvessa\\QuillMark For Outlook Extra",
+  };
+  for (const std::u16string& key : keys) {
+    const std::string name = platform::system::utf16ToUtf8(key[0] == u'-' ? key.substr(1) : key);
+    SCOPED_TRACE(name);
+    writeReg(settings + u"[" + key + u"]\r\n@=\"/tmp/planted.so\"\r\n");
+    EXPECT_EQ(quillmark("regedit " + (dir() / "settings.reg").string()), 1);
+    EXPECT_NE(err().find("line " + std::to_string(firstLine) + ": the key " + name), std::string::npos) << err();
+    EXPECT_EQ(testsupport::readFile(home / "machine.reg"), machine);
+    EXPECT_EQ(testsupport::readFile(home / "user.reg"), user);
+  }
+  // The product's keys in any case still merge.
+  writeReg(u"[hkey_current_user\\software\\corvessa\\quillmark for outlook\\Template Settings\\Memo\\1033]\r\n"
+           u"\"marginTop\"=dword:00000064\r\n");
+  EXPECT_EQ(quillmark("regedit " + (dir() / "settings.reg").string()), 0) << err();
+  EXPECT_NE(testsupport::readFile(home / "user.reg"), user);
 }
 
 TEST_F(OptionsDialogTest, MergedSettingsShowInTheAddInsTabAndAChangeIsSavedWithOk) {

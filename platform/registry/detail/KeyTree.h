@@ -14,6 +14,12 @@
 
 namespace platform::registry::detail {
 
+// Windows' limits, kept on every way in (API calls, merges, hive files) so that nothing this
+// registry writes is refused when read back, and no walk of a tree goes deeper than this.
+constexpr std::size_t kMaxKeyDepth = 512;  // names below a predefined key
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
 // The upper-cased form of a key or value name: names compare through it, and sub-keys enumerate
 // in its order, as on Windows.
 QM_PLATFORM_API std::u16string foldName(std::u16string_view name);

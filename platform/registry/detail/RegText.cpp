@@ -1,5 +1,6 @@
 #include "platform/registry/detail/RegText.h"
 
+#include <limits>
 #include <optional>
 
 #include "platform/registry/Registry.h"
@@ -153,6 +154,9 @@ class Parser {
       const std::size_t end = body.find(u'\\', start);
       const std::u16string_view part = body.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start);
       if (part.empty()) return failed(lineNo, u"the key path has an empty name");
+      if (part.size() > kMaxKeyNameLength) return failed(lineNo, u"a key name is longer than 255 characters");
+      // The predefined key's name comes first.
+      if (parts.size() > kMaxKeyDepth) return failed(lineNo, u"the key is more than 512 levels deep");
       parts.emplace_back(part);
       if (end == std::u16string_view::npos) break;
       start = end + 1;
@@ -205,6 +209,7 @@ class Parser {
     } else {
       const auto after = quoted(line, name);
       if (!after) return failed(lineNo, u"the value name has no closing quote");
+      if (name.size() > kMaxValueNameLength) return failed(lineNo, u"the value name is longer than 16383 characters");
       rest = *after;
     }
     rest = trimLeft(rest);
@@ -373,7 +378,10 @@ void appendValue(std::u16string& out, const RegValue& value) {
   out.append(u"\r\n");
 }
 
-void appendTree(std::u16string& out, std::u16string& fullName, const KeyNode& node, bool writeSection) {
+// Stops (answering false) once the text passes maxUnits.
+bool appendTree(std::u16string& out, std::u16string& fullName, const KeyNode& node, bool writeSection,
+                std::size_t maxUnits) {
+  if (out.size() > maxUnits) return false;
   if (writeSection) {
     out.push_back(u'[');
     out.append(fullName);
@@ -385,9 +393,11 @@ void appendTree(std::u16string& out, std::u16string& fullName, const KeyNode& no
     const std::size_t length = fullName.size();
     fullName.push_back(u'\\');
     fullName.append(child->name());
-    appendTree(out, fullName, *child, true);
+    const bool fits = appendTree(out, fullName, *child, true, maxUnits);
     fullName.resize(length);
+    if (!fits) return false;
   }
+  return out.size() <= maxUnits;
 }
 
 }  // namespace
@@ -404,20 +414,30 @@ RegParseResult parseRegText(std::string_view bytes) {
 }
 
 std::string writeRegText(const std::vector<ExportTree>& trees) {
+  std::string bytes;
+  writeRegText(trees, std::numeric_limits<std::size_t>::max(), bytes);
+  return bytes;
+}
+
+bool writeRegText(const std::vector<ExportTree>& trees, std::size_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  // Two bytes a unit after the two of the byte-order mark.
+  const std::size_t maxUnits = maxBytes < 2 ? 0 : (maxBytes - 2) / 2;
   std::u16string text(kHeader5);
   text.append(u"\r\n\r\n");
   for (const ExportTree& tree : trees) {
     if (!tree.node) continue;
     std::u16string fullName = tree.fullName;
-    appendTree(text, fullName, *tree.node, !tree.isRoot || !tree.node->values().empty());
+    if (!appendTree(text, fullName, *tree.node, !tree.isRoot || !tree.node->values().empty(), maxUnits)) return false;
   }
-  std::string bytes("\xFF\xFE", 2);
+  if (text.size() > maxUnits) return false;
+  bytes.assign("\xFF\xFE", 2);
   bytes.reserve(2 + text.size() * 2);
   for (char16_t c : text) {
     bytes.push_back(static_cast<char>(c & 0xFF));
     bytes.push_back(static_cast<char>(c >> 8));
   }
-  return bytes;
+  return true;
 }
 
 }  // namespace platform::registry::detail

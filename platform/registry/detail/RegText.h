@@ -22,7 +22,8 @@ struct RegParseResult {
 };
 
 // Reads a whole .reg file. A section "[KEY]" gives kCreateKey, "[-KEY]" kDeleteTree, a value line
-// kSetValue and "name"=- kDeleteValue. Any line it does not understand refuses the whole file.
+// kSetValue and "name"=- kDeleteValue. Any line it does not understand refuses the whole file, as
+// does a key deeper than kMaxKeyDepth or a key or value name longer than Windows allows.
 QM_PLATFORM_API RegParseResult parseRegText(std::string_view bytes);
 
 // One tree to write: its full name ("HKEY_CURRENT_USER\Software\X") and node. A root's own
@@ -35,5 +36,7 @@ struct ExportTree {
 
 // The bytes of a regedit 5.00 export: BOM, UTF-16LE, CRLF, hex lists wrapped as regedit does.
 QM_PLATFORM_API std::string writeRegText(const std::vector<ExportTree>& trees);
+// The same, false (and bytes empty) once they would pass maxBytes, before building more.
+QM_PLATFORM_API bool writeRegText(const std::vector<ExportTree>& trees, std::size_t maxBytes, std::string& bytes);
 
 }  // namespace platform::registry::detail

@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <functional>
+#include <tuple>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -411,6 +412,138 @@ TEST_F(HiveFileTest, OnlyRegularHivesOfAtMost64MbAreReadAndNoneIsWrittenOverOrTh
   fs::create_symlink(dir() / "victim", testsupport::quillmarkHome() / "user.reg.tmp");
   EXPECT_NE(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_SUCCESS);
   EXPECT_EQ(readFile(dir() / "victim"), "keep");
+}
+
+}  // namespace
+
+namespace {
+
+// "[ROOT\n\n...\n]" with `levels` names below the root, each `nameLength` characters long.
+std::u16string deepKey(std::u16string_view root, std::size_t levels, std::size_t nameLength = 1) {
+  std::u16string key(root);
+  const std::u16string name(nameLength, u'k');
+  key.reserve(key.size() + levels * (nameLength + 1));
+  for (std::size_t i = 0; i < levels; ++i) key.append(u"\\").append(name);
+  return key;
+}
+
+TEST_F(HiveFileTest, KeysBeyondWindowsLimitsAreRefusedOnEveryWayIn) {
+  const std::filesystem::path import = dir() / "deep.reg";
+  const auto merge = [&](const std::u16string& lines) {
+    write(import, regtest::utf16File(u"Windows Registry Editor Version 5.00\n\n" + lines));
+    return platform::registry::importRegFile(import);
+  };
+  ASSERT_EQ(setText(HKEY_CURRENT_USER, u"Kept", u"1"), ERROR_SUCCESS);
+  const std::string before = readFile(userFile());
+
+  const std::tuple<std::u16string, unsigned, const char*> refused[] = {
+      {u"[" + deepKey(u"HKEY_CURRENT_USER", 513) + u"]\n", 3, "more than 512 levels deep"},
+      {u"[HKEY_CURRENT_USER\\A]\n\n[HKEY_CURRENT_USER\\" + std::u16string(256, u'n') + u"]\n", 5,
+       "longer than 255 characters"},
+      {u"[HKEY_CURRENT_USER\\A]\n\"" + std::u16string(16384, u'v') + u"\"=dword:1\n", 4, "longer than 16383"},
+      // 100,000 levels in 200 KB: refused at the 513th, never built or written.
+      {u"[HKEY_CURRENT_USER\\A]\n\n[" + deepKey(u"HKEY_CURRENT_USER", 100000) + u"]\n", 5, "512 levels"},
+  };
+  for (const auto& [lines, line, reason] : refused) {
+    SCOPED_TRACE(reason);
+    const platform::registry::RegFileStatus status = merge(lines);
+    EXPECT_EQ(status.code, ERROR_BADDB);
+    EXPECT_EQ(status.line, line);
+    EXPECT_NE(platform::system::utf16ToUtf8(status.message).find(reason), std::string::npos)
+        << platform::system::utf16ToUtf8(status.message);
+  }
+  EXPECT_EQ(readFile(userFile()), before);
+
+  // At the limits a key is merged, written and read back.
+  const std::u16string deepest = deepKey(u"HKEY_CURRENT_USER", 511) + u"\\" + std::u16string(255, u'n');
+  ASSERT_TRUE(merge(u"[" + deepest + u"]\n\"" + std::u16string(16383, u'v') + u"\"=dword:1\n").ok());
+  platform::registry::resetForTesting();
+  EXPECT_TRUE(platform::registry::hiveStatus(HKEY_CURRENT_USER).ok());
+
+  // The calls keep them too: nothing they make is a hive that reading refuses.
+  const std::u16string path512 = deepKey(u"", 512).substr(1);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (path512 + u"\\k").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr),
+            ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path512.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  HKEY deeper = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(key, u"k", 0, nullptr, 0, KEY_WRITE, nullptr, &deeper, nullptr), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, std::u16string(256, u'n').c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &deeper, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(setDword(key, std::u16string(16384, u'v').c_str(), 1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+  // A hive file nested deeper than that is refused when read, with its line.
+  write(userFile(), regtest::utf16File(u"Windows Registry Editor Version 5.00\n\n[" +
+                                       deepKey(u"HKEY_CURRENT_USER", 100000) + u"]\n"));
+  platform::registry::resetForTesting();
+  EXPECT_EQ(platform::registry::hiveStatus(HKEY_CURRENT_USER).line, 3u);
+  EXPECT_EQ(setText(HKEY_CURRENT_USER, u"x", u"y"), ERROR_BADDB);
+}
+
+TEST_F(HiveFileTest, AMergeOfBothHivesIsWrittenToBothOrToNeither) {
+  struct UserDiskFull : PosixHiveStorage {
+    LONG writeDurably(const std::filesystem::path& file, std::string_view bytes) override {
+      if (file.filename() == "user.reg.tmp") return ERROR_DISK_FULL;
+      return PosixHiveStorage::writeDurably(file, bytes);
+    }
+  };
+  ASSERT_EQ(setText(HKEY_LOCAL_MACHINE, u"Machine", u"old"), ERROR_SUCCESS);
+  ASSERT_EQ(setText(HKEY_CURRENT_USER, u"User", u"old"), ERROR_SUCCESS);
+  const std::filesystem::path import = dir() / "both.reg";
+  const auto both = [&](const std::u16string& user) {
+    write(import, regtest::utf16File(u"Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Q]\n"
+                                     u"\"Machine\"=\"new\"\n\n" + user));
+  };
+  const std::string machineBefore = readFile(machineFile());
+  const std::string goodUser = readFile(userFile());
+
+  // The user hive is malformed; its write fails (full disk); the merge would take it past 64 MB
+  // (one 262 KB line of 512 levels of 255-character names, each level a section of its own).
+  const std::string malformed = regtest::utf16File(u"Windows Registry Editor Version 5.00\n\n[HKEY_USERS\\X]\n");
+  const struct {
+    const char* reason;
+    std::string userBytes;
+    std::shared_ptr<PosixHiveStorage> storage;
+    std::u16string userLines;
+  } cases[] = {
+      {"Malformed registry file", malformed, nullptr, u"[HKEY_CURRENT_USER\\SOFTWARE\\Q]\n"},
+      {"user.reg: There is not enough space on the disk.", goodUser, std::make_shared<UserDiskFull>(),
+       u"[HKEY_CURRENT_USER\\SOFTWARE\\Q]\n"},
+      {"user.reg: it would be larger than 64 MB", goodUser, nullptr,
+       u"[" + deepKey(u"HKEY_CURRENT_USER", 512, 255) + u"]\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    write(userFile(), c.userBytes);
+    platform::registry::resetForTesting();
+    platform::registry::setStorageForTesting(c.storage);
+    both(c.userLines);
+    const platform::registry::RegFileStatus status = platform::registry::importRegFile(import);
+    EXPECT_FALSE(status.ok());
+    EXPECT_NE(platform::system::utf16ToUtf8(status.message).find(c.reason), std::string::npos)
+        << platform::system::utf16ToUtf8(status.message);
+    EXPECT_EQ(readFile(machineFile()), machineBefore);
+    EXPECT_EQ(readFile(userFile()), c.userBytes);
+    EXPECT_FALSE(std::filesystem::exists(testsupport::quillmarkHome() / "machine.reg.tmp"));
+    EXPECT_FALSE(exists(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Q"));
+  }
+
+  platform::registry::setStorageForTesting(nullptr);
+  both(u"[HKEY_CURRENT_USER\\SOFTWARE\\Q]\n\"User\"=\"new\"\n");
+  ASSERT_TRUE(platform::registry::importRegFile(import).ok());
+  platform::registry::resetForTesting();
+  HKEY machine = nullptr, user = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Q", 0, KEY_READ, &machine), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Q", 0, KEY_READ, &user), ERROR_SUCCESS);
+  EXPECT_EQ(text(machine, u"Machine"), u"new");
+  EXPECT_EQ(text(user, u"User"), u"new");
+  EXPECT_EQ(text(HKEY_CURRENT_USER, u"User"), u"old");
+  RegCloseKey(machine);
+  RegCloseKey(user);
 }
 
 }  // namespace
