@@ -224,10 +224,15 @@ std::vector<ReservedPdf>& reservedPdfs() {
   return reserved;
 }
 
-// Whether the name is the job's: held for it before, or free and now held.
-bool holdPdfName(const fs::path& path, const CPrintInfo& job) {
+// Whether the name is the job's: held for it before, or free and now held (`hold`; else only
+// free).
+bool holdPdfName(const fs::path& path, const CPrintInfo& job, bool hold) {
   for (const ReservedPdf& r : reservedPdfs())
     if (r.path == path) return r.job == &job;
+  if (!hold) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+  }
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     // A folder that cannot be written to: the print says why when it writes.
@@ -254,8 +259,9 @@ void releasePdfNames(const CPrintInfo& job) {
 }
 
 // Where the job's next PDF goes: the destination's folder (made when missing) and a name no file
-// had, neither this run's nor another's.
-fs::path outputPdf(const quilstring& templatePath, const CPrintInfo& job) {
+// had, neither this run's nor another's. `hold`: the name is held for the job until it prints;
+// a name only offered in the print dialog is not, since the user may choose another.
+fs::path outputPdf(const quilstring& templatePath, const CPrintInfo& job, bool hold = true) {
   const PrintDestination& d = destination();
   const fs::path folder = d.folder.empty() ? NPrintShell::documentsFolder() : d.folder;
   std::error_code ec;
@@ -271,7 +277,7 @@ fs::path outputPdf(const quilstring& templatePath, const CPrintInfo& job) {
   if (name.empty()) name = utf8ToUtf16(fs::path(utf16ToUtf8(templatePath)).stem().string());
   const std::string stem = safeFileStem(name);
   const auto free = [&](const fs::path& path) {
-    return std::find(written().begin(), written().end(), path) == written().end() && holdPdfName(path, job);
+    return std::find(written().begin(), written().end(), path) == written().end() && holdPdfName(path, job, hold);
   };
   fs::path candidate = folder / (stem + ".pdf");
   for (int n = 2; !free(candidate); ++n) {
@@ -754,7 +760,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   answer.range = printTemplate.defaultRange();
   const bool printerWanted = !destination().alwaysToFolder;
   answer.toFile = !printerWanted;
-  if (!printerWanted) answer.fileOffered = outputPdf(m_templatePath, m_job);
+  if (!printerWanted) answer.fileOffered = outputPdf(m_templatePath, m_job, false);
   if (withDialog) {
     if (!askPrintDialog(printerWanted, pages, !inPreview, answer)) return kCancelled;
   } else if (answer.range.selected && answer.range.from > answer.range.to) {
