@@ -210,7 +210,7 @@ std::string safeFileStem(const quilstring& text) {
 }
 
 // A name this process holds for a job's PDF: an empty file made only when no file had the name,
-// so that no other run (another quillmark at the same time included) takes it while the job
+// so that no other process printing into the folder at the same time takes it while the job
 // prints. The PDF replaces it; the printer removes it when the job wrote nothing there.
 struct ReservedPdf {
   fs::path path;
