@@ -1,6 +1,11 @@
 #include "engine/Printer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <random>
 #include <system_error>
@@ -207,9 +212,59 @@ std::string safeFileStem(const quilstring& text) {
   return utf16ToUtf8(stem);
 }
 
-// Where the next PDF goes: the destination's folder (made when missing) and name; an existing
-// file is kept unless the destination asks for its folder always, as the host's --out does.
-fs::path outputPdf(const quilstring& templatePath, const CPrintInfo& job) {
+// A name this process holds for a job's PDF: an empty file made only when no file had the name,
+// so that no other process printing into the folder at the same time takes it while the job
+// prints. The PDF replaces it; the printer removes it when the job wrote nothing there.
+struct ReservedPdf {
+  fs::path path;
+  dev_t device;
+  ino_t inode;
+  const CPrintInfo* job;
+};
+
+std::vector<ReservedPdf>& reservedPdfs() {
+  static std::vector<ReservedPdf> reserved;
+  return reserved;
+}
+
+// Whether the name is the job's: held for it before, or free and now held (`hold`; else only
+// free).
+bool holdPdfName(const fs::path& path, const CPrintInfo& job, bool hold) {
+  for (const ReservedPdf& r : reservedPdfs())
+    if (r.path == path) return r.job == &job;
+  if (!hold) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    // A folder that cannot be written to: the print says why when it writes.
+    return errno != EEXIST;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0) reservedPdfs().push_back({path, st.st_dev, st.st_ino, &job});
+  ::close(fd);
+  return true;
+}
+
+void releasePdfNames(const CPrintInfo& job) {
+  auto& reserved = reservedPdfs();
+  for (auto it = reserved.begin(); it != reserved.end();) {
+    if (it->job != &job) {
+      ++it;
+      continue;
+    }
+    struct stat st {};
+    if (::lstat(it->path.c_str(), &st) == 0 && st.st_dev == it->device && st.st_ino == it->inode && st.st_size == 0)
+      ::unlink(it->path.c_str());
+    it = reserved.erase(it);
+  }
+}
+
+// Where the job's next PDF goes: the destination's folder (made when missing) and a name no file
+// had, neither this run's nor another's. `hold`: the name is held for the job until it prints;
+// a name only offered in the print dialog is not, since the user may choose another.
+fs::path outputPdf(const quilstring& templatePath, const CPrintInfo& job, bool hold = true) {
   const PrintDestination& d = destination();
   const fs::path folder = d.folder.empty() ? NPrintShell::documentsFolder() : d.folder;
   std::error_code ec;
@@ -224,14 +279,16 @@ fs::path outputPdf(const quilstring& templatePath, const CPrintInfo& job) {
   }
   if (name.empty()) name = utf8ToUtf16(fs::path(utf16ToUtf8(templatePath)).stem().string());
   const std::string stem = safeFileStem(name);
-  // In the folder asked for, a file of an earlier run is replaced, one of this run is not.
-  const auto taken = [&](const fs::path& path) {
-    if (!d.alwaysToFolder) return fs::exists(path, ec);
-    return std::find(written().begin(), written().end(), path) != written().end();
+  const auto free = [&](const fs::path& path) {
+    return std::find(written().begin(), written().end(), path) == written().end() && holdPdfName(path, job, hold);
   };
   fs::path candidate = folder / (stem + ".pdf");
-  for (int n = 2; taken(candidate) && n < kMaxNameTries; ++n)
-    candidate = folder / (stem + " (" + std::to_string(n) + ").pdf");
+  for (int n = 2; !free(candidate); ++n) {
+    // Past so many taken names, one no other run can have chosen.
+    candidate = n < kMaxNameTries ? folder / (stem + " (" + std::to_string(n) + ").pdf")
+                                  : folder / (stem + " (" + std::to_string(std::random_device()()) + ").pdf");
+    if (n > 2 * kMaxNameTries) break;
+  }
   return candidate;
 }
 
@@ -301,6 +358,7 @@ CPrinter::CPrinter(const CPrintInfo& job, const quilstring& templatePath) : m_jo
 CPrinter::~CPrinter() {
   if (m_dialog && IsWindow(m_dialog)) DestroyWindow(m_dialog);  // its timer goes with it
   *m_alive = false;
+  releasePdfNames(m_job);
   if (!m_folder.empty()) {
     std::error_code ec;
     fs::remove_all(m_folder, ec);
@@ -722,7 +780,7 @@ int CPrinter::printOnce(IPrintTemplate& printTemplate, bool withDialog, bool inP
   // Without a printer the display's dialog starts on "Print to File", so it can print at all.
   if (!printerWanted || (withDialog && printWindowsShown() && services().hasDefaultPrinter &&
                          !services().hasDefaultPrinter()))
-    answer.fileOffered = outputPdf(m_templatePath, m_job);
+    answer.fileOffered = outputPdf(m_templatePath, m_job, false);
   if (withDialog) {
     if (!askPrintDialog(printerWanted, pages, !inPreview, answer)) return kCancelled;
   } else if (answer.range.selected && answer.range.from > answer.range.to) {

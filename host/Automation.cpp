@@ -119,6 +119,12 @@ int runAutomation(const AutomationCommandLine& command) {
   }
 
   CCommandDestination destination(command.out);
+  // Each PDF is named after the file of the item it prints, as quillmark print names them.
+  destination.get().nameOf = [&outlook](IDispatch* item, bool table) -> std::u16string {
+    const fs::path file = outlook->fileOf(item);
+    if (file.empty()) return {};
+    return utf8ToUtf16(file.stem().string()) + (table ? u"-table" : u"");
+  };
 
   int status = 0;
   {
@@ -161,7 +167,10 @@ int runAutomation(const AutomationCommandLine& command) {
       SysFreeString(exception.bstrDescription);
       SysFreeString(exception.bstrHelpFile);
       if (FAILED(hr)) {
-        std::fprintf(stderr, "quillmark automation: Print failed: %s\n", reason.c_str());
+        // Outlook's own reason when it could not open the item: the add-in only hears "no item".
+        const std::string unopened = outlook->openFailure(command.entryId);
+        std::fprintf(stderr, "quillmark automation: Print failed: %s%s%s\n", reason.c_str(),
+                     unopened.empty() ? "" : ": ", unopened.c_str());
         status = 1;
       }
     }
@@ -179,6 +188,7 @@ int runAutomation(const AutomationCommandLine& command) {
   }
 
   destination.reportWritten("quillmark automation");
+  if (destination.reportNotPrinted("quillmark automation") && status == 0) status = 1;
   addIns.disconnect();
   return status;
 }

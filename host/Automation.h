@@ -25,9 +25,11 @@ struct AutomationCommandLine {
 std::optional<AutomationCommandLine> parseAutomationCommandLine(const std::vector<std::string>& args,
                                                                 std::string& error);
 
-// Answers the exit status: 0 once the queue is empty, 1 when the add-in refused the call (no such
-// item or action, no Outlook; its reason on stderr) or the queue did not empty in time, 2 for a
-// setup the call cannot run in (no add-in connected, the object not registered).
+// Answers the exit status: 0 once the queue is empty and everything queued printed; 1 when the
+// add-in refused the call (no such item or action, an item Outlook cannot open, no Outlook; the
+// reasons on stderr), an attachment did not print (named on stderr with why) or the queue did
+// not empty in time; 2 for a setup the call cannot run in (no add-in connected, the object not
+// registered). Each PDF is named after the item's file.
 //
 // The wait: the command publishes a thread reference (SHSetThreadRef) before the call, the
 // add-in's worker holds it while jobs are queued, and the loop runs until only the command's own

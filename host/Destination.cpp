@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <system_error>
 
+#include "platform/shell/Shell.h"
+#include "platform/system/Text.h"
+
 namespace host {
 
 CCommandDestination::CCommandDestination(const std::filesystem::path& out)
@@ -17,6 +20,7 @@ CCommandDestination::CCommandDestination(const std::filesystem::path& out)
     destination.alwaysToFolder = true;
   }
   platform::browser::writtenPdfs().clear();
+  platform::shell::takeFailedPrints();
 }
 
 CCommandDestination::~CCommandDestination() { platform::browser::printDestination() = m_previous; }
@@ -29,6 +33,14 @@ void CCommandDestination::reportWritten(const char* command) const {
     else
       std::fprintf(stderr, "%s: %s was not written\n", command, pdf.string().c_str());
   }
+}
+
+bool CCommandDestination::reportNotPrinted(const char* command) const {
+  const std::vector<platform::shell::FailedPrint> failed = platform::shell::takeFailedPrints();
+  for (const platform::shell::FailedPrint& print : failed)
+    std::fprintf(stderr, "%s: %s was not printed: %s\n", command, platform::system::utf16ToUtf8(print.file).c_str(),
+                 print.reason.c_str());
+  return !failed.empty();
 }
 
 }  // namespace host

@@ -10,8 +10,8 @@ namespace host {
 
 class CCommandDestination {
  public:
-  // Pages into `out` when given (files of earlier runs there replaced, never the command's own),
-  // else where the add-in puts them; the list of written PDFs starts empty.
+  // Pages into `out` when given, else where the add-in puts them, each PDF under a name no file
+  // had; the lists of written PDFs and of files the shell did not print start empty.
   explicit CCommandDestination(const std::filesystem::path& out);
   ~CCommandDestination();
   CCommandDestination(const CCommandDestination&) = delete;
@@ -20,6 +20,9 @@ class CCommandDestination {
   platform::browser::PrintDestination& get() { return platform::browser::printDestination(); }
   // Says every PDF written, as "<command>: wrote <file>".
   void reportWritten(const char* command) const;
+  // Says on stderr every file (an attachment) the shell was asked to print and did not, and why,
+  // as "<command>: <file> was not printed: <reason>"; answers whether there was any.
+  bool reportNotPrinted(const char* command) const;
 
  private:
   platform::browser::PrintDestination m_previous;

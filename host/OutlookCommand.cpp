@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <system_error>
+#include <vector>
 
 #include "host/AddIns.h"
 #include "host/OutlookWindows.h"
@@ -10,6 +11,7 @@
 #include "platform/outlook/Outlook.h"
 #include "platform/outlook/OutlookInterfaces.h"
 #include "platform/registry/RegistryFiles.h"
+#include "platform/shell/Shell.h"
 #include "platform/system/Text.h"
 #include "platform/ui/Desktop.h"
 
@@ -97,7 +99,12 @@ int runOutlook(const OutlookCommandLine& command) {
   }
   windows.releaseAddIns();
   addIns.disconnect();
-  return addIns.failures().empty() ? 0 : 1;
+  // The attachments dialog says nothing of a file that did not print; the session does.
+  const std::vector<platform::shell::FailedPrint> notPrinted = platform::shell::takeFailedPrints();
+  for (const platform::shell::FailedPrint& print : notPrinted)
+    std::fprintf(stderr, "quillmark outlook: %s was not printed: %s\n",
+                 platform::system::utf16ToUtf8(print.file).c_str(), print.reason.c_str());
+  return addIns.failures().empty() && notPrinted.empty() ? 0 : 1;
 }
 
 }  // namespace host

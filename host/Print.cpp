@@ -86,24 +86,25 @@ fs::path findTemplate(const std::string& name) {
   return {};
 }
 
-// A file the store can read as an item: it opens as a .msg. What was read is kept for the store's
-// own opening of the item.
-bool isValidMsg(const fs::path& file) {
-  std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) return false;
-  return SUCCEEDED(platform::mapi::readMsgFileAhead(file));
+// Why a file cannot be read as an item ("cannot be read: Permission denied", "is not a valid .msg
+// file"); empty when it opens as a .msg. What was read is kept for the store's own opening.
+std::string msgProblem(const fs::path& file) {
+  const HRESULT hr = platform::mapi::readMsgFileAhead(file);
+  return SUCCEEDED(hr) ? std::string() : platform::mapi::openFailureText(file, hr);
 }
 
-// Whether each file opens as a .msg, in the files' order. The files are read side by side, each
-// on a thread of its own: one after the other, a batch's files would hold back its first print,
-// and the loop that prints them would read them again.
-std::vector<char> validMsgs(const std::vector<fs::path>& files) {
-  std::vector<char> valid(files.size(), 0);
+// Why each file does not open as a .msg (empty when it does), in the files' order. The files are
+// read side by side, each on a thread of its own: one after the other, a batch's files would
+// hold back its first print, and the loop that prints them would read them again.
+std::vector<std::string> msgProblems(const std::vector<fs::path>& files) {
+  std::vector<std::string> problems(files.size());
   const auto check = [&](std::size_t i) {
     try {
-      valid[i] = isValidMsg(files[i]);
+      problems[i] = msgProblem(files[i]);
+    } catch (const std::exception& e) {
+      problems[i] = std::string("cannot be read: ") + e.what();
     } catch (...) {
-      valid[i] = 0;  // unreadable, whatever the reason
+      problems[i] = "cannot be read";
     }
   };
   std::atomic<std::size_t> next{0};
@@ -113,12 +114,12 @@ std::vector<char> validMsgs(const std::vector<fs::path>& files) {
   const std::size_t workers = std::min<std::size_t>(files.size(), std::max(1U, std::thread::hardware_concurrency()));
   if (workers <= 1) {
     work();
-    return valid;
+    return problems;
   }
   std::vector<std::thread> threads;
   for (std::size_t w = 0; w < workers; ++w) threads.emplace_back(work);
   for (std::thread& thread : threads) thread.join();
-  return valid;
+  return problems;
 }
 
 // Settings files the add-in could not read: printing with defaults in place of what the user
@@ -159,11 +160,11 @@ int runPrint(const PrintCommandLine& command) {
 
   // The items by their folder, as the store opens them; files that are no .msg are refused.
   std::map<fs::path, std::vector<fs::path>> byFolder;
-  const std::vector<char> valid = validMsgs(command.files);
+  const std::vector<std::string> problems = msgProblems(command.files);
   for (std::size_t i = 0; i < command.files.size(); ++i) {
     const fs::path& file = command.files[i];
-    if (!valid[i]) {
-      std::fprintf(stderr, "quillmark print: %s is not a valid .msg file; not printed\n", file.string().c_str());
+    if (!problems[i].empty()) {
+      std::fprintf(stderr, "quillmark print: %s %s; not printed\n", file.string().c_str(), problems[i].c_str());
       exitStatus = 1;
       continue;
     }
@@ -275,6 +276,7 @@ int runPrint(const PrintCommandLine& command) {
   }
 
   destination.reportWritten("quillmark print");
+  if (destination.reportNotPrinted("quillmark print")) exitStatus = 1;
   return exitStatus;
 }
 

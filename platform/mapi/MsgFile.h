@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "platform/Export.h"
 #include "platform/mapi/MAPIInterfaces.h"
@@ -22,6 +23,10 @@ QM_PLATFORM_API HRESULT openMsgFile(const std::filesystem::path& path, LPMESSAGE
 // caller that checks many files on threads of its own spares the thread that opens them the
 // reading. What is kept is bounded (64 files, 64 MB) and taken once.
 QM_PLATFORM_API HRESULT readMsgFileAhead(const std::filesystem::path& path);
+// Why openMsgFile answered `hr` for the file, as words that follow its name: "cannot be read:
+// Permission denied", "is not a valid .msg file", "is larger than 256 MB". A file that cannot be
+// read is looked at again for the system's reason.
+QM_PLATFORM_API std::string openFailureText(const std::filesystem::path& path, HRESULT hr);
 // The same over bytes in memory (copied).
 QM_PLATFORM_API HRESULT openMsgMemory(const void* data, std::size_t size, LPMESSAGE* lppMessage);
 

@@ -63,6 +63,11 @@ class QM_PLATFORM_API COutlook {
   CComPtr<IDispatch> defaultFolder(LONG olDefaultFolder) const;
   // The item of a .msg file of the store; null for a file outside it.
   CComPtr<IDispatch> item(const std::filesystem::path& file) const;
+  // Why GetItemFromID refuses the item of this entry id, its file named ("/s/Inbox/a.msg cannot
+  // be read: Permission denied"); empty when it opens or the store has no such item.
+  std::string openFailure(std::u16string_view entryId) const;
+  // The .msg file of an item of this store; empty for anything else.
+  std::filesystem::path fileOf(IDispatch* item) const;
   // Whether reading the tree stopped at its limits (depth, folder or item count).
   bool storeTruncated() const;
 

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <utility>
 
 #include "platform/com/HResult.h"
 #include "platform/shell/XdgShell.h"
@@ -19,6 +21,24 @@ namespace platform::shell {
 namespace {
 
 std::atomic<IShell*> g_testShell{nullptr};
+
+std::mutex g_failedMutex;
+std::vector<FailedPrint> g_failedPrints;
+thread_local std::string t_failureReason;
+
+bool isPrintVerb(LPCWSTR verb) {
+  if (!verb) return false;
+  std::u16string lower(verb);
+  CharLowerBuffW(lower.data(), static_cast<DWORD>(lower.size()));
+  return lower == u"print";
+}
+
+void notePrintFailed(LPCWSTR file, DWORD code) {
+  std::string reason = std::exchange(t_failureReason, {});
+  if (reason.empty()) reason = platform::system::utf16ToUtf8(platform::system::errorText(code));
+  std::lock_guard<std::mutex> lock(g_failedMutex);
+  g_failedPrints.push_back({file ? std::u16string(file) : std::u16string(), std::move(reason)});
+}
 
 std::u16string textOf(LPCWSTR text) { return text ? std::u16string(text) : std::u16string(); }
 
@@ -66,15 +86,26 @@ IShell& defaultShell() {
 
 void SetForTesting(IShell* shell) { g_testShell.store(shell); }
 
+std::vector<FailedPrint> takeFailedPrints() {
+  std::lock_guard<std::mutex> lock(g_failedMutex);
+  return std::exchange(g_failedPrints, {});
+}
+
+void detail::noteFailureReason(std::string reason) { t_failureReason = std::move(reason); }
+
 }  // namespace platform::shell
 
-BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) {
-  using namespace platform::shell;
+namespace platform::shell {
+namespace {
+
+// keepFailedPrint: a failed "print" is kept for the command to report.
+BOOL shellExecute(SHELLEXECUTEINFOW* info, bool keepFailedPrint) {
   if (!info || info->cbSize != sizeof(SHELLEXECUTEINFOW)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   DWORD code = ERROR_FILE_NOT_FOUND;
+  t_failureReason.clear();
   if (info->lpFile && *info->lpFile) {
     ShellRequest request;
     request.verb = textOf(info->lpVerb);
@@ -92,9 +123,15 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) {
     return TRUE;
   }
   info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<std::intptr_t>(seErrorOf(code)));
+  if (keepFailedPrint && isPrintVerb(info->lpVerb)) notePrintFailed(info->lpFile, code);
   SetLastError(code);
   return FALSE;
 }
+
+}  // namespace
+}  // namespace platform::shell
+
+BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) { return platform::shell::shellExecute(info, true); }
 
 HINSTANCE ShellExecuteW(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         INT showCommand) {
@@ -107,7 +144,9 @@ HINSTANCE ShellExecuteW(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameter
   info.lpParameters = parameters;
   info.lpDirectory = directory;
   info.nShow = showCommand;
-  ShellExecuteExW(&info);
+  // The older front's callers act on its bare answer (the printer keeps its pages in a file when
+  // no printer takes them), so its failures are not kept for the command.
+  platform::shell::shellExecute(&info, false);
   return info.hInstApp;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Export.h"
 #include "platform/WinTypes.h"
@@ -76,6 +77,21 @@ class QM_PLATFORM_API IShell {
   // Answers ERROR_SUCCESS or a Win32 error code; must not throw.
   virtual DWORD execute(const ShellRequest& request) = 0;
 };
+
+// A file the shell was asked to print and did not print, and why.
+struct FailedPrint {
+  std::u16string file;
+  std::string reason;
+};
+// The "print" verbs through ShellExecuteExW that failed since the list was last taken, oldest
+// first; taking empties it. For the command that ran the prints: the add-in only logs them.
+QM_PLATFORM_API std::vector<FailedPrint> takeFailedPrints();
+
+namespace detail {
+// A shell's own words for why the verb it runs on this thread fails ("no application prints
+// text/html files"), taken in place of the error code's text.
+QM_PLATFORM_API void noteFailureReason(std::string reason);
+}  // namespace detail
 
 // The process's shell: the one installed for testing, else the desktop's (XdgShell).
 QM_PLATFORM_API IShell& defaultShell();

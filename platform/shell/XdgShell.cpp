@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -133,10 +134,14 @@ std::string absoluteFile(const std::string& file, const std::string& directory) 
   return base + file;
 }
 
-DWORD exitCodeError(Verb verb, int status) {
-  if (!WIFEXITED(status)) return ERROR_GEN_FAILURE;
+DWORD exitCodeError(Verb verb, const std::string& program, int status) {
+  if (!WIFEXITED(status)) {
+    detail::noteFailureReason(program + " was ended by signal " + std::to_string(WTERMSIG(status)));
+    return ERROR_GEN_FAILURE;
+  }
   const int code = WEXITSTATUS(status);
   if (code == 0) return ERROR_SUCCESS;
+  detail::noteFailureReason(program + " failed with exit status " + std::to_string(code));
   if (verb == Verb::kOpen) {
     // xdg-open: 2 the file does not exist, 3 a required tool is missing, 4 the action failed.
     if (code == 2) return ERROR_FILE_NOT_FOUND;
@@ -177,13 +182,16 @@ DWORD run(Verb verb, const std::string& program, const std::vector<std::string>&
 
   pid_t pid = 0;
   const int spawned = ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv.data(), environ);
-  if (spawned != 0) return spawned == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_NO_ASSOCIATION;
+  if (spawned != 0) {
+    detail::noteFailureReason("cannot run " + program + ": " + std::generic_category().message(spawned));
+    return spawned == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_NO_ASSOCIATION;
+  }
 
   const auto deadline = std::chrono::steady_clock::now() + wait;
   for (;;) {
     int status = 0;
     const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) return exitCodeError(verb, status);
+    if (done == pid) return exitCodeError(verb, program, status);
     if (done < 0 && errno != EINTR) return ERROR_SUCCESS;  // reaped elsewhere (SIGCHLD ignored)
     if (std::chrono::steady_clock::now() >= deadline) {
       // Still running (a viewer xdg-open waits for): it started, so let it finish on its own.
@@ -214,7 +222,11 @@ DWORD XdgShell::execute(const ShellRequest& request) {
     if (verb == Verb::kPrint || !isAddress(file)) {
       file = absoluteFile(file, directory);
       struct stat st {};
-      if (::stat(file.c_str(), &st) != 0) return system::errorFromErrno(errno);
+      if (::stat(file.c_str(), &st) != 0) {
+        const int error = errno;
+        detail::noteFailureReason(std::generic_category().message(error));
+        return system::errorFromErrno(error);
+      }
     }
 
     std::vector<std::string> command{verb == Verb::kPrint ? m_programs.print : m_programs.open};
@@ -223,6 +235,7 @@ DWORD XdgShell::execute(const ShellRequest& request) {
       if (!detail::cupsPrints(type)) {
         command = m_programs.typePrinter ? m_programs.typePrinter(type) : detail::applicationPrintCommand(type);
         if (command.empty()) {
+          detail::noteFailureReason("no application prints " + type + " files");
           diag::error("XdgShell::execute", "no application prints " + type + " files such as " + file);
           return ERROR_NO_ASSOCIATION;
         }
@@ -230,6 +243,7 @@ DWORD XdgShell::execute(const ShellRequest& request) {
     }
     const std::string program = detail::findProgram(command.front());
     if (program.empty()) {
+      detail::noteFailureReason("the helper " + command.front() + " is not installed");
       diag::error("XdgShell::execute", "the helper " + command.front() + " for " + file + " is not installed");
       return ERROR_NO_ASSOCIATION;
     }

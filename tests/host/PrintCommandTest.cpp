@@ -86,21 +86,31 @@ TEST_F(PrintCommandTest, CommandLine) {
   EXPECT_NE(err().find("--out needs a folder"), std::string::npos) << err();
 }
 
+// Files that are no .msg, empty, a link to a system file, a folder or missing: each refused with
+// its own reason (one that cannot be read is not called invalid), and no PDF of any.
 TEST_F(PrintCommandTest, FileThatIsNoMsgIsRefused) {
   ASSERT_EQ(quillmark("install"), 0) << err();
   std::ofstream(dir() / "bad.msg") << "From: nobody\r\nSubject: not a compound file\r\n\r\ntext";
-  EXPECT_NE(quillmark("print " + (dir() / "bad.msg").string() + " --out " + (dir() / "pdf").string()), 0);
+  std::ofstream(dir() / "empty.msg").close();
+  fs::create_symlink("/etc/passwd", dir() / "passwd.msg");
+  fs::create_directory(dir() / "folder.msg");
+  const std::string out = " --out " + (dir() / "pdf").string();
+  EXPECT_NE(quillmark("print " + (dir() / "bad.msg").string() + out), 0);
   EXPECT_NE(err().find("bad.msg is not a valid .msg file"), std::string::npos) << err();
-  EXPECT_NE(quillmark("print " + (dir() / "missing.msg").string() + " --out " + (dir() / "pdf").string()), 0);
-  EXPECT_FALSE(fs::exists(dir() / "pdf" / "bad.pdf"));
-  EXPECT_FALSE(fs::exists(dir() / "pdf" / "missing.pdf"));
   // Several are read side by side, and refused in their order.
-  EXPECT_NE(quillmark("print " + (dir() / "missing.msg").string() + " " + (dir() / "bad.msg").string() + " --out " +
-                      (dir() / "pdf").string()),
-            0);
-  const std::size_t missing = err().find("missing.msg is not a valid .msg file");
-  ASSERT_NE(missing, std::string::npos) << err();
-  EXPECT_NE(err().find("bad.msg is not a valid .msg file", missing), std::string::npos) << err();
+  std::string files;
+  for (const char* name : {"missing.msg", "bad.msg", "empty.msg", "passwd.msg", "folder.msg"})
+    files += " " + (dir() / name).string();
+  EXPECT_EQ(quillmark("print" + files + out), 1);
+  const std::string errors = err();
+  std::size_t at = 0;
+  for (const char* reason : {"missing.msg cannot be read: No such file or directory", "bad.msg is not a valid .msg file",
+                             "empty.msg is not a valid .msg file", "passwd.msg is not a valid .msg file",
+                             "folder.msg cannot be read: Is a directory"}) {
+    at = errors.find(reason, at);
+    ASSERT_NE(at, std::string::npos) << reason << "\n" << errors;
+  }
+  EXPECT_FALSE(fs::exists(dir() / "pdf") && !fs::is_empty(dir() / "pdf"));
 }
 
 // Pages going to a folder never reach a printer: CUPS is not asked for the default printer's paper.

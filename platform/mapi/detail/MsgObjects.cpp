@@ -1,12 +1,17 @@
 // The MAPI objects over a parsed .msg file: message, attachment, recipient and attachment
 // tables. Every object keeps the parsed file alive; none of them changes it.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "platform/mapi/MAPIInterfaces.h"
@@ -574,6 +579,30 @@ HRESULT readMsgFileAhead(const std::filesystem::path& path) {
   if (HRESULT hr = parseFile(path, file); FAILED(hr)) return hr;
   if (identity && identity == identityOf(path)) readAhead().keep(*identity, std::move(file));
   return S_OK;
+}
+
+std::string openFailureText(const std::filesystem::path& path, HRESULT hr) {
+  if (hr == MAPI_E_CORRUPT_DATA) return "is not a valid .msg file";
+  if (hr == MAPI_E_TOO_BIG) return "is larger than " + std::to_string(detail::kMaxFileBytes >> 20) + " MB";
+  if (hr != MAPI_E_NOT_FOUND) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(static_cast<ULONG>(hr)));
+    return std::string("cannot be opened (") + code + ")";
+  }
+  int error = 0;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    error = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+  } else if (!S_ISREG(st.st_mode)) {
+    return "is not a regular file";
+  } else {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) error = errno;
+    else ::close(fd);
+  }
+  return error ? "cannot be read: " + std::generic_category().message(error) : std::string("cannot be read");
 }
 
 HRESULT openMsgMemory(const void* data, std::size_t size, LPMESSAGE* lppMessage) {

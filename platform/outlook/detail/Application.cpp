@@ -349,9 +349,13 @@ class CNameSpace : public CComObjectRootEx<CComSingleThreadModel>, public IDispa
     }, 1, 1);
     t.method(0x2109, u"GetItemFromID", [this](const CDispArgs& args, VARIANT* r) {
       const std::u16string entryId = entryIdArgument(args);
-      const int item = m_context->store().findItem(entryId);
-      if (item < 0) raise("The item could not be found.");
-      return putDispatch(r, m_context->item(item).p);
+      const int index = m_context->store().findItem(entryId);
+      if (index < 0) raise("The item could not be found.");
+      const CComPtr<CItem> item = m_context->item(index);
+      // As Outlook cannot open a damaged item, an item whose file does not read is not handed out.
+      if (const std::string failure = item->reader().openFailure(); !failure.empty())
+        raise(("Cannot open the item: " + m_context->store().items()[index].file.string() + " " + failure).c_str());
+      return putDispatch(r, item.p);
     }, 1, 2);
     t.method(0x216A, u"GetFolderFromID", [this](const CDispArgs& args, VARIANT* r) {
       const std::u16string entryId = entryIdArgument(args);
@@ -619,6 +623,19 @@ CComPtr<IDispatch> COutlook::defaultFolder(LONG olDefaultFolder) const {
 CComPtr<IDispatch> COutlook::item(const std::filesystem::path& file) const {
   const int index = m_context->store().itemOfFile(file);
   return index < 0 ? nullptr : CComPtr<IDispatch>(static_cast<IDispatch*>(m_context->item(index).p));
+}
+
+std::string COutlook::openFailure(std::u16string_view entryId) const {
+  const int index = m_context->store().findItem(entryId);
+  if (index < 0) return {};
+  const std::string failure = m_context->item(index)->reader().openFailure();
+  return failure.empty() ? failure : m_context->store().items()[index].file.string() + " " + failure;
+}
+
+std::filesystem::path COutlook::fileOf(IDispatch* item) const {
+  auto* own = dynamic_cast<detail::CItem*>(item);
+  if (!own || own->context() != m_context) return {};
+  return m_context->store().items()[own->index()].file;
 }
 
 bool COutlook::storeTruncated() const { return m_context->store().truncated(); }

@@ -122,9 +122,14 @@ std::u16string htmlOfPlainText(std::u16string_view text) {
 IMessage* MessageReader::message() {
   if (!m_opened) {
     m_opened = true;
-    platform::mapi::openMsgFile(m_file, m_message.receive());
+    m_openResult = platform::mapi::openMsgFile(m_file, m_message.receive());
   }
   return m_message.get();
+}
+
+std::string MessageReader::openFailure() {
+  if (message()) return {};
+  return platform::mapi::openFailureText(m_file, FAILED(m_openResult) ? m_openResult : MAPI_E_CORRUPT_DATA);
 }
 
 std::uint64_t MessageReader::fileSize() const {

@@ -26,6 +26,9 @@ class MessageReader {
 
   // Opens the file once; null when it cannot be read (every value is then absent).
   IMessage* message();
+  // Why the file cannot be opened ("cannot be read: Permission denied", "is not a valid .msg
+  // file"); empty when it opens.
+  std::string openFailure();
   std::uint64_t fileSize() const;
 
   // One property in a MAPI buffer; null when absent.
@@ -51,6 +54,7 @@ class MessageReader {
   std::filesystem::path m_file;
   platform::mapi::ComRef<IMessage> m_message;
   bool m_opened = false;
+  HRESULT m_openResult = S_OK;
 };
 
 }  // namespace platform::outlook::detail

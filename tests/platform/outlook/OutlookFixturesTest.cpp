@@ -285,6 +285,12 @@ TEST_F(OutlookFixturesTest, HostileStoresStayBounded) {
   CComVariant mapi;
   EXPECT_EQ(get(broken, 0xF100, mapi), DISP_E_EXCEPTION);
   EXPECT_EQ(show(get(object(broken, u"Attachments"), u"Count")), "i:0");
+  // Listed in its folder, but not handed out by its entry id: Outlook cannot open it.
+  HRESULT hr = S_OK;
+  call(object(outlook->application(), u"Session"), u"GetItemFromID", get(broken, 0xF01E), &hr);
+  EXPECT_EQ(hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(outlook->openFailure(get(broken, 0xF01E).bstrVal),
+            (dir() / "store" / "Inbox" / "broken.msg").string() + " is not a valid .msg file");
   CComPtr<IDispatch> inbox = outlook->defaultFolder(olFolderInbox);
   CComPtr<IDispatch> folders = object(inbox, u"Folders");
   EXPECT_EQ(show(get(folders, u"Count")), "i:1");  // the loop is not followed
