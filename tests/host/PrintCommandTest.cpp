@@ -1,16 +1,24 @@
 // quillmark print: its command line, files that are no .msg, and the real command printing the
-// shared samples and the demo's items to PDFs whose text shows each item's subject and sender.
+// shared samples and the demo's items to PDFs whose text shows each item's subject and sender;
+// what a killed print leaves, the next one takes.
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
+#include <thread>
 
 #include "host/Print.h"
 #include "platform/browser/OutputFile.h"
@@ -168,6 +176,94 @@ TEST_F(PrintCommandTest, AMalformedHiveStopsThePrintWithItsLine) {
     fs::remove(home / "user.reg");
     std::ofstream(home / "machine.reg", std::ios::binary) << machine;
   }
+}
+
+// Polls until `done`, for at most `seconds`; whether it came.
+template <class Done>
+bool waitFor(Done done, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// Whether a process runs whose command line names `text` (the dead run's browser, by its profile).
+bool processMentions(const std::string& text) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string cmdline = testsupport::readFile(entry.path() / "cmdline");
+    if (cmdline.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+// A print killed mid-batch leaves its folder, the browser's profile and pages inside it; the next
+// run takes all of that and, ending, its own too: nothing stays in the temporary path.
+TEST_F(PrintCommandTest, WhatAKilledPrintLeftTheNextRunTakes) {
+  QM_REQUIRE_SHARED_DATA();
+  ASSERT_EQ(quillmark("install"), 0) << err();
+  const fs::path tmp = dir() / "tmp";
+  const fs::path out = dir() / "pdf";
+  fs::create_directories(tmp);
+  const fs::path samples = testsupport::sharedDir() / "testdata" / "msg";
+  std::vector<std::string> args = {QM_QUILLMARK_BINARY, "print"};
+  for (const char* sample : {"hht__test1.msg", "tika__testMSG.msg", "hht__Friday_Lunch.msg", "sicos__TxtSampleEmail.msg",
+                             "hht__attachAndInline.msg", "bbot__embedded_image.msg", "hht__Hello_+CJK.msg",
+                             "tika__testMSG_Task.msg", "tika__testMSG_Post.msg", "sicos__RtfSampleEmail.msg"})
+    args.push_back((samples / sample).string());
+  args.push_back("--out");
+  args.push_back(out.string());
+  std::vector<std::string> env = {"TMPDIR=" + tmp.string()};
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  for (std::string& e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  const std::string devNull = "/dev/null";
+
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int quiet = ::open(devNull.c_str(), O_WRONLY);
+    ::dup2(quiet, 1);
+    ::dup2(quiet, 2);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  const bool printing = waitFor([&] { return !namesIn(out).empty(); }, 180);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(printing) << "no item was printed";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the batch ended before it was killed";
+  EXPECT_EQ(namesIn(tmp), std::vector<std::string>{"Corvessa"});
+  const std::vector<std::string> left = namesIn(tmp / "Corvessa");
+  ASSERT_EQ(left.size(), 1u);
+  const fs::path dead = tmp / "Corvessa" / left[0];
+  bool browserInside = false;
+  for (const std::string& name : namesIn(dead)) browserInside |= name.rfind("chromium-", 0) == 0;
+  EXPECT_TRUE(browserInside) << "the browser's profile is not in the process's folder";
+  // Its browser ends once its pipe is closed.
+  EXPECT_TRUE(waitFor([&] { return !processMentions(dead.string()); }, 60));
+
+  EXPECT_EQ(run("TMPDIR=" + tmp.string() + " " + QM_QUILLMARK_BINARY,
+                "print " + (samples / "hht__test1.msg").string() + " --out " + (dir() / "again").string()),
+            0)
+      << err();
+  EXPECT_TRUE(fs::exists(dir() / "again" / "hht__test1.pdf"));
+  EXPECT_EQ(namesIn(tmp), std::vector<std::string>{"Corvessa"});
+  EXPECT_EQ(namesIn(tmp / "Corvessa"), std::vector<std::string>{});
 }
 
 }  // namespace
