@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "host/Print.h"
@@ -203,6 +206,7 @@ std::vector<std::string> namesIn(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -264,6 +268,71 @@ TEST_F(PrintCommandTest, WhatAKilledPrintLeftTheNextRunTakes) {
   EXPECT_TRUE(fs::exists(dir() / "again" / "hht__test1.pdf"));
   EXPECT_EQ(namesIn(tmp), std::vector<std::string>{"Corvessa"});
   EXPECT_EQ(namesIn(tmp / "Corvessa"), std::vector<std::string>{});
+}
+
+// As an ordinary user the browser keeps its sandbox: no --no-sandbox, and every renderer runs
+// under seccomp in a user namespace of its own; the print is whole. Needs root to become nobody.
+TEST_F(PrintCommandTest, AnOrdinaryUsersBrowserKeepsItsSandbox) {
+  QM_REQUIRE_SHARED_DATA();
+  const passwd* nobody = ::getpwnam("nobody");
+  if (::geteuid() != 0 || !nobody || std::system("command -v setpriv >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "needs root, setpriv and the user nobody";
+  // Outside the test's own folder, which is closed to other users.
+  std::string pattern = "/tmp/qm-nobody-XXXXXX";
+  ASSERT_TRUE(::mkdtemp(pattern.data()));
+  const fs::path base = pattern;
+  for (const char* sub : {"home", "tmp", "out"}) fs::create_directories(base / sub);
+  for (const auto& entry : fs::recursive_directory_iterator(base)) ASSERT_EQ(::chown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ASSERT_EQ(::chown(base.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  const std::string asNobody = "setpriv --reuid=" + std::to_string(nobody->pw_uid) + " --regid=" +
+                               std::to_string(nobody->pw_gid) + " --clear-groups env HOME=" + base.string() +
+                               " QUILLMARK_HOME=" + (base / "home").string() + " TMPDIR=" + (base / "tmp").string() +
+                               " " + QM_QUILLMARK_BINARY;
+  ASSERT_EQ(std::system((asNobody + " install >/dev/null 2>&1").c_str()), 0);
+
+  const fs::path samples = testsupport::sharedDir() / "testdata" / "msg";
+  const std::string command = asNobody + " print " + (samples / "hht__test1.msg").string() + " " +
+                              (samples / "tika__testMSG.msg").string() + " " +
+                              (samples / "hht__Friday_Lunch.msg").string() + " --out " + (base / "out").string() +
+                              " >/dev/null 2>" + (dir() / "err.txt").string();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // The browser's processes, looked at while the print runs. A renderer applies its seccomp
+  // filter as it starts: it counts as confined once it was seen under it.
+  const std::string ownNamespace = fs::read_symlink("/proc/self/ns/user").string();
+  const std::string uidLine = "Uid:\t" + std::to_string(nobody->pw_uid) + "\t";
+  std::set<std::string> renderers, confined;
+  bool unsandboxed = false;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+      const std::string cmdline = testsupport::readFile(entry.path() / "cmdline");
+      const std::string procStatus = testsupport::readFile(entry.path() / "status");
+      if (cmdline.find("chromium") == std::string::npos || procStatus.find(uidLine) == std::string::npos) continue;
+      unsandboxed |= cmdline.find("--no-sandbox") != std::string::npos;
+      if (cmdline.find("--type=renderer") == std::string::npos) continue;
+      const std::string name = entry.path().filename().string();
+      renderers.insert(name);
+      std::error_code linkError;
+      const std::string ns = fs::read_symlink(entry.path() / "ns" / "user", linkError).string();
+      if (procStatus.find("Seccomp:\t2") != std::string::npos && !ns.empty() && ns != ownNamespace)
+        confined.insert(name);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const std::vector<std::string> printed = namesIn(base / "out");
+  fs::remove_all(base);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err();
+  EXPECT_EQ(printed, (std::vector<std::string>{"hht__Friday_Lunch.pdf", "hht__test1.pdf", "tika__testMSG.pdf"}));
+  EXPECT_FALSE(renderers.empty());
+  EXPECT_FALSE(unsandboxed);
+  EXPECT_EQ(confined, renderers);
+  EXPECT_EQ(err().find("without its sandbox"), std::string::npos) << err();
 }
 
 }  // namespace
