@@ -77,8 +77,14 @@ const ProcessTempFolder& processTempFolder() {
 }
 
 fs::path processTempPath() {
-  const ProcessTempFolder& held = processTempFolder();
-  return held.folder ? held.folder->path() : fs::path();
+  if (const auto& held = heldFolder(); held && held->folder) {
+    std::error_code ec;
+    if (fs::is_directory(held->folder->path(), ec)) return held->folder->path();
+    // Removed under us (by hand: no process of the user's takes a held folder): a new one.
+    heldFolder().reset();
+  }
+  const ProcessTempFolder& made = processTempFolder();
+  return made.folder ? made.folder->path() : fs::path();
 }
 
 void resetProcessTempFolderForTesting() { heldFolder().reset(); }

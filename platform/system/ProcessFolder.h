@@ -53,7 +53,7 @@ struct ProcessTempFolder {
   std::string failure;                     // why no folder could be made, when none could
 };
 QM_PLATFORM_API const ProcessTempFolder& processTempFolder();
-// The folder's path; empty when none could be made.
+// The folder's path, made anew when it was removed; empty when none could be made.
 QM_PLATFORM_API std::filesystem::path processTempPath();
 // Removes the folder; the next processTempFolder makes a new one (for $TMPDIR set anew).
 QM_PLATFORM_API void resetProcessTempFolderForTesting();
