@@ -31,6 +31,8 @@ CLogger::CLogger() {
   });
 }
 
+CLogger::~CLogger() { platform::diag::setSink({}); }
+
 CLogger& CLogger::instance() {
   static CLogger logger;
   return logger;

@@ -23,6 +23,8 @@ class CLogger {
   enum Level { kInfo = 0, kError = 1, kWarning = 2, kDebug = 3 };
 
   static CLogger& instance();
+  // The platform's reports end here too: what static destructors report later goes nowhere.
+  ~CLogger();
 
   // The standard level name at an index: "Info", "Error", "Warning", "Debug".
   static const quilstring& levelName(int level);

@@ -40,14 +40,10 @@ constexpr const char16_t* kProbeFile = u"PREV.GIF";
 
 struct TempFolder {
   bool computed = false;
-  bool shared = false;  // inside the system's own folder, which the user's processes share
   quilstring path;
-  std::unique_ptr<platform::system::CProcessFolder> folder;
 };
 
 TempFolder& tempFolder() {
-  // The logger is built first so that it outlives the folder, whose removal at exit may report.
-  CLogger::instance();
   static TempFolder folder;
   return folder;
 }
@@ -55,21 +51,6 @@ TempFolder& tempFolder() {
 std::function<std::size_t(std::size_t)>& writeLimit() {
   static std::function<std::size_t(std::size_t)> limit;
   return limit;
-}
-
-// The system's own folder is used only when it is the user's own: a real directory (never a
-// link), owned by the user and closed to others. /tmp is shared by every user, so anything else
-// there is not ours to use or to empty. `why` says what is wrong with it.
-bool makeOwnFolder(std::string path, std::string& why) {
-  // Without its trailing separator, so that lstat looks at a link instead of through it.
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (::mkdir(path.c_str(), 0700) == 0) {
-    ::chmod(path.c_str(), 0700);  // whatever the umask took away
-  } else if (errno != EEXIST) {
-    why = path + ": " + std::strerror(errno);
-    return false;
-  }
-  return platform::system::isPrivateFolder(path, why);
 }
 
 quilstring withSeparator(const std::filesystem::path& path) { return quilstring::fromUtf8(path.string() + "/"); }
@@ -86,33 +67,30 @@ const quilstring& getTempPath() {
   LOG_DEBUG(u"QuillMark temp path is %s", base.c_str());
   if (base.empty()) return folder.path;
   // Each process works in a folder of its own inside the system's folder, held for its life, so
-  // that the emptying at another process's start never takes a file this one is using.
-  const quilstring own = base + u"Corvessa/";
-  std::string why;
-  if (makeOwnFolder(own.toUtf8(), why)) {
-    folder.folder = platform::system::CProcessFolder::create(own.toUtf8(), std::to_string(::getpid()) + "-");
-    folder.shared = folder.folder != nullptr;
-  } else {
-    LOG_ERROR(u"Couldn't create QM temp path: %s", own.c_str());
-    LOG_WARNING(u"%s; a private folder is used instead", quilstring::fromUtf8(why).c_str());
+  // that the emptying at another process's start never takes a file this one is using. The
+  // platform makes it, as the browser it starts keeps its files there too.
+  const platform::system::ProcessTempFolder& made = platform::system::processTempFolder();
+  if (!made.whyNotShared.empty()) {
+    LOG_ERROR(u"Couldn't create QM temp path: %s", withSeparator(made.systemFolder).c_str());
+    LOG_WARNING(u"%s; a private folder is used instead", quilstring::fromUtf8(made.whyNotShared).c_str());
   }
-  // Never the user's temporary path itself: whatever lies there would be readable by the print.
-  if (!folder.folder) folder.folder = platform::system::CProcessFolder::create(base.toUtf8(), "Corvessa-");
-  if (folder.folder) {
-    folder.path = withSeparator(folder.folder->path());
+  if (made.folder) {
+    folder.path = withSeparator(made.folder->path());
   } else {
-    LOG_ERROR(u"No temporary folder could be made in %s: %s", base.c_str(),
-              quilstring::fromUtf8(platform::diag::lastFailure()).c_str());
+    LOG_ERROR(u"No temporary folder could be made in %s: %s", base.c_str(), quilstring::fromUtf8(made.failure).c_str());
   }
   return folder.path;
 }
 
 bool isOwnTempFolder() {
   getTempPath();
-  return tempFolder().shared;
+  return platform::system::processTempFolder().shared;
 }
 
-void resetTempPathForTesting() { tempFolder() = TempFolder(); }
+void resetTempPathForTesting() {
+  tempFolder() = TempFolder();
+  platform::system::resetProcessTempFolderForTesting();
+}
 
 void setWriteLimitForTesting(std::function<std::size_t(std::size_t)> limit) { writeLimit() = std::move(limit); }
 

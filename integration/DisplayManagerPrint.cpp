@@ -186,7 +186,10 @@ HRESULT CDisplayManager::CommandBarButtonCustomButtonClick(int index, IDispatch*
   const CEventProperties origin{CommandBarControlPtr(control)};
   if (m_inspector ? origin.emanatesFrom(m_inspector) : origin.emanatesFrom(m_explorer)) {
     const auto& buttons = CSettings::instance().getSettingsData().buttons.buttons;
-    if (index < static_cast<int>(buttons.size())) DoCustomPrintService(buttons[index]);
+    if (index >= static_cast<int>(buttons.size())) return S_OK;
+    // A copy: a save during the print (an item type added, the options applied) rebuilds the list.
+    const CustomButton record = buttons[static_cast<std::size_t>(index)];
+    DoCustomPrintService(record);
   }
   return S_OK;
 }

@@ -32,6 +32,7 @@
 #include "platform/browser/RequestRules.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/system/Diagnostics.h"
+#include "platform/system/ProcessFolder.h"
 
 namespace platform::browser {
 
@@ -230,6 +231,9 @@ std::function<void(const std::string&)>& eventListener();
 
 class CChromiumPrintEngine final : public IPrintEngine {
  public:
+  // The process's temporary folder, which holds the browser's profile and pages, is made first so
+  // that it outlives the engine: the browser stops before its folder goes.
+  CChromiumPrintEngine() { system::processTempFolder(); }
   ~CChromiumPrintEngine() override {
     teardown();
     if (!m_workDir.empty()) {
@@ -1012,6 +1016,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
         m_standby.push_back(target.value("targetId", ""));
         break;
       }
+    reportUnsandboxed(m_process);
     if (m_batch) makeStandbyTabs(sparesToMake());
     return S_OK;
   }
@@ -1391,8 +1396,13 @@ class CChromiumPrintEngine final : public IPrintEngine {
   fs::path workFile(const std::string& stem, const std::string& suffix) {
     std::error_code ec;
     if (m_workDir.empty() || !fs::is_directory(m_workDir, ec)) {
-      const char* tmp = std::getenv("TMPDIR");
-      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmark-pages-XXXXXX";
+      // Inside the process's own folder, so that a crash leaves nothing for good.
+      fs::path parent = system::processTempPath();
+      if (parent.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        parent = tmp && *tmp ? tmp : "/tmp";
+      }
+      std::string pattern = (parent / "pages-XXXXXX").string();
       if (!::mkdtemp(pattern.data())) {
         reportError("cannot make a folder for the layout's pages: " + std::string(std::strerror(errno)));
         return {};
@@ -1465,10 +1475,14 @@ class CChromiumPrintEngine final : public IPrintEngine {
       if (auto req = params.find("request"); req != params.end() && req->is_object()) url = req->value("url", "");
       type = params.value("resourceType", "");
       Tab* tab = tabOf(session);
-      const RequestAnswer answer =
+      RequestAnswer answer =
           !tab ? RequestAnswer::kFail
           : isBodyTab(*tab) ? classifyRequest(url, type, tab->mainDocument, tab->allowed, tab->frames)
                             : classifyRequest(url, type, tab->mainDocument, m_allowed, kNoFrames);
+      // The browser's profile lies in the process's temporary folder too, which pages may read.
+      if (answer == RequestAnswer::kContinue && !m_process.profileDir.empty())
+        if (const auto local = pathOfFileUrl(url); local && isInsideFolder(*local, m_process.profileDir))
+          answer = RequestAnswer::kFail;
       switch (answer) {
         case RequestAnswer::kContinue:
           m_client->send("Fetch.continueRequest", json{{"requestId", requestId}}.dump(), session, nullptr);

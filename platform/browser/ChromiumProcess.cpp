@@ -1,18 +1,25 @@
 #include "platform/browser/ChromiumProcess.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "platform/system/Diagnostics.h"
+#include "platform/system/ProcessFolder.h"
 
 extern char** environ;
 
@@ -24,7 +31,82 @@ void closeFd(int& fd) {
   fd = -1;
 }
 
+// A child tries what Chromium's namespace sandbox does first; this process stays as it is.
+bool probeUserNamespace(std::string& why) {
+  const pid_t child = ::fork();
+  if (child < 0) {
+    why = std::string("no process could be started to try a user namespace: ") + std::strerror(errno);
+    return false;
+  }
+  if (child == 0) ::_exit(::unshare(CLONE_NEWUSER) == 0 ? 0 : (errno & 0x7f) + 1);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      why = std::string("the try of a user namespace was lost: ") + std::strerror(errno);
+      return false;
+    }
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  why = WIFEXITED(status) ? std::string("no user namespace can be made here (unshare: ") +
+                                std::strerror(WEXITSTATUS(status) - 1) + ")"
+                          : std::string("the try of a user namespace ended abnormally");
+  return false;
+}
+
+struct SandboxState {
+  std::mutex mutex;
+  std::function<bool(std::string&)> check;
+  std::optional<std::pair<bool, std::string>> answer;  // asked once per process
+};
+
+SandboxState& sandboxState() {
+  static SandboxState* state = new SandboxState;  // never destroyed: browsers stop at exit
+  return *state;
+}
+
+std::atomic<bool> g_unsandboxedReported{false};
+
+// Where the browser keeps its profile and its helpers their temporary files: the process's own
+// folder, which goes with the process (or with the next start's tidying after a crash).
+std::filesystem::path browserFolderParent() {
+  std::filesystem::path parent = platform::system::processTempPath();
+  if (!parent.empty()) return parent;
+  const char* tmp = std::getenv("TMPDIR");
+  return tmp && *tmp ? tmp : "/tmp";
+}
+
 }  // namespace
+
+bool sandboxAvailable(std::string& why) {
+  SandboxState& state = sandboxState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  if (!state.answer) {
+    std::string reason;
+    bool ok = false;
+    if (state.check)
+      ok = state.check(reason);
+    else if (::geteuid() == 0)
+      reason = "the process runs as root, where Chromium refuses its sandbox";
+    else
+      ok = probeUserNamespace(reason);
+    state.answer.emplace(ok, reason);
+  }
+  why = state.answer->second;
+  return state.answer->first;
+}
+
+void setSandboxCheckForTesting(std::function<bool(std::string& why)> check) {
+  SandboxState& state = sandboxState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.check = std::move(check);
+  state.answer.reset();
+  g_unsandboxedReported = false;
+}
+
+void reportUnsandboxed(const ChromiumProcess& process) {
+  if (process.unsandboxedBecause.empty() || g_unsandboxedReported.exchange(true)) return;
+  diag::warning("Chromium", "the browser runs without its sandbox (--no-sandbox): " + process.unsandboxedBecause);
+}
 
 std::filesystem::path findChromium() {
   if (const char* chosen = std::getenv("QUILLMARK_CHROMIUM"); chosen && *chosen) return chosen;
@@ -39,14 +121,19 @@ bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process
     error = "no Chromium installed (chromium-headless-shell or chromium)";
     return false;
   }
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillmark-chromium-XXXXXX";
+  const std::filesystem::path parent = browserFolderParent();
+  std::string pattern = (parent / "chromium-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) {
-    error = std::string("cannot create the profile folder: ") + std::strerror(errno);
+    error = "cannot create the profile folder in " + parent.string() + ": " + std::strerror(errno);
     return false;
   }
   process.profileDir = pattern;
   process.binary = binary;
+  const std::filesystem::path helpersTemp = process.profileDir / "tmp";
+  std::error_code noHelpersTemp;
+  std::filesystem::create_directory(helpersTemp, noHelpersTemp);
+  std::string why;
+  if (!sandboxAvailable(why)) process.unsandboxedBecause = why.empty() ? std::string("no reason given") : why;
 
   int commands[2], replies[2];
   if (::pipe2(commands, O_CLOEXEC) != 0) {
@@ -72,7 +159,6 @@ bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process
   const std::string userDataDir = "--user-data-dir=" + process.profileDir.string();
   std::vector<std::string> args = {binary.string(),
                                    "--headless",
-                                   "--no-sandbox",
                                    "--disable-gpu",
                                    // Nothing is shown: the tabs draw no frames unless asked (their
                                    // targets ask for it too), which spares the compositor's work
@@ -92,9 +178,19 @@ bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process
                                    // a new one: a load is 2-4 ms shorter.
                                    "--disable-features=RenderDocument",
                                    "about:blank"};
+  // It renders hostile mail: its own sandbox stays on unless it cannot run here.
+  if (!process.unsandboxedBecause.empty()) args.insert(args.begin() + 2, "--no-sandbox");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // Whatever the browser's helpers write to the temporary path goes with the profile.
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    if (noHelpersTemp || std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+  if (!noHelpersTemp) env.push_back("TMPDIR=" + helpersTemp.string());
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attr;
@@ -115,7 +211,7 @@ bool startChromium(const std::filesystem::path& binary, ChromiumProcess& process
   posix_spawnattr_setsigdefault(&attr, &all);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, binary.c_str(), &actions, &attr, argv.data(), environ);
+  const int rc = ::posix_spawn(&pid, binary.c_str(), &actions, &attr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   ::close(childIn);

@@ -11,6 +11,8 @@
 #include <system_error>
 
 #include "platform/system/Diagnostics.h"
+#include "platform/system/Files.h"
+#include "platform/system/Text.h"
 
 namespace platform::system {
 namespace {
@@ -38,7 +40,54 @@ bool stillAt(int fd, const fs::path& path) {
          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
+// The system's folder is used only when it is the user's own: a real directory (never a link),
+// owned by the user and closed to others. /tmp is shared by every user, so anything else there is
+// not ours to use or to empty.
+bool makeOwnFolder(const fs::path& path, std::string& why) {
+  if (::mkdir(path.c_str(), 0700) == 0) {
+    ::chmod(path.c_str(), 0700);  // whatever the umask took away
+  } else if (errno != EEXIST) {
+    why = path.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  return isPrivateFolder(path, why);
+}
+
+std::unique_ptr<ProcessTempFolder>& heldFolder() {
+  static std::unique_ptr<ProcessTempFolder> held;
+  return held;
+}
+
 }  // namespace
+
+const ProcessTempFolder& processTempFolder() {
+  std::unique_ptr<ProcessTempFolder>& held = heldFolder();
+  if (held) return *held;
+  held = std::make_unique<ProcessTempFolder>();
+  std::string base = utf16ToUtf8(tempPath());
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  held->systemFolder = fs::path(base) / "Corvessa";
+  if (makeOwnFolder(held->systemFolder, held->whyNotShared)) {
+    held->folder = CProcessFolder::create(held->systemFolder, std::to_string(::getpid()) + "-");
+    held->shared = held->folder != nullptr;
+  }
+  if (!held->folder) held->folder = CProcessFolder::create(base, "Corvessa-");
+  if (!held->folder) held->failure = diag::lastFailure();
+  return *held;
+}
+
+fs::path processTempPath() {
+  if (const auto& held = heldFolder(); held && held->folder) {
+    std::error_code ec;
+    if (fs::is_directory(held->folder->path(), ec)) return held->folder->path();
+    // Removed under us (by hand: no process of the user's takes a held folder): a new one.
+    heldFolder().reset();
+  }
+  const ProcessTempFolder& made = processTempFolder();
+  return made.folder ? made.folder->path() : fs::path();
+}
+
+void resetProcessTempFolderForTesting() { heldFolder().reset(); }
 
 bool isPrivateFolder(const fs::path& path, std::string& why) {
   struct stat st {};

@@ -1,10 +1,11 @@
 // The add-in's own buttons in Outlook 11 explorers, clicked through Office's command-bar model with
 // the real connection: a custom button prints each selected item in turn and stops at the first
-// failure; the attachments button offers the attachments of its own window's selection only.
+// failure, whatever the settings saved meanwhile do to the store's buttons; the attachments button offers the attachments of its own window's selection only.
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "engine/AttachmentPrint.h"
 #include "engine/Printer.h"
@@ -26,12 +27,15 @@ constexpr char kMail[] = "bbot__HTML_mail_with_replyto_and_attachment_and_embedd
 constexpr char kFiles[] = "hht__attachmentFiles.msg";
 constexpr char kDoc[] = "tika__testMSG_att_doc.msg";
 
-// A print template that lays nothing out: it counts its prints and fails the ones it is told to.
+// A print template that lays nothing out: it counts its prints, fails the ones it is told to and
+// runs what a print may do meanwhile (a nested loop lets the user apply the options).
 class CCountingTemplate : public enginetest::CQuietPrintTemplate {
  public:
-  CCountingTemplate(int& prints, int failFrom, int failTo) : m_prints(prints), m_failFrom(failFrom), m_failTo(failTo) {}
+  CCountingTemplate(int& prints, int failFrom, int failTo, const std::function<void()>& during)
+      : m_prints(prints), m_failFrom(failFrom), m_failTo(failTo), m_during(during) {}
   HRESULT print(const PrintRange& range, const fs::path& pdf, const fs::path& work, int& pages) override {
     const int number = ++m_prints;
+    if (m_during) m_during();
     if (number >= m_failFrom && number <= m_failTo) return E_FAIL;
     return CQuietPrintTemplate::print(range, pdf, work, pages);
   }
@@ -39,6 +43,7 @@ class CCountingTemplate : public enginetest::CQuietPrintTemplate {
  private:
   int& m_prints;
   int m_failFrom, m_failTo;
+  const std::function<void()>& m_during;
 };
 
 class ExplorerButtonsTest : public AddinSession {
@@ -55,7 +60,7 @@ class ExplorerButtonsTest : public AddinSession {
                                  "</body></html>";
     CPrinter::Services services;
     services.makePrintTemplate = [this](const fs::path&) {
-      return std::make_unique<CCountingTemplate>(m_prints, m_failFrom, m_failTo);
+      return std::make_unique<CCountingTemplate>(m_prints, m_failFrom, m_failTo, m_during);
     };
     services.fill = [](platform::html::CHtmlDocument&, CPrintInfo&) {};
     CPrinter::setServicesForTesting(services);
@@ -106,6 +111,7 @@ class ExplorerButtonsTest : public AddinSession {
   fs::path m_template;
   int m_prints = 0;
   int m_failFrom = 0, m_failTo = 0;
+  std::function<void()> m_during;
 };
 
 TEST_F(ExplorerButtonsTest, ACustomButtonPrintsEachSelectedItemAndStopsAtTheFirstFailure) {
@@ -127,13 +133,34 @@ TEST_F(ExplorerButtonsTest, ACustomButtonPrintsEachSelectedItemAndStopsAtTheFirs
   EXPECT_EQ(writtenPdfs().size(), 2u);
   EXPECT_EQ(log().find("Error occured. Stop printing selection"), std::string::npos);
 
+  // The settings saved while each item prints (the options applied meanwhile): the store's list
+  // of buttons is rebuilt under the print, which goes on with the button as it was clicked.
+  int saves = 0;
+  m_during = [&] {
+    const SettingsData copy = CSettings::instance().getSettingsData();
+    EXPECT_TRUE(CSettings::instance().save(copy));
+    ++saves;
+  };
+  m_prints = 0;
+  record.action.attachmentEnabled = true;
+  record.showAttachmentDialog = false;
+  record.action.attachmentState = 2;  // only the attachments named below
+  record.action.attachmentString = u"nothing-is-named-so";
+  click(custom);
+  m_during = nullptr;
+  EXPECT_EQ(saves, 2);
+  EXPECT_EQ(m_prints, 2);
+  EXPECT_EQ(writtenPdfs().size(), 4u);
+
   // The first item fails: the second is never tried, and the log says why the rest stopped.
+  CustomButton& saved = CSettings::instance().getSettingsData().buttons.buttons[0];
+  saved.action.attachmentEnabled = false;
   m_prints = 0;
   m_failFrom = 1;
   m_failTo = 1;
   click(custom);
   EXPECT_EQ(m_prints, 1);
-  EXPECT_EQ(writtenPdfs().size(), 2u);
+  EXPECT_EQ(writtenPdfs().size(), 4u);
   EXPECT_NE(log().find("Error occured. Stop printing selection"), std::string::npos);
   m_outlook->close(explorer);
 }
