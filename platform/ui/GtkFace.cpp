@@ -10,6 +10,7 @@
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/ui/Ui.h"
+#include "platform/ui/detail/GtkScreen.h"
 #include "platform/ui/detail/Window.h"
 
 namespace platform::ui::detail {
@@ -33,6 +34,8 @@ struct Peer {
   // button is grouped with one that is active whenever the model's button is not checked.
   GtkWidget* companion = nullptr;
   GtkWidget* menuBar = nullptr;  // a top-level window's, above its container
+  // Where the window system last put a top-level window; the model's own moves go elsewhere.
+  POINT seen{-32768, -32768};
 };
 
 std::string utf8(const std::u16string& text) { return system::utf16ToUtf8(text); }
@@ -88,6 +91,35 @@ void qm_static_text_class_init(QmStaticTextClass* type) {
 }
 
 void qm_static_text_init(QmStaticText*) {}
+
+// A window's client area: it asks for the size the model gives it, never for its children's
+// extents, as Windows clips children to their parent rather than growing the parent around them.
+// A top-level window's says its size as natural (and minimum, when the window keeps its size).
+struct QmClientArea {
+  GtkFixed parent;
+};
+struct QmClientAreaClass {
+  GtkFixedClass parentClass;
+};
+G_DEFINE_TYPE(QmClientArea, qm_client_area, GTK_TYPE_FIXED)
+
+void qmClientAreaSize(GtkWidget* widget, const char* key, int* minimum, int* natural) {
+  *natural = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), key));
+  *minimum = g_object_get_data(G_OBJECT(widget), "qm-fixed-size") ? *natural : 0;
+}
+
+void qm_client_area_class_init(QmClientAreaClass* type) {
+  GTK_WIDGET_CLASS(type)->get_preferred_width = [](GtkWidget* widget, int* minimum, int* natural) {
+    qmClientAreaSize(widget, "qm-width", minimum, natural);
+  };
+  GTK_WIDGET_CLASS(type)->get_preferred_height = [](GtkWidget* widget, int* minimum, int* natural) {
+    qmClientAreaSize(widget, "qm-height", minimum, natural);
+  };
+}
+
+void qm_client_area_init(QmClientArea*) {}
+
+GtkWidget* clientAreaNew() { return GTK_WIDGET(g_object_new(qm_client_area_get_type(), nullptr)); }
 
 Peer* peerOf(const Window& w) { return static_cast<Peer*>(w.peer); }
 
@@ -176,12 +208,40 @@ gboolean onDelete(GtkWidget* window, GdkEvent*, gpointer) {
 }
 
 gboolean onConfigure(GtkWidget* window, GdkEventConfigure* event, gpointer) {
-  if (Window* w = find(handleOf(window))) {
+  if (Window* w = find(handleOf(window)); w && w->peer) {
+    // The size is the client area's, which the container's allocation tells.
     const LONG width = w->rect.right - w->rect.left;
     const LONG height = w->rect.bottom - w->rect.top;
-    w->rect = RECT{event->x, event->y, event->x + std::max<LONG>(width, event->width), event->y + std::max<LONG>(height, event->height)};
+    w->rect = RECT{event->x, event->y, event->x + width, event->y + height};
+    peerOf(*w)->seen = POINT{event->x, event->y};
   }
   return FALSE;
+}
+
+// The client area got another size (the user, or the window manager fitting it to the screen):
+// the model follows and the window hears WM_SIZE, from the loop rather than inside GTK's layout.
+gboolean onClientResized(gpointer data) {
+  const HWND handle = static_cast<HWND>(data);
+  diag::guarded("GTK resize", [&] {
+    Window* w = find(handle);
+    if (!w || !w->peer || !peerOf(*w)->container) return;
+    GtkAllocation a{};
+    gtk_widget_get_allocation(peerOf(*w)->container, &a);
+    if (a.width <= 1 || a.height <= 1) return;
+    if (a.width == w->rect.right - w->rect.left && a.height == w->rect.bottom - w->rect.top) return;
+    w->rect.right = w->rect.left + a.width;
+    w->rect.bottom = w->rect.top + a.height;
+    SendMessageW(handle, WM_SIZE, 0, MAKELPARAM(static_cast<WORD>(a.width), static_cast<WORD>(a.height)));
+  });
+  return G_SOURCE_REMOVE;
+}
+
+void onClientAllocate(GtkWidget* container, GdkRectangle* allocation, gpointer) {
+  const HWND handle = handleOf(container);
+  const Window* w = find(handle);
+  if (!w || !gtk_widget_get_mapped(container)) return;
+  if (allocation->width == w->rect.right - w->rect.left && allocation->height == w->rect.bottom - w->rect.top) return;
+  g_idle_add(onClientResized, handle);
 }
 
 gboolean onFocusIn(GtkWidget* widget, GdkEvent*, gpointer) {
@@ -356,7 +416,9 @@ class GtkFace : public IFace {
       GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
       gtk_container_add(GTK_CONTAINER(peer->widget), box);
       gtk_widget_show(box);
-      peer->container = gtk_fixed_new();
+      peer->container = clientAreaNew();
+      if (!(w.style & WS_THICKFRAME)) g_object_set_data(G_OBJECT(peer->container), "qm-fixed-size", GINT_TO_POINTER(1));
+      g_signal_connect(peer->container, "size-allocate", G_CALLBACK(onClientAllocate), nullptr);
       gtk_box_pack_end(GTK_BOX(box), peer->container, TRUE, TRUE, 0);
       gtk_widget_show(peer->container);
       gtk_style_context_add_class(gtk_widget_get_style_context(peer->widget), "qm-window");
@@ -419,6 +481,7 @@ class GtkFace : public IFace {
       case Change::kVisible:
         if (!w.isChild()) {
           if (w.style & WS_VISIBLE) {
+            keepOnWorkArea(GTK_WINDOW(peer->widget));
             gtk_widget_show(peer->widget);
             gtk_window_present(GTK_WINDOW(peer->widget));
           } else {
@@ -476,6 +539,11 @@ class GtkFace : public IFace {
     gtk_widget_get_allocation(peer->widget, &list);
     rect = RECT{dx, dy, dx + (area.width > 0 ? area.width : list.width), dy + area.height};
     return area.height > 0;
+  }
+
+  RECT workArea() override {
+    const GdkRectangle area = workAreaOf(nullptr);
+    return RECT{area.x, area.y, area.x + area.width, area.y + area.height};
   }
 
   SIZE screenSize() override {
@@ -656,6 +724,8 @@ class GtkFace : public IFace {
           peer.widget = gtk_button_new_with_mnemonic(mnemonic(w.text).c_str());
           if (w.style & BS_FLAT) gtk_button_set_relief(GTK_BUTTON(peer.widget), GTK_RELIEF_NONE);
         }
+        // A push-like check box or radio button shows as a button that stays down while checked.
+        if ((w.style & BS_PUSHLIKE) && GTK_IS_TOGGLE_BUTTON(peer.widget)) gtk_toggle_button_set_mode(GTK_TOGGLE_BUTTON(peer.widget), FALSE);
         if (type != BS_GROUPBOX) g_signal_connect(peer.widget, "clicked", G_CALLBACK(onClicked), nullptr);
         break;
       }
@@ -682,6 +752,8 @@ class GtkFace : public IFace {
       case Kind::kStatic:
         if ((w.style & SS_TYPEMASK) == SS_ICON) {
           peer.widget = gtk_image_new();
+        } else if ((w.style & SS_TYPEMASK) == SS_ETCHEDHORZ || (w.style & SS_TYPEMASK) == SS_ETCHEDVERT) {
+          peer.widget = gtk_separator_new((w.style & SS_TYPEMASK) == SS_ETCHEDVERT ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL);
         } else {
           peer.widget = GTK_WIDGET(g_object_new(qm_static_text_get_type(), "label", plain(w.text).c_str(), nullptr));
           gtk_label_set_line_wrap(GTK_LABEL(peer.widget), TRUE);
@@ -737,7 +809,7 @@ class GtkFace : public IFace {
         break;
       }
       default:
-        peer.widget = gtk_fixed_new();
+        peer.widget = clientAreaNew();
         peer.container = peer.widget;
         gtk_widget_add_events(peer.widget, GDK_BUTTON_RELEASE_MASK);
         g_signal_connect(peer.widget, "button-release-event", G_CALLBACK(onRightRelease), nullptr);
@@ -803,9 +875,16 @@ class GtkFace : public IFace {
     const int width = std::max<int>(1, w.rect.right - w.rect.left);
     const int height = std::max<int>(1, w.rect.bottom - w.rect.top);
     if (!w.isChild()) {
-      gtk_widget_set_size_request(peer.container, width, height);
-      gtk_window_resize(GTK_WINDOW(peer.widget), width, height);
-      gtk_window_move(GTK_WINDOW(peer.widget), w.rect.left, w.rect.top);
+      g_object_set_data(G_OBJECT(peer.container), "qm-width", GINT_TO_POINTER(width));
+      g_object_set_data(G_OBJECT(peer.container), "qm-height", GINT_TO_POINTER(height));
+      gtk_widget_queue_resize(peer.container);
+      // The window's size is its client area's and the menu bar's.
+      int menu = 0;
+      if (peer.menuBar && gtk_widget_get_visible(peer.menuBar)) gtk_widget_get_preferred_height(peer.menuBar, nullptr, &menu);
+      gtk_window_resize(GTK_WINDOW(peer.widget), width, height + menu);
+      // Where the window system has it already is no move (its frame would go by its own size).
+      if (w.rect.left != peer.seen.x || w.rect.top != peer.seen.y) gtk_window_move(GTK_WINDOW(peer.widget), w.rect.left, w.rect.top);
+      keepOnWorkArea(GTK_WINDOW(peer.widget));
       return;
     }
     gtk_widget_set_size_request(peer.widget, width, height);
