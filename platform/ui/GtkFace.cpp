@@ -310,11 +310,19 @@ gboolean onListButton(GtkWidget* tree, GdkEventButton* event, gpointer) {
   const HWND handle = handleOf(tree);
   Window* w = find(handle);
   if (!w) return FALSE;
-  const int row = rowAt(GTK_TREE_VIEW(tree), event->x, event->y);
+  int row = -1;
   // The point in the list's client area (the tree's bin window starts below the header).
-  int wx = 0;
-  int wy = 0;
-  gtk_tree_view_convert_bin_window_to_widget_coords(GTK_TREE_VIEW(tree), static_cast<int>(event->x), static_cast<int>(event->y), &wx, &wy);
+  int wx = static_cast<int>(event->x);
+  int wy = static_cast<int>(event->y);
+  if (GTK_IS_ICON_VIEW(tree)) {
+    if (GtkTreePath* path = gtk_icon_view_get_path_at_pos(GTK_ICON_VIEW(tree), wx, wy)) {
+      row = gtk_tree_path_get_indices(path)[0];
+      gtk_tree_path_free(path);
+    }
+  } else {
+    row = rowAt(GTK_TREE_VIEW(tree), event->x, event->y);
+    gtk_tree_view_convert_bin_window_to_widget_coords(GTK_TREE_VIEW(tree), static_cast<int>(event->x), static_cast<int>(event->y), &wx, &wy);
+  }
   const POINT at{wx, wy};
   return diag::guarded("GTK list", TRUE, [&] {
     if (event->button == 1 && event->type == GDK_BUTTON_PRESS) {
@@ -523,6 +531,17 @@ class GtkFace : public IFace {
 
   bool rowRect(const Window& w, int row, RECT& rect) override {
     const Peer* peer = peerOf(w);
+    if (peer && peer->inner && GTK_IS_ICON_VIEW(peer->inner) && gtk_widget_get_realized(peer->inner)) {
+      GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+      GdkRectangle cell{};
+      const bool found = gtk_icon_view_get_cell_rect(GTK_ICON_VIEW(peer->inner), path, nullptr, &cell);
+      gtk_tree_path_free(path);
+      int dx = 0;
+      int dy = 0;
+      gtk_widget_translate_coordinates(peer->inner, peer->widget, cell.x, cell.y, &dx, &dy);
+      rect = RECT{dx, dy, dx + cell.width, dy + cell.height};
+      return found && cell.height > 0;
+    }
     if (!peer || !peer->inner || !GTK_IS_TREE_VIEW(peer->inner) || !gtk_widget_get_realized(peer->inner)) return false;
     GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
     GdkRectangle area{};
@@ -775,7 +794,19 @@ class GtkFace : public IFace {
         types[kPixbufColumn] = GDK_TYPE_PIXBUF;
         for (int i = 0; i < kMaxColumns; ++i) types[kFirstText + i] = G_TYPE_STRING;
         peer.store = gtk_list_store_newv(kFirstText + kMaxColumns, types);
-        peer.inner = gtk_tree_view_new_with_model(GTK_TREE_MODEL(peer.store));
+        if (w.kind == Kind::kListView && (w.style & LVS_TYPEMASK) == LVS_ICON) {
+          // Large icons in rows, each with its label beneath.
+          peer.inner = gtk_icon_view_new_with_model(GTK_TREE_MODEL(peer.store));
+          gtk_icon_view_set_pixbuf_column(GTK_ICON_VIEW(peer.inner), kPixbufColumn);
+          gtk_icon_view_set_text_column(GTK_ICON_VIEW(peer.inner), kFirstText);
+          gtk_icon_view_set_item_orientation(GTK_ICON_VIEW(peer.inner), GTK_ORIENTATION_VERTICAL);
+          gtk_icon_view_set_item_width(GTK_ICON_VIEW(peer.inner), 64);
+          gtk_icon_view_set_margin(GTK_ICON_VIEW(peer.inner), 2);
+          gtk_icon_view_set_item_padding(GTK_ICON_VIEW(peer.inner), 2);
+          gtk_icon_view_set_selection_mode(GTK_ICON_VIEW(peer.inner), GTK_SELECTION_MULTIPLE);
+        } else {
+          peer.inner = gtk_tree_view_new_with_model(GTK_TREE_MODEL(peer.store));
+        }
         gtk_container_add(GTK_CONTAINER(peer.widget), peer.inner);
         gtk_widget_show(peer.inner);
         gtk_widget_add_events(peer.inner, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
@@ -902,12 +933,13 @@ class GtkFace : public IFace {
       return;
     }
     if (!peer.store) return;
-    GtkTreeView* tree = GTK_TREE_VIEW(peer.inner);
-    // Columns: rebuilt from the model each time (lists are short).
-    while (GtkTreeViewColumn* column = gtk_tree_view_get_column(tree, 0)) gtk_tree_view_remove_column(tree, column);
+    GtkTreeView* tree = GTK_IS_TREE_VIEW(peer.inner) ? GTK_TREE_VIEW(peer.inner) : nullptr;
+    // Columns: rebuilt from the model each time (lists are short); an icon view has none.
+    while (GtkTreeViewColumn* column = tree ? gtk_tree_view_get_column(tree, 0) : nullptr) gtk_tree_view_remove_column(tree, column);
     const bool report = w.kind == Kind::kListView && (w.style & LVS_TYPEMASK) == LVS_REPORT;
-    gtk_tree_view_set_headers_visible(tree, report && !(w.style & LVS_NOCOLUMNHEADER));
-    const std::size_t columns = w.kind == Kind::kListBox ? 1 : std::max<std::size_t>(1, std::min<std::size_t>(report ? w.columns.size() : 1, kMaxColumns));
+    if (tree) gtk_tree_view_set_headers_visible(tree, report && !(w.style & LVS_NOCOLUMNHEADER));
+    const std::size_t columns =
+        !tree ? 0 : w.kind == Kind::kListBox ? 1 : std::max<std::size_t>(1, std::min<std::size_t>(report ? w.columns.size() : 1, kMaxColumns));
     for (std::size_t c = 0; c < columns; ++c) {
       GtkTreeViewColumn* column = gtk_tree_view_column_new();
       if (report && c < w.columns.size()) {
@@ -990,13 +1022,20 @@ class GtkFace : public IFace {
       case Kind::kComboBox: gtk_combo_box_set_active(GTK_COMBO_BOX(peer.widget), w.curSel); break;
       case Kind::kListBox:
       case Kind::kListView: {
-        GtkTreeSelection* selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(peer.inner));
-        gtk_tree_selection_set_mode(selection, GTK_SELECTION_MULTIPLE);
+        GtkIconView* icons = GTK_IS_ICON_VIEW(peer.inner) ? GTK_ICON_VIEW(peer.inner) : nullptr;
+        GtkTreeSelection* selection = icons ? nullptr : gtk_tree_view_get_selection(GTK_TREE_VIEW(peer.inner));
+        if (selection) gtk_tree_selection_set_mode(selection, GTK_SELECTION_MULTIPLE);
         const int count = static_cast<int>(w.kind == Kind::kListBox ? w.strings.size() : w.items.size());
         for (int i = (row >= 0 ? row : 0); i < (row >= 0 ? std::min(row + 1, count) : count); ++i) {
           GtkTreePath* path = gtk_tree_path_new_from_indices(i, -1);
           const bool selected = w.kind == Kind::kListBox ? w.curSel == i : (w.items[static_cast<std::size_t>(i)].state & LVIS_SELECTED) != 0;
-          if (selected) {
+          if (icons) {
+            if (selected) {
+              gtk_icon_view_select_path(icons, path);
+            } else {
+              gtk_icon_view_unselect_path(icons, path);
+            }
+          } else if (selected) {
             gtk_tree_selection_select_path(selection, path);
           } else {
             gtk_tree_selection_unselect_path(selection, path);
