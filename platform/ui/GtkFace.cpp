@@ -946,6 +946,8 @@ class GtkFace : public IFace {
         gtk_tree_view_column_set_title(column, utf8(w.columns[c].text).c_str());
         gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
         gtk_tree_view_column_set_fixed_width(column, std::max(w.columns[c].width, 1));
+        // As a header's dividers on Windows: a column too narrow for its texts can be widened.
+        gtk_tree_view_column_set_resizable(column, TRUE);
       }
       if (c == 0 && w.kind == Kind::kListView) {
         if (w.lvExStyle & LVS_EX_CHECKBOXES) {
