@@ -88,6 +88,9 @@ INT_PTR CConfigDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_HELP:
       if (const char16_t* page = helpPage()) openHelp(page);
       return TRUE;
+    case WM_SIZE:
+      OnSize(LOWORD(lParam), HIWORD(lParam));
+      return FALSE;
     case WM_DESTROY:
       m_dialog = nullptr;
       return FALSE;

@@ -44,6 +44,8 @@ class CConfigDialog {
   virtual bool OnNotify(const NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
   // F1: the dialog's help page, empty for none.
   virtual const char16_t* helpPage() const { return nullptr; }
+  // The dialog's client area got this size (a page sized by its host).
+  virtual void OnSize(int /*width*/, int /*height*/) {}
 
   HWND item(int id) const { return GetDlgItem(m_dialog, id); }
   // The whole text of a control (no length cut).

@@ -2,6 +2,8 @@
 
 #include <boost/make_shared.hpp>
 
+#include <algorithm>
+
 #include "config/AutoprintDialogs.h"
 #include "config/ButtonDialogs.h"
 #include "config/EditRules.h"
@@ -12,6 +14,7 @@
 #include "foundation/Log.h"
 #include "foundation/Settings.h"
 #include "foundation/Utils.h"
+#include "platform/resources/Resources.h"
 #include "resources/resource.h"
 
 namespace {
@@ -61,6 +64,52 @@ BOOL COptionsPage::OnInitDialog() {
     for (const auto& [messageClass, settings] : m_copy.messageClasses) AddLVItem(messageClass, settings, row++);
   });
   return TRUE;
+}
+
+void COptionsPage::OnSize(int width, int height) {
+  const HWND page = window();
+  if (!m_list || !page) return;
+  if (m_layout.empty()) {
+    // Where the template puts the controls (they were made in its order).
+    const platform::resources::DialogTemplate* made = platform::resources::findDialog(NGlobals::moduleInstance(), IDD_QUILLMARKPP);
+    if (!made) return;
+    std::size_t index = 0;
+    for (HWND at = GetWindow(page, GW_CHILD); at && index < made->itemCount; at = GetWindow(at, GW_HWNDNEXT), ++index) {
+      const platform::resources::DialogItem& item = made->items[index];
+      RECT r{item.x, item.y, item.x + item.cx, item.y + item.cy};
+      MapDialogRect(page, &r);
+      const bool button = NUtils::equalsNoCase(item.className, u"Button");
+      const bool group = button && (item.style & 0xF) == BS_GROUPBOX;
+      m_layout.push_back({at, r, button && !group, group});
+    }
+    RECT size{0, 0, made->cx, made->cy};
+    MapDialogRect(page, &size);
+    m_templateSize = SIZE{size.right, size.bottom};
+  }
+  // The page fills its host's area: the room the template leaves goes to the templates' group
+  // and its list, the buttons keeping to the right and the options below, margins as designed.
+  const int dx = std::max(0, width - static_cast<int>(m_templateSize.cx));
+  const int dy = std::max(0, height - static_cast<int>(m_templateSize.cy));
+  RECT list{};
+  for (const Placed& placed : m_layout)
+    if (placed.control == m_list) list = placed.rect;
+  for (const Placed& placed : m_layout) {
+    RECT to = placed.rect;
+    if (placed.control == m_list || (placed.group && to.top <= list.top && to.bottom >= list.bottom)) {
+      to.right += dx;
+      to.bottom += dy;
+    } else if (to.top >= list.bottom) {
+      to.top += dy;
+      to.bottom += dy;
+      if (placed.group) to.right += dx;
+      if (placed.button) {
+        to.left += dx;
+        to.right += dx;
+      }
+    }
+    MoveWindow(placed.control, to.left, to.top, to.right - to.left, to.bottom - to.top, TRUE);
+  }
+  SendMessageW(m_list, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(NConfig::remainingWidth(m_list, kClassColumnWidth), 0));
 }
 
 void COptionsPage::AddLVItem(const quilstring& messageClass, const MessageClassSettingsPtr& settings, int row) {

@@ -5,6 +5,7 @@
 // settings store. The COM class of the page (CquilMarkPP) wraps one. UI thread only.
 
 #include <functional>
+#include <vector>
 
 #include "config/ConfigDialog.h"
 #include "foundation/SettingsData.h"
@@ -35,6 +36,7 @@ class COptionsPage : public CConfigDialog {
   bool OnCommand(WORD id, WORD code) override;
   bool OnNotify(const NMHDR& header, LRESULT& result) override;
   const char16_t* helpPage() const override { return u""; }
+  void OnSize(int width, int height) override;
 
  private:
   void OnAdd();
@@ -57,4 +59,13 @@ class COptionsPage : public CConfigDialog {
   HWND m_remove = nullptr;
   HIMAGELIST m_images = nullptr;
   std::function<void()> m_statusChange;
+  // The controls where the template puts them (page client pixels), and the template's size.
+  struct Placed {
+    HWND control;
+    RECT rect;
+    bool button;  // a push button (not a group box)
+    bool group;
+  };
+  std::vector<Placed> m_layout;
+  SIZE m_templateSize{};
 };

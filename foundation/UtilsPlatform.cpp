@@ -1,5 +1,7 @@
 #include "foundation/Utils.h"
 
+#include <algorithm>
+
 #include "foundation/AddinGlobals.h"
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
@@ -54,12 +56,16 @@ bool isThemeActive() {
 }
 
 void centreOnOwner(HWND window) {
-  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT own{}, work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT area = work;
   GetWindowRect(window, &own);
   if (const HWND owner = GetWindow(window, GW_OWNER)) GetWindowRect(owner, &area);
   const LONG width = own.right - own.left, height = own.bottom - own.top;
-  SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // Over the owner, but wholly on the work area where it fits (an owner near an edge).
+  const LONG x = std::max(work.left, std::min(area.left + (area.right - area.left - width) / 2, work.right - width));
+  const LONG y = std::max(work.top, std::min(area.top + (area.bottom - area.top - height) / 2, work.bottom - height));
+  SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 quilstring moduleString(UINT id) {

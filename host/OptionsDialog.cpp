@@ -161,7 +161,7 @@ void COptionsDialog::init() {
   int x = tabArea.left;
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
     const int width = 24 + 7 * static_cast<int>(m_pages[i].title.size());
-    m_tabs.push_back(CreateWindowExW(0, WC_BUTTONW, m_pages[i].title.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, x,
+    m_tabs.push_back(CreateWindowExW(0, WC_BUTTONW, m_pages[i].title.c_str(), WS_CHILD | WS_VISIBLE | BS_RADIOBUTTON | BS_PUSHLIKE, x,
                                      tabArea.top, width, tabArea.bottom - tabArea.top, m_dialog, nullptr, nullptr, nullptr));
     x += width + 2;
   }
@@ -188,8 +188,8 @@ void COptionsDialog::showPage(std::size_t page) {
   m_current = page;
   for (std::size_t i = 0; i < m_containers.size(); ++i) {
     if (m_containers[i]) ShowWindow(m_containers[i], i == page ? SW_SHOW : SW_HIDE);
-    // The chosen tab is the one that cannot be clicked.
-    if (i < m_tabs.size() && m_tabs[i]) EnableWindow(m_tabs[i], i == page ? FALSE : TRUE);
+    // The chosen tab stays down.
+    if (i < m_tabs.size() && m_tabs[i]) SendMessageW(m_tabs[i], BM_SETCHECK, i == page ? BST_CHECKED : BST_UNCHECKED, 0);
   }
 }
 

@@ -36,6 +36,9 @@ constexpr int kToolbarHeight = 30;
 constexpr int kStatusHeight = 20;
 constexpr int kHeaderRowHeight = 20;
 constexpr int kFolderListWidth = 190;
+constexpr int kRibbonButtonHeight = kToolbarHeight - 6;
+constexpr int kRibbonLabelHeight = 14;
+constexpr int kRibbonRowHeight = kRibbonButtonHeight + kRibbonLabelHeight + 6;  // a row of groups
 
 std::string narrow(std::u16string_view text) { return platform::system::utf16ToUtf8(text); }
 
@@ -159,6 +162,16 @@ struct COutlookWindows::Frame {
   std::size_t ribbonTab = 0;  // 0 File, then the add-ins' tabs
   std::vector<RibbonCommand> ribbonCommands;  // by id - kFirstRibbonCommand
   std::vector<HWND> ribbonControls;
+  // The chosen tab's groups as drawn: placed by the layout, wrapping to a new row when the
+  // window is too narrow for them.
+  struct RibbonPiece {
+    enum Kind { kButton, kLabel, kSeparator } kind = kButton;
+    HWND control = nullptr;
+    int width = 0;
+    std::size_t group = 0;
+  };
+  std::vector<RibbonPiece> ribbonPieces;
+  int ribbonRows = 1;
   bool renderPending = false;
   bool selectionPending = false;
   bool populating = false;
@@ -313,7 +326,8 @@ struct FrameAccess {
     GetClientRect(f.handle, &client);
     const int width = client.right;
     const int height = client.bottom;
-    const int top = (f.ribbonType.empty() ? kToolbarHeight : 2 * kToolbarHeight) + 2;
+    if (!f.ribbonType.empty()) placeRibbon(f, width);
+    const int top = (f.ribbonType.empty() ? kToolbarHeight : kToolbarHeight + f.ribbonRows * kRibbonRowHeight) + 2;
     const int bottom = std::max(top + 40, height - kStatusHeight - 2);
     if (f.status) MoveWindow(f.status, 6, bottom + 3, std::max(10, width - 12), kStatusHeight - 4, TRUE);
     if (f.explorer) {
@@ -531,6 +545,7 @@ struct FrameAccess {
     f.ribbonCommands.clear();
     for (HWND control : f.ribbonControls) DestroyWindow(control);
     f.ribbonControls.clear();
+    f.ribbonPieces.clear();
     if (const HMENU old = GetMenu(f.handle)) {
       SetMenu(f.handle, nullptr);
       DestroyMenu(old);
@@ -548,35 +563,93 @@ struct FrameAccess {
       x += 2 + 16 + 7 * static_cast<int>(caption.size());
     }
 
-    x = 4;
-    const int y = kToolbarHeight + 1;
     if (f.ribbonTab == 0) {
       for (const OutlookRibbonCommand& outlook : kOutlookRibbonCommands) {
         RibbonCommand command;
         command.kind = RibbonCommand::kOutlook;
         command.idMso = outlook.idMso;
         command.id = outlook.id;
-        ribbonControl(f, outlook.label, x, y, false, &command);
-        x += 2 + 16 + 7 * static_cast<int>(std::u16string_view(outlook.label).size());
+        ribbonPiece(f, Frame::RibbonPiece::kButton, outlook.label, 0, &command);
       }
+    } else {
+      std::size_t number = 0;
+      for (const ShownGroup& group : tabs[f.ribbonTab - 1].groups) {
+        for (const ShownButton& button : group.buttons) {
+          RibbonCommand command;
+          command.kind = RibbonCommand::kAddIn;
+          command.button = button;
+          // No pictures of Office's images here: the button shows its label (its image name if none).
+          const std::u16string caption = button.label.empty() ? button.imageMso : button.label;
+          ribbonPiece(f, Frame::RibbonPiece::kButton, caption, number, &command);
+        }
+        // As Office shows it: the group's name under its buttons, a line between groups.
+        if (!group.label.empty()) ribbonPiece(f, Frame::RibbonPiece::kLabel, group.label, number, nullptr);
+        ribbonPiece(f, Frame::RibbonPiece::kSeparator, u"", number, nullptr);
+        ++number;
+      }
+    }
+    layout(f);
+  }
+
+  static void ribbonPiece(Frame& f, Frame::RibbonPiece::Kind kind, const std::u16string& caption, std::size_t group,
+                          const RibbonCommand* command) {
+    int id = 0;
+    if (command) {
+      id = static_cast<int>(kFirstRibbonCommand + f.ribbonCommands.size());
+      f.ribbonCommands.push_back(*command);
+    }
+    // Without Office's pictures a button shows its frame, and a group's name is drawn dim, so that
+    // neither is taken for the other.
+    DWORD style = WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON;
+    if (kind == Frame::RibbonPiece::kLabel) style = WS_CHILD | WS_VISIBLE | WS_DISABLED | SS_CENTER | SS_NOPREFIX;
+    if (kind == Frame::RibbonPiece::kSeparator) style = WS_CHILD | WS_VISIBLE | SS_ETCHEDVERT;
+    HWND made = CreateWindowExW(0, kind == Frame::RibbonPiece::kButton ? WC_BUTTONW : WC_STATICW, caption.c_str(), style, 0,
+                                0, 1, 1, f.handle, reinterpret_cast<HMENU>(static_cast<std::intptr_t>(id)), nullptr, nullptr);
+    if (!made) {
+      platform::diag::error("Outlook window", "a control of the ribbon could not be made");
       return;
     }
-    for (const ShownGroup& group : tabs[f.ribbonTab - 1].groups) {
-      if (!group.label.empty()) {
-        ribbonControl(f, group.label + u":", x, y, true, nullptr);
-        x += 16 + 7 * static_cast<int>(group.label.size() + 1);
+    f.ribbonControls.push_back(made);
+    f.ribbonPieces.push_back({kind, made, 16 + 7 * static_cast<int>(caption.size()), group});
+  }
+
+  // Each group as wide as its buttons or its name; a group that does not fit beside the last
+  // one starts a new row, so none is cut off by a narrow window.
+  static void placeRibbon(Frame& f, int clientWidth) {
+    using Piece = Frame::RibbonPiece;
+    const int right = std::max(clientWidth - 4, 100);
+    const int band = kToolbarHeight + 1;
+    int x = 4;
+    int row = 0;
+    for (std::size_t first = 0, end = 0; first < f.ribbonPieces.size(); first = end) {
+      int buttons = -2;
+      int label = 0;
+      for (end = first; end < f.ribbonPieces.size() && f.ribbonPieces[end].group == f.ribbonPieces[first].group; ++end) {
+        if (f.ribbonPieces[end].kind == Piece::kButton) buttons += f.ribbonPieces[end].width + 2;
+        if (f.ribbonPieces[end].kind == Piece::kLabel) label = f.ribbonPieces[end].width;
       }
-      for (const ShownButton& button : group.buttons) {
-        RibbonCommand command;
-        command.kind = RibbonCommand::kAddIn;
-        command.button = button;
-        // No pictures of Office's images here: the button shows its label (its image name if none).
-        const std::u16string caption = button.label.empty() ? button.imageMso : button.label;
-        ribbonControl(f, caption, x, y, false, &command);
-        x += 2 + 16 + 7 * static_cast<int>(caption.size());
+      buttons = std::max(buttons, 0);
+      const int width = std::max(buttons, label);
+      if (x > 4 && x + width > right) {
+        x = 4;
+        ++row;
       }
-      x += 12;
+      const int y = band + row * kRibbonRowHeight;
+      int at = x + (width - buttons) / 2;
+      for (std::size_t i = first; i < end; ++i) {
+        const Piece& piece = f.ribbonPieces[i];
+        if (piece.kind == Piece::kButton) {
+          MoveWindow(piece.control, at, y, piece.width, kRibbonButtonHeight, TRUE);
+          at += piece.width + 2;
+        } else if (piece.kind == Piece::kLabel) {
+          MoveWindow(piece.control, x, y + kRibbonButtonHeight + 2, width, kRibbonLabelHeight, TRUE);
+        } else {
+          MoveWindow(piece.control, x + width + 5, y, 1, kRibbonRowHeight - 4, TRUE);
+        }
+      }
+      x += width + 12;
     }
+    f.ribbonRows = row + 1;
   }
 
   static void ribbonClick(Frame& f, const RibbonCommand& clicked) {
@@ -721,11 +794,16 @@ void COutlookWindows::created(IDispatch* window, HWND handle, bool explorer) {
   if (explorer) ++m_explorers;
   if (!f.shown) return;
   const int offset = 30 * static_cast<int>(m_frames.size() - 1);
-  if (explorer) {
-    MoveWindow(handle, 40 + offset, 40 + offset, 980, 620, TRUE);
-  } else {
-    MoveWindow(handle, 120 + offset, 80 + offset, 760, 560, TRUE);
-  }
+  // Outlook's own sizes as far as the work area holds them with the frame, caption and menu bar.
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int frameX = 2 * GetSystemMetrics(SM_CXDLGFRAME);
+  const int frameY = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + 2 * GetSystemMetrics(SM_CYDLGFRAME);
+  const int width = std::max(200, std::min<int>(explorer ? 980 : 760, work.right - work.left - frameX));
+  const int height = std::max(150, std::min<int>(explorer ? 620 : 560, work.bottom - work.top - frameY));
+  const int x = std::max<int>(work.left, std::min<int>(work.left + (explorer ? 40 : 120) + offset, work.right - frameX - width));
+  const int y = std::max<int>(work.top, std::min<int>(work.top + (explorer ? 40 : 80) + offset, work.bottom - frameY - height));
+  MoveWindow(handle, x, y, width, height, TRUE);
   FrameAccess::build(f);
   FrameAccess::render(f);
   FrameAccess::layout(f);

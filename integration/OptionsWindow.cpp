@@ -4,6 +4,7 @@
 #include "foundation/AddinGlobals.h"
 #include "foundation/Guard.h"
 #include "foundation/Log.h"
+#include "foundation/Utils.h"
 #include "platform/outlook/OutlookInterfaces.h"
 #include "platform/ui/AxHost.h"
 #include "resources/resource.h"
@@ -47,12 +48,7 @@ INT_PTR CPropertPageHost::dialogProc(HWND dialog, UINT message, WPARAM wParam, L
 }
 
 BOOL CPropertPageHost::OnInitDialog() {
-  RECT own{}, area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  GetWindowRect(m_dialog, &own);
-  if (const HWND owner = ::GetWindow(m_dialog, GW_OWNER)) GetWindowRect(owner, &area);
-  SetWindowPos(m_dialog, nullptr, area.left + (area.right - area.left - (own.right - own.left)) / 2,
-               area.top + (area.bottom - area.top - (own.bottom - own.top)) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  NUtils::centreOnOwner(m_dialog);
 
   // The container fills the client area down to the OK button, whatever the scaling of the
   // dialog units (an outer height less a fixed margin covers the buttons when scaled up).

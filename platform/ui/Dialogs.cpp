@@ -83,6 +83,12 @@ HWND createDialog(HINSTANCE instance, const resources::DialogTemplate* dialog, H
     x += origin.x;
     y += origin.y;
   }
+  if (!w->isChild()) {
+    // As Windows does, a dialog goes wholly into the work area where it fits.
+    const RECT area = face().workArea();
+    x = std::max<int>(area.left, std::min<int>(x, area.right - width));
+    y = std::max<int>(area.top, std::min<int>(y, area.bottom - height));
+  }
   w->rect = RECT{x, y, x + width, y + height};
   face().changed(*w, Change::kGeometry, -1);
 

@@ -10,6 +10,7 @@
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/ui/Ui.h"
+#include "platform/ui/detail/GtkScreen.h"
 #include "platform/ui/detail/PathCompletion.h"
 #include "platform/ui/detail/Window.h"
 
@@ -34,6 +35,8 @@ struct Peer {
   // button is grouped with one that is active whenever the model's button is not checked.
   GtkWidget* companion = nullptr;
   GtkWidget* menuBar = nullptr;  // a top-level window's, above its container
+  // Where the window system last put a top-level window; the model's own moves go elsewhere.
+  POINT seen{-32768, -32768};
 };
 
 std::string utf8(const std::u16string& text) { return system::utf16ToUtf8(text); }
@@ -108,6 +111,35 @@ void qm_static_text_class_init(QmStaticTextClass* type) {
 }
 
 void qm_static_text_init(QmStaticText*) {}
+
+// A window's client area: it asks for the size the model gives it, never for its children's
+// extents, as Windows clips children to their parent rather than growing the parent around them.
+// A top-level window's says its size as natural (and minimum, when the window keeps its size).
+struct QmClientArea {
+  GtkFixed parent;
+};
+struct QmClientAreaClass {
+  GtkFixedClass parentClass;
+};
+G_DEFINE_TYPE(QmClientArea, qm_client_area, GTK_TYPE_FIXED)
+
+void qmClientAreaSize(GtkWidget* widget, const char* key, int* minimum, int* natural) {
+  *natural = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), key));
+  *minimum = g_object_get_data(G_OBJECT(widget), "qm-fixed-size") ? *natural : 0;
+}
+
+void qm_client_area_class_init(QmClientAreaClass* type) {
+  GTK_WIDGET_CLASS(type)->get_preferred_width = [](GtkWidget* widget, int* minimum, int* natural) {
+    qmClientAreaSize(widget, "qm-width", minimum, natural);
+  };
+  GTK_WIDGET_CLASS(type)->get_preferred_height = [](GtkWidget* widget, int* minimum, int* natural) {
+    qmClientAreaSize(widget, "qm-height", minimum, natural);
+  };
+}
+
+void qm_client_area_init(QmClientArea*) {}
+
+GtkWidget* clientAreaNew() { return GTK_WIDGET(g_object_new(qm_client_area_get_type(), nullptr)); }
 
 Peer* peerOf(const Window& w) { return static_cast<Peer*>(w.peer); }
 
@@ -196,12 +228,40 @@ gboolean onDelete(GtkWidget* window, GdkEvent*, gpointer) {
 }
 
 gboolean onConfigure(GtkWidget* window, GdkEventConfigure* event, gpointer) {
-  if (Window* w = find(handleOf(window))) {
+  if (Window* w = find(handleOf(window)); w && w->peer) {
+    // The size is the client area's, which the container's allocation tells.
     const LONG width = w->rect.right - w->rect.left;
     const LONG height = w->rect.bottom - w->rect.top;
-    w->rect = RECT{event->x, event->y, event->x + std::max<LONG>(width, event->width), event->y + std::max<LONG>(height, event->height)};
+    w->rect = RECT{event->x, event->y, event->x + width, event->y + height};
+    peerOf(*w)->seen = POINT{event->x, event->y};
   }
   return FALSE;
+}
+
+// The client area got another size (the user, or the window manager fitting it to the screen):
+// the model follows and the window hears WM_SIZE, from the loop rather than inside GTK's layout.
+gboolean onClientResized(gpointer data) {
+  const HWND handle = static_cast<HWND>(data);
+  diag::guarded("GTK resize", [&] {
+    Window* w = find(handle);
+    if (!w || !w->peer || !peerOf(*w)->container) return;
+    GtkAllocation a{};
+    gtk_widget_get_allocation(peerOf(*w)->container, &a);
+    if (a.width <= 1 || a.height <= 1) return;
+    if (a.width == w->rect.right - w->rect.left && a.height == w->rect.bottom - w->rect.top) return;
+    w->rect.right = w->rect.left + a.width;
+    w->rect.bottom = w->rect.top + a.height;
+    SendMessageW(handle, WM_SIZE, 0, MAKELPARAM(static_cast<WORD>(a.width), static_cast<WORD>(a.height)));
+  });
+  return G_SOURCE_REMOVE;
+}
+
+void onClientAllocate(GtkWidget* container, GdkRectangle* allocation, gpointer) {
+  const HWND handle = handleOf(container);
+  const Window* w = find(handle);
+  if (!w || !gtk_widget_get_mapped(container)) return;
+  if (allocation->width == w->rect.right - w->rect.left && allocation->height == w->rect.bottom - w->rect.top) return;
+  g_idle_add(onClientResized, handle);
 }
 
 gboolean onFocusIn(GtkWidget* widget, GdkEvent*, gpointer) {
@@ -270,11 +330,19 @@ gboolean onListButton(GtkWidget* tree, GdkEventButton* event, gpointer) {
   const HWND handle = handleOf(tree);
   Window* w = find(handle);
   if (!w) return FALSE;
-  const int row = rowAt(GTK_TREE_VIEW(tree), event->x, event->y);
+  int row = -1;
   // The point in the list's client area (the tree's bin window starts below the header).
-  int wx = 0;
-  int wy = 0;
-  gtk_tree_view_convert_bin_window_to_widget_coords(GTK_TREE_VIEW(tree), static_cast<int>(event->x), static_cast<int>(event->y), &wx, &wy);
+  int wx = static_cast<int>(event->x);
+  int wy = static_cast<int>(event->y);
+  if (GTK_IS_ICON_VIEW(tree)) {
+    if (GtkTreePath* path = gtk_icon_view_get_path_at_pos(GTK_ICON_VIEW(tree), wx, wy)) {
+      row = gtk_tree_path_get_indices(path)[0];
+      gtk_tree_path_free(path);
+    }
+  } else {
+    row = rowAt(GTK_TREE_VIEW(tree), event->x, event->y);
+    gtk_tree_view_convert_bin_window_to_widget_coords(GTK_TREE_VIEW(tree), static_cast<int>(event->x), static_cast<int>(event->y), &wx, &wy);
+  }
   const POINT at{wx, wy};
   return diag::guarded("GTK list", TRUE, [&] {
     if (event->button == 1 && event->type == GDK_BUTTON_PRESS) {
@@ -376,7 +444,9 @@ class GtkFace : public IFace {
       GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
       gtk_container_add(GTK_CONTAINER(peer->widget), box);
       gtk_widget_show(box);
-      peer->container = gtk_fixed_new();
+      peer->container = clientAreaNew();
+      if (!(w.style & WS_THICKFRAME)) g_object_set_data(G_OBJECT(peer->container), "qm-fixed-size", GINT_TO_POINTER(1));
+      g_signal_connect(peer->container, "size-allocate", G_CALLBACK(onClientAllocate), nullptr);
       gtk_box_pack_end(GTK_BOX(box), peer->container, TRUE, TRUE, 0);
       gtk_widget_show(peer->container);
       gtk_style_context_add_class(gtk_widget_get_style_context(peer->widget), "qm-window");
@@ -439,6 +509,7 @@ class GtkFace : public IFace {
       case Change::kVisible:
         if (!w.isChild()) {
           if (w.style & WS_VISIBLE) {
+            keepOnWorkArea(GTK_WINDOW(peer->widget));
             gtk_widget_show(peer->widget);
             gtk_window_present(GTK_WINDOW(peer->widget));
           } else {
@@ -480,6 +551,17 @@ class GtkFace : public IFace {
 
   bool rowRect(const Window& w, int row, RECT& rect) override {
     const Peer* peer = peerOf(w);
+    if (peer && peer->inner && GTK_IS_ICON_VIEW(peer->inner) && gtk_widget_get_realized(peer->inner)) {
+      GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+      GdkRectangle cell{};
+      const bool found = gtk_icon_view_get_cell_rect(GTK_ICON_VIEW(peer->inner), path, nullptr, &cell);
+      gtk_tree_path_free(path);
+      int dx = 0;
+      int dy = 0;
+      gtk_widget_translate_coordinates(peer->inner, peer->widget, cell.x, cell.y, &dx, &dy);
+      rect = RECT{dx, dy, dx + cell.width, dy + cell.height};
+      return found && cell.height > 0;
+    }
     if (!peer || !peer->inner || !GTK_IS_TREE_VIEW(peer->inner) || !gtk_widget_get_realized(peer->inner)) return false;
     GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
     GdkRectangle area{};
@@ -496,6 +578,11 @@ class GtkFace : public IFace {
     gtk_widget_get_allocation(peer->widget, &list);
     rect = RECT{dx, dy, dx + (area.width > 0 ? area.width : list.width), dy + area.height};
     return area.height > 0;
+  }
+
+  RECT workArea() override {
+    const GdkRectangle area = workAreaOf(nullptr);
+    return RECT{area.x, area.y, area.x + area.width, area.y + area.height};
   }
 
   SIZE screenSize() override {
@@ -676,6 +763,8 @@ class GtkFace : public IFace {
           peer.widget = gtk_button_new_with_mnemonic(mnemonic(w.text).c_str());
           if (w.style & BS_FLAT) gtk_button_set_relief(GTK_BUTTON(peer.widget), GTK_RELIEF_NONE);
         }
+        // A push-like check box or radio button shows as a button that stays down while checked.
+        if ((w.style & BS_PUSHLIKE) && GTK_IS_TOGGLE_BUTTON(peer.widget)) gtk_toggle_button_set_mode(GTK_TOGGLE_BUTTON(peer.widget), FALSE);
         if (type != BS_GROUPBOX) g_signal_connect(peer.widget, "clicked", G_CALLBACK(onClicked), nullptr);
         break;
       }
@@ -702,6 +791,8 @@ class GtkFace : public IFace {
       case Kind::kStatic:
         if ((w.style & SS_TYPEMASK) == SS_ICON) {
           peer.widget = gtk_image_new();
+        } else if ((w.style & SS_TYPEMASK) == SS_ETCHEDHORZ || (w.style & SS_TYPEMASK) == SS_ETCHEDVERT) {
+          peer.widget = gtk_separator_new((w.style & SS_TYPEMASK) == SS_ETCHEDVERT ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL);
         } else {
           peer.widget = GTK_WIDGET(g_object_new(qm_static_text_get_type(), "label", plain(w.text).c_str(), nullptr));
           gtk_label_set_line_wrap(GTK_LABEL(peer.widget), TRUE);
@@ -723,7 +814,19 @@ class GtkFace : public IFace {
         types[kPixbufColumn] = GDK_TYPE_PIXBUF;
         for (int i = 0; i < kMaxColumns; ++i) types[kFirstText + i] = G_TYPE_STRING;
         peer.store = gtk_list_store_newv(kFirstText + kMaxColumns, types);
-        peer.inner = gtk_tree_view_new_with_model(GTK_TREE_MODEL(peer.store));
+        if (w.kind == Kind::kListView && (w.style & LVS_TYPEMASK) == LVS_ICON) {
+          // Large icons in rows, each with its label beneath.
+          peer.inner = gtk_icon_view_new_with_model(GTK_TREE_MODEL(peer.store));
+          gtk_icon_view_set_pixbuf_column(GTK_ICON_VIEW(peer.inner), kPixbufColumn);
+          gtk_icon_view_set_text_column(GTK_ICON_VIEW(peer.inner), kFirstText);
+          gtk_icon_view_set_item_orientation(GTK_ICON_VIEW(peer.inner), GTK_ORIENTATION_VERTICAL);
+          gtk_icon_view_set_item_width(GTK_ICON_VIEW(peer.inner), 64);
+          gtk_icon_view_set_margin(GTK_ICON_VIEW(peer.inner), 2);
+          gtk_icon_view_set_item_padding(GTK_ICON_VIEW(peer.inner), 2);
+          gtk_icon_view_set_selection_mode(GTK_ICON_VIEW(peer.inner), GTK_SELECTION_MULTIPLE);
+        } else {
+          peer.inner = gtk_tree_view_new_with_model(GTK_TREE_MODEL(peer.store));
+        }
         gtk_container_add(GTK_CONTAINER(peer.widget), peer.inner);
         gtk_widget_show(peer.inner);
         gtk_widget_add_events(peer.inner, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK);
@@ -757,7 +860,7 @@ class GtkFace : public IFace {
         break;
       }
       default:
-        peer.widget = gtk_fixed_new();
+        peer.widget = clientAreaNew();
         peer.container = peer.widget;
         gtk_widget_add_events(peer.widget, GDK_BUTTON_RELEASE_MASK);
         g_signal_connect(peer.widget, "button-release-event", G_CALLBACK(onRightRelease), nullptr);
@@ -823,9 +926,16 @@ class GtkFace : public IFace {
     const int width = std::max<int>(1, w.rect.right - w.rect.left);
     const int height = std::max<int>(1, w.rect.bottom - w.rect.top);
     if (!w.isChild()) {
-      gtk_widget_set_size_request(peer.container, width, height);
-      gtk_window_resize(GTK_WINDOW(peer.widget), width, height);
-      gtk_window_move(GTK_WINDOW(peer.widget), w.rect.left, w.rect.top);
+      g_object_set_data(G_OBJECT(peer.container), "qm-width", GINT_TO_POINTER(width));
+      g_object_set_data(G_OBJECT(peer.container), "qm-height", GINT_TO_POINTER(height));
+      gtk_widget_queue_resize(peer.container);
+      // The window's size is its client area's and the menu bar's.
+      int menu = 0;
+      if (peer.menuBar && gtk_widget_get_visible(peer.menuBar)) gtk_widget_get_preferred_height(peer.menuBar, nullptr, &menu);
+      gtk_window_resize(GTK_WINDOW(peer.widget), width, height + menu);
+      // Where the window system has it already is no move (its frame would go by its own size).
+      if (w.rect.left != peer.seen.x || w.rect.top != peer.seen.y) gtk_window_move(GTK_WINDOW(peer.widget), w.rect.left, w.rect.top);
+      keepOnWorkArea(GTK_WINDOW(peer.widget));
       return;
     }
     gtk_widget_set_size_request(peer.widget, width, height);
@@ -843,18 +953,21 @@ class GtkFace : public IFace {
       return;
     }
     if (!peer.store) return;
-    GtkTreeView* tree = GTK_TREE_VIEW(peer.inner);
-    // Columns: rebuilt from the model each time (lists are short).
-    while (GtkTreeViewColumn* column = gtk_tree_view_get_column(tree, 0)) gtk_tree_view_remove_column(tree, column);
+    GtkTreeView* tree = GTK_IS_TREE_VIEW(peer.inner) ? GTK_TREE_VIEW(peer.inner) : nullptr;
+    // Columns: rebuilt from the model each time (lists are short); an icon view has none.
+    while (GtkTreeViewColumn* column = tree ? gtk_tree_view_get_column(tree, 0) : nullptr) gtk_tree_view_remove_column(tree, column);
     const bool report = w.kind == Kind::kListView && (w.style & LVS_TYPEMASK) == LVS_REPORT;
-    gtk_tree_view_set_headers_visible(tree, report && !(w.style & LVS_NOCOLUMNHEADER));
-    const std::size_t columns = w.kind == Kind::kListBox ? 1 : std::max<std::size_t>(1, std::min<std::size_t>(report ? w.columns.size() : 1, kMaxColumns));
+    if (tree) gtk_tree_view_set_headers_visible(tree, report && !(w.style & LVS_NOCOLUMNHEADER));
+    const std::size_t columns =
+        !tree ? 0 : w.kind == Kind::kListBox ? 1 : std::max<std::size_t>(1, std::min<std::size_t>(report ? w.columns.size() : 1, kMaxColumns));
     for (std::size_t c = 0; c < columns; ++c) {
       GtkTreeViewColumn* column = gtk_tree_view_column_new();
       if (report && c < w.columns.size()) {
         gtk_tree_view_column_set_title(column, utf8(w.columns[c].text).c_str());
         gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
         gtk_tree_view_column_set_fixed_width(column, std::max(w.columns[c].width, 1));
+        // As a header's dividers on Windows: a column too narrow for its texts can be widened.
+        gtk_tree_view_column_set_resizable(column, TRUE);
       }
       if (c == 0 && w.kind == Kind::kListView) {
         if (w.lvExStyle & LVS_EX_CHECKBOXES) {
@@ -932,13 +1045,20 @@ class GtkFace : public IFace {
       case Kind::kComboBox: gtk_combo_box_set_active(GTK_COMBO_BOX(peer.widget), w.curSel); break;
       case Kind::kListBox:
       case Kind::kListView: {
-        GtkTreeSelection* selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(peer.inner));
-        gtk_tree_selection_set_mode(selection, GTK_SELECTION_MULTIPLE);
+        GtkIconView* icons = GTK_IS_ICON_VIEW(peer.inner) ? GTK_ICON_VIEW(peer.inner) : nullptr;
+        GtkTreeSelection* selection = icons ? nullptr : gtk_tree_view_get_selection(GTK_TREE_VIEW(peer.inner));
+        if (selection) gtk_tree_selection_set_mode(selection, GTK_SELECTION_MULTIPLE);
         const int count = static_cast<int>(w.kind == Kind::kListBox ? w.strings.size() : w.items.size());
         for (int i = (row >= 0 ? row : 0); i < (row >= 0 ? std::min(row + 1, count) : count); ++i) {
           GtkTreePath* path = gtk_tree_path_new_from_indices(i, -1);
           const bool selected = w.kind == Kind::kListBox ? w.curSel == i : (w.items[static_cast<std::size_t>(i)].state & LVIS_SELECTED) != 0;
-          if (selected) {
+          if (icons) {
+            if (selected) {
+              gtk_icon_view_select_path(icons, path);
+            } else {
+              gtk_icon_view_unselect_path(icons, path);
+            }
+          } else if (selected) {
             gtk_tree_selection_select_path(selection, path);
           } else {
             gtk_tree_selection_unselect_path(selection, path);

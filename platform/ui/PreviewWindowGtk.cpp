@@ -14,6 +14,7 @@
 #include "platform/resources/Resources.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/ui/detail/GtkModal.h"
+#include "platform/ui/detail/GtkScreen.h"
 
 namespace platform::ui {
 
@@ -154,7 +155,14 @@ struct CPreviewWindow::Impl {
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window), options.title.c_str());
     gtk_window_set_modal(GTK_WINDOW(window), TRUE);
-    gtk_window_set_default_size(GTK_WINDOW(window), 860, 920);
+    // The size it is made for, as far as the screen's work area holds it with the window's frame;
+    // once shown, the frame is known and the window is fitted exactly.
+    constexpr int kFrameAllowance = 40;
+    const GdkRectangle work = detail::workAreaOf(nullptr);
+    gtk_window_set_default_size(GTK_WINDOW(window), std::max(200, std::min(860, work.width - kFrameAllowance)),
+                                std::max(200, std::min(920, work.height - kFrameAllowance)));
+    gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
+    detail::keepOnWorkArea(GTK_WINDOW(window));
     g_signal_connect(window, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
                        platform::diag::guarded("PreviewWindow close", [&] { static_cast<Impl*>(data)->closeWindow(); });
                        return TRUE;  // the window stays until its owner goes

@@ -423,6 +423,9 @@ QM_PLATFORM_API BOOL ScreenToClient(HWND window, POINT* point);
 QM_PLATFORM_API BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 QM_PLATFORM_API BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 QM_PLATFORM_API int GetSystemMetrics(int index);
+// SPI_GETWORKAREA only: the screen less the desktop's panels, in screen pixels.
+constexpr UINT SPI_GETWORKAREA = 0x0030;
+QM_PLATFORM_API BOOL SystemParametersInfoW(UINT action, UINT param, void* value, UINT winIni);
 QM_PLATFORM_API BOOL EnableWindow(HWND window, BOOL enable);  // answers whether it was disabled before
 QM_PLATFORM_API BOOL ShowWindow(HWND window, int command);     // answers whether it was visible before
 QM_PLATFORM_API HWND SetFocus(HWND window);

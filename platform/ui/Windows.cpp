@@ -526,6 +526,15 @@ BOOL SetWindowPos(HWND window, HWND, int x, int y, int cx, int cy, UINT flags) {
   return TRUE;
 }
 
+BOOL SystemParametersInfoW(UINT action, UINT, void* value, UINT) {
+  if (action != SPI_GETWORKAREA || !value) {
+    SetLastError(87);  // ERROR_INVALID_PARAMETER
+    return FALSE;
+  }
+  *static_cast<RECT*>(value) = face().workArea();
+  return TRUE;
+}
+
 int GetSystemMetrics(int index) {
   switch (index) {
     case SM_CXSCREEN: return face().screenSize().cx;

@@ -164,3 +164,34 @@ TEST_F(OptionsPageTest, FailedApplyShowsTheSaveErrorAndStaysDirtyThenSavesWhenIt
 }
 
 }  // namespace
+
+TEST_F(OptionsPageTest, PageSizedBeyondItsTemplateGivesTheRoomToItsListAndKeepsItsMargins) {
+  COptionsPage page;
+  const HWND p = page.Create(m_owner);
+  ASSERT_TRUE(p);
+  auto rectOf = [&](int id) {
+    RECT r{};
+    GetWindowRect(at(p, id), &r);
+    return r;
+  };
+  RECT designed{};
+  GetClientRect(p, &designed);
+  const RECT list = rectOf(IDC_PP_LIST), remove = rectOf(IDC_PP_REMOVE), other = rectOf(IDC_PP_OTHER_OPTIONS);
+  RECT pageAt{};
+  GetWindowRect(p, &pageAt);
+  const LONG rightMargin = pageAt.left + designed.right - other.right;
+
+  MoveWindow(p, 0, 0, designed.right + 80, designed.bottom + 60, TRUE);
+  const RECT grown = rectOf(IDC_PP_LIST);
+  EXPECT_EQ(grown.right - grown.left, list.right - list.left + 80);
+  EXPECT_EQ(grown.bottom - grown.top, list.bottom - list.top + 60);
+  // The buttons keep to the right margin, below the list; the options keep to the bottom.
+  EXPECT_EQ(rectOf(IDC_PP_REMOVE).left - remove.left, 80);
+  EXPECT_EQ(rectOf(IDC_PP_REMOVE).top - remove.top, 60);
+  GetWindowRect(p, &pageAt);
+  EXPECT_EQ(pageAt.left + designed.right + 80 - rectOf(IDC_PP_OTHER_OPTIONS).right, rightMargin);
+  RECT client{};
+  GetClientRect(at(p, IDC_PP_LIST), &client);
+  EXPECT_EQ(SendMessageW(at(p, IDC_PP_LIST), LVM_GETCOLUMNWIDTH, 1, 0), client.right - GetSystemMetrics(SM_CXVSCROLL) - 120)
+      << "the templates' column fills the wider list";
+}

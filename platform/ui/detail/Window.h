@@ -105,6 +105,11 @@ class IFace {
   virtual bool screenRect(const Window&, RECT&) { return false; }
   virtual bool rowRect(const Window&, int, RECT&) { return false; }
   virtual SIZE screenSize() = 0;
+  // The screen less the desktop's panels, where windows go.
+  virtual RECT workArea() {
+    const SIZE size = screenSize();
+    return RECT{0, 0, size.cx, size.cy};
+  }
   // Base units of a dialog font (face name, points) in pixels.
   virtual void baseUnits(const std::u16string& face, int points, int& x, int& y) = 0;
   // Shows the popup menu at a screen point; answers the picked item's id, 0 for none.
