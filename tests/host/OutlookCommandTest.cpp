@@ -78,6 +78,7 @@ TEST_F(OutlookCommandTest, LoadsTheAddInOnlyThroughItsClassRegistration) {
 
 TEST_F(OutlookCommandTest, ListsEveryItemWithItsEntryIdWhichAutomationPrints) {
   QM_REQUIRE_SHARED_DATA();
+  ASSERT_EQ(quillmark("--no-gui install"), 0) << err();
   const fs::path store = dir() / "store";
   const fs::path samples = testsupport::sharedDir() / "testdata" / "msg";
   fs::create_directories(store / "Inbox" / "Projects");
@@ -112,12 +113,15 @@ TEST_F(OutlookCommandTest, ListsEveryItemWithItsEntryIdWhichAutomationPrints) {
   const std::string entryId = platform::system::utf16ToUtf8(id.bstrVal);
   ASSERT_TRUE(subjects.contains(entryId)) << out();
 
-  ASSERT_EQ(quillmark("--no-gui install"), 0) << err();
-  CRegKey autoprint, action;
-  ASSERT_EQ(autoprint.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Autoprint"), ERROR_SUCCESS);
-  ASSERT_EQ(action.Create(autoprint.m_hKey, u"1033\\Action1"), ERROR_SUCCESS);
-  ASSERT_EQ(action.SetStringValue(u"Display Name", u"print with quillmark"), ERROR_SUCCESS);
-  for (const char16_t* name : {u"Template Enabled", u"Use Outlook template"}) ASSERT_EQ(action.SetDWORDValue(name, 1), ERROR_SUCCESS);
+  {
+    // The machine's autoprint action with the default template; the keys close before the print.
+    CRegKey autoprint, action;
+    ASSERT_EQ(autoprint.Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvessa\\QuillMark For Outlook\\Autoprint"), ERROR_SUCCESS);
+    ASSERT_EQ(action.Create(autoprint.m_hKey, u"1033\\Action1"), ERROR_SUCCESS);
+    ASSERT_EQ(action.SetStringValue(u"Display Name", u"print with quillmark"), ERROR_SUCCESS);
+    for (const char16_t* name : {u"Template Enabled", u"Use Outlook template"})
+      ASSERT_EQ(action.SetDWORDValue(name, 1), ERROR_SUCCESS);
+  }
   ASSERT_EQ(quillmark("--no-gui automation print --entry-id " + entryId + " --store " + store.string() + " --out " +
                       (dir() / "pdf").string()),
             0)
