@@ -1,11 +1,14 @@
 #include "host/OutlookCommand.h"
 
 #include <cstdio>
+#include <functional>
 #include <system_error>
 #include <vector>
 
 #include "host/AddIns.h"
 #include "host/OutlookWindows.h"
+#include "platform/com/DispatchDriver.h"
+#include "platform/com/Variant.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/office/CommandBars.h"
 #include "platform/outlook/Outlook.h"
@@ -35,6 +38,8 @@ std::optional<OutlookCommandLine> parseOutlookCommandLine(const std::vector<std:
         error = "unknown Outlook version " + version + " (11, 12, 14 or 16)";
         return std::nullopt;
       }
+    } else if (args[i] == "--list") {
+      command.list = true;
     } else {
       error = "unknown argument " + args[i];
       return std::nullopt;
@@ -50,8 +55,99 @@ fs::path defaultStore() {
   return store;
 }
 
+namespace {
+
+CComPtr<IDispatch> objectOf(IDispatch* object, const char16_t* name) {
+  CComVariant value;
+  if (!object || FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) || value.vt != VT_DISPATCH)
+    return nullptr;
+  return CComPtr<IDispatch>(value.pdispVal);
+}
+
+std::u16string textOf(IDispatch* object, const char16_t* name) {
+  CComVariant value;
+  if (!object || FAILED(CComDispatchDriver(object).GetPropertyByName(name, &value)) || value.vt != VT_BSTR ||
+      !value.bstrVal)
+    return {};
+  return value.bstrVal;
+}
+
+LONG countOf(IDispatch* collection) {
+  CComVariant value;
+  if (!collection || FAILED(CComDispatchDriver(collection).GetPropertyByName(u"Count", &value))) return 0;
+  CComVariant number;
+  return SUCCEEDED(VariantChangeType(&number, &value, 0, VT_I4)) ? number.lVal : 0;
+}
+
+CComPtr<IDispatch> itemOf(IDispatch* collection, LONG index) {
+  CComVariant which(index);
+  CComVariant value;
+  if (!collection || FAILED(CComDispatchDriver(collection).Invoke1(u"Item", &which, &value)) || value.vt != VT_DISPATCH)
+    return nullptr;
+  return CComPtr<IDispatch>(value.pdispVal);
+}
+
+// Depth first, the folder before its sub-folders; fn answers false to stop.
+bool forEachFolder(IDispatch* folder, const std::function<bool(IDispatch*)>& fn) {
+  if (!folder || !fn(folder)) return false;
+  const CComPtr<IDispatch> children = objectOf(folder, u"Folders");
+  for (LONG i = 1, n = countOf(children); i <= n; ++i)
+    if (!forEachFolder(itemOf(children, i), fn)) return false;
+  return true;
+}
+
+// One line of the list: a subject's tabs and line breaks would split its fields or its line.
+std::string field(const std::u16string& text) {
+  std::u16string flat = text;
+  for (char16_t& c : flat)
+    if (c < u' ' || c == 0x7F) c = u' ';
+  return platform::system::utf16ToUtf8(flat);
+}
+
+int listItems(platform::outlook::COutlook& outlook) {
+  forEachFolder(outlook.folder(u""), [](IDispatch* folder) {
+    const std::string path = field(textOf(folder, u"FolderPath"));
+    const CComPtr<IDispatch> items = objectOf(folder, u"Items");
+    for (LONG i = 1, n = countOf(items); i <= n; ++i) {
+      const CComPtr<IDispatch> item = itemOf(items, i);
+      const std::u16string entryId = textOf(item, u"EntryID");
+      if (entryId.empty()) {
+        std::fprintf(stderr, "quillmark outlook: item %ld of %s could not be read\n", static_cast<long>(i), path.c_str());
+        continue;
+      }
+      std::printf("%s\t%s\t%s\n", field(entryId).c_str(), path.c_str(), field(textOf(item, u"Subject")).c_str());
+    }
+    return true;
+  });
+  if (outlook.storeTruncated())
+    std::fprintf(stderr, "quillmark outlook: the store is larger than what is read of it; the list is not complete\n");
+  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+}  // namespace
+
+CComPtr<IDispatch> startFolder(platform::outlook::COutlook& outlook) {
+  const CComPtr<IDispatch> inbox = outlook.defaultFolder(olFolderInbox);
+  if (countOf(objectOf(inbox, u"Items")) > 0) return inbox;
+  CComPtr<IDispatch> found;
+  forEachFolder(outlook.folder(u""), [&found](IDispatch* folder) {
+    if (countOf(objectOf(folder, u"Items")) == 0) return true;
+    found = folder;
+    return false;
+  });
+  return found ? found : inbox;
+}
+
 int runOutlook(const OutlookCommandLine& command) {
   const fs::path store = command.store.empty() ? defaultStore() : command.store;
+  if (command.list) {
+    const std::unique_ptr<platform::outlook::COutlook> outlook = platform::outlook::COutlook::open(store);
+    if (!outlook) {
+      std::fprintf(stderr, "quillmark outlook: cannot open the store %s\n", store.string().c_str());
+      return 1;
+    }
+    return listItems(*outlook);
+  }
   const bool shown = platform::ui::currentFace() == platform::ui::Face::kGtk;
 
   // Declared in this order so that the windows go before what draws them.
@@ -83,7 +179,7 @@ int runOutlook(const OutlookCommandLine& command) {
   }
   std::fflush(stdout);
 
-  CComPtr<IDispatch> folder = outlook->defaultFolder(olFolderInbox);
+  CComPtr<IDispatch> folder = startFolder(*outlook);
   if (!folder) folder = outlook->folder(u"");
   const CComPtr<IDispatch> explorer = outlook->openExplorer(folder);
   if (!explorer) {

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <vector>
 
 #include "host/OptionsDialog.h"
+#include "host/OutlookDialogs.h"
 #include "platform/com/DispatchDriver.h"
 #include "platform/com/OleTime.h"
 #include "platform/com/Variant.h"
@@ -14,6 +16,7 @@
 #include "platform/system/Text.h"
 #include "platform/ui/CommCtrl.h"
 #include "platform/ui/Desktop.h"
+#include "platform/ui/HtmlView.h"
 
 namespace host {
 
@@ -26,6 +29,9 @@ constexpr UINT kSelectionMessage = WM_APP + 2;  // the item list's selection cha
 constexpr WORD kFirstCommand = 1000;            // menu and toolbar commands, by render
 constexpr WORD kFirstRibbonCommand = 3000;      // the ribbon's tabs and buttons, by render
 constexpr WORD kToolsOptionsId = 900;           // Outlook's own Tools > Options...
+constexpr WORD kExitId = 901;                   // File > Exit
+constexpr WORD kPropertiesId = 902;             // the item list's Properties
+constexpr WORD kCloseInspectorId = 903;         // Esc in an inspector
 constexpr int kFolderListId = 10;
 constexpr int kItemListId = 11;
 constexpr int kStatusId = 12;
@@ -120,7 +126,7 @@ bool isBar(const office::BarView& bar, std::u16string_view name) {
 
 // What a ribbon's control does when clicked.
 struct RibbonCommand {
-  enum Kind { kTab, kOutlook, kAddIn } kind = kTab;
+  enum Kind { kTab, kOutlook, kAddIn, kOptions, kExit } kind = kTab;
   std::size_t tab = 0;
   std::u16string idMso;  // Outlook's command
   LONG id = 0;           // its command-bar id, for the status line
@@ -159,6 +165,7 @@ struct COutlookWindows::Frame {
   CComPtr<IDispatch> commandBars;
   std::u16string drawn;  // the bars (and ribbon) as last drawn
   std::u16string ribbonType;  // empty: the window draws command bars
+  int majorVersion = 0;       // of the Outlook the window belongs to
   std::size_t ribbonTab = 0;  // 0 File, then the add-ins' tabs
   std::vector<RibbonCommand> ribbonCommands;  // by id - kFirstRibbonCommand
   std::vector<HWND> ribbonControls;
@@ -226,6 +233,14 @@ struct FrameAccess {
         const WORD id = LOWORD(wParam);
         if (id == kToolsOptionsId) {
           o.showOptions(f.handle);
+          return true;
+        }
+        if (id == kExitId) {
+          o.exitOutlook();
+          return true;
+        }
+        if (id == kCloseInspectorId) {
+          if (!f.explorer && o.m_outlook) o.m_outlook->close(f.window);
           return true;
         }
         if (id == kPrintAccelerator) {
@@ -301,23 +316,60 @@ struct FrameAccess {
       const CComPtr<IDispatch> item = objectOf(f.window, u"CurrentItem");
       const std::u16string received = textOf(item, u"ReceivedTime");
       const bool wasReceived = !received.empty() && received != u"None";
-      const std::pair<const char16_t*, std::u16string> fields[] = {
+      std::vector<std::pair<const char16_t*, std::u16string>> fields = {
           {u"From:", textOf(item, u"SenderName")},
           {u"To:", textOf(item, u"To")},
           {u"Cc:", textOf(item, u"CC")},
           {u"Subject:", textOf(item, u"Subject")},
           {wasReceived ? u"Received:" : u"Sent:", wasReceived ? received : textOf(item, u"SentOn")}};
+      const std::u16string attachments = attachmentNames(item);
+      if (!attachments.empty()) fields.emplace_back(u"Attachments:", attachments);
       int row = 0;
       for (const auto& [label, value] : fields) {
         f.header.push_back(child(f, WC_STATICW, label, SS_RIGHT, kHeaderLabelId + row));
         f.header.push_back(child(f, WC_STATICW, value.c_str(), SS_LEFT | SS_NOPREFIX, kHeaderValueId + row));
         ++row;
       }
-      f.body = child(f, WC_EDITW, withWindowsLineEnds(textOf(item, u"Body")).c_str(),
-                     ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, kBodyId, WS_EX_CLIENTEDGE);
+      buildBody(f, item);
       const std::u16string subject = textOf(item, u"Subject");
       SetWindowTextW(f.handle, ((subject.empty() ? u"Untitled" : subject) + u" - Message").c_str());
     }
+  }
+
+  // The names of an item's attachments, as Outlook's header line shows them.
+  static std::u16string attachmentNames(IDispatch* item) {
+    const CComPtr<IDispatch> attachments = objectOf(item, u"Attachments");
+    std::u16string names;
+    for (LONG i = 1, n = countOf(attachments); i <= n && i <= 1000; ++i) {
+      const CComPtr<IDispatch> attachment = itemOf(attachments, i);
+      std::u16string name = textOf(attachment, u"DisplayName");
+      if (name.empty()) name = textOf(attachment, u"FileName");
+      if (name.empty()) continue;
+      names += (names.empty() ? u"" : u"; ") + name;
+    }
+    return names;
+  }
+
+  // An HTML body in the inert HTML view (its scripts never run, nothing outside is fetched), as
+  // Outlook's reading pane shows it; any other body as text.
+  static void buildBody(Frame& f, IDispatch* item) {
+    CComVariant format;
+    if (item && SUCCEEDED(CComDispatchDriver(item).GetPropertyByName(u"BodyFormat", &format)) && format.vt == VT_I4 &&
+        format.lVal == olFormatHTML) {
+      const std::u16string html = textOf(item, u"HTMLBody");
+      if (!html.empty()) {
+        f.body = child(f, u"Shell.Explorer.2", u"", 0, kBodyId, WS_EX_CLIENTEDGE);
+        if (platform::ui::IHtmlView* view = f.body ? platform::ui::htmlViewOf(f.body) : nullptr) {
+          // No folder: the body's references to files resolve to nothing.
+          view->loadHtml(narrow(html), {});
+          return;
+        }
+        if (f.body) DestroyWindow(f.body);
+        platform::diag::error("Outlook window", "the item's HTML body could not be shown; its text is shown instead");
+      }
+    }
+    f.body = child(f, WC_EDITW, withWindowsLineEnds(textOf(item, u"Body")).c_str(),
+                   ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, kBodyId, WS_EX_CLIENTEDGE);
   }
 
   static void layout(Frame& f) {
@@ -383,12 +435,15 @@ struct FrameAccess {
     }
     // The explorer's selection, as it was opened or set.
     const CComPtr<IDispatch> selection = objectOf(f.window, u"Selection");
+    std::set<IUnknown*> wanted;
+    std::vector<CComPtr<IUnknown>> held;
     for (LONG i = 1, n = countOf(selection); i <= n; ++i) {
-      const CComPtr<IUnknown> wanted = identity(itemOf(selection, i));
-      for (std::size_t row = 0; row < f.rows.size(); ++row)
-        if (identity(f.rows[row]) == wanted)
-          ListView_SetItemState(f.itemList, static_cast<int>(row), LVIS_SELECTED, LVIS_SELECTED);
+      held.push_back(identity(itemOf(selection, i)));
+      if (held.back()) wanted.insert(held.back().p);
     }
+    for (std::size_t row = 0; row < f.rows.size() && !wanted.empty(); ++row)
+      if (wanted.contains(identity(f.rows[row]).p))
+        ListView_SetItemState(f.itemList, static_cast<int>(row), LVIS_SELECTED, LVIS_SELECTED);
     f.populating = false;
     const std::u16string name = textOf(folder, u"Name");
     SetWindowTextW(f.handle, (name + u" - Outlook").c_str());
@@ -442,6 +497,11 @@ struct FrameAccess {
       if (control.state.type == office::msoControlPopup) {
         const HMENU popup = CreatePopupMenu();
         addMenuItems(f, popup, control.controls);
+        if (control.state.id == office::kIdFileMenu && f.explorer) {
+          // Outlook's own last entry of the File menu, not part of the command bars model.
+          AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+          AppendMenuW(popup, MF_STRING, kExitId, u"E&xit");
+        }
         AppendMenuW(menu, MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(popup), control.state.caption.c_str());
         continue;
       }
@@ -571,6 +631,14 @@ struct FrameAccess {
         command.id = outlook.id;
         ribbonPiece(f, Frame::RibbonPiece::kButton, outlook.label, 0, &command);
       }
+      // From Outlook 14 the File tab, not a Tools menu, leads to Outlook's Options.
+      if (f.majorVersion >= 14 && f.explorer) {
+        for (const auto& [label, kind] : {std::pair{u"Options", RibbonCommand::kOptions}, std::pair{u"Exit", RibbonCommand::kExit}}) {
+          RibbonCommand command;
+          command.kind = kind;
+          ribbonPiece(f, Frame::RibbonPiece::kButton, label, 1, &command);
+        }
+      }
     } else {
       std::size_t number = 0;
       for (const ShownGroup& group : tabs[f.ribbonTab - 1].groups) {
@@ -665,6 +733,12 @@ struct FrameAccess {
       case RibbonCommand::kAddIn:
         o.m_ribbon.click(command.button, window);
         return;
+      case RibbonCommand::kOptions:
+        o.showOutlookOptions(handle);
+        return;
+      case RibbonCommand::kExit:
+        o.exitOutlook();
+        return;
       case RibbonCommand::kOutlook: {
         Frame* previous = o.m_clicking;
         o.m_clicking = &f;
@@ -714,14 +788,36 @@ struct FrameAccess {
   static void contextMenu(Frame& f, POINT at) {
     const std::vector<office::BarView> bars = office::commandBarsView(f.commandBars);
     const auto bar = std::find_if(bars.begin(), bars.end(), [](const office::BarView& b) { return isBar(b, office::kBarContextMenu); });
-    if (bar == bars.end() || !bar->enabled) return;
     f.commands.resize(f.drawnCommands);
     const HMENU popup = CreatePopupMenu();
-    addMenuItems(f, popup, bar->controls);
+    if (bar != bars.end() && bar->enabled) addMenuItems(f, popup, bar->controls);
+    // Outlook's own last entry: the item's Properties, where its EntryID can be copied.
+    if (GetMenuItemCount(popup) > 0) AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+    const bool one = SendMessageW(f.itemList, LVM_GETSELECTEDCOUNT, 0, 0) == 1;
+    AppendMenuW(popup, MF_STRING | (one ? 0 : MF_GRAYED), kPropertiesId, u"P&roperties");
     const UINT picked =
         static_cast<UINT>(TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, f.handle, nullptr));
     DestroyMenu(popup);
-    if (picked >= kFirstCommand && picked < kFirstCommand + f.commands.size()) click(f, static_cast<WORD>(picked), nullptr);
+    if (picked == kPropertiesId) {
+      properties(f);
+    } else if (picked >= kFirstCommand && picked < kFirstCommand + f.commands.size()) {
+      click(f, static_cast<WORD>(picked), nullptr);
+    }
+  }
+
+  // The selected item's Properties.
+  static void properties(Frame& f) {
+    const int row = ListView_GetNextItem(f.itemList, -1, LVNI_SELECTED);
+    if (row < 0 || row >= static_cast<int>(f.rows.size())) return;
+    const CComPtr<IDispatch> item = f.rows[static_cast<std::size_t>(row)];
+    const std::u16string subject = textOf(item, u"Subject");
+    const std::vector<PropertyLine> lines = {{u"Subject:", subject},
+                                             {u"From:", textOf(item, u"SenderName")},
+                                             {u"Folder:", textOf(objectOf(item, u"Parent"), u"FolderPath")},
+                                             {u"Received:", textOf(item, u"ReceivedTime")},
+                                             {u"Type:", textOf(item, u"MessageClass")},
+                                             {u"EntryID:", textOf(item, u"EntryID")}};
+    showItemProperties(f.handle, (subject.empty() ? u"Untitled" : subject) + u" Properties", lines);
   }
 };
 
@@ -756,6 +852,7 @@ COutlookWindows::~COutlookWindows() {
     if (frame->commandBars) office::closeCommandBars(frame->commandBars);
   }
   if (m_accelerators) DestroyAcceleratorTable(m_accelerators);
+  if (m_inspectorAccelerators) DestroyAcceleratorTable(m_inspectorAccelerators);
 }
 
 void COutlookWindows::prepare(platform::outlook::OutlookOptions& options, bool shown) {
@@ -780,16 +877,20 @@ void COutlookWindows::created(IDispatch* window, HWND handle, bool explorer) {
   f.shown = m_shown;
   const std::u16string version = m_outlook ? textOf(m_outlook->application(), u"Version") : m_version;
   const int major = majorVersion(version.empty() ? m_version : version);
+  f.majorVersion = major;
   if (major >= 14 || (!explorer && major >= 12)) f.ribbonType = host::ribbonTypeOf(window, explorer);
   f.commandBars = m_office.create(window, m_layouts[explorer ? 0 : 1]);
   if (m_outlook && f.commandBars) m_outlook->setCommandBars(window, f.commandBars);
   SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&f));
   f.original = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FrameAccess::proc)));
   if (!m_accelerators) {
-    const ACCEL printKey{static_cast<BYTE>(FVIRTKEY | FCONTROL), 'P', kPrintAccelerator};
-    m_accelerators = CreateAcceleratorTableW(&printKey, 1);
+    const ACCEL keys[] = {{static_cast<BYTE>(FVIRTKEY | FCONTROL), 'P', kPrintAccelerator},
+                          {FVIRTKEY, VK_ESCAPE, kCloseInspectorId}};
+    m_accelerators = CreateAcceleratorTableW(keys, 1);
+    // An inspector also closes with Esc.
+    m_inspectorAccelerators = CreateAcceleratorTableW(keys, 2);
   }
-  platform::ui::setWindowAccelerators(handle, m_accelerators);
+  platform::ui::setWindowAccelerators(handle, explorer ? m_accelerators : m_inspectorAccelerators);
   m_frames[handle] = std::move(frame);
   if (explorer) ++m_explorers;
   if (!f.shown) return;
@@ -872,6 +973,43 @@ void COutlookWindows::showOptions(HWND frame) {
   COptionsDialog dialog(u"Options", std::move(pages));
   if (m_optionsOpened) m_optionsOpened(dialog);
   dialog.DoModal(frame);
+}
+
+void COutlookWindows::showOutlookOptions(HWND frame) {
+  COutlookOptionsDialog dialog([this](HWND owner) { showAddInOptions(owner); });
+  dialog.DoModal(frame);
+}
+
+void COutlookWindows::showAddInOptions(HWND owner) {
+  std::vector<OptionsPage> pages;
+  const CComPtr<IDispatch> collection = makePropertyPages(pages);
+  if (m_outlook) {
+    const HRESULT hr = m_outlook->fireOptionsPagesAdd(collection);
+    if (FAILED(hr)) platform::diag::error("Options", "OptionsPagesAdd could not be raised");
+  }
+  if (pages.empty()) {
+    MessageBoxW(owner, u"None of the add-ins Outlook has loaded has options to set.", u"Add-in Options",
+                MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  COptionsDialog dialog(u"Add-in Options", std::move(pages));
+  if (m_optionsOpened) m_optionsOpened(dialog);
+  dialog.DoModal(owner);
+}
+
+void COutlookWindows::exitOutlook() {
+  if (!m_outlook) return;
+  // Inspectors first, as Outlook closes them; each Close may close others, so by handle.
+  std::vector<HWND> order;
+  for (const bool explorers : {false, true})
+    for (const auto& [handle, frame] : m_frames)
+      if (frame->explorer == explorers) order.push_back(handle);
+  for (const HWND handle : order) {
+    const auto found = m_frames.find(handle);
+    if (found == m_frames.end()) continue;
+    const CComPtr<IDispatch> window = found->second->window;
+    m_outlook->close(window);
+  }
 }
 
 std::u16string COutlookWindows::statusOf(HWND frame) const {

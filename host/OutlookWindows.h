@@ -4,7 +4,9 @@
 // Outlook version has a ribbon (inspectors from 12, explorers from 14), the ribbon instead of the
 // menu bar and toolbars: a File tab with Outlook's print commands and the add-ins' tabs. With it
 // the windows show what Outlook shows: the folders and the current folder's items in an explorer, an item's header and body in
-// an inspector, and a status line. A click goes to the model; Outlook's own command, when no
+// an inspector (an HTML body in the inert HTML view), and a status line. Esc closes an inspector;
+// File > Exit closes every window; an item's Properties, from the item list's context menu,
+// show its EntryID. A click goes to the model; Outlook's own command, when no
 // add-in cancels it, only says in the status line what Outlook would do. Ctrl+P is Outlook's
 // accelerator (WM_COMMAND 0x410 sent to the window).
 
@@ -63,6 +65,12 @@ class COutlookWindows {
 
   // Tools > Options: Outlook's Options dialog with the pages the add-ins add, modal over frame.
   void showOptions(HWND frame);
+  // File > Options of Outlook 14 and later: Outlook Options, whose Add-ins page opens Add-in
+  // Options, the pages the add-ins add (a message when none does); modal over frame.
+  void showOutlookOptions(HWND frame);
+  void showAddInOptions(HWND owner);
+  // File > Exit: closes every window, the inspectors first.
+  void exitOutlook();
   // Runs with the Options dialog each time it is about to open (tests look into it).
   void setOptionsOpened(std::function<void(COptionsDialog&)> opened) { m_optionsOpened = std::move(opened); }
 
@@ -79,6 +87,7 @@ class COutlookWindows {
   platform::outlook::COutlook* m_outlook = nullptr;
   bool m_shown = false;
   HACCEL m_accelerators = nullptr;
+  HACCEL m_inspectorAccelerators = nullptr;
   // What the next explorer and the next inspector start their bars from.
   platform::office::CommandBarsLayout m_layouts[2] = {platform::office::outlookCommandBars(),
                                                       platform::office::outlookCommandBars()};

@@ -194,6 +194,10 @@ HRESULT CDispatchTable::Invoke(DISPID id, WORD wFlags, DISPPARAMS* pDispParams, 
     const HRESULT hr = call(args, result);
     if (FAILED(hr)) VariantClear(result);
     return hr;
+  } catch (const CDispatchMiss& e) {
+    VariantClear(result);
+    platform::diag::report(platform::diag::Level::kDebug, "CDispatchTable::Invoke", e.what());
+    fillException(pExcepInfo, platform::system::utf8ToUtf16(e.what()));
   } catch (const std::exception& e) {
     VariantClear(result);
     platform::diag::error("Exception caught in CDispatchTable::Invoke", e.what());

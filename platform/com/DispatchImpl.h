@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,13 @@ class QM_PLATFORM_API CDispArgs {
   UINT* m_argErr;
   UINT m_count = 0;
   const VARIANT* m_putValue = nullptr;
+};
+
+// Thrown by a handler for a failure its callers are expected to meet (a look-up by name that
+// misses): answered as any exception is, but logged at Debug, not as an Error.
+class QM_PLATFORM_API CDispatchMiss : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // A member handler. result is never null (a caller that wants no result gets a scratch one) and is

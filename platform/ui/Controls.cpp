@@ -231,7 +231,7 @@ LRESULT rowMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, bool c
     w.strings.insert(w.strings.begin() + at, std::move(row));
     w.itemData.insert(w.itemData.begin() + at, 0);
     if (w.curSel >= at) ++w.curSel;
-    changed(w.handle, Change::kItems);
+    changed(w.handle, Change::kRowInserted, at);
     return at;
   };
   if (message == (combo ? CB_ADDSTRING : LB_ADDSTRING)) return insertAt(count, reinterpret_cast<LPCWSTR>(lParam));
@@ -245,7 +245,7 @@ LRESULT rowMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, bool c
     } else if (w.curSel > index) {
       --w.curSel;
     }
-    changed(w.handle, Change::kItems);
+    changed(w.handle, Change::kRowDeleted, index);
     return count - 1;
   }
   if (message == (combo ? CB_RESETCONTENT : LB_RESETCONTENT)) {

@@ -524,6 +524,12 @@ class GtkFace : public IFace {
         gtk_widget_grab_focus(peer->inner ? peer->inner : peer->widget);
         break;
       case Change::kItems:
+        if (row < 0 || !applyRow(w, what, row)) applyItems(w);
+        break;
+      case Change::kRowInserted:
+      case Change::kRowDeleted:
+        if (!applyRow(w, what, row)) applyItems(w);
+        break;
       case Change::kColumns: applyItems(w); break;
       case Change::kState:
       case Change::kStyle: applyState(w, row); break;
@@ -988,30 +994,62 @@ class GtkFace : public IFace {
       gtk_tree_view_append_column(tree, column);
     }
     gtk_list_store_clear(peer.store);
-    if (w.kind == Kind::kListBox) {
-      for (const auto& row : w.strings) {
-        GtkTreeIter it;
-        gtk_list_store_append(peer.store, &it);
-        gtk_list_store_set(peer.store, &it, kFirstText, utf8(row).c_str(), -1);
-      }
-    } else {
-      const ImageList* images = imageList(w.imageLists[(w.style & LVS_TYPEMASK) == LVS_ICON ? LVSIL_NORMAL : LVSIL_SMALL]);
-      for (const ListViewItem& item : w.items) {
-        GtkTreeIter it;
-        gtk_list_store_append(peer.store, &it);
-        gtk_list_store_set(peer.store, &it, kCheckColumn, ((item.state & LVIS_STATEIMAGEMASK) >> 12) == 2, -1);
-        for (std::size_t c = 0; c < std::min<std::size_t>(item.texts.size(), kMaxColumns); ++c) {
-          gtk_list_store_set(peer.store, &it, kFirstText + static_cast<int>(c), utf8(item.texts[c]).c_str(), -1);
-        }
-        if (images && item.image >= 0 && item.image < static_cast<int>(images->icons.size())) {
-          if (GdkPixbuf* pixbuf = pixbufOf(images->icons[static_cast<std::size_t>(item.image)], images->cx)) {
-            gtk_list_store_set(peer.store, &it, kPixbufColumn, pixbuf, -1);
-            g_object_unref(pixbuf);
-          }
-        }
-      }
+    const int count = static_cast<int>(w.kind == Kind::kListBox ? w.strings.size() : w.items.size());
+    for (int row = 0; row < count; ++row) {
+      GtkTreeIter it;
+      gtk_list_store_append(peer.store, &it);
+      setRow(w, it, row);
     }
     applyState(w, -1);
+  }
+
+  // One row of a list box or list view, from the model into the store.
+  void setRow(Window& w, GtkTreeIter& it, int row) {
+    Peer& peer = *peerOf(w);
+    if (w.kind == Kind::kListBox) {
+      gtk_list_store_set(peer.store, &it, kFirstText, utf8(w.strings[static_cast<std::size_t>(row)]).c_str(), -1);
+      return;
+    }
+    const ListViewItem& item = w.items[static_cast<std::size_t>(row)];
+    gtk_list_store_set(peer.store, &it, kCheckColumn, ((item.state & LVIS_STATEIMAGEMASK) >> 12) == 2, -1);
+    for (std::size_t c = 0; c < kMaxColumns; ++c) {
+      const std::string text = c < item.texts.size() ? utf8(item.texts[c]) : std::string();
+      gtk_list_store_set(peer.store, &it, kFirstText + static_cast<int>(c), c < item.texts.size() ? text.c_str() : nullptr, -1);
+    }
+    const ImageList* images = imageList(w.imageLists[(w.style & LVS_TYPEMASK) == LVS_ICON ? LVSIL_NORMAL : LVSIL_SMALL]);
+    GdkPixbuf* pixbuf = nullptr;
+    if (images && item.image >= 0 && item.image < static_cast<int>(images->icons.size()))
+      pixbuf = pixbufOf(images->icons[static_cast<std::size_t>(item.image)], images->cx);
+    gtk_list_store_set(peer.store, &it, kPixbufColumn, pixbuf, -1);
+    if (pixbuf) g_object_unref(pixbuf);
+  }
+
+  // A row that came, went or changed, without rebuilding the others (a list fills row by row).
+  // False when the store is not one row off the model, so the caller rebuilds it whole.
+  bool applyRow(Window& w, Change what, int row) {
+    Peer& peer = *peerOf(w);
+    if (!peer.store || (w.kind != Kind::kListBox && w.kind != Kind::kListView)) return false;
+    const int count = static_cast<int>(w.kind == Kind::kListBox ? w.strings.size() : w.items.size());
+    const int shown = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(peer.store), nullptr);
+    GtkTreeIter it;
+    switch (what) {
+      case Change::kRowInserted:
+        if (shown != count - 1 || row < 0 || row >= count) return false;
+        gtk_list_store_insert(peer.store, &it, row);
+        setRow(w, it, row);
+        applyState(w, row);
+        return true;
+      case Change::kRowDeleted:
+        if (shown != count + 1 || row < 0 || row > count) return false;
+        if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(peer.store), &it, nullptr, row)) return false;
+        gtk_list_store_remove(peer.store, &it);
+        return true;
+      default:
+        if (shown != count || row < 0 || row >= count) return false;
+        if (!gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(peer.store), &it, nullptr, row)) return false;
+        setRow(w, it, row);
+        return true;
+    }
   }
 
   void applyState(Window& w, int row) {

@@ -101,7 +101,7 @@ int insertItem(HWND list, const LVITEMW& in) {
   const UINT wantedMask = (in.mask & LVIF_STATE) ? in.stateMask : 0;
   item.state = (item.state & ~(wantedMask & LVIS_STATEIMAGEMASK)) | (wantedState & LVIS_STATEIMAGEMASK);
   w->items.insert(w->items.begin() + at, std::move(item));
-  changed(list, Change::kItems);
+  changed(list, Change::kRowInserted, at);
   NMLISTVIEW info{};
   info.hdr.code = LVN_INSERTITEM;
   info.iItem = at;
@@ -121,7 +121,7 @@ bool deleteItem(HWND list, int row) {
   notify(list, info.hdr);
   if (!(w = find(list)) || row >= static_cast<int>(w->items.size())) return false;
   w->items.erase(w->items.begin() + row);
-  changed(list, Change::kItems);
+  changed(list, Change::kRowDeleted, row);
   return true;
 }
 

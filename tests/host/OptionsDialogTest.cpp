@@ -16,6 +16,7 @@
 
 #include "host/AddIns.h"
 #include "host/OptionsDialog.h"
+#include "host/OutlookDialogs.h"
 #include "host/OutlookWindows.h"
 #include "platform/com/Com.h"
 #include "platform/loop/MessageLoop.h"
@@ -104,9 +105,10 @@ class OptionsDialogTest : public testsupport::IsolatedTest {
   }
 
   // Outlook with the add-in connected and an explorer shown on the headless desktop.
-  HWND openOutlook() {
+  HWND openOutlook(const std::u16string& version = u"12.0.6425.1000") {
     m_windows = std::make_unique<host::COutlookWindows>(m_office);
     platform::outlook::OutlookOptions options;
+    options.version = version;
     m_windows->prepare(options, true);
     m_outlook = platform::outlook::COutlook::open(dir() / "store", options);
     EXPECT_TRUE(m_outlook);
@@ -248,6 +250,45 @@ TEST_F(OptionsDialogTest, PagesCollectionTakesProgIdsWithTitlesOnly) {
   ASSERT_EQ(pages.size(), 1u);
   EXPECT_EQ(pages[0].progId, u"quillMarkLib.quillMarkPP");
   EXPECT_EQ(pages[0].title, u"Quillmark");
+}
+
+// Outlook 14 and later have no Tools menu: File > Options > Add-ins > Add-in Options is the road.
+TEST_F(OptionsDialogTest, FileOptionsOfOutlook14LeadToTheAddInsPage) {
+  const HWND frame = openOutlook(u"14.0.7268.5000");
+  ASSERT_TRUE(frame);
+  EXPECT_FALSE(GetMenu(frame));
+  HWND options = nullptr;
+  for (HWND at = GetWindow(frame, GW_CHILD); at && !options; at = GetWindow(at, GW_HWNDNEXT))
+    if (textOf(at) == u"Options") options = at;
+  ASSERT_TRUE(options) << "the File tab's Options";
+
+  bool sawPage = false;
+  m_windows->setOptionsOpened([&](host::COptionsDialog& dialog) {
+    platform::loop::post([&] {
+      EXPECT_EQ(textOf(dialog.window()), u"Add-in Options");
+      EXPECT_EQ(textOf(dialog.tabButton(0)), u"Quillmark");
+      EXPECT_EQ(textOf(dialog.container(0)), u"quillMarkLib.quillMarkPP");
+      sawPage = GetWindow(dialog.container(0), GW_CHILD) != nullptr;
+      input::click(GetDlgItem(dialog.window(), IDCANCEL));
+    });
+  });
+  bool walked = false;
+  platform::loop::post([&] {
+    const HWND outlookOptions = GetActiveWindow();
+    EXPECT_EQ(textOf(outlookOptions), u"Outlook Options");
+    const HWND button = GetDlgItem(outlookOptions, host::COutlookOptionsDialog::kAddInOptionsId);
+    EXPECT_FALSE(IsWindowVisible(button)) << "only the Add-ins page has it";
+    input::clickListBoxRow(GetDlgItem(outlookOptions, host::COutlookOptionsDialog::kCategoriesId),
+                           host::COutlookOptionsDialog::kAddInsCategory);
+    EXPECT_TRUE(IsWindowVisible(button));
+    input::click(button);
+    walked = true;
+    input::click(GetDlgItem(outlookOptions, IDOK));
+  });
+  ASSERT_TRUE(input::click(options));
+  EXPECT_TRUE(walked);
+  EXPECT_TRUE(sawPage);
+  EXPECT_FALSE(IsWindow(GetActiveWindow()) && textOf(GetActiveWindow()) == u"Outlook Options");
 }
 
 }  // namespace

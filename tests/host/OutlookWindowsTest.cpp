@@ -17,6 +17,7 @@
 #include "platform/outlook/OutlookInterfaces.h"
 #include "platform/ui/CommCtrl.h"
 #include "platform/ui/Desktop.h"
+#include "platform/ui/HtmlView.h"
 #include "platform/ui/UserInput.h"
 #include "tests/host/OutlookWindowsFixture.h"
 #include "tests/support/TestEnvironment.h"
@@ -143,19 +144,38 @@ TEST_F(OutlookWindowsTest, ExplorerSelectsPrintsAndOpensInspectorsAsAPersonDoes)
 
   // File > Print Preview from the menu bar, as the model holds it.
   const HMENU file = GetSubMenu(GetMenu(frame), 0);
-  ASSERT_EQ(GetMenuItemCount(file), 2);
+  ASSERT_EQ(GetMenuItemCount(file), 4);  // the model's Print and Print Preview, then Outlook's own Exit
   ASSERT_TRUE(platform::ui::input::pickMenuBarItem(frame, GetMenuItemID(file, 1)));
   EXPECT_EQ(m_windows->statusOf(frame), u"Outlook shows its print preview of \"" + subject + u"\"");
 
-  // The list's context menu is the model's "Context Menu": quick Print prints without a dialog.
+  // The list's context menu is the model's "Context Menu", then Outlook's own Properties: quick
+  // Print prints without a dialog.
   platform::ui::input::queueMenuPick(0);
   ASSERT_TRUE(platform::ui::input::rightClick(list, POINT{-1, -1}));
   const auto shown = platform::ui::input::lastShownMenu();
-  ASSERT_EQ(shown.size(), 1u);
+  ASSERT_EQ(shown.size(), 3u);  // Print, a separator, Properties
   EXPECT_EQ(shown[0].text, u"&Print");
   platform::ui::input::queueMenuPick(shown[0].id);
   ASSERT_TRUE(platform::ui::input::rightClick(list, POINT{-1, -1}));
   EXPECT_EQ(m_windows->statusOf(frame), u"Outlook prints \"" + subject + u"\"");
+
+  // Properties, the context menu's last entry, show the item's EntryID in the focused field.
+  std::u16string shownId;
+  platform::loop::post([&] {
+    const HWND dialog = GetActiveWindow();
+    const HWND field = GetFocus();
+    shownId = text(field);
+    EXPECT_EQ(text(dialog), subject + u" Properties");
+    platform::ui::input::click(GetDlgItem(dialog, IDOK));
+  });
+  platform::ui::input::queueMenuPick(0);
+  ASSERT_TRUE(platform::ui::input::rightClick(list, POINT{-1, -1}));
+  const auto menu = platform::ui::input::lastShownMenu();
+  ASSERT_FALSE(menu.empty());
+  EXPECT_EQ(menu.back().text, u"P&roperties");
+  platform::ui::input::queueMenuPick(menu.back().id);
+  ASSERT_TRUE(platform::ui::input::rightClick(list, POINT{-1, -1}));
+  EXPECT_EQ(shownId, get(picked, u"EntryID").bstrVal);
 
   // A double click opens an inspector with the item's header and body.
   ASSERT_TRUE(platform::ui::input::doubleClickListRow(list, 1));
@@ -167,9 +187,19 @@ TEST_F(OutlookWindowsTest, ExplorerSelectsPrintsAndOpensInspectorsAsAPersonDoes)
   EXPECT_EQ(text(inspector), subject + u" - Message");
   EXPECT_TRUE(childTitled(inspector, u"Subject:"));
   EXPECT_TRUE(childTitled(inspector, subject));
-  EXPECT_FALSE(text(m_windows->bodyOf(inspector)).empty());
+  // The mail's attachment in the header; its HTML body in the inert HTML view.
+  const HWND attachments = childTitled(inspector, u"Attachments:");
+  ASSERT_TRUE(attachments);
+  EXPECT_NE(text(GetWindow(attachments, GW_HWNDNEXT)).find(u"."), std::u16string::npos);
+  const auto* view = dynamic_cast<platform::ui::CHeadlessHtmlView*>(platform::ui::htmlViewOf(m_windows->bodyOf(inspector)));
+  ASSERT_TRUE(view);
+  EXPECT_FALSE(view->document().body().innerText().empty());
   ASSERT_TRUE(platform::ui::input::pressKey(m_windows->bodyOf(inspector), 'P', FCONTROL));
   EXPECT_EQ(m_windows->statusOf(inspector), u"Outlook prints \"" + subject + u"\" after its Print dialog");
+  // Esc closes the inspector.
+  ASSERT_TRUE(platform::ui::input::pressKey(m_windows->bodyOf(inspector), VK_ESCAPE));
+  EXPECT_EQ(get(inspectors, u"Count").lVal, 0);
+  EXPECT_FALSE(IsWindow(inspector));
 
   // Closing the explorer by its close box closes it in the object model and ends the session.
   ASSERT_TRUE(platform::ui::input::closeWindow(frame));
@@ -232,6 +262,20 @@ TEST_F(OutlookWindowsTest, WindowsDrawWhatAnAddInChangesInTheBarsAndItsSinksCanc
   put(popup, u"Caption", CComVariant(u"Quill&Mark"));
   platform::loop::runUntilIdle();
   EXPECT_EQ(GetMenuItemCount(GetMenu(frame)), 3);  // File, the add-in's, then Outlook's own Tools
+}
+
+TEST_F(OutlookWindowsTest, FileExitClosesEveryWindow) {
+  const CComPtr<IDispatch> explorer = m_outlook->openExplorer(m_outlook->defaultFolder(olFolderInbox));
+  const HWND frame = m_outlook->windowHandle(explorer);
+  ASSERT_TRUE(frame);
+  const HWND inspector = m_outlook->windowHandle(m_outlook->openInspector(call(object(object(explorer, u"CurrentFolder"), u"Items"), u"Item", {CComVariant(1)})));
+  ASSERT_TRUE(inspector);
+  const HMENU file = GetSubMenu(GetMenu(frame), 0);
+  ASSERT_TRUE(platform::ui::input::pickMenuBarItem(frame, GetMenuItemID(file, GetMenuItemCount(file) - 1)));
+  EXPECT_TRUE(m_explorerGone);
+  EXPECT_FALSE(IsWindow(inspector));
+  EXPECT_FALSE(IsWindow(frame));
+  EXPECT_EQ(get(object(m_outlook->application(), u"Inspectors"), u"Count").lVal, 0);
 }
 
 }  // namespace

@@ -50,6 +50,8 @@ struct Office {
 using OfficePtr = std::shared_ptr<Office>;
 
 [[noreturn]] void raise(const char* message) { throw std::runtime_error(message); }
+// A look-up that finds nothing: callers ask to learn whether a bar or control is there.
+[[noreturn]] void miss(const char* message) { throw platform::com::CDispatchMiss(message); }
 
 // Captions and faces of the built-in commands a caller may add by id.
 struct BuiltIn {
@@ -597,7 +599,7 @@ CControlsObj::CControlsObj(CComObject<CBarObj>* bar) : m_bar(bar) {
       if (HRESULT hr = a.getText(0, caption); FAILED(hr)) return hr;
       for (const ControlPtr& control : list)
         if (sameCaption(control->m_caption, caption)) return putDispatch(r, control.p);
-      raise("There is no control of that caption.");
+      miss("There is no control of that caption.");
     }
     LONG index = 0;
     if (HRESULT hr = a.getLong(0, index); FAILED(hr)) return hr;
@@ -638,7 +640,7 @@ CCommandBarsObj::CCommandBarsObj(OfficePtr office, IDispatch* window, const Comm
   t.property(kDispidBarsParent, u"Parent", [this](const CDispArgs&, VARIANT* r) { return putDispatch(r, m_window); });
   t.property(kDispidBarsItem, u"Item", [this](const CDispArgs& a, VARIANT* r) {
     CComObject<CBarObj>* found = bar(a[0]);
-    if (!found) raise("The command bar does not exist.");
+    if (!found) miss("The command bar does not exist.");
     return putDispatch(r, found);
   }, {}, 1, 1);
   t.method(kDispidBarsAdd, u"Add", [this](const CDispArgs& a, VARIANT* r) {

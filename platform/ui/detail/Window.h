@@ -87,8 +87,9 @@ struct Window {
 
 using WindowPtr = std::shared_ptr<Window>;
 
-// What a face is told changed in a window.
-enum class Change { kText, kEnabled, kVisible, kGeometry, kState, kItems, kFocus, kColumns, kStyle, kMenu };
+// What a face is told changed in a window. kItems with a row: that row's texts or image;
+// kRowInserted / kRowDeleted: one list row came or went at that index, the rest are as they were.
+enum class Change { kText, kEnabled, kVisible, kGeometry, kState, kItems, kFocus, kColumns, kStyle, kMenu, kRowInserted, kRowDeleted };
 
 class IFace {
  public:

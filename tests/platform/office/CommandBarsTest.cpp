@@ -10,6 +10,7 @@
 
 #include "platform/com/Com.h"
 #include "platform/office/OfficeInterfaces.h"
+#include "platform/system/Diagnostics.h"
 
 #define EXPECT_OK(expr) EXPECT_TRUE(SUCCEEDED(expr))
 #define ASSERT_OK(expr) ASSERT_TRUE(SUCCEEDED(expr))
@@ -151,8 +152,13 @@ class CommandBarsTest : public ::testing::Test {
 TEST_F(CommandBarsTest, OutlookBarsAreFoundByNameAndCustomControlsAddedFoundAndDeleted) {
   Window w = open();
   EXPECT_EQ(number(w.bars, u"Count"), 3);
+  // Asking for a bar that is not there is how callers learn it is not: a miss, not an Error.
+  std::vector<platform::diag::Level> logged;
+  platform::diag::setSink([&](platform::diag::Level level, std::string_view, std::string_view, int) { logged.push_back(level); });
   CComPtr<IDispatch> missingBar;
   EXPECT_TRUE(FAILED(call(w.bars, u"Item", {CComVariant(u"Quillmark")}, missingBar, DISPATCH_PROPERTYGET)));
+  platform::diag::setSink({});
+  EXPECT_EQ(logged, std::vector<platform::diag::Level>{platform::diag::Level::kDebug});
 
   // The File menu's Print leads up through its popup and the "Menu Bar" to the window.
   CComPtr<IDispatch> menuBar = bar(w.bars, u"menu bar");
