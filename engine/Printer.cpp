@@ -19,6 +19,7 @@
 #include "platform/browser/PrintLayout.h"
 #include "platform/browser/PrintTemplate.h"
 #include "platform/loop/MessageLoop.h"
+#include "platform/resources/Resources.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/system/Tick.h"
@@ -56,8 +57,10 @@ constexpr int kEndCode = 2;
 constexpr int kMaxNameTries = 1000;
 
 // The class of dialog 102's browser control. The browser itself runs out of process; its window
-// here only has to exist for the dialog to be made.
-constexpr const char16_t* kBrowserControlClass = u"{8856F961-340A-11D0-A96B-00C04FD705A2}";
+// here only has to exist for the dialog to be made. The class is the printer's own, named in a
+// copy of the dialog's template: under the WebBrowser control's name it would stand in for that
+// control in every later dialog of the module, and the selection dialog would show no body.
+constexpr const char16_t* kBrowserControlClass = u"QuillMarkPrinterBrowser";
 
 LRESULT browserControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window, message, wParam, lParam);
@@ -78,6 +81,28 @@ void registerBrowserControl() {
     return true;
   }();
   (void)registered;
+}
+
+// Dialog 102 with its browser control made of the printer's own class; null when the module has
+// no such dialog.
+const platform::resources::DialogTemplate* printerDialog() {
+  struct Copy {
+    platform::resources::DialogTemplate dialog{};
+    std::vector<platform::resources::DialogItem> items;
+  };
+  static const std::unique_ptr<Copy> copy = []() -> std::unique_ptr<Copy> {
+    const platform::resources::DialogTemplate* original =
+        platform::resources::findDialog(NGlobals::moduleInstance(), IDD_PRINTER);
+    if (!original) return nullptr;
+    auto made = std::make_unique<Copy>();
+    made->dialog = *original;
+    made->items.assign(original->items, original->items + original->itemCount);
+    for (platform::resources::DialogItem& item : made->items)
+      if (item.id == IDC_PRINTER_BROWSER) item.className = kBrowserControlClass;
+    made->dialog.items = made->items.data();
+    return made;
+  }();
+  return copy ? &copy->dialog : nullptr;
 }
 
 PrintDestination& destination() { return platform::browser::printDestination(); }
@@ -329,8 +354,8 @@ int CPrinter::DoService(int mode) {
     }
     registerBrowserControl();
     // The dialog never shows itself; its modal loop runs the load, the timer and the print.
-    if (DialogBoxParamW(NGlobals::moduleInstance(), MAKEINTRESOURCEW(IDD_PRINTER), GetActiveWindow(), dialogProc,
-                        reinterpret_cast<LPARAM>(this)) == -1 &&
+    if (DialogBoxIndirectParamW(NGlobals::moduleInstance(), printerDialog(), GetActiveWindow(), dialogProc,
+                                reinterpret_cast<LPARAM>(this)) == -1 &&
         !m_ended) {
       LOG_ERROR(u"The printer's dialog could not be made: %s", utf8ToUtf16(platform::diag::lastFailure()).c_str());
       m_status = kStatusBrowserError;
