@@ -99,12 +99,9 @@ bool isValidMsg(const fs::path& file) {
 // and the loop that prints them would read them again.
 std::vector<char> validMsgs(const std::vector<fs::path>& files) {
   std::vector<char> valid(files.size(), 0);
+  // Unreadable, whatever the reason; the reason is told.
   const auto check = [&](std::size_t i) {
-    try {
-      valid[i] = isValidMsg(files[i]);
-    } catch (...) {
-      valid[i] = 0;  // unreadable, whatever the reason
-    }
+    valid[i] = platform::diag::guarded("reading " + files[i].string(), char{0}, [&] { return char{isValidMsg(files[i])}; });
   };
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
