@@ -56,35 +56,11 @@ constexpr int kEndCode = 2;
 // How many names "<stem> (n).pdf" are tried before the print fails.
 constexpr int kMaxNameTries = 1000;
 
-// The class of dialog 102's browser control. The browser itself runs out of process; its window
-// here only has to exist for the dialog to be made. The class is the printer's own, named in a
-// copy of the dialog's template: under the WebBrowser control's name it would stand in for that
-// control in every later dialog of the module, and the selection dialog would show no body.
-constexpr const char16_t* kBrowserControlClass = u"QuillMarkPrinterBrowser";
-
-LRESULT browserControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void registerBrowserControl() {
-  static const bool registered = [] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = browserControlProc;
-    windowClass.hInstance = NGlobals::moduleInstance();
-    windowClass.lpszClassName = kBrowserControlClass;
-    constexpr DWORD kClassAlreadyExists = 1410;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != kClassAlreadyExists) {
-      LOG_ERROR(u"The browser control's window class could not be registered");
-      return false;
-    }
-    return true;
-  }();
-  (void)registered;
-}
-
-// Dialog 102 with its browser control made of the printer's own class; null when the module has
-// no such dialog.
+// Dialog 102 with a plain static control in place of its browser control: the browser itself runs
+// out of process, and its control here only has to exist for the dialog to be made. Made as the
+// WebBrowser control it would get a view of its own, and a class registered under that name to
+// prevent it would stand in for the control in every later dialog of the module (the selection
+// dialog would show no body) and outlive the module's code.
 const platform::resources::DialogTemplate* printerDialog() {
   struct Copy {
     platform::resources::DialogTemplate dialog{};
@@ -98,7 +74,7 @@ const platform::resources::DialogTemplate* printerDialog() {
     made->dialog = *original;
     made->items.assign(original->items, original->items + original->itemCount);
     for (platform::resources::DialogItem& item : made->items)
-      if (item.id == IDC_PRINTER_BROWSER) item.className = kBrowserControlClass;
+      if (item.id == IDC_PRINTER_BROWSER) item.className = u"STATIC";
     made->dialog.items = made->items.data();
     return made;
   }();
@@ -352,7 +328,6 @@ int CPrinter::DoService(int mode) {
       m_status = kStatusTemplateMissing;
       return;
     }
-    registerBrowserControl();
     // The dialog never shows itself; its modal loop runs the load, the timer and the print.
     if (DialogBoxIndirectParamW(NGlobals::moduleInstance(), printerDialog(), GetActiveWindow(), dialogProc,
                                 reinterpret_cast<LPARAM>(this)) == -1 &&

@@ -29,6 +29,11 @@ CLogger::CLogger() {
     if (logger.threshold() < index) return;
     logger.write(index, quilstring::fromUtf8(std::string(file)), line, quilstring::fromUtf8(std::string(message)));
   });
+  // The sink is taken back when the module is unloaded: the process, and the platform, go on.
+  struct SinkRelease {
+    ~SinkRelease() { platform::diag::setSink(nullptr); }
+  };
+  static const SinkRelease release;
 }
 
 CLogger& CLogger::instance() {

@@ -969,6 +969,7 @@ class CChromiumPrintEngine final : public IPrintEngine {
   pid_t pid() const { return m_process.pid; }
   int starts() const { return m_starts; }
   int takenAhead() const { return m_takenAhead; }
+  bool pipeBroken() const { return !m_client || m_client->broken(); }
   bool printingAhead(const fs::path& file) const {
     std::error_code ec;
     const fs::path path = fs::absolute(file, ec);
@@ -1563,6 +1564,7 @@ pid_t chromiumPidForTesting() { return engine().pid(); }
 int chromiumStartsForTesting() { return engine().starts(); }
 int printsTakenAheadForTesting() { return engine().takenAhead(); }
 bool printingAheadForTesting(const std::filesystem::path& file) { return engine().printingAhead(file); }
+bool browserPipeBrokenForTesting() { return engine().pipeBroken(); }
 void setBrowserEventListenerForTesting(std::function<void(const std::string&)> listener) {
   eventListener() = std::move(listener);
 }

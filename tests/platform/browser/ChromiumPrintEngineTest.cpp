@@ -92,7 +92,8 @@ void killBrowser() {
     platform::loop::runFor(5);
   }
   // Its renderers go too, and with them the last holders of its pipe, whose end is then read.
-  platform::loop::runFor(200);
+  ASSERT_TRUE(platform::loop::runUntil([] { return detail::browserPipeBrokenForTesting(); }, 20000))
+      << "the engine never saw its browser's pipe end";
 }
 
 const char* kThreePages =
