@@ -24,6 +24,11 @@ extern "C" const char* __lsan_default_options() {
   return "suppressions=" QM_LSAN_SUPPRESSIONS ":print_suppressions=0:intercept_tls_get_addr=0";
 }
 
+// UndefinedBehaviorSanitizer's false reports inside WebKitGTK (see the file).
+extern "C" const char* __ubsan_default_options() {
+  return "suppressions=" QM_UBSAN_SUPPRESSIONS ":print_stacktrace=1";
+}
+
 namespace uitest {
 
 bool startGtkFace(std::string& why) {
