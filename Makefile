@@ -25,8 +25,10 @@ build-test: deps
 	cmake -S . -B $(BUILD_TEST) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_TESTS=ON
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 
+# Each test executable whole, in five shuffled orders: every test runs five times, in any order,
+# for about what one process per test case costs (`ctest` alone also runs each case on its own).
 test: build-test
-	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD_TEST) && ctest -L shuffled --output-on-failure -j $(JOBS) --timeout 1800
 
 bench: deps
 	cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQM_TESTS=OFF -DQM_BENCH=ON

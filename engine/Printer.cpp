@@ -25,6 +25,7 @@
 #include "platform/browser/PrintLayout.h"
 #include "platform/browser/PrintTemplate.h"
 #include "platform/loop/MessageLoop.h"
+#include "platform/resources/Resources.h"
 #include "platform/system/Diagnostics.h"
 #include "platform/system/Text.h"
 #include "platform/system/Tick.h"
@@ -61,29 +62,29 @@ constexpr int kEndCode = 2;
 // How many names "<stem> (n).pdf" are tried before the print fails.
 constexpr int kMaxNameTries = 1000;
 
-// The class of dialog 102's browser control. The browser itself runs out of process; its window
-// here only has to exist for the dialog to be made.
-constexpr const char16_t* kBrowserControlClass = u"{8856F961-340A-11D0-A96B-00C04FD705A2}";
-
-LRESULT browserControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void registerBrowserControl() {
-  static const bool registered = [] {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = browserControlProc;
-    windowClass.hInstance = NGlobals::moduleInstance();
-    windowClass.lpszClassName = kBrowserControlClass;
-    constexpr DWORD kClassAlreadyExists = 1410;
-    if (!RegisterClassExW(&windowClass) && GetLastError() != kClassAlreadyExists) {
-      LOG_ERROR(u"The browser control's window class could not be registered");
-      return false;
-    }
-    return true;
+// Dialog 102 with a plain static control in place of its browser control: the browser itself runs
+// out of process, and its control here only has to exist for the dialog to be made. Made as the
+// WebBrowser control it would get a view of its own, and a class registered under that name to
+// prevent it would stand in for the control in every later dialog of the module (the selection
+// dialog would show no body) and outlive the module's code.
+const platform::resources::DialogTemplate* printerDialog() {
+  struct Copy {
+    platform::resources::DialogTemplate dialog{};
+    std::vector<platform::resources::DialogItem> items;
+  };
+  static const std::unique_ptr<Copy> copy = []() -> std::unique_ptr<Copy> {
+    const platform::resources::DialogTemplate* original =
+        platform::resources::findDialog(NGlobals::moduleInstance(), IDD_PRINTER);
+    if (!original) return nullptr;
+    auto made = std::make_unique<Copy>();
+    made->dialog = *original;
+    made->items.assign(original->items, original->items + original->itemCount);
+    for (platform::resources::DialogItem& item : made->items)
+      if (item.id == IDC_PRINTER_BROWSER) item.className = u"STATIC";
+    made->dialog.items = made->items.data();
+    return made;
   }();
-  (void)registered;
+  return copy ? &copy->dialog : nullptr;
 }
 
 PrintDestination& destination() { return platform::browser::printDestination(); }
@@ -389,10 +390,9 @@ int CPrinter::DoService(int mode) {
       m_status = kStatusTemplateMissing;
       return;
     }
-    registerBrowserControl();
     // The dialog never shows itself; its modal loop runs the load, the timer and the print.
-    if (DialogBoxParamW(NGlobals::moduleInstance(), MAKEINTRESOURCEW(IDD_PRINTER), GetActiveWindow(), dialogProc,
-                        reinterpret_cast<LPARAM>(this)) == -1 &&
+    if (DialogBoxIndirectParamW(NGlobals::moduleInstance(), printerDialog(), GetActiveWindow(), dialogProc,
+                                reinterpret_cast<LPARAM>(this)) == -1 &&
         !m_ended) {
       LOG_ERROR(u"The printer's dialog could not be made: %s", utf8ToUtf16(platform::diag::lastFailure()).c_str());
       m_status = kStatusBrowserError;

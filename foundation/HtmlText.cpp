@@ -312,9 +312,11 @@ class CTidiedAhead {
   std::deque<Kept> m_kept;
 };
 
+// Never destroyed: at exit the process does not wait for runs nobody took, and a forked child
+// that exits never joins threads it does not have.
 CTidiedAhead& tidiedAhead() {
-  static CTidiedAhead ahead;
-  return ahead;
+  static auto* ahead = new CTidiedAhead();
+  return *ahead;
 }
 
 }  // namespace

@@ -29,6 +29,11 @@ CLogger::CLogger() {
     if (logger.threshold() < index) return;
     logger.write(index, quilstring::fromUtf8(std::string(file)), line, quilstring::fromUtf8(std::string(message)));
   });
+  // The sink is taken back when the module is unloaded: the process, and the platform, go on.
+  struct SinkRelease {
+    ~SinkRelease() { platform::diag::setSink(nullptr); }
+  };
+  static const SinkRelease release;
 }
 
 CLogger::~CLogger() { platform::diag::setSink({}); }
@@ -171,7 +176,25 @@ void logFailure(const char16_t* errorLine, const char* what, const char* file, i
     const quilstring reason = what ? quilstring::fromUtf8(what) : quilstring(u"unknown exception");
     CLogger::instance().error(LogSource(file, line), u"%s (%s)", errorLine ? errorLine : u"", reason.c_str());
   } catch (...) {
+    // Logging a caught exception must not throw again.
   }
+}
+
+void logMiss(const char16_t* what, const char* reason, quilstring* lastReason, const char* file, int line) noexcept {
+  try {
+    const quilstring text = reason ? quilstring::fromUtf8(reason) : quilstring(u"unknown exception");
+    if (lastReason) {
+      if (*lastReason == text) return;
+      *lastReason = text;
+    }
+    if (NLog::enabled()) CLogger::instance().debug(LogSource(file, line), u"%s (%s)", what ? what : u"", text.c_str());
+  } catch (...) {
+    // Logging a caught exception must not throw again.
+  }
+}
+
+std::string reasonOf(const _com_error& e) {
+  return quilstring(e.Description().empty() ? e.ErrorMessage() : e.Description()).toUtf8();
 }
 
 }  // namespace NUtils::detail

@@ -28,13 +28,21 @@ LRESULT pulseWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The class goes with the module: a module loaded again registers its own procedure.
+struct PulseClassRegistration {
+  ~PulseClassRegistration() { UnregisterClassW(kPulseClass, nullptr); }
+};
+
 bool registerPulseClass() {
   static const bool registered = [] {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = pulseWindowProc;
     windowClass.lpszClassName = kPulseClass;
-    if (RegisterClassExW(&windowClass)) return true;
+    if (RegisterClassExW(&windowClass)) {
+      static const PulseClassRegistration unregisterAtUnload;
+      return true;
+    }
     LOG_ERROR(u"Cannot register the pulse window class (error %lu)", static_cast<unsigned long>(GetLastError()));
     return false;
   }();

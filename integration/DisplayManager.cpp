@@ -240,22 +240,15 @@ void CDisplayManager::ServiceTimer() {
       if (m_explorer) EnableButtons();
       return;
     case STARTED:
-      try {
-        resynchroniseButtons();
-      } catch (...) {
-      }
-      if (m_inspector) {
-        try {
-          serviceInspectorButtons();
-        } catch (...) {
-        }
-      }
-      if (m_status == STARTED) {
-        try {
-          serviceOutlookPreview();
-        } catch (...) {
-        }
-      }
+      // Three blocks: a failure ends its own block only, and is no more than a miss.
+      NUtils::guardedQuietly(u"CDisplayManager::onTimerCallback -- buttons not synchronised",
+                             [&] { resynchroniseButtons(); }, &m_tickMisses[0]);
+      if (m_inspector)
+        NUtils::guardedQuietly(u"CDisplayManager::onTimerCallback -- inspector's buttons not serviced",
+                               [&] { serviceInspectorButtons(); }, &m_tickMisses[1]);
+      if (m_status == STARTED)
+        NUtils::guardedQuietly(u"CDisplayManager::onTimerCallback -- Outlook's Print Preview not serviced",
+                               [&] { serviceOutlookPreview(); }, &m_tickMisses[2]);
       return;
     case sDEACTIVATED:
       if (IsWindowVisible(m_hwnd)) {
@@ -307,14 +300,13 @@ void CDisplayManager::serviceOutlookPreview() {
 }
 
 void CDisplayManager::EnableButtons() {
-  try {
+  // A standard button missing (not shown, so never made) ends the sequence.
+  NUtils::guardedQuietly(u"CDisplayManager::EnableButtons -- not every button enabled", [&] {
     for (IDispatch* button : {m_previewButton.p, m_selectionButton.p, m_attachmentsButton.p})
       put(button, u"Enabled", CComVariant(true));
     for (const auto& button : m_customButtons)
       if (button) put(button, u"Enabled", CComVariant(true));
-  } catch (...) {
-    // A standard button missing ends the sequence; nothing to report.
-  }
+  });
 }
 
 // Window events
@@ -440,7 +432,8 @@ void CDisplayManager::Sink(const _CommandBarsPtr& bars) {
     const CComPtr<IDispatch> file = getObject(getObject(menu, u"CommandBar"), u"Controls");
     const LONG count = getLong(file, u"Count");
     for (LONG i = 1; i <= count; ++i) {
-      try {
+      // A failure ends the handling of that control; the scan goes on.
+      NUtils::guarded(u"CDisplayManager::Sink (File menu)", [&] {
         const CComPtr<IDispatch> control = itemOf(file, i);
         const LONG id = getLong(control, u"Id");
         if (id == platform::office::kIdPrint) {
@@ -473,9 +466,7 @@ void CDisplayManager::Sink(const _CommandBarsPtr& bars) {
             adviseButton(2524, m_ownPrintPreviewControl);
           }
         }
-      } catch (...) {
-        // That control's handling ends; the scan goes on.
-      }
+      });
     }
     break;
   }
@@ -485,10 +476,7 @@ void CDisplayManager::Sink(const _CommandBarsPtr& bars) {
   const CComPtr<IDispatch> standardControls = getObject(standard, u"Controls");
   const LONG n = getLong(standardControls, u"Count");
   CComPtr<IDispatch> toolbar;
-  try {
-    toolbar = itemOf(bars, u"Quillmark");
-  } catch (...) {
-  }
+  NUtils::guardedQuietly(u"No Quillmark toolbar", [&] { toolbar = itemOf(bars, u"Quillmark"); });
   if (settings.getCreateToolbar() && !toolbar) {
     const VARIANT none = missing();
     toolbar = objectOf(call(bars, u"Add", {CComVariant(u"Quillmark"), CComVariant(LONG{1}), none, none}));
@@ -617,7 +605,8 @@ _CommandBarButtonPtr CDisplayManager::AddButton(const CommandBarPtr& bar, const 
 
 void CDisplayManager::HookContextMenuButton() {
   if (!m_explorer || m_quickPrintControl) return;
-  try {
+  // No context menu yet: the search repeats on the next tick.
+  NUtils::guardedQuietly(u"CDisplayManager::HookContextMenuButton -- no quick Print in the Context Menu", [&] {
     const CComPtr<IDispatch> controls = getObject(itemOf(getObject(m_explorer, u"CommandBars"), u"Context Menu"), u"Controls");
     const LONG count = getLong(controls, u"Count");
     CComPtr<IDispatch> found;
@@ -629,9 +618,7 @@ void CDisplayManager::HookContextMenuButton() {
       m_quickPrintControl = CommandBarControlPtr(found);
       adviseButton(2521, found);
     }
-  } catch (...) {
-    // No context menu yet: the search repeats on the next tick.
-  }
+  }, &m_tickMisses[3]);
 }
 
 void CDisplayManager::resynchroniseButtons() {

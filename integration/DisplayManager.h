@@ -132,6 +132,9 @@ class CDisplayManager : public CComObjectRootEx<CComSingleThreadModel>,
   int m_status = kNotInitialised;
   int m_canPrintState = 0;
   bool m_acceleratorRegistered = false;
+  // The reasons of the misses last told by the blocks that run on every tick (re-synchronisation,
+  // inspector buttons, Outlook's preview, the context-menu search), so each is told once.
+  std::array<quilstring, 4> m_tickMisses;
 
   CComPtr<CEventSink> m_windowSink;
   std::array<CComPtr<CEventSink>, kSinkIds.size()> m_buttonSinks;

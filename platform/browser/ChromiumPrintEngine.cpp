@@ -973,6 +973,15 @@ class CChromiumPrintEngine final : public IPrintEngine {
   pid_t pid() const { return m_process.pid; }
   int starts() const { return m_starts; }
   int takenAhead() const { return m_takenAhead; }
+  bool pipeBroken() const { return !m_client || m_client->broken(); }
+  bool printingAhead(const fs::path& file) const {
+    std::error_code ec;
+    const fs::path path = fs::absolute(file, ec);
+    const auto printing = [&](const Tab& tab) {
+      return tab.ahead && tab.ahead->print && tab.preload && tab.preload->file == path;
+    };
+    return printing(m_body) || std::any_of(m_spares.begin(), m_spares.end(), printing);
+  }
 
  private:
   // A browser that died since the last job is noticed only when the pipe breaks under the next
@@ -1568,6 +1577,8 @@ CChromiumPrintEngine& engine() {
 pid_t chromiumPidForTesting() { return engine().pid(); }
 int chromiumStartsForTesting() { return engine().starts(); }
 int printsTakenAheadForTesting() { return engine().takenAhead(); }
+bool printingAheadForTesting(const std::filesystem::path& file) { return engine().printingAhead(file); }
+bool browserPipeBrokenForTesting() { return engine().pipeBroken(); }
 void setBrowserEventListenerForTesting(std::function<void(const std::string&)> listener) {
   eventListener() = std::move(listener);
 }

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,10 @@ QM_PLATFORM_API int chromiumStartsForTesting();
 // How many prints were taken from prints made ahead (printAhead, printDecorationAhead) in this
 // process.
 QM_PLATFORM_API int printsTakenAheadForTesting();
+// Whether the document's print ahead has started (its load ahead ended), for its job to take.
+QM_PLATFORM_API bool printingAheadForTesting(const std::filesystem::path& file);
+// Whether the engine has no browser pipe, or has seen its pipe break (the browser gone).
+QM_PLATFORM_API bool browserPipeBrokenForTesting();
 // Told of each DevTools event from the browser's pipe, after the engine has handled it, inside
 // the read that brought it; empty to stop.
 QM_PLATFORM_API void setBrowserEventListenerForTesting(std::function<void(const std::string& method)> listener);

@@ -56,6 +56,7 @@ void noteFailure(std::string_view text) noexcept {
   try {
     t_lastFailure.assign(text);
   } catch (...) {
+    // Noting a failure must never become a failure of its own; the report itself still goes out.
   }
 }
 

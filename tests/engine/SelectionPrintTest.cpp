@@ -177,7 +177,9 @@ TEST_F(SelectionPrintTest, TheTextSizeCheckMarkFollowsTheZoomAndEnterDoesNotEndT
       platform::ui::input::queueMenuPick(pick);
       view.rightClick(10, 10);
       checks.push_back(checkedItems());
-      platform::loop::runFor(20);  // the picked command arrives posted
+      // The picked command arrives posted.
+      const double before = view.zoom();
+      EXPECT_TRUE(platform::loop::runUntil([&] { return view.zoom() != before; }, 10000)) << "no zoom for " << pick;
       zooms.push_back(view.zoom());
     }
     view.rightClick(10, 10);

@@ -102,6 +102,25 @@ TEST_F(LogTest, ErrorsAndCaughtExceptionsStayTheReasonWhileTheLogIsOff) {
   EXPECT_NE(l[1].find("Error   Exception caught in CConnect::OnConnection: unknown exception (LogTest.cpp:"), std::string::npos);
 }
 
+// An expected miss is a Debug line with its reason, never an Error; one retried on every tick is
+// told once until its reason changes or the work succeeds.
+TEST_F(LogTest, AnExpectedMissIsToldAtDebugWithItsReasonOnce) {
+  NLog::setLevels(kNames, u"debug");
+  platform::diag::clearLastFailure();
+  quilstring last;
+  const auto missing = [] { throw _com_error(DISP_E_MEMBERNOTFOUND, u"no bar named Context Menu"); };
+  for (int tick = 0; tick < 3; ++tick) EXPECT_FALSE(NUtils::guardedQuietly(u"No quick Print", missing, &last));
+  EXPECT_TRUE(NUtils::guardedQuietly(u"No quick Print", [] {}, &last));
+  EXPECT_FALSE(NUtils::guardedQuietly(u"No quick Print", missing, &last));
+  EXPECT_FALSE(NUtils::guardedQuietly(u"No toolbar", [] { throw std::runtime_error("none"); }));
+  const auto l = lines();
+  ASSERT_EQ(l.size(), 3u);
+  EXPECT_NE(l[0].find("Debug   No quick Print (no bar named Context Menu) (LogTest.cpp:"), std::string::npos) << l[0];
+  EXPECT_NE(l[1].find("Debug   No quick Print (no bar named Context Menu)"), std::string::npos) << l[1];
+  EXPECT_NE(l[2].find("Debug   No toolbar (none)"), std::string::npos) << l[2];
+  EXPECT_TRUE(platform::diag::lastFailure().empty());  // a miss is no failure
+}
+
 TEST_F(LogTest, NonAsciiLineDoesNotSilenceLaterLines) {
   NLog::setLevels(kNames, u"debug");
   LOG_INFO(u"Stra\u00dfe \u65e5\u672c \U0001F600");

@@ -20,6 +20,7 @@
 #include "platform/system/Text.h"
 #include "platform/ui/CommCtrl.h"
 #include "platform/ui/Desktop.h"
+#include "platform/ui/HtmlView.h"
 #include "resources/resource.h"
 #include "tests/platform/ui/GuiSupport.h"
 #include "tests/support/TestEnvironment.h"
@@ -69,6 +70,8 @@ struct DialogWatch {
       seen = true;
       const HWND control = GetDlgItem(dialog, controlId);
       expected = control != nullptr;
+      // The selection dialog's browser is expected with the view that shows the body.
+      if (control && controlId == IDC_SELECTION_BROWSER) expected = platform::ui::htmlViewOf(control) != nullptr;
       if (control && controlId != IDC_SELECTION_BROWSER) rows = ListView_GetItemCount(control);
       saved = platform::ui::saveWindowPicture(dialog, picture);
       PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -267,6 +270,19 @@ TEST_P(AddinDialogsGuiTest, AttachmentsAndSelectionButtonsOpenTheirDialogs) {
     EXPECT_TRUE(fromPreview.expected) << "not the dialog of the stored view";
     EXPECT_TRUE(fromPreview.saved);
     EXPECT_EQ(fromPreview.rows, 3);
+
+    // A preview leaves nothing behind that would keep the selection dialog from showing the body.
+    ASSERT_EQ(session.outlook->select(explorer, {paragraphs.p}), S_OK);
+    DialogWatch afterPreview = selection;
+    afterPreview.seen = afterPreview.expected = afterPreview.saved = false;
+    afterPreview.waited = 0;
+    afterPreview.picture = uitest::picturePath("addin-selection-after-preview-outlook-" + version + ".png");
+    afterPreview.start(frame);
+    ASSERT_TRUE(uitest::clickAt(uitest::centreOf(childTitled(frame, u"Print Selection ..."))));
+    EXPECT_TRUE(waitFor([&] { return afterPreview.seen && GetActiveWindow() == frame; }))
+        << "no selection dialog after a preview";
+    DialogWatch::stop(frame);
+    EXPECT_TRUE(afterPreview.expected);
 
     session.outlook->close(explorer);
   }

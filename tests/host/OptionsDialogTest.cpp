@@ -15,9 +15,11 @@
 #include <sys/wait.h>
 
 #include "host/AddIns.h"
+#include "host/Install.h"
 #include "host/OptionsDialog.h"
 #include "host/OutlookDialogs.h"
 #include "host/OutlookWindows.h"
+#include "platform/com/Activation.h"
 #include "platform/com/Com.h"
 #include "platform/loop/MessageLoop.h"
 #include "platform/outlook/OutlookInterfaces.h"
@@ -66,8 +68,22 @@ class OptionsDialogTest : public testsupport::IsolatedTest {
     m_locale = platform::system::utf8ToUtf16(std::to_string(GetThreadLocale()));
   }
   void TearDown() override {
+    // As Outlook ends: the add-in goes first, then the windows, and the module with its last
+    // object, so that a later test of this process loads it afresh with its own settings.
+    if (m_windows) m_windows->releaseAddIns();
+    m_addIns.disconnect();
+    m_explorer.Release();
     m_outlook.reset();
     m_windows.reset();
+    // The managers closed at disconnection are released by the pulse's next tick.
+    const std::u16string module = platform::system::utf8ToUtf16(host::addinModulePath().string());
+    EXPECT_TRUE(platform::loop::runUntil(
+        [&] {
+          CoFreeUnusedLibraries();
+          return !platform::com::isServerLoaded(module);
+        },
+        20000))
+        << "the add-in module stays loaded";
     platform::registry::resetForTesting();
   }
 

@@ -92,7 +92,8 @@ void killBrowser() {
     platform::loop::runFor(5);
   }
   // Its renderers go too, and with them the last holders of its pipe, whose end is then read.
-  platform::loop::runFor(200);
+  ASSERT_TRUE(platform::loop::runUntil([] { return detail::browserPipeBrokenForTesting(); }, 20000))
+      << "the engine never saw its browser's pipe end";
 }
 
 const char* kThreePages =
@@ -125,6 +126,11 @@ class ChromiumPrintEngineTest : public testsupport::IsolatedTest {
     PdfSettings settings;
     settings.margins = {0.5, 0.5, 0.5, 0.5};
     return engine().printBody(settings, out);
+  }
+  // A job takes its print ahead only where its document loaded before it was asked for: the
+  // test waits for that print to start, however long a loaded machine takes.
+  static bool printingAhead(const fs::path& doc) {
+    return platform::loop::runUntil([&] { return detail::printingAheadForTesting(doc); }, 20000);
   }
   fs::path m_job;
 };
@@ -327,7 +333,7 @@ TEST_F(ChromiumPrintEngineTest, ABatchPrintsAheadAndAJobTakesThatPrintOnlyForThe
   engine().printAhead(b, portrait, settings);
   engine().preloadDocument(c);
   engine().printAhead(c, landscape, settings);
-  platform::loop::runFor(300);
+  ASSERT_TRUE(printingAhead(b));
   const int taken = detail::printsTakenAheadForTesting();
   ASSERT_EQ(engine().printBody(settings, dir() / "a.pdf"), S_OK);
   ASSERT_EQ(print(b, dir() / "b.pdf"), S_OK);
@@ -398,7 +404,7 @@ TEST_F(ChromiumPrintEngineTest, ABatchLosesNoLoadAheadToARenewalOrAJobLoadedAtIt
     SCOPED_TRACE(n);
     engine().preloadDocument(doc(n));
     engine().printAhead(doc(n), css, settings);
-    platform::loop::runFor(50);
+    ASSERT_TRUE(printingAhead(doc(n)));
     const fs::path out = dir() / ("doc" + std::to_string(n) + ".pdf");
     ASSERT_EQ(print(doc(n), out), S_OK);
     EXPECT_NE(testsupport::pdfText(out).find("doc" + std::to_string(n) + "-TEXT"), std::string::npos);
@@ -409,7 +415,7 @@ TEST_F(ChromiumPrintEngineTest, ABatchLosesNoLoadAheadToARenewalOrAJobLoadedAtIt
   engine().preloadDocument(doc(kJobs + 1));
   engine().printAhead(doc(kJobs + 1), css, settings);
   ASSERT_EQ(print(doc(kJobs), dir() / "next.pdf"), S_OK);
-  platform::loop::runFor(50);
+  ASSERT_TRUE(printingAhead(doc(kJobs + 1)));
   ASSERT_EQ(print(doc(kJobs + 1), dir() / "after.pdf"), S_OK);
   engine().endBatch();
   EXPECT_EQ(detail::printsTakenAheadForTesting(), taken + kJobs);

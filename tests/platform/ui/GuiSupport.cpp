@@ -24,6 +24,11 @@ extern "C" const char* __lsan_default_options() {
   return "suppressions=" QM_LSAN_SUPPRESSIONS ":print_suppressions=0:intercept_tls_get_addr=0";
 }
 
+// UndefinedBehaviorSanitizer's false reports inside WebKitGTK (see the file).
+extern "C" const char* __ubsan_default_options() {
+  return "suppressions=" QM_UBSAN_SUPPRESSIONS ":print_stacktrace=1";
+}
+
 namespace uitest {
 
 bool startGtkFace(std::string& why) {
@@ -52,6 +57,16 @@ std::string picturePath(const std::string& name) {
 }
 
 void waitUntilShown(HWND window) {
+  // Mapped and viewable first (the window manager takes its time on a loaded machine), then
+  // placed: the rectangle stays the same over a few turns of the loop.
+  const auto viewable = [window] {
+    auto* widget = static_cast<GtkWidget*>(platform::ui::widgetOf(window));
+    if (!widget) return true;  // not a window of the screen: nothing to wait for
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    GdkWindow* drawn = top ? gtk_widget_get_window(top) : nullptr;
+    return drawn && gtk_widget_get_mapped(top) && gdk_window_is_viewable(drawn);
+  };
+  EXPECT_TRUE(platform::loop::runUntil(viewable, 20000)) << "the window was never shown";
   RECT before{};
   for (int i = 0; i < 40; ++i) {
     platform::loop::runFor(25);

@@ -161,7 +161,7 @@ TEST_F(WindowTest, WindowsKeepTheirDataTreeAndGeometry) {
 
 TEST_F(WindowTest, WindowTimersTickUntilKilledAndDieWithTheWindow) {
   EXPECT_EQ(SetTimer(m_child, 5, 10, nullptr), 5u);
-  platform::loop::runUntil([&] { return m_log.size() >= 2; }, 2000);
+  ASSERT_TRUE(platform::loop::runUntil([&] { return m_log.size() >= 2; }, 10000));
   EXPECT_EQ(m_log[0], "timer 5");
   EXPECT_TRUE(KillTimer(m_child, 5));
   EXPECT_FALSE(KillTimer(m_child, 5));
