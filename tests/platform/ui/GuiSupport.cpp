@@ -51,15 +51,51 @@ std::string picturePath(const std::string& name) {
   return (folder / name).string();
 }
 
-void waitUntilShown(HWND window) {
-  RECT before{};
-  for (int i = 0; i < 40; ++i) {
-    platform::loop::runFor(25);
-    RECT now{};
-    GetWindowRect(window, &now);
-    if (i > 4 && now.left == before.left && now.top == before.top && now.right == before.right) break;
-    before = now;
+namespace {
+bool windowManagerRuns() {
+  GdkWindow* root = gdk_get_default_root_window();
+  GdkAtom type;
+  gint format = 0, length = 0;
+  guchar* data = nullptr;
+  const bool found = gdk_property_get(root, gdk_atom_intern_static_string("_NET_SUPPORTING_WM_CHECK"), GDK_NONE, 0, 1, FALSE,
+                                      &type, &format, &length, &data);
+  g_free(data);
+  return found;
+}
+}  // namespace
+
+bool settled(GtkWidget* toplevel) {
+  if (!toplevel || !gtk_widget_get_mapped(toplevel)) return false;
+  GdkWindow* own = gtk_widget_get_window(toplevel);
+  static const bool managed = windowManagerRuns();
+  if (managed) {
+    GdkAtom type;
+    gint format = 0, length = 0;
+    guchar* data = nullptr;
+    const bool taken = gdk_property_get(own, gdk_atom_intern_static_string("WM_STATE"), GDK_NONE, 0, 2, FALSE, &type, &format,
+                                        &length, &data);
+    g_free(data);
+    if (!taken) return false;
   }
+  if (gdk_frame_clock_get_frame_counter(gdk_window_get_frame_clock(own)) < 1) return false;
+  int x = 0, y = 0;
+  gdk_window_get_origin(own, &x, &y);
+  const gint64 place = (static_cast<gint64>(x) << 32) | static_cast<guint32>(y);
+  auto* last = static_cast<gint64*>(g_object_get_data(G_OBJECT(toplevel), "qm-test-place"));
+  const bool same = last && *last == place;
+  g_object_set_data_full(G_OBJECT(toplevel), "qm-test-place", g_memdup2(&place, sizeof place), g_free);
+  return same;
+}
+
+bool settled(HWND window) {
+  auto* widget = static_cast<GtkWidget*>(platform::ui::widgetOf(window));
+  return widget && GTK_IS_WINDOW(widget) && settled(widget);
+}
+
+void waitUntilShown(HWND window) {
+  // Generous: a loaded machine may take seconds to map and place a window.
+  for (int i = 0; i < 200 && !settled(window); ++i) platform::loop::runFor(25);
+  platform::loop::runFor(25);
 }
 
 namespace {
@@ -79,9 +115,16 @@ bool saveDialogPicture(HINSTANCE module, const platform::resources::DialogTempla
 
 bool xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0; }
 
-bool clickAt(POINT at, int button) {
-  return xdotool("mousemove --sync " + std::to_string(at.x) + " " + std::to_string(at.y) + " click " + std::to_string(button));
+namespace {
+// A move with --sync waits for a motion, which never comes when the pointer is there already
+// (the same button of a dialog shown again at the same place): a step beside it first.
+std::string moveTo(int x, int y) {
+  return " mousemove " + std::to_string(x + 1) + " " + std::to_string(y + 1) + " mousemove --sync " + std::to_string(x) + " " +
+         std::to_string(y);
 }
+}  // namespace
+
+bool clickAt(POINT at, int button) { return xdotool(moveTo(at.x, at.y) + " click " + std::to_string(button)); }
 
 POINT centreOf(HWND window) {
   RECT r{};
@@ -107,7 +150,7 @@ GtkWidget* mappedToplevel(const char* title) {
   GtkWidget* found = nullptr;
   for (GList* w = windows; w && !found; w = w->next) {
     GtkWidget* window = GTK_WIDGET(w->data);
-    if (!gtk_widget_get_mapped(window)) continue;
+    if (!settled(window)) continue;
     const char* own = gtk_window_get_title(GTK_WINDOW(window));
     if (title ? own && std::string(own) == title : GTK_IS_MESSAGE_DIALOG(window)) found = window;
   }
@@ -121,8 +164,7 @@ std::string xdotoolAt(GtkWidget* widget) {
   gtk_widget_translate_coordinates(widget, top, 0, 0, &x, &y);
   gdk_window_get_origin(gtk_widget_get_window(top), &ox, &oy);
   return " windowfocus --sync " + std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(top))) +
-         " mousemove --sync " + std::to_string(ox + x + gtk_widget_get_allocated_width(widget) / 2) + " " +
-         std::to_string(oy + y + gtk_widget_get_allocated_height(widget) / 2);
+         moveTo(ox + x + gtk_widget_get_allocated_width(widget) / 2, oy + y + gtk_widget_get_allocated_height(widget) / 2);
 }
 
 std::string typedKeys(const std::string& text) {

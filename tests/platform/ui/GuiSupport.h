@@ -18,8 +18,13 @@ bool startGtkFace(std::string& why);
 // Where pictures go: the build folder's "pictures", made on demand.
 std::string picturePath(const std::string& name);
 
-// Runs the loop until the window is on the screen and drawn.
+// Runs the loop until the window is on the screen, placed by the window manager and drawn.
 void waitUntilShown(HWND window);
+// Whether the top-level is mapped, taken by the window manager (when one runs), drawn, and where
+// it stood at the last question: only then do clicks computed from its place land on it. Asked
+// again and again (a timer's steps), it answers true once the window stays put.
+bool settled(GtkWidget* toplevel);
+bool settled(HWND window);
 
 // Shows the dialog template (any id of the module, or a template of the test's own) under the
 // GTK face with a procedure that only initialises it, saves its picture and destroys it.
@@ -34,7 +39,7 @@ POINT centreOf(HWND window);
 // GTK widgets by what a test knows of them, and real input at them.
 // The widget under `root` whose widget name or builder name is `name`, or null.
 GtkWidget* widgetNamed(GtkWidget* root, const char* name);
-// The mapped top-level window titled `title`, or a mapped message box when `title` is null.
+// The settled top-level window titled `title`, or a settled message box when `title` is null.
 GtkWidget* mappedToplevel(const char* title);
 // Focus on the widget's window and the pointer on the widget's middle, as xdotool arguments.
 std::string xdotoolAt(GtkWidget* widget);
