@@ -77,7 +77,6 @@ bool settled(GtkWidget* toplevel) {
     g_free(data);
     if (!taken) return false;
   }
-  if (gdk_frame_clock_get_frame_counter(gdk_window_get_frame_clock(own)) < 1) return false;
   int x = 0, y = 0;
   gdk_window_get_origin(own, &x, &y);
   const gint64 place = (static_cast<gint64>(x) << 32) | static_cast<guint32>(y);

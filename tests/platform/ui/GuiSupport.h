@@ -20,7 +20,7 @@ std::string picturePath(const std::string& name);
 
 // Runs the loop until the window is on the screen, placed by the window manager and drawn.
 void waitUntilShown(HWND window);
-// Whether the top-level is mapped, taken by the window manager (when one runs), drawn, and where
+// Whether the top-level is mapped, taken by the window manager (when one runs), and where
 // it stood at the last question: only then do clicks computed from its place land on it. Asked
 // again and again (a timer's steps), it answers true once the window stays put.
 bool settled(GtkWidget* toplevel);
