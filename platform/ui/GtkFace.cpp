@@ -371,7 +371,14 @@ class GtkFace : public IFace {
   // Windows closed after this (a module's statics at exit) go through the headless face.
   ~GtkFace() override { faceDestroyed(this); }
 
-  GtkFace() { installStyle(); }
+  GtkFace() {
+    installStyle();
+    // GDK flushes its output only when it reads events; while a frame holds them back, what a
+    // nested loop's windows drew stayed in the buffer and the screen showed them black.
+    platform::loop::setBeforeWait([] {
+      if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
+    });
+  }
 
   Face kind() const override { return Face::kGtk; }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "platform/loop/MessageLoop.h"
 #include "platform/ui/Desktop.h"
@@ -110,6 +111,81 @@ bool saveDialogPicture(HINSTANCE module, const platform::resources::DialogTempla
   DestroyWindow(shown);
   platform::loop::runFor(20);
   return saved;
+}
+
+namespace {
+std::uint32_t bigEndian(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8 | static_cast<unsigned char>(bytes[at + 3]);
+}
+int shiftOf(std::uint32_t mask) {
+  int shift = 0;
+  while (mask && !(mask & 1)) mask >>= 1, ++shift;
+  return shift;
+}
+}  // namespace
+
+int screenPicture(GtkWidget* toplevel, const std::string& pngPath, std::string& why) {
+  if (!toplevel || !gtk_widget_get_realized(toplevel)) {
+    why = "the window is not on the screen";
+    return 0;
+  }
+  const std::string id = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(toplevel)));
+  GError* error = nullptr;
+  GBytes* output = nullptr;
+  GSubprocess* xwd = g_subprocess_new(static_cast<GSubprocessFlags>(G_SUBPROCESS_FLAGS_STDOUT_PIPE | G_SUBPROCESS_FLAGS_STDERR_SILENCE),
+                                      &error, "xwd", "-silent", "-id", id.c_str(), nullptr);
+  const bool ran = xwd && g_subprocess_communicate(xwd, nullptr, nullptr, &output, nullptr, &error) && g_subprocess_get_successful(xwd);
+  std::string bytes;
+  if (output) {
+    gsize size = 0;
+    const auto* data = static_cast<const char*>(g_bytes_get_data(output, &size));
+    bytes.assign(data ? data : "", data ? size : 0);
+    g_bytes_unref(output);
+  }
+  if (xwd) g_object_unref(xwd);
+  if (!ran) {
+    why = std::string("xwd -id ") + id + " failed" + (error ? std::string(": ") + error->message : std::string());
+    g_clear_error(&error);
+    return 0;
+  }
+  // XWD: a header of 32-bit big-endian fields, the colour map, then the pixels.
+  if (bytes.size() < 100) {
+    why = "xwd wrote no image";
+    return 0;
+  }
+  const std::uint32_t headerSize = bigEndian(bytes, 0), format = bigEndian(bytes, 8), width = bigEndian(bytes, 16),
+                      height = bigEndian(bytes, 20), byteOrder = bigEndian(bytes, 28), bitsPerPixel = bigEndian(bytes, 44),
+                      bytesPerLine = bigEndian(bytes, 48), redMask = bigEndian(bytes, 56), greenMask = bigEndian(bytes, 60),
+                      blueMask = bigEndian(bytes, 64), colours = bigEndian(bytes, 76);
+  const std::size_t pixels = static_cast<std::size_t>(headerSize) + static_cast<std::size_t>(colours) * 12;
+  if (format != 2 || bitsPerPixel != 32 || width == 0 || height == 0 || pixels + static_cast<std::size_t>(bytesPerLine) * height > bytes.size()) {
+    why = "xwd wrote an image of a kind not read here";
+    return 0;
+  }
+  GdkPixbuf* picture = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, static_cast<int>(width), static_cast<int>(height));
+  guchar* target = gdk_pixbuf_get_pixels(picture);
+  const int stride = gdk_pixbuf_get_rowstride(picture);
+  std::set<std::uint32_t> seen;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pixels + static_cast<std::size_t>(y) * bytesPerLine + x * 4);
+      const std::uint32_t value = byteOrder == 0 ? (p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24)
+                                                 : (static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]);
+      guchar* rgb = target + static_cast<std::size_t>(y) * stride + x * 3;
+      rgb[0] = static_cast<guchar>((value & redMask) >> shiftOf(redMask));
+      rgb[1] = static_cast<guchar>((value & greenMask) >> shiftOf(greenMask));
+      rgb[2] = static_cast<guchar>((value & blueMask) >> shiftOf(blueMask));
+      if (seen.size() < 1000) seen.insert(value & (redMask | greenMask | blueMask));
+    }
+  }
+  if (!gdk_pixbuf_save(picture, pngPath.c_str(), "png", &error, nullptr)) {
+    why = std::string("cannot write ") + pngPath + (error ? std::string(": ") + error->message : std::string());
+    g_clear_error(&error);
+  }
+  g_object_unref(picture);
+  return static_cast<int>(seen.size());
 }
 
 bool xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0; }

@@ -30,6 +30,11 @@ bool settled(HWND window);
 // GTK face with a procedure that only initialises it, saves its picture and destroys it.
 bool saveDialogPicture(HINSTANCE module, const platform::resources::DialogTemplate& dialog, const std::string& pngPath);
 
+// The top-level as the screen shows it, read with `xwd -id` (what a person sees, unlike drawing
+// the widget off-screen), saved as PNG; answers how many colours it shows (0 when it could not be
+// read, with the reason in `why`). One flat colour is a window that never painted.
+int screenPicture(GtkWidget* toplevel, const std::string& pngPath, std::string& why);
+
 // xdotool with the arguments; true when it succeeded.
 bool xdotool(const std::string& arguments);
 // A real click (XTEST) at a screen point, with the given button.
