@@ -160,8 +160,11 @@ int screenPicture(GtkWidget* toplevel, const std::string& pngPath, std::string& 
                       bytesPerLine = bigEndian(bytes, 48), redMask = bigEndian(bytes, 56), greenMask = bigEndian(bytes, 60),
                       blueMask = bigEndian(bytes, 64), colours = bigEndian(bytes, 76);
   const std::size_t pixels = static_cast<std::size_t>(headerSize) + static_cast<std::size_t>(colours) * 12;
-  if (format != 2 || bitsPerPixel != 32 || width == 0 || height == 0 || pixels + static_cast<std::size_t>(bytesPerLine) * height > bytes.size()) {
-    why = "xwd wrote an image of a kind not read here";
+  // Pixels of three or four bytes (xwd may report 24 bits for a 32-bit layout: the row length tells).
+  const std::uint32_t step = width ? std::min<std::uint32_t>(bytesPerLine / width, 4) : 0;
+  if (format != 2 || step < 3 || width == 0 || height == 0 || pixels + static_cast<std::size_t>(bytesPerLine) * height > bytes.size()) {
+    why = "xwd wrote an image of a kind not read here: format " + std::to_string(format) + ", " + std::to_string(bitsPerPixel) +
+          " bits, " + std::to_string(width) + "x" + std::to_string(height) + ", " + std::to_string(bytes.size()) + " bytes";
     return 0;
   }
   GdkPixbuf* picture = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, static_cast<int>(width), static_cast<int>(height));
@@ -170,9 +173,11 @@ int screenPicture(GtkWidget* toplevel, const std::string& pngPath, std::string& 
   std::set<std::uint32_t> seen;
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
-      const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pixels + static_cast<std::size_t>(y) * bytesPerLine + x * 4);
-      const std::uint32_t value = byteOrder == 0 ? (p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24)
-                                                 : (static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]);
+      const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + pixels + static_cast<std::size_t>(y) * bytesPerLine + x * step);
+      const std::uint32_t fourth = step == 4 ? p[3] : 0;
+      const std::uint32_t value = byteOrder == 0 ? (p[0] | p[1] << 8 | p[2] << 16 | fourth << 24)
+                                                 : (step == 4 ? (static_cast<std::uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
+                                                              : (static_cast<std::uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]));
       guchar* rgb = target + static_cast<std::size_t>(y) * stride + x * 3;
       rgb[0] = static_cast<guchar>((value & redMask) >> shiftOf(redMask));
       rgb[1] = static_cast<guchar>((value & greenMask) >> shiftOf(greenMask));
