@@ -59,6 +59,7 @@ struct Loop {
   std::deque<std::vector<GPollFD>> pollSets;
   std::mutex hookMutex;
   ExceptionHook hook;
+  std::function<void()> beforeWait;
   std::atomic<unsigned long> exceptions{0};
 };
 
@@ -254,6 +255,7 @@ bool iterate(Loop& loop, int maxWaitMs) {
          static_cast<gint>(fds.size()))
     fds.resize(static_cast<std::size_t>(count));
   if (timeout < 0 || timeout > maxWaitMs) timeout = maxWaitMs;
+  if (loop.beforeWait) platform::diag::guarded("platform::loop before wait", [&] { loop.beforeWait(); });
   g_main_context_get_poll_func(context)(fds.data(), static_cast<guint>(count), timeout);
   if (!g_main_context_check(context, priority, fds.data(), count)) return false;
   g_main_context_dispatch(context);
@@ -364,6 +366,8 @@ void setExceptionHook(ExceptionHook hook) {
 }
 
 unsigned long exceptionCount() { return theLoop().exceptions.load(); }
+
+void setBeforeWait(std::function<void()> hook) { theLoop().beforeWait = std::move(hook); }
 
 // ---- CModalLoop ----
 

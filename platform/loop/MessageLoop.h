@@ -117,6 +117,10 @@ class QM_PLATFORM_API CFdStream {
 // held up by the whole of that work. A stream whose data handler is running is left alone.
 QM_PLATFORM_API void serviceUrgent();
 
+// Runs on the loop thread before each wait of every loop level: the GTK face flushes the
+// display's output there, so that what was drawn reaches the screen before the thread sleeps.
+QM_PLATFORM_API void setBeforeWait(std::function<void()> hook);
+
 // Also told of each handler exception, after its Error report: `where` names the entry point
 // ("timer", "posted work", "stream data", "stream closed", "loop condition"), `what` the
 // exception's text.

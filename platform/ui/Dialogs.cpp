@@ -307,7 +307,12 @@ INT_PTR DialogBoxIndirectParamW(HINSTANCE module, const platform::resources::Dia
   const HWND handle = createDialog(module, dialog, owner, proc, param);
   if (!handle) return -1;
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
-  const Window* w = find(handle);
+  Window* w = find(handle);
+  if (w && w->dialog) {
+    w->dialog->modal = true;
+    // A template shown at creation is shown again as the modal window it now is.
+    if (w->style & WS_VISIBLE) face().changed(*w, Change::kVisible, -1);
+  }
   if (w && w->dialog && !w->dialog->ended) ShowWindow(handle, SW_SHOW);
   face().runModal([handle] {
     const Window* live = find(handle);

@@ -143,6 +143,36 @@ GtkWidget* clientAreaNew() { return GTK_WIDGET(g_object_new(qm_client_area_get_t
 
 Peer* peerOf(const Window& w) { return static_cast<Peer*>(w.peer); }
 
+// A top-level window of no size (the printer's browser host) is kept out of sight, as Windows
+// shows nothing of it: it is never mapped.
+bool sizeless(const Window& w) { return !w.isChild() && (w.rect.right <= w.rect.left || w.rect.bottom <= w.rect.top); }
+
+// The window a person sees in place of a sizeless one while it is active: the GTK window of the
+// process that has the focus and is not one of the model's (the preview, the print dialog).
+GtkWindow* standIn() {
+  GList* windows = gtk_window_list_toplevels();
+  GtkWindow* found = nullptr;
+  for (GList* at = windows; at; at = at->next) {
+    GtkWindow* window = GTK_WINDOW(at->data);
+    if (!gtk_widget_get_mapped(GTK_WIDGET(window)) || g_object_get_data(G_OBJECT(window), "qm-hwnd") ||
+        gtk_window_get_window_type(window) != GTK_WINDOW_TOPLEVEL || GTK_IS_DIALOG(window))
+      continue;
+    if (!found || gtk_window_is_active(window)) found = window;
+  }
+  g_list_free(windows);
+  return found;
+}
+
+// Where a window's dialogs sit: on the window itself when it is on the screen, else on the window
+// that stands in for it.
+GtkWindow* ownerWindow(HWND owner) {
+  const Window* w = find(owner);
+  GtkWidget* own = w && w->peer ? peerOf(*w)->widget : nullptr;
+  if (own && GTK_IS_WINDOW(own) && (gtk_widget_get_mapped(own) || !sizeless(*w))) return GTK_WINDOW(own);
+  // A window manager keeps a dialog over a parent that never shows nowhere: none then.
+  return standIn();
+}
+
 HWND handleOf(GtkWidget* widget) {
   for (GtkWidget* at = widget; at; at = gtk_widget_get_parent(at)) {
     if (void* handle = g_object_get_data(G_OBJECT(at), "qm-hwnd")) return static_cast<HWND>(handle);
@@ -429,7 +459,14 @@ class GtkFace : public IFace {
   // Windows closed after this (a module's statics at exit) go through the headless face.
   ~GtkFace() override { faceDestroyed(this); }
 
-  GtkFace() { installStyle(); }
+  GtkFace() {
+    installStyle();
+    // GDK flushes its output only when it reads events; while a frame holds them back, what a
+    // nested loop's windows drew stayed in the buffer and the screen showed them black.
+    platform::loop::setBeforeWait([] {
+      if (GdkDisplay* display = gdk_display_get_default()) gdk_display_flush(display);
+    });
+  }
 
   Face kind() const override { return Face::kGtk; }
 
@@ -451,9 +488,7 @@ class GtkFace : public IFace {
       gtk_widget_show(peer->container);
       gtk_style_context_add_class(gtk_widget_get_style_context(peer->widget), "qm-window");
       gtk_window_set_resizable(GTK_WINDOW(peer->widget), (w.style & WS_THICKFRAME) != 0);
-      if (const Window* owner = find(w.owner); owner && owner->peer && GTK_IS_WINDOW(peerOf(*owner)->widget)) {
-        gtk_window_set_transient_for(GTK_WINDOW(peer->widget), GTK_WINDOW(peerOf(*owner)->widget));
-      }
+      if (GtkWindow* owner = w.owner ? ownerWindow(w.owner) : nullptr) gtk_window_set_transient_for(GTK_WINDOW(peer->widget), owner);
       g_object_set_data(G_OBJECT(peer->widget), "qm-hwnd", handle);
       g_signal_connect(peer->widget, "key-press-event", G_CALLBACK(onTopKey), nullptr);
       g_signal_connect(peer->widget, "delete-event", G_CALLBACK(onDelete), nullptr);
@@ -508,8 +543,11 @@ class GtkFace : public IFace {
       case Change::kEnabled: gtk_widget_set_sensitive(peer->widget, !(w.style & WS_DISABLED)); break;
       case Change::kVisible:
         if (!w.isChild()) {
-          if (w.style & WS_VISIBLE) {
+          if ((w.style & WS_VISIBLE) && !sizeless(w)) {
             keepOnWorkArea(GTK_WINDOW(peer->widget));
+            // GTK's own modality too: a GTK modal window shown below (the preview) would
+            // otherwise take this dialog's keys and clicks.
+            if (w.dialog && w.dialog->modal) gtk_window_set_modal(GTK_WINDOW(peer->widget), TRUE);
             gtk_widget_show(peer->widget);
             gtk_window_present(GTK_WINDOW(peer->widget));
           } else {
@@ -519,7 +557,10 @@ class GtkFace : public IFace {
           gtk_widget_set_visible(peer->widget, (w.style & WS_VISIBLE) != 0);
         }
         break;
-      case Change::kGeometry: applyGeometry(w); break;
+      case Change::kGeometry:
+        applyGeometry(w);
+        if (!w.isChild() && sizeless(w) && gtk_widget_get_visible(peer->widget)) gtk_widget_hide(peer->widget);
+        break;
       case Change::kFocus:
         gtk_widget_grab_focus(peer->inner ? peer->inner : peer->widget);
         break;
@@ -541,6 +582,15 @@ class GtkFace : public IFace {
 
   bool screenRect(const Window& w, RECT& rect) override {
     const Peer* peer = peerOf(w);
+    if (peer && sizeless(w) && (w.style & WS_VISIBLE)) {
+      // Its dialogs centre on what stands in for it on the screen.
+      GtkWindow* shown = standIn();
+      if (!shown) return false;
+      int x = 0, y = 0;
+      gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(shown)), &x, &y);
+      rect = RECT{x, y, x + gtk_widget_get_allocated_width(GTK_WIDGET(shown)), y + gtk_widget_get_allocated_height(GTK_WIDGET(shown))};
+      return true;
+    }
     if (!peer || !gtk_widget_get_realized(peer->widget) || !gtk_widget_get_mapped(peer->widget)) return false;
     GtkWidget* top = gtk_widget_get_toplevel(peer->widget);
     int ox = 0;
@@ -1122,16 +1172,37 @@ class GtkUi : public IUserInterface {
  public:
   int messageBox(HWND owner, const std::u16string& text, const std::u16string& caption, UINT type) override {
     GtkMessageType kind = GTK_MESSAGE_OTHER;
+    const char* icon = nullptr;
     switch (type & MB_ICONMASK) {
-      case MB_ICONERROR: kind = GTK_MESSAGE_ERROR; break;
-      case MB_ICONQUESTION: kind = GTK_MESSAGE_QUESTION; break;
-      case MB_ICONWARNING: kind = GTK_MESSAGE_WARNING; break;
-      case MB_ICONINFORMATION: kind = GTK_MESSAGE_INFO; break;
+      case MB_ICONERROR: kind = GTK_MESSAGE_ERROR, icon = "dialog-error"; break;
+      case MB_ICONQUESTION: kind = GTK_MESSAGE_QUESTION, icon = "dialog-question"; break;
+      case MB_ICONWARNING: kind = GTK_MESSAGE_WARNING, icon = "dialog-warning"; break;
+      case MB_ICONINFORMATION: kind = GTK_MESSAGE_INFO, icon = "dialog-information"; break;
       default: break;
     }
     GtkWidget* box = gtk_message_dialog_new(parentOf(owner), GTK_DIALOG_MODAL, kind, GTK_BUTTONS_NONE, "%s", utf8(text).c_str());
     gtk_window_set_title(GTK_WINDOW(box), utf8(caption).c_str());
+    // The icon the box asks for beside its text: GTK 3 leaves it out of message dialogs.
+    GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box));
+    if (GtkWidget* row = gtk_widget_get_parent(area); icon && row && GTK_IS_BOX(row)) {
+      GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+      gtk_widget_set_name(image, "qm-box-icon");
+      gtk_widget_set_valign(image, GTK_ALIGN_START);
+      gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
+      gtk_box_reorder_child(GTK_BOX(row), image, 0);
+      gtk_widget_show(image);
+    }
     for (int button : buttonsOf(type)) gtk_dialog_add_button(GTK_DIALOG(box), utf8(labelOf(button)).c_str(), button);
+    // Buttons at their natural size at the right, not stretched across the box.
+    const std::vector<int> answers = buttonsOf(type);
+    if (GtkWidget* first = answers.empty() ? nullptr : gtk_dialog_get_widget_for_response(GTK_DIALOG(box), answers.front());
+        first && GTK_IS_BUTTON_BOX(gtk_widget_get_parent(first))) {
+      GtkWidget* buttons = gtk_widget_get_parent(first);
+      gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
+      gtk_box_set_spacing(GTK_BOX(buttons), 6);
+      g_object_set(buttons, "margin", 8, nullptr);
+      gtk_style_context_remove_class(gtk_widget_get_style_context(box), "message-dialog");
+    }
     gtk_dialog_set_default_response(GTK_DIALOG(box), defaultAnswerOf(type));
     const int response = run(box);
     return response > 0 ? response : escapeAnswerOf(type);
@@ -1157,10 +1228,7 @@ class GtkUi : public IUserInterface {
   }
 
  private:
-  static GtkWindow* parentOf(HWND owner) {
-    const Window* w = find(owner ? GetAncestor(owner, GA_ROOT) : GetActiveWindow());
-    return w && w->peer && GTK_IS_WINDOW(peerOf(*w)->widget) ? GTK_WINDOW(peerOf(*w)->widget) : nullptr;
-  }
+  static GtkWindow* parentOf(HWND owner) { return ownerWindow(owner ? GetAncestor(owner, GA_ROOT) : GetActiveWindow()); }
 
   // Shows the dialog and waits in a nested loop for its answer; `before` reads the dialog's
   // state before it goes.

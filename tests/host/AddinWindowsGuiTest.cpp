@@ -66,7 +66,7 @@ struct DialogWatch {
   void start(HWND frame) {
     platform::loop::SetTimer(frame, 78, 100, [this](std::uintptr_t) {
       const HWND dialog = GetActiveWindow();
-      if (seen || !dialog || text(dialog).rfind(caption, 0) != 0 || !IsWindowVisible(dialog) || ++waited < ticks) return;
+      if (seen || !dialog || text(dialog).rfind(caption, 0) != 0 || !uitest::settled(dialog) || ++waited < ticks) return;
       seen = true;
       const HWND control = GetDlgItem(dialog, controlId);
       expected = control != nullptr;

@@ -46,7 +46,7 @@ HWND pageIn(HWND dialog) {
 // The active dialog when it has the control `id` and is on the screen.
 HWND activeWith(int id) {
   const HWND active = GetActiveWindow();
-  return active && IsWindowVisible(active) && GetDlgItem(active, id) ? active : nullptr;
+  return active && IsWindowVisible(active) && GetDlgItem(active, id) && uitest::settled(active) ? active : nullptr;
 }
 
 bool click(HWND control) { return control && uitest::clickAt(uitest::centreOf(control)); }

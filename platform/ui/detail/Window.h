@@ -38,6 +38,7 @@ struct DialogData {
   int baseX = 6;  // dialog base units of the template's font, in pixels
   int baseY = 13;
   int defId = 0;  // DM_SETDEFID; 0: the BS_DEFPUSHBUTTON or IDOK
+  bool modal = false;  // run by DialogBox: keys and clicks reach only it
 };
 
 struct Window {

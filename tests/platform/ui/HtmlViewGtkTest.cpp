@@ -347,7 +347,7 @@ TEST_F(HtmlViewGtkTest, GivesItsContextMenuAndDialogKeysToTheOwner) {
   const auto [ox, oy] = origin();
   ASSERT_EQ(runWhilePumping(std::string(kFocus) + " sleep 0.2 mousemove " +
                             std::to_string(ox + 40) + " " + std::to_string(oy + 30) +
-                            " sleep 0.2 click 1 sleep 0.2 click 3 sleep 0.3 key Return sleep 0.1 key Escape sleep 0.3"),
+                            " sleep 0.2 click 1 sleep 0.2 click 3 sleep 0.3 windowfocus --sync sleep 0.1 key Return sleep 0.1 key Escape sleep 0.3"),
             0);
   // The menu request comes from the view's web process, whenever a loaded machine gets to it.
   EXPECT_TRUE(pumpUntil([&] { return menuX != -1 && keys.size() >= 2; }));
