@@ -61,7 +61,17 @@ namespace NUtils {
 
 const quilstring& getTempPath() {
   TempFolder& folder = tempFolder();
-  if (folder.computed) return folder.path;
+  if (folder.computed) {
+    std::error_code ec;
+    if (folder.path.empty() || std::filesystem::is_directory(folder.path.toUtf8(), ec)) return folder.path;
+    // Removed under the process (a clean-up of the system's temporary folder): the platform makes
+    // a new one, and the support files are extracted into it again when next needed.
+    const std::filesystem::path made = platform::system::processTempPath();
+    LOG_WARNING(u"The temporary folder %s was removed; %s is used instead", folder.path.c_str(),
+                quilstring::fromUtf8(made.string()).c_str());
+    folder.path = made.empty() ? quilstring() : withSeparator(made);
+    return folder.path;
+  }
   folder.computed = true;
   const quilstring base = quilstring(platform::system::tempPath());
   LOG_DEBUG(u"QuillMark temp path is %s", base.c_str());
