@@ -72,21 +72,6 @@ std::u16string textOf(IDispatch* object, const char16_t* name) {
   return value.bstrVal;
 }
 
-LONG countOf(IDispatch* collection) {
-  CComVariant value;
-  if (!collection || FAILED(CComDispatchDriver(collection).GetPropertyByName(u"Count", &value))) return 0;
-  CComVariant number;
-  return SUCCEEDED(VariantChangeType(&number, &value, 0, VT_I4)) ? number.lVal : 0;
-}
-
-CComPtr<IDispatch> itemOf(IDispatch* collection, LONG index) {
-  CComVariant which(index);
-  CComVariant value;
-  if (!collection || FAILED(CComDispatchDriver(collection).Invoke1(u"Item", &which, &value)) || value.vt != VT_DISPATCH)
-    return nullptr;
-  return CComPtr<IDispatch>(value.pdispVal);
-}
-
 // Depth first, the folder before its sub-folders; fn answers false to stop.
 bool forEachFolder(IDispatch* folder, const std::function<bool(IDispatch*)>& fn) {
   if (!folder || !fn(folder)) return false;

@@ -78,20 +78,6 @@ CComPtr<IDispatch> objectOf(IDispatch* object, const char16_t* name) {
   return CComPtr<IDispatch>(value.pdispVal);
 }
 
-LONG countOf(IDispatch* collection) {
-  CComVariant value;
-  if (!collection || FAILED(CComDispatchDriver(collection).GetPropertyByName(u"Count", &value))) return 0;
-  CComVariant number;
-  return SUCCEEDED(VariantChangeType(&number, &value, 0, VT_I4)) ? number.lVal : 0;
-}
-
-CComPtr<IDispatch> itemOf(IDispatch* collection, LONG index) {
-  CComVariant which(index);
-  CComVariant value;
-  if (FAILED(CComDispatchDriver(collection).Invoke1(u"Item", &which, &value)) || value.vt != VT_DISPATCH) return nullptr;
-  return CComPtr<IDispatch>(value.pdispVal);
-}
-
 CComPtr<IUnknown> identity(IUnknown* object) {
   CComPtr<IUnknown> unknown;
   if (object) object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown.p));
@@ -154,6 +140,21 @@ int majorVersion(const std::u16string& version) {
 }
 
 }  // namespace
+
+LONG countOf(IDispatch* collection) {
+  CComVariant value;
+  if (!collection || FAILED(CComDispatchDriver(collection).GetPropertyByName(u"Count", &value))) return 0;
+  CComVariant number;
+  return SUCCEEDED(VariantChangeType(&number, &value, 0, VT_I4)) ? number.lVal : 0;
+}
+
+CComPtr<IDispatch> itemOf(IDispatch* collection, LONG index) {
+  CComVariant which(index);
+  CComVariant value;
+  if (!collection || FAILED(CComDispatchDriver(collection).Invoke1(u"Item", &which, &value)) || value.vt != VT_DISPATCH)
+    return nullptr;
+  return CComPtr<IDispatch>(value.pdispVal);
+}
 
 struct COutlookWindows::Frame {
   COutlookWindows* owner = nullptr;

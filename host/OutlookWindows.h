@@ -24,6 +24,11 @@
 
 namespace host {
 
+// A collection's Count (0 when it cannot be read) and its Item(index) (null when there is none),
+// late bound as Outlook's collections are asked.
+LONG countOf(IDispatch* collection);
+CComPtr<IDispatch> itemOf(IDispatch* collection, LONG index);
+
 class COptionsDialog;
 
 // Outlook's accelerator command for Ctrl+P.
